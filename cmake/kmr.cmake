@@ -1,0 +1,42 @@
+# Project-wide helpers.
+
+set(KMR_WARNINGS -Wall -Wextra)
+
+if(KMR_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+# kmr_library(name SOURCES ... [DEPS ...])
+function(kmr_library name)
+  cmake_parse_arguments(A "" "" "SOURCES;DEPS" ${ARGN})
+  add_library(${name} STATIC ${A_SOURCES})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+  target_compile_options(${name} PRIVATE ${KMR_WARNINGS})
+  if(A_DEPS)
+    target_link_libraries(${name} PUBLIC ${A_DEPS})
+  endif()
+endfunction()
+
+# kmr_test(name SOURCES ... [DEPS ...]): a GoogleTest program run by CTest. On the
+# host every case is its own CTest test; the Windows build runs each program as
+# one test under wine64 (the toolchain's emulator).
+function(kmr_test name)
+  if(NOT KMR_BUILD_TESTS)
+    return()
+  endif()
+  cmake_parse_arguments(A "" "TIMEOUT" "SOURCES;DEPS" ${ARGN})
+  add_executable(${name} ${A_SOURCES})
+  target_compile_options(${name} PRIVATE ${KMR_WARNINGS})
+  target_link_libraries(${name} PRIVATE ${A_DEPS} GTest::gtest GTest::gtest_main)
+  if(NOT A_TIMEOUT)
+    set(A_TIMEOUT 300)
+  endif()
+  if(WIN32)
+    add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)
+    set_tests_properties(${name} PROPERTIES TIMEOUT ${A_TIMEOUT})
+  else()
+    include(GoogleTest)
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT ${A_TIMEOUT})
+  endif()
+endfunction()

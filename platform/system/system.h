@@ -1,0 +1,44 @@
+// Operating-system services used by the shared runtime. One implementation per
+// target: win/ (Win32) and posix/ (Linux). Everything above this header is
+// platform-free.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace kmr::platform {
+
+// Monotonic high-resolution counter and its frequency (ticks per second).
+// Both return false when the counter cannot be read.
+bool ReadPerformanceCounter(int64_t* ticks);
+bool ReadPerformanceFrequency(int64_t* ticks_per_second);
+
+// Full path of the running program; empty on failure.
+std::string ModuleFileName();
+
+// True when a file or directory can be opened for attribute access.
+bool PathExists(const char* path);
+
+// Creates one directory. Succeeds when it already exists.
+bool MakeDirectory(const char* path);
+
+// Text for an attached debugger (OutputDebugStringA on Windows; nothing on Linux).
+void DebuggerOutput(const char* text);
+
+// The running system's version. platform_id is 2 for the NT family on Windows;
+// Linux reports 0 (not the NT family).
+struct OsVersion {
+  uint32_t platform_id = 0;
+  uint32_t major = 0;
+  uint32_t minor = 0;
+};
+OsVersion RunningOsVersion();
+
+// The platform's path separator.
+#ifdef _WIN32
+inline constexpr char kPathSeparator = '\\';
+#else
+inline constexpr char kPathSeparator = '/';
+#endif
+
+}  // namespace kmr::platform

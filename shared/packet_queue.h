@@ -1,0 +1,69 @@
+// Bounded first-in-first-out list of pointers between any number of pushers
+// and one popper. Created closed; after CloseQueue, Pop still hands out every
+// remaining item, one per call, and only then fails. The queue does not own
+// its items: whoever closes and drains it frees what it pops.
+#pragma once
+
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+
+namespace kmr {
+
+class PacketQueueBase {
+ public:
+  PacketQueueBase() = default;
+  PacketQueueBase(const PacketQueueBase&) = delete;
+  PacketQueueBase& operator=(const PacketQueueBase&) = delete;
+
+  // capacity: how many items the consumer can be signalled for (at least 1).
+  // retry_ms: 0 = a full queue rejects a push; otherwise the pusher sleeps that
+  // long and tries again until there is room.
+  bool Init(uint32_t capacity, uint32_t retry_ms);
+
+  bool CloseQueue();
+  bool ReopenQueue();
+  // Items in the list, read under the lock.
+  size_t Count() const;
+  uint32_t Capacity() const { return capacity_; }
+
+ protected:
+  bool PushItem(void* item);
+  bool PopItem(void** out);
+
+ private:
+  // The counting semaphore: fails instead of exceeding the capacity.
+  bool ReleaseSemaphore();
+
+  uint32_t capacity_ = 0;
+  uint32_t retry_ms_ = 0;
+  bool initialized_ = false;
+
+  // Semaphore count and close event, guarded by sync_mu_ and waited on with cv_.
+  std::mutex sync_mu_;
+  std::condition_variable cv_;
+  uint32_t semaphore_ = 0;
+  bool closed_ = true;
+
+  // The list lock: held only for the list operation, never across a wait.
+  mutable std::mutex list_mu_;
+  std::deque<void*> items_;
+};
+
+template <typename T>
+class PacketQueue : public PacketQueueBase {
+ public:
+  PacketQueue() = default;
+  PacketQueue(uint32_t capacity, uint32_t retry_ms) { Init(capacity, retry_ms); }
+  bool Push(T* item) { return PushItem(item); }
+  bool Pop(T** out) {
+    void* item = nullptr;
+    if (!PopItem(&item)) return false;
+    *out = static_cast<T*>(item);
+    return true;
+  }
+};
+
+}  // namespace kmr

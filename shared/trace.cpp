@@ -1,0 +1,37 @@
+#include "shared/trace.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "platform/system/system.h"
+
+namespace kmr {
+
+size_t FormatTrace(char (&buf)[kTraceBufferSize], const char* format, va_list args) {
+  buf[0] = '\0';
+  if (format == nullptr) return 0;
+  std::vsnprintf(buf, kTraceBufferSize, format, args);
+  buf[kTraceBufferSize - 1] = '\0';
+  return std::strlen(buf);
+}
+
+size_t Trace(const char* file_path, const char* format, ...) {
+  char buf[kTraceBufferSize];
+  va_list args;
+  va_start(args, format);
+  const size_t n = FormatTrace(buf, format, args);
+  va_end(args);
+
+  std::fputs(buf, stdout);
+  std::fflush(stdout);
+  if (file_path != nullptr) {
+    if (FILE* f = std::fopen(file_path, "a")) {
+      std::fputs(buf, f);
+      std::fclose(f);
+    }
+  }
+  platform::DebuggerOutput(buf);
+  return n;
+}
+
+}  // namespace kmr

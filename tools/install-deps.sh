@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Installs every package the builds, tests and the demo need (Debian 12). Safe to
+# run again: packages already present are not touched.
+set -euo pipefail
+packages=(
+  build-essential cmake ninja-build pkg-config git
+  googletest libgtest-dev libgmock-dev libbenchmark-dev
+  zlib1g-dev libpixman-1-dev libsdl2-dev
+  libx11-dev libxext-dev libxfixes-dev libxdamage-dev
+  g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix libz-mingw-w64-dev binutils-mingw-w64
+  wine64
+  clang
+  xvfb x11-utils xdotool
+)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "installing: ${missing[*]}"
+  SUDO=; [ "$(id -u)" -ne 0 ] && SUDO=sudo
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi

@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# Installs what is needed, builds every configuration and runs every test:
+# the host tests, the host tests again under AddressSanitizer, and the x86_64
+# Windows tests under wine64. The i686 Windows build is built and linked only
+# (this machine cannot execute 32-bit code).
+set -uo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+bash tools/install-deps.sh || exit 1
+
+for config in host host-asan win64 win32; do
+  echo "== build $config"
+  bash tools/build.sh "$config" || { echo "build $config failed"; exit 1; }
+done
+
+passed=0
+failed=0
+run_ctest() {  # name dir
+  local log="$root/build/ctest-$1.log"
+  echo "== test $1"
+  (cd "$2" && ctest -j"$(nproc)" --output-on-failure --timeout 600) 2>&1 | tee "$log" | tail -n 25
+  local line
+  line=$(grep -E 'tests passed, [0-9]+ tests failed out of [0-9]+' "$log" | tail -n 1)
+  if [ -z "$line" ]; then
+    failed=$((failed + 1))
+    return
+  fi
+  local total bad
+  total=$(sed -E 's/.*out of ([0-9]+).*/\1/' <<<"$line")
+  bad=$(sed -E 's/.* ([0-9]+) tests failed.*/\1/' <<<"$line")
+  passed=$((passed + total - bad))
+  failed=$((failed + bad))
+}
+
+run_ctest host build/host
+ASAN_OPTIONS=detect_leaks=1 run_ctest host-asan build/host-asan
+
+# One wineserver for all Windows test programs, stopped by its PID at the end.
+source tools/wine-env.sh
+mkdir -p "$KMR_WINE_DIR"
+kmr_wine_prepare
+/usr/lib/wine/wineserver -f -p &
+wineserver_pid=$!
+run_ctest win64 build/win64
+kill "$wineserver_pid" 2>/dev/null
+wait "$wineserver_pid" 2>/dev/null
+
+echo
+echo "total: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]

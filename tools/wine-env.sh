@@ -1,0 +1,25 @@
+# Sourced by the scripts that run Windows programs under wine64. Everything Wine
+# keeps lives inside the build folder: a fresh prefix and a home of its own.
+KMR_ROOT=${KMR_ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}
+export KMR_WINE_DIR=${KMR_WINE_DIR:-$KMR_ROOT/build/wine}
+export WINEPREFIX=$KMR_WINE_DIR/prefix
+export WINELOADER=/usr/lib/wine/wine64
+export WINEDEBUG=${WINEDEBUG:--all}
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+export HOME=$KMR_WINE_DIR/home
+export WINEARCH=win64
+
+kmr_wine_prepare() {
+  mkdir -p "$HOME"
+  # Wave in/out need a null ALSA device on machines without a sound card.
+  [ -f "$HOME/.asoundrc" ] || printf 'pcm.!default { type null }\nctl.!default { type null }\n' >"$HOME/.asoundrc"
+  (
+    flock 9
+    if [ ! -f "$WINEPREFIX/.kmr-ready" ]; then
+      rm -rf "$WINEPREFIX"
+      "$WINELOADER" wineboot -i >/dev/null 2>&1 || true
+      /usr/lib/wine/wineserver -w || true
+      touch "$WINEPREFIX/.kmr-ready"
+    fi
+  ) 9>"$KMR_WINE_DIR/.lock"
+}
