@@ -24,7 +24,7 @@ bool PacketQueueBase::ReleaseSemaphore() {
 }
 
 bool PacketQueueBase::PushItem(void* item) {
-  if (item == nullptr || !initialized_) return false;
+  if (item == nullptr || !initialized_ || pushes_aborted_.load()) return false;
   {
     std::lock_guard<std::mutex> lock(list_mu_);
     items_.push_back(item);
@@ -36,7 +36,27 @@ bool PacketQueueBase::PushItem(void* item) {
   if (retry_ms_ != 0) {
     // The item is already in the list, so the list may briefly hold more than
     // the capacity; the consumer only takes an item after the semaphore.
-    while (!ReleaseSemaphore()) std::this_thread::sleep_for(std::chrono::milliseconds(retry_ms_));
+    while (!ReleaseSemaphore()) {
+      if (pushes_aborted_.load()) {
+        std::lock_guard<std::mutex> lock(list_mu_);
+        for (auto it = items_.end(); it != items_.begin();) {
+          if (*--it == item) {
+            items_.erase(it);
+            return false;
+          }
+        }
+        // The consumer took it, on the count of an item pushed earlier: the
+        // push went through after all. Give that count back so every listed
+        // item stays counted, even one past the capacity.
+        {
+          std::lock_guard<std::mutex> sync(sync_mu_);
+          ++semaphore_;
+        }
+        cv_.notify_one();
+        return true;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(retry_ms_));
+    }
   }
   return true;
 }

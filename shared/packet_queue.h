@@ -4,6 +4,7 @@
 // its items: whoever closes and drains it frees what it pops.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -25,6 +26,9 @@ class PacketQueueBase {
 
   bool CloseQueue();
   bool ReopenQueue();
+  // While set, pushes fail, and a pusher waiting for room takes its item back
+  // and fails: a consumer that will never pop again releases its producers.
+  void AbortPushes(bool abort) { pushes_aborted_.store(abort); }
   // Items in the list, read under the lock.
   size_t Count() const;
   uint32_t Capacity() const { return capacity_; }
@@ -40,6 +44,7 @@ class PacketQueueBase {
   uint32_t capacity_ = 0;
   uint32_t retry_ms_ = 0;
   bool initialized_ = false;
+  std::atomic<bool> pushes_aborted_{false};
 
   // Semaphore count and close event, guarded by sync_mu_ and waited on with cv_.
   std::mutex sync_mu_;

@@ -22,6 +22,9 @@ bool PathExists(const char* path);
 // Creates one directory. Succeeds when it already exists.
 bool MakeDirectory(const char* path);
 
+// Copies a file, replacing an existing target.
+bool CopyFileReplacing(const char* from, const char* to);
+
 // Text for an attached debugger (OutputDebugStringA on Windows; nothing on Linux).
 void DebuggerOutput(const char* text);
 

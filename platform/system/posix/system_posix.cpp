@@ -1,6 +1,8 @@
 #include "platform/system/system.h"
 
 #include <errno.h>
+
+#include <filesystem>
 #include <limits.h>
 #include <sys/stat.h>
 #include <time.h>
@@ -35,6 +37,15 @@ bool PathExists(const char* path) {
 bool MakeDirectory(const char* path) {
   if (mkdir(path, 0777) == 0) return true;
   return errno == EEXIST;
+}
+
+bool CopyFileReplacing(const char* from, const char* to) {
+  std::error_code ec;
+  std::filesystem::copy_file(from, to, std::filesystem::copy_options::overwrite_existing, ec);
+  if (ec) return false;
+  // Keep the source's permissions: a copy of the player stays executable.
+  std::filesystem::permissions(to, std::filesystem::status(from, ec).permissions(), ec);
+  return true;
 }
 
 void DebuggerOutput(const char*) {}

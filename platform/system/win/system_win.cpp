@@ -39,6 +39,8 @@ bool MakeDirectory(const char* path) {
   return GetLastError() == ERROR_ALREADY_EXISTS;
 }
 
+bool CopyFileReplacing(const char* from, const char* to) { return CopyFileA(from, to, FALSE) != 0; }
+
 void DebuggerOutput(const char* text) { OutputDebugStringA(text); }
 
 OsVersion RunningOsVersion() {

@@ -1,0 +1,136 @@
+#include "recorder/engine/container_stream.h"
+
+#include <algorithm>
+
+namespace kmr {
+
+void ContainerStream::SetDescriptor(const StreamHeader& header, std::vector<uint8_t> format) {
+  header_ = header;
+  format_ = std::move(format);
+  header_.format_size = static_cast<uint32_t>(format_.size());
+  // The in-memory address has no meaning in the file; keep its low bits as the
+  // record has always carried them.
+  header_.format_pointer = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(format_.data()));
+}
+
+bool ContainerStream::Bind(void* target, uint32_t id) {
+  file_ = static_cast<FILE*>(target);
+  id_ = static_cast<uint16_t>(id);
+  return file_ != nullptr;
+}
+
+bool ContainerStream::Open() {
+  if (file_ == nullptr) return false;
+  std::vector<uint8_t> bytes;
+  bytes.reserve(kStreamHeaderSize + format_.size());
+  ByteWriter w(&bytes);
+  header_.Write(w);
+  w.Bytes(format_.data(), format_.size());
+  if (std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size()) return false;
+  return MediaStream::Open();
+}
+
+bool ContainerStream::WritePacket(const Packet* packet) {
+  if (file_ == nullptr || packet == nullptr) return false;
+  if (packet->nothing_to_write) return true;
+  if (packet->buffer == nullptr) return false;  // its allocation failed
+  PacketRecordHeader record{id_, packet->time_stamp, packet->duration, packet->flags, packet->buffer->size};
+  std::vector<uint8_t> head;
+  head.reserve(kPacketRecordHeaderSize);
+  ByteWriter w(&head);
+  record.Write(w);
+  // Individual write results are not examined: the position check below is
+  // what ends a recording.
+  std::fwrite(head.data(), 1, head.size(), file_);
+  if (packet->buffer->size != 0) std::fwrite(packet->buffer->data, 1, packet->buffer->size, file_);
+  const long position = std::ftell(file_);
+  if (position < 0) return false;
+  return static_cast<unsigned long>(position) < kMaxContainerFilePosition;
+}
+
+uint32_t FrameGrid::SlotTime(uint32_t n, uint32_t fps) {
+  // n × 1000 / fps rounded to the nearest integer.
+  return static_cast<uint32_t>((static_cast<uint64_t>(n) * 1000 + fps / 2) / fps);
+}
+
+uint32_t FrameGrid::SlotFor(uint32_t fps, uint32_t t) {
+  const uint32_t d = 1000 / fps;
+  while (static_cast<uint64_t>(SlotTime(n_, fps)) + d < t) ++n_;
+  return SlotTime(n_, fps);
+}
+
+std::vector<uint8_t> BuildVideoFormatBlock(const EncodedVideoSource* source) {
+  VideoFormat f;
+  const BitmapInfoHeader& captured = source->BitmapInfo();
+  const uint32_t bits = source->BitDepth();
+  const size_t n = ColourDataSize(bits);
+  f.bit_rate = source->BitRate();
+  const uint32_t fps = std::max<uint32_t>(source->Fps(), 1);
+  f.avg_time_per_frame = 10000000 / fps;
+  f.bitmap = captured;
+  const Rect r = source->CaptureRect();
+  const int32_t w = r.Width();
+  const int32_t h = r.Height();
+  f.bitmap.size = kBitmapInfoHeaderSize;
+  f.bitmap.width = w + (w % 2);
+  f.bitmap.height = h + (h % 2);
+  f.bitmap.compression = source->IsLossless() ? kFourCcLossless : kFourCcLossy;
+  f.bitmap.size_image = static_cast<uint32_t>(f.bitmap.height) *
+                        DibStride(static_cast<uint32_t>(f.bitmap.width), f.bitmap.bit_count);
+  const std::vector<uint8_t>& table = source->ColourTable();
+  f.colour_data.assign(n, 0);
+  std::copy_n(table.begin(), std::min(n, table.size()), f.colour_data.begin());
+  return f.Serialize();
+}
+
+bool ContainerVideoStream::Attach(MediaSource* source, uint32_t) {
+  auto* video = dynamic_cast<EncodedVideoSource*>(source);
+  if (video == nullptr) return false;
+  source_ = video;
+  StreamHeader h;
+  h.major_type = kMediaTypeVideo;
+  h.subtype = kSubtypeScreenVideo;
+  h.format_type = kFormatVideoInfo;
+  SetDescriptor(h, BuildVideoFormatBlock(video));
+  return true;
+}
+
+bool ContainerVideoStream::Open() {
+  grid_.Reset();
+  return ContainerStream::Open();
+}
+
+void ContainerVideoStream::Close() {
+  grid_.Reset();
+  ContainerStream::Close();
+}
+
+bool ContainerVideoStream::Submit(const void*, uint32_t, uint32_t time_stamp, uint32_t, uint32_t) {
+  if (source_ == nullptr) return false;
+  const uint32_t fps = source_->Fps();
+  if (fps == 0) return false;
+  FrameGrid grid = grid_;
+  const uint32_t slot = grid.SlotFor(fps, time_stamp);
+  const uint32_t size = source_->EncodedSize();
+  const bool ok = MediaStream::Submit(size != 0 ? source_->EncodedData() : nullptr, size, slot, 1000 / fps,
+                                      source_->IsKeyFrame() ? kPacketFlagKeyFrame : 0);
+  if (!ok) return false;  // n stays where it was
+  grid.Advance();
+  grid_ = grid;
+  return true;
+}
+
+bool ContainerAudioStream::Attach(MediaSource* source, uint32_t) {
+  auto* audio = dynamic_cast<AudioFormatSource*>(source);
+  if (audio == nullptr) return false;
+  std::vector<uint8_t> format = audio->WaveFormat();
+  if (format.size() != kWaveFormatMp3Size) return false;
+  StreamHeader h;
+  h.major_type = kMediaTypeAudio;
+  h.subtype = kSubtypeMp3;
+  h.format_type = kFormatWaveFormatEx;
+  SetDescriptor(h, std::move(format));
+  return true;
+}
+
+}  // namespace kmr

@@ -1,0 +1,77 @@
+// Streams of the screen video container: a descriptor (StreamHeader and format
+// block) written at open, then one packet record per written packet.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <vector>
+
+#include "recorder/engine/media_stream.h"
+#include "recorder/engine/video_source.h"
+#include "shared/container/container_format.h"
+
+namespace kmr {
+
+class ContainerStream : public MediaStream {
+ public:
+  bool VariableBitRateAllowed() const override { return true; }
+  // Writes the header and the format block, then the base Open.
+  bool Open() override;
+  bool WritePacket(const Packet* packet) override;
+  // target: the output FILE*.
+  bool Bind(void* target, uint32_t id) override;
+
+  const StreamHeader& Header() const { return header_; }
+  const std::vector<uint8_t>& FormatBlock() const { return format_; }
+
+ protected:
+  void SetDescriptor(const StreamHeader& header, std::vector<uint8_t> format);
+
+ private:
+  FILE* file_ = nullptr;
+  uint16_t id_ = 0;
+  StreamHeader header_;
+  std::vector<uint8_t> format_;
+};
+
+// Frame times on the grid n × 1000 / fps (rounded), never earlier than the
+// previous frame's slot; slots the source fell behind on are skipped.
+class FrameGrid {
+ public:
+  void Reset() { n_ = 0; }
+  // The slot for source time t; fps must be at least 1.
+  uint32_t SlotFor(uint32_t fps, uint32_t t);
+  void Advance() { ++n_; }
+  uint32_t Count() const { return n_; }
+  static uint32_t SlotTime(uint32_t n, uint32_t fps);
+
+ private:
+  uint32_t n_ = 0;
+};
+
+class ContainerVideoStream : public ContainerStream {
+ public:
+  // source: an EncodedVideoSource.
+  bool Attach(MediaSource* source, uint32_t options) override;
+  bool Open() override;
+  void Close() override;
+  // Uses only the time stamp; data, duration and flags come from the source.
+  bool Submit(const void* data, uint32_t size, uint32_t time_stamp, uint32_t duration, uint32_t flags) override;
+
+  uint32_t FrameCounter() const { return grid_.Count(); }
+
+ private:
+  EncodedVideoSource* source_ = nullptr;
+  FrameGrid grid_;
+};
+
+class ContainerAudioStream : public ContainerStream {
+ public:
+  // source: an AudioFormatSource giving the 30-byte MP3 wave format.
+  bool Attach(MediaSource* source, uint32_t options) override;
+};
+
+// The video format block for a source.
+std::vector<uint8_t> BuildVideoFormatBlock(const EncodedVideoSource* source);
+
+}  // namespace kmr

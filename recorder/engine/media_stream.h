@@ -1,0 +1,75 @@
+// Output framework: streams turn what a source delivers into packets that the
+// writer thread writes. Producers call Submit on their own threads.
+#pragma once
+
+#include <cstdint>
+
+namespace kmr {
+
+class MediaWriter;
+class MediaStream;
+
+// Base of everything a stream can be attached to (screen video source,
+// installed compressor, audio encoder).
+class MediaSource {
+ public:
+  virtual ~MediaSource() = default;
+};
+
+struct PacketBuffer {
+  uint8_t* data = nullptr;
+  uint32_t size = 0;
+};
+
+// Travels from a producer to the writer thread, which owns it once queued.
+struct Packet {
+  MediaStream* stream = nullptr;
+  // The payload, owned by the packet and freed through the stream. Null either
+  // because its allocation failed (nothing_to_write false) or because there is
+  // nothing to write (nothing_to_write true).
+  PacketBuffer* buffer = nullptr;
+  bool nothing_to_write = false;
+  uint32_t time_stamp = 0;  // ms since the start, paused time excluded
+  uint32_t duration = 0;    // ms
+  uint32_t flags = 0;       // format-specific key-frame flag
+};
+
+class MediaStream {
+ public:
+  MediaStream() = default;
+  virtual ~MediaStream() = default;
+  MediaStream(const MediaStream&) = delete;
+  MediaStream& operator=(const MediaStream&) = delete;
+
+  // Takes the format from a source and builds the stream's header.
+  virtual bool Attach(MediaSource* source, uint32_t options) = 0;
+  virtual bool VariableBitRateAllowed() const { return false; }
+  // Sets the end time to 0; concrete streams write their header first.
+  virtual bool Open();
+  virtual void Close() {}
+  // A new buffer of that many bytes, or null when memory runs out.
+  virtual PacketBuffer* AllocBuffer(uint32_t size);
+  virtual void FreeBuffer(PacketBuffer* buffer);
+  // Copies size bytes in; fails for a null buffer, null data or zero size.
+  virtual bool FillBuffer(PacketBuffer* buffer, const void* data, uint32_t size);
+  // Writes one packet on the writer thread: true to go on, false to stop it.
+  virtual bool WritePacket(const Packet* packet) = 0;
+  // Wraps the data in a packet and queues it on the writer.
+  virtual bool Submit(const void* data, uint32_t size, uint32_t time_stamp, uint32_t duration, uint32_t flags);
+  // The output the stream writes to and its id there; what the target is
+  // depends on the writer (the container: a FILE*).
+  virtual bool Bind(void* target, uint32_t id) = 0;
+
+  void SetWriter(MediaWriter* writer) { writer_ = writer; }
+  MediaWriter* GetWriter() const { return writer_; }
+  uint32_t GetEndTime() const { return end_time_; }
+
+ private:
+  MediaWriter* writer_ = nullptr;
+  uint32_t end_time_ = 0;
+};
+
+// Frees a packet and its buffer through the packet's stream.
+void FreePacket(Packet* packet);
+
+}  // namespace kmr

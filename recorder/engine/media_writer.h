@@ -1,0 +1,80 @@
+// Base of every output writer: owns the output file (in the subclass), a list
+// of streams it does not own, a packet queue and the writer thread that pops
+// packets and writes them through their streams.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/notify/notify.h"
+#include "recorder/engine/media_stream.h"
+#include "shared/packet_queue.h"
+
+namespace kmr {
+
+class MediaWriter {
+ public:
+  static constexpr uint32_t kQueueCapacity = 1000;
+  static constexpr uint32_t kQueueRetryMs = 100;
+  static constexpr uint32_t kStopTimeoutMs = 5000;
+
+  MediaWriter(const char* format_name, const char* extension);
+  virtual ~MediaWriter();
+  MediaWriter(const MediaWriter&) = delete;
+  MediaWriter& operator=(const MediaWriter&) = delete;
+
+  virtual bool Initialize() { return true; }
+  virtual void Uninitialize() {}
+  // Creates the file, binds and opens every stream, starts the writer thread.
+  virtual bool Open() = 0;
+  // Stops the writer thread, closes the streams and finishes the file.
+  virtual void Close();
+
+  // The target is posted the message when the writer thread stops because a
+  // write failed. Not owned.
+  void SetNotify(platform::NotifyTarget* target, uint32_t message);
+
+  bool SetPath(const char* text) { return SetText(&path_, text); }
+  // Copies at most capacity - 1 characters and a terminator; fails without a path.
+  bool GetPath(char* buffer, size_t capacity) const;
+  const std::string& Path() const { return path_; }
+  bool SetFormatName(const char* text) { return SetText(&format_name_, text); }
+  bool SetExtension(const char* text) { return SetText(&extension_, text); }
+  bool SetTitle(const char* text) { return SetText(&title_, text); }
+  bool SetAuthor(const char* text) { return SetText(&author_, text); }
+  bool SetCopyright(const char* text) { return SetText(&copyright_, text); }
+  bool SetDescription(const char* text) { return SetText(&description_, text); }
+  const std::string& FormatName() const { return format_name_; }
+  const std::string& Extension() const { return extension_; }
+
+  bool AddStream(MediaStream* stream);
+  void ClearStreams() { streams_.clear(); }
+  const std::vector<MediaStream*>& Streams() const { return streams_; }
+
+  bool IsRunning() const { return running_.load(); }
+  bool Enqueue(Packet* packet);
+
+ protected:
+  bool StartWriterThread();
+  void StopWriterThread();
+
+ private:
+  static bool SetText(std::string* field, const char* text);
+  void WriterThreadMain();
+  // Closes the queue and frees every packet still in it.
+  void DiscardQueued();
+
+  platform::NotifyTarget* notify_target_ = nullptr;
+  uint32_t notify_message_ = 0;
+  std::string path_, format_name_, extension_, title_, author_, copyright_, description_;
+  bool has_path_ = false;
+  std::vector<MediaStream*> streams_;
+  PacketQueue<Packet> queue_;
+  std::atomic<bool> running_{false};
+  std::thread thread_;
+};
+
+}  // namespace kmr
