@@ -2,6 +2,13 @@
 
 set(KMR_WARNINGS -Wall -Wextra)
 
+option(KMR_FUZZ "Build the libFuzzer targets (clang)" OFF)
+if(KMR_FUZZ)
+  # Every library gets coverage instrumentation; the fuzzers link libFuzzer.
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
 if(KMR_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
   add_link_options(-fsanitize=address,undefined)
@@ -39,4 +46,17 @@ function(kmr_test name)
     include(GoogleTest)
     gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT ${A_TIMEOUT})
   endif()
+endfunction()
+
+# kmr_fuzzer(name SOURCES ... [DEPS ...]): a libFuzzer target, built only in the
+# clang fuzzing configuration (tools/build.sh fuzz).
+function(kmr_fuzzer name)
+  if(NOT KMR_FUZZ)
+    return()
+  endif()
+  cmake_parse_arguments(A "" "" "SOURCES;DEPS" ${ARGN})
+  add_executable(${name} ${A_SOURCES})
+  target_compile_options(${name} PRIVATE ${KMR_WARNINGS} -fsanitize=fuzzer)
+  target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+  target_link_libraries(${name} PRIVATE ${A_DEPS})
 endfunction()

@@ -9,7 +9,7 @@ packages=(
   libx11-dev libxext-dev libxfixes-dev libxdamage-dev
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix libz-mingw-w64-dev binutils-mingw-w64
   wine64
-  clang
+  clang libclang-rt-14-dev
   xvfb x11-utils xdotool
 )
 missing=()

@@ -1,14 +1,14 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds every configuration and runs every test:
-# the host tests, the host tests again under AddressSanitizer, and the x86_64
-# Windows tests under wine64. The i686 Windows build is built and linked only
+# the host tests, the host tests again under AddressSanitizer, the x86_64
+# Windows tests under wine64, and the fuzzers for a short while. The i686 Windows build is built and linked only
 # (this machine cannot execute 32-bit code).
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 bash tools/install-deps.sh || exit 1
 
-for config in host host-asan win64 win32; do
+for config in host host-asan win64 win32 fuzz; do
   echo "== build $config"
   bash tools/build.sh "$config" || { echo "build $config failed"; exit 1; }
 done
@@ -44,6 +44,26 @@ wineserver_pid=$!
 run_ctest win64 build/win64
 kill "$wineserver_pid" 2>/dev/null
 wait "$wineserver_pid" 2>/dev/null
+
+# The parsers of untrusted input under libFuzzer, briefly, from the corpus kept in
+# the repository (copied, so the run adds nothing to the checkout).
+fuzz_seconds=${KMR_FUZZ_SECONDS:-60}
+for fuzzer in player/container_file_fuzzer:player/fuzz_corpus/container; do
+  target=${fuzzer%%:*}
+  corpus=${fuzzer#*:}
+  work=$(mktemp -d)
+  cp "$corpus"/* "$work"/
+  echo "== fuzz $target for ${fuzz_seconds}s"
+  if "build/fuzz/$target" -max_total_time="$fuzz_seconds" -rss_limit_mb=2048 -print_final_stats=0 \
+      -artifact_prefix="$root/build/fuzz/" "$work" >"$root/build/fuzz/$(basename "$target").log" 2>&1; then
+    passed=$((passed + 1))
+    tail -n 1 "$root/build/fuzz/$(basename "$target").log"
+  else
+    failed=$((failed + 1))
+    tail -n 40 "$root/build/fuzz/$(basename "$target").log"
+  fi
+  rm -rf "$work"
+done
 
 echo
 echo "total: $passed passed, $failed failed"

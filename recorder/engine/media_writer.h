@@ -70,7 +70,6 @@ class MediaWriter {
   platform::NotifyTarget* notify_target_ = nullptr;
   uint32_t notify_message_ = 0;
   std::string path_, format_name_, extension_, title_, author_, copyright_, description_;
-  bool has_path_ = false;
   std::vector<MediaStream*> streams_;
   PacketQueue<Packet> queue_;
   std::atomic<bool> running_{false};

@@ -26,7 +26,8 @@ int Probe(const char* path, bool json) {
   const kmr::ProbeReport report = kmr::ProbeContainer(&file);
   if (json) {
     std::fputs(kmr::ProbeToJson(file, report).c_str(), stdout);
-    return report.problem.empty() ? 0 : 1;
+    if (report.read_error) std::fprintf(stderr, "%s: %s\n", path, report.problem.c_str());
+    return report.read_error ? 1 : 0;
   }
   if (!report.problem.empty()) {
     std::fprintf(stderr, "%s: %s\n", path, report.problem.c_str());

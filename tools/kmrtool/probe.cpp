@@ -16,6 +16,7 @@ ProbeReport ProbeContainer(ContainerFile* file) {
     if (result == ContainerFile::ReadResult::kEnd) break;
     if (result == ContainerFile::ReadResult::kError) {
       report.problem = file->Error();
+      report.read_error = true;
       break;
     }
     ++report.packets;

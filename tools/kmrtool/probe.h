@@ -24,6 +24,8 @@ struct ProbeReport {
   uint64_t unknown_stream_packets = 0;
   // First well-formedness problem found; empty when there is none.
   std::string problem;
+  // The packets could not all be read (the problem says why).
+  bool read_error = false;
 };
 
 // Reads every packet of an open container (from its first packet).
