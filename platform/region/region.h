@@ -20,6 +20,9 @@ class Region {
   Region& operator=(const Region& other);
 
   void SetEmpty();
+  // The union of rectangles given in banded order (top to bottom, left to
+  // right, not overlapping), built in one pass.
+  void SetRects(const std::vector<Rect>& rects);
   void SetRect(const Rect& r);
   void Union(const Region& other);
   void Union(const Rect& r);

@@ -1,20 +1,13 @@
 #include "recorder/engine/executable_writer.h"
 
-#include <algorithm>
-#include <vector>
-
 #include "platform/system/system.h"
-#include "shared/container/container_format.h"
 #include "shared/path_name.h"
 
 namespace kmr {
 
-ExecutableWriter::ExecutableWriter() : MediaWriter("Executable File", "exe") {}
+ExecutableWriter::ExecutableWriter() : ContainerWriter("Executable File", "exe") {}
 
-ExecutableWriter::~ExecutableWriter() {
-  Close();
-  if (file_ != nullptr) std::fclose(file_);
-}
+ExecutableWriter::~ExecutableWriter() { Close(); }
 
 bool ExecutableWriter::SetPlayerPath(const char* path) {
   if (path == nullptr || path[0] == '\0' || !platform::PathExists(path)) return false;
@@ -39,58 +32,10 @@ bool ExecutableWriter::SetPlayerPathBesideModule(const char* player_name) {
 bool ExecutableWriter::Open() {
   if (Path().empty()) return false;
   Close();  // a recording still open is finished first
-  if (file_ != nullptr) {  // left from an open that failed
-    std::fclose(file_);
-    file_ = nullptr;
-  }
   if (player_path_.empty() || !platform::CopyFileReplacing(player_path_.c_str(), Path().c_str())) return false;
-  file_ = std::fopen(Path().c_str(), "ab");
-  if (file_ == nullptr) return false;
-  std::fseek(file_, 0, SEEK_END);
-  const long start = std::ftell(file_);
-  if (start < 0 || static_cast<unsigned long>(start) >= kMaxContainerFilePosition) {
-    std::fclose(file_);
-    file_ = nullptr;
-    return false;
-  }
-  container_start_ = static_cast<uint32_t>(start);
-
-  std::vector<uint8_t> count;
-  ByteWriter w(&count);
-  w.U16(static_cast<uint16_t>(Streams().size()));
-  bool ok = std::fwrite(count.data(), 1, count.size(), file_) == count.size();
-  for (size_t i = 0; ok && i < Streams().size(); ++i) {
-    MediaStream* stream = Streams()[i];
-    if (stream == nullptr) continue;
-    ok = stream->Bind(file_, static_cast<uint32_t>(i)) && stream->Open();
-  }
-  // The descriptors reach the file before the first packet is queued.
-  if (ok) ok = std::fflush(file_) == 0;
-  if (ok) ok = StartWriterThread();
-  if (!ok) {
-    // The partial file stays on disk as it is; only the handle is released.
-    std::fclose(file_);
-    file_ = nullptr;
-  }
-  return ok;
-}
-
-void ExecutableWriter::Close() {
-  if (!IsRunning()) return;
-  StopWriterThread();
-  uint32_t duration = 0;
-  for (MediaStream* stream : Streams()) {
-    if (stream == nullptr) continue;
-    duration = std::max(duration, stream->GetEndTime());
-    stream->Close();
-  }
-  if (file_ == nullptr) return;
-  std::vector<uint8_t> bytes;
-  ByteWriter w(&bytes);
-  Trailer{duration, container_start_, kTrailerMagic}.Write(w);
-  std::fwrite(bytes.data(), 1, bytes.size(), file_);
-  std::fclose(file_);
-  file_ = nullptr;
+  FILE* f = std::fopen(Path().c_str(), "ab");
+  if (f == nullptr) return false;
+  return OpenContainer(f);
 }
 
 }  // namespace kmr

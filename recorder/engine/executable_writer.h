@@ -2,14 +2,13 @@
 // the screen video container appended to it, and the 12-byte trailer.
 #pragma once
 
-#include <cstdio>
 #include <string>
 
-#include "recorder/engine/media_writer.h"
+#include "recorder/engine/container_writer.h"
 
 namespace kmr {
 
-class ExecutableWriter : public MediaWriter {
+class ExecutableWriter : public ContainerWriter {
  public:
   ExecutableWriter();
   ~ExecutableWriter() override;
@@ -22,15 +21,9 @@ class ExecutableWriter : public MediaWriter {
   bool SetPlayerPathBesideModule(const char* player_name);
 
   bool Open() override;
-  // Only when the writer thread runs: drain, close the streams, write the trailer.
-  void Close() override;
-
-  uint32_t ContainerStart() const { return container_start_; }
 
  private:
   std::string player_path_;
-  FILE* file_ = nullptr;
-  uint32_t container_start_ = 0;
 };
 
 }  // namespace kmr

@@ -1,20 +1,41 @@
 // kmrtool: the developers' and power users' window into recordings.
-//   kmrtool probe FILE   JSON description of the recording on standard output
-//   kmrtool check FILE   exit 0 when the file is a well-formed recording
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
+#include <vector>
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
 
 #include "player/container_file.h"
+#include "recorder/engine/container_stream.h"
+#include "recorder/engine/container_writer.h"
+#include "tools/kmrtool/offline_source.h"
 #include "tools/kmrtool/probe.h"
+#include "tools/kmrtool/raw_export.h"
 
 namespace {
 
 int Usage() {
   std::fprintf(stderr,
-               "usage: kmrtool probe FILE\n"
-               "       kmrtool check FILE\n");
+               "usage: kmrtool probe FILE          describe a recording as JSON\n"
+               "       kmrtool check FILE          exit 0 when FILE is a well-formed recording\n"
+               "       kmrtool encode -s WxH [-b 32] -r FPS -i RAW|- -o OUT.kmr [--key-interval BYTES]\n"
+               "                                   raw top-down frames (BGRA at 32 bits) to a recording\n"
+               "       kmrtool decode IN -o RAW|-  the video as raw top-down frames, one per frame slot\n");
   return 2;
+}
+
+void BinaryMode(FILE* f) {
+#ifdef _WIN32
+  _setmode(_fileno(f), _O_BINARY);
+#else
+  (void)f;
+#endif
 }
 
 int Probe(const char* path, bool json) {
@@ -36,6 +57,151 @@ int Probe(const char* path, bool json) {
   return 0;
 }
 
+bool ParseSize(const char* text, int32_t* w, int32_t* h) {
+  char* end = nullptr;
+  const long a = std::strtol(text, &end, 10);
+  if (end == text || (*end != 'x' && *end != 'X')) return false;
+  const char* second = end + 1;
+  const long b = std::strtol(second, &end, 10);
+  if (end == second || *end != '\0') return false;
+  if (a <= 0 || b <= 0 || a >= kmr::kMaxCodecDimension || b >= kmr::kMaxCodecDimension) return false;
+  *w = static_cast<int32_t>(a);
+  *h = static_cast<int32_t>(b);
+  return true;
+}
+
+bool ParseNumber(const char* text, unsigned long long* out) {
+  char* end = nullptr;
+  *out = std::strtoull(text, &end, 10);
+  return end != text && *end == '\0' && text[0] != '-';
+}
+
+int Encode(int argc, char** argv) {
+  int32_t w = 0, h = 0;
+  unsigned long long bits = 32, fps = 0, key_interval = kmr::OfflineLosslessSource::kDefaultKeyInterval;
+  const char* in = nullptr;
+  const char* out = nullptr;
+  for (int i = 2; i < argc; ++i) {
+    const std::string a = argv[i];
+    const bool has = i + 1 < argc;
+    if (a == "-s" && has) {
+      if (!ParseSize(argv[++i], &w, &h)) return std::fprintf(stderr, "kmrtool: bad size %s\n", argv[i]), 2;
+    } else if (a == "-b" && has) {
+      if (!ParseNumber(argv[++i], &bits) || (bits != 8 && bits != 16 && bits != 24 && bits != 32)) {
+        return std::fprintf(stderr, "kmrtool: bits per pixel must be 8, 16, 24 or 32\n"), 2;
+      }
+    } else if (a == "-r" && has) {
+      if (!ParseNumber(argv[++i], &fps) || fps == 0 || fps > 1000) {
+        return std::fprintf(stderr, "kmrtool: frame rate must be 1 to 1000\n"), 2;
+      }
+    } else if (a == "-i" && has) {
+      in = argv[++i];
+    } else if (a == "-o" && has) {
+      out = argv[++i];
+    } else if (a == "--key-interval" && has) {
+      if (!ParseNumber(argv[++i], &key_interval)) return std::fprintf(stderr, "kmrtool: bad key interval\n"), 2;
+    } else {
+      return Usage();
+    }
+  }
+  if (w == 0 || fps == 0 || in == nullptr || out == nullptr) return Usage();
+  if (w % 2 || h % 2) {
+    std::fprintf(stderr, "kmrtool: note: the recording's frame is %dx%d (sizes are stored even)\n", w + w % 2,
+                 h + h % 2);
+  }
+
+  FILE* input = stdin;
+  if (std::strcmp(in, "-") == 0) {
+    BinaryMode(stdin);
+  } else if ((input = std::fopen(in, "rb")) == nullptr) {
+    return std::fprintf(stderr, "kmrtool: cannot open %s\n", in), 1;
+  }
+  auto source = std::make_unique<kmr::OfflineLosslessSource>(w, h, static_cast<uint32_t>(bits),
+                                                             static_cast<uint32_t>(fps));
+  source->SetKeyInterval(key_interval);
+  kmr::StandaloneContainerWriter writer;
+  kmr::ContainerVideoStream video;
+  video.Attach(source.get(), 0);
+  video.SetWriter(&writer);
+  writer.AddStream(&video);
+  writer.SetPath(out);
+  if (!writer.Open()) {
+    if (input != stdin) std::fclose(input);
+    return std::fprintf(stderr, "kmrtool: cannot write %s\n", out), 1;
+  }
+  std::vector<uint8_t> raw(source->RawFrameBytes());
+  uint32_t n = 0;
+  int rc = 0;
+  for (;;) {
+    const size_t got = std::fread(raw.data(), 1, raw.size(), input);
+    if (got == 0) break;
+    if (got != raw.size()) {
+      std::fprintf(stderr, "kmrtool: the input ends inside frame %u; that partial frame is left out\n", n);
+      break;
+    }
+    if (!source->EncodeFrame(raw.data())) {
+      std::fprintf(stderr, "kmrtool: encoding frame %u failed\n", n);
+      rc = 1;
+      break;
+    }
+    if (!video.Submit(nullptr, 0, kmr::FrameGrid::SlotTime(n, static_cast<uint32_t>(fps)), 0, 0)) {
+      std::fprintf(stderr, "kmrtool: writing frame %u failed\n", n);
+      rc = 1;
+      break;
+    }
+    ++n;
+  }
+  writer.Close();
+  if (input != stdin) std::fclose(input);
+  if (rc == 0 && n == 0) std::fprintf(stderr, "kmrtool: the input holds no whole frame\n");
+  return rc;
+}
+
+int Decode(int argc, char** argv) {
+  const char* in = nullptr;
+  const char* out = nullptr;
+  for (int i = 2; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (a == "-o" && i + 1 < argc) {
+      out = argv[++i];
+    } else if (in == nullptr && a[0] != '-') {
+      in = argv[i];
+    } else {
+      return Usage();
+    }
+  }
+  if (in == nullptr || out == nullptr) return Usage();
+  kmr::ContainerFile file;
+  if (!file.OpenPath(in)) return std::fprintf(stderr, "%s: %s\n", in, file.Error().c_str()), 1;
+  FILE* output = stdout;
+  if (std::strcmp(out, "-") == 0) {
+    BinaryMode(stdout);
+  } else if ((output = std::fopen(out, "wb")) == nullptr) {
+    return std::fprintf(stderr, "kmrtool: cannot write %s\n", out), 1;
+  }
+  kmr::RawVideoInfo info;
+  std::string error;
+  bool write_failed = false;
+  const bool ok = kmr::ExportRawFrames(&file, &info,
+                                       [&](uint32_t, const std::vector<uint8_t>& rows) {
+                                         if (std::fwrite(rows.data(), 1, rows.size(), output) != rows.size()) {
+                                           write_failed = true;
+                                           return false;
+                                         }
+                                         return true;
+                                       },
+                                       &error);
+  if (output != stdout) {
+    if (std::fclose(output) != 0) write_failed = true;
+  } else if (std::fflush(stdout) != 0) {
+    write_failed = true;
+  }
+  if (!ok) return std::fprintf(stderr, "%s: %s\n", in, error.c_str()), 1;
+  if (write_failed) return std::fprintf(stderr, "kmrtool: writing the frames failed\n"), 1;
+  std::fprintf(stderr, "%dx%d, %u bits, %u fps\n", info.width, info.height, info.bits, info.fps);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -43,5 +209,7 @@ int main(int argc, char** argv) {
   const std::string command = argv[1];
   if (command == "probe" && argc == 3) return Probe(argv[2], true);
   if (command == "check" && argc == 3) return Probe(argv[2], false);
+  if (command == "encode") return Encode(argc, argv);
+  if (command == "decode") return Decode(argc, argv);
   return Usage();
 }

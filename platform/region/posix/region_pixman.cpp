@@ -33,6 +33,19 @@ Region& Region::operator=(const Region& other) {
 
 void Region::SetEmpty() { pixman_region32_clear(&impl_->r); }
 
+void Region::SetRects(const std::vector<Rect>& rects) {
+  std::vector<pixman_box32_t> boxes;
+  boxes.reserve(rects.size());
+  for (const Rect& r : rects) {
+    if (!r.IsEmpty()) boxes.push_back(pixman_box32_t{r.left, r.top, r.right, r.bottom});
+  }
+  pixman_region32_fini(&impl_->r);
+  if (!pixman_region32_init_rects(&impl_->r, boxes.data(), static_cast<int>(boxes.size()))) {
+    pixman_region32_init(&impl_->r);
+    for (const Rect& r : rects) Union(r);
+  }
+}
+
 void Region::SetRect(const Rect& r) {
   pixman_region32_fini(&impl_->r);
   InitRect(&impl_->r, r);

@@ -1,5 +1,7 @@
 #include <windows.h>
 
+#include <algorithm>
+
 #include "platform/region/region.h"
 
 namespace kmr::platform {
@@ -21,6 +23,42 @@ Region& Region::operator=(const Region& other) {
 }
 
 void Region::SetEmpty() { SetRectRgn(impl_->h, 0, 0, 0, 0); }
+
+void Region::SetRects(const std::vector<Rect>& rects) {
+  std::vector<unsigned char> data(sizeof(RGNDATAHEADER) + rects.size() * sizeof(RECT));
+  auto* rd = reinterpret_cast<RGNDATA*>(data.data());
+  rd->rdh.dwSize = sizeof(RGNDATAHEADER);
+  rd->rdh.iType = RDH_RECTANGLES;
+  rd->rdh.nCount = 0;
+  rd->rdh.nRgnSize = static_cast<DWORD>(rects.size() * sizeof(RECT));
+  RECT bound{0, 0, 0, 0};
+  auto* out = reinterpret_cast<RECT*>(rd->Buffer);
+  for (const Rect& r : rects) {
+    if (r.IsEmpty()) continue;
+    if (rd->rdh.nCount == 0) {
+      bound = RECT{r.left, r.top, r.right, r.bottom};
+    } else {
+      bound.left = std::min<LONG>(bound.left, r.left);
+      bound.top = std::min<LONG>(bound.top, r.top);
+      bound.right = std::max<LONG>(bound.right, r.right);
+      bound.bottom = std::max<LONG>(bound.bottom, r.bottom);
+    }
+    out[rd->rdh.nCount++] = RECT{r.left, r.top, r.right, r.bottom};
+  }
+  rd->rdh.rcBound = bound;
+  if (rd->rdh.nCount == 0) {
+    SetEmpty();
+    return;
+  }
+  HRGN h = ExtCreateRegion(nullptr, static_cast<DWORD>(data.size()), rd);
+  if (h == nullptr) {
+    SetEmpty();
+    for (const Rect& r : rects) Union(r);
+    return;
+  }
+  CombineRgn(impl_->h, h, nullptr, RGN_COPY);
+  DeleteObject(h);
+}
 
 void Region::SetRect(const Rect& r) {
   if (r.IsEmpty()) {
