@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # Installs every package the builds, tests and the demo need (Debian 12). Safe to
 # run again: packages already present are not touched.
+#   --bench  also the benchmark's peers and desktop programs (ffmpeg, xterm, ...)
 set -euo pipefail
+bench=0
+[ "${1:-}" = "--bench" ] && bench=1
 packages=(
   build-essential cmake ninja-build pkg-config git
   googletest libgtest-dev libgmock-dev libbenchmark-dev
@@ -10,8 +13,11 @@ packages=(
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix libz-mingw-w64-dev binutils-mingw-w64
   wine64
   clang libclang-rt-14-dev
-  xvfb x11-utils xdotool
+  xvfb x11-utils xdotool python3
 )
+if [ $bench -eq 1 ]; then
+  packages+=(ffmpeg xterm x11-apps x11-xserver-utils imagemagick)
+fi
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

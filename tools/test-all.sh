@@ -47,8 +47,9 @@ wait "$wineserver_pid" 2>/dev/null
 
 # The parsers of untrusted input under libFuzzer, briefly, from the corpus kept in
 # the repository (copied, so the run adds nothing to the checkout).
-fuzz_seconds=${KMR_FUZZ_SECONDS:-60}
-for fuzzer in player/container_file_fuzzer:player/fuzz_corpus/container; do
+fuzz_seconds=${KMR_FUZZ_SECONDS:-45}
+for fuzzer in player/container_file_fuzzer:player/fuzz_corpus/container \
+              player/codecs/lossless_decoder_fuzzer:player/codecs/fuzz_corpus/lossless; do
   target=${fuzzer%%:*}
   corpus=${fuzzer#*:}
   work=$(mktemp -d)
