@@ -76,6 +76,10 @@ uint32_t quarn_ring_drain(uint8_t* ring, quarn_rect_visitor visit, void* context
   return count;
 }
 
+uint32_t quarn_ring_pending(const uint8_t* ring) {
+  return quarn_ring_write_sequence(ring) - quarn_ring_read_sequence(ring);
+}
+
 void quarn_store_mapping_reply(uint8_t* out, uint32_t user_address, uint32_t kernel_address) {
   store32(out, user_address);
   store32(out + 4, kernel_address);

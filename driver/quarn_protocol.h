@@ -69,6 +69,10 @@ void quarn_ring_add(uint8_t* ring, const QuarnRect* rect);
 typedef void (*quarn_rect_visitor)(void* context, const QuarnRect* rect);
 uint32_t quarn_ring_drain(uint8_t* ring, quarn_rect_visitor visit, void* context);
 
+/* Rectangles written and not yet read (write - read, 32-bit wrapping). More
+ * than the capacity means the writer overwrote slots the reader had not read. */
+uint32_t quarn_ring_pending(const uint8_t* ring);
+
 /* The 8-byte mapping reply: user address, kernel address. */
 void quarn_store_mapping_reply(uint8_t* out, uint32_t user_address, uint32_t kernel_address);
 uint32_t quarn_mapping_reply_word(const uint8_t* reply, int index);
