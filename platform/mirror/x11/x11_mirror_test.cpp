@@ -1,0 +1,137 @@
+// The X11 mirror against a real X server: X clients draw, and after every
+// frame the capture source's working frame equals the server's own picture of
+// the recorded area with the pointer drawn where the server says it is; the
+// encoded packets decode to the same picture.
+#include <gtest/gtest.h>
+
+#include "platform/mirror/x11/x11_mirror.h"
+// X11 after GoogleTest: its macros (None, Bool) would break gtest's headers.
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/Xfixes.h>
+
+#include <cstring>
+#include <random>
+
+#include "platform/desktop_state/x11/desktop_state_x11.h"
+#include "platform/mirror/pointer_image.h"
+#include "player/codecs/lossless_decoder.h"
+#include "recorder/capture/screen_capture_source.h"
+#include "shared/testing/xvfb.h"
+
+namespace kmr::platform {
+namespace {
+
+class X11MirrorTest : public ::testing::TestWithParam<int> {
+ protected:
+  void SetUp() override {
+    const int depth = GetParam();
+    xvfb_ = std::make_unique<testing::Xvfb>("320x240x" + std::to_string(depth));
+    if (xvfb_->display().empty()) GTEST_SKIP() << "Xvfb is not available";
+    dpy_ = XOpenDisplay(xvfb_->display().c_str());
+    ASSERT_NE(dpy_, nullptr);
+    root_ = DefaultRootWindow(dpy_);
+    win_ = XCreateSimpleWindow(dpy_, root_, 20, 30, 120, 90, 0, 0, 0x336699);
+    XMapWindow(dpy_, win_);
+    gc_ = XCreateGC(dpy_, win_, 0, nullptr);
+    XSync(dpy_, False);
+  }
+  void TearDown() override {
+    if (dpy_ != nullptr) {
+      XFreeGC(dpy_, gc_);
+      XCloseDisplay(dpy_);
+    }
+  }
+
+  // The server's picture of the root with the pointer blended in, as the
+  // mirror draws it.
+  Plane Expected(uint32_t bpp) {
+    XImage* img = XGetImage(dpy_, root_, 0, 0, 320, 240, AllPlanes, ZPixmap);
+    Plane p(320, 240, bpp);
+    for (int y = 0; y < 240; ++y) {
+      std::memcpy(p.view().At(0, y), img->data + static_cast<size_t>(y) * img->bytes_per_line, 320 * bpp);
+    }
+    XDestroyImage(img);
+    XFixesCursorImage* c = XFixesGetCursorImage(dpy_);
+    PointerImage pi;
+    pi.x = c->x;
+    pi.y = c->y;
+    pi.hot_x = c->xhot;
+    pi.hot_y = c->yhot;
+    pi.width = c->width;
+    pi.height = c->height;
+    for (int i = 0; i < c->width * c->height; ++i) pi.argb.push_back(static_cast<uint32_t>(c->pixels[i] & 0xFFFFFFFF));
+    XFree(c);
+    BlendPointer(pi, p.view());
+    return p;
+  }
+
+  std::unique_ptr<testing::Xvfb> xvfb_;
+  Display* dpy_ = nullptr;
+  Window root_ = 0, win_ = 0;
+  GC gc_{};
+};
+
+TEST_P(X11MirrorTest, WorkingFrameFollowsTheServerWithThePointer) {
+  X11Mirror mirror(xvfb_->display());
+  X11DesktopState desktop(xvfb_->display());
+  ScreenCaptureSource source(&mirror, &desktop);
+  ASSERT_TRUE(source.Prepare(true, true)) << mirror.Error();
+  const uint32_t bpp = source.BitDepth() / 8;
+  EXPECT_EQ(bpp, GetParam() == 16 ? 2u : 4u);
+  source.SetRect(Rect{10, 10, 250, 200});
+  LosslessDecoder decoder;
+  ASSERT_TRUE(decoder.SetFormat(240, 190, bpp, 0));
+
+  std::mt19937 rng(9);
+  for (int frame = 0; frame < 12; ++frame) {
+    if (frame > 0) {
+      for (int k = 0; k < 3; ++k) {
+        XSetForeground(dpy_, gc_, rng() & 0xFFFFFF);
+        XFillRectangle(dpy_, frame % 2 ? win_ : root_, gc_, static_cast<int>(rng() % 200),
+                       static_cast<int>(rng() % 150), 1 + rng() % 60, 1 + rng() % 40);
+      }
+      if (frame % 3 == 0) XMoveWindow(dpy_, win_, static_cast<int>(rng() % 200), static_cast<int>(rng() % 150));
+      XWarpPointer(dpy_, None, root_, 0, 0, 0, 0, static_cast<int>(rng() % 320), static_cast<int>(rng() % 240));
+      XSync(dpy_, False);
+    }
+    ASSERT_TRUE(source.Capture());
+    ASSERT_TRUE(source.Encode());
+    if (source.EncodedSize() != 0) {
+      ASSERT_TRUE(decoder.Decode(source.EncodedData(), source.EncodedSize())) << decoder.Error();
+    }
+    const Plane expected = Expected(bpp);
+    const Rect cap = source.CaptureRect();
+    for (int32_t y = cap.top; y < cap.bottom; ++y) {
+      ASSERT_EQ(std::memcmp(source.Frame().At(cap.left, y), expected.view().At(cap.left, y), cap.Width() * bpp), 0)
+          << "frame " << frame << " row " << y;
+      ASSERT_EQ(std::memcmp(decoder.Picture().At(0, y - cap.top), expected.view().At(cap.left, y), cap.Width() * bpp),
+                0)
+          << "decoded frame " << frame << " row " << y;
+    }
+  }
+  source.Release();
+}
+
+TEST_P(X11MirrorTest, DesktopStateSeesThePointerAndButton) {
+  X11DesktopState desktop(xvfb_->display());
+  ASSERT_TRUE(desktop.IsOpen());
+  XWarpPointer(dpy_, None, root_, 0, 0, 0, 0, 77, 66);
+  XSync(dpy_, False);
+  const PointerState p = desktop.Pointer();
+  EXPECT_TRUE(p.showing);
+  EXPECT_EQ(p.x, 77);
+  EXPECT_EQ(p.y, 66);
+  EXPECT_FALSE(desktop.LeftButtonDown());
+  XSetInputFocus(dpy_, win_, RevertToParent, CurrentTime);
+  XSync(dpy_, False);
+  Rect r;
+  Region region;
+  ASSERT_TRUE(desktop.ForegroundWindow(&r, &region));
+  EXPECT_EQ(r, (Rect{20, 30, 140, 120}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Depth, X11MirrorTest, ::testing::Values(24, 16));
+
+}  // namespace
+}  // namespace kmr::platform
