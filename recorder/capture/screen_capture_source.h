@@ -11,13 +11,13 @@
 #include "platform/mirror/mirror.h"
 #include "platform/region/region.h"
 #include "recorder/codecs/lossless_encoder.h"
-#include "recorder/engine/video_source.h"
+#include "recorder/engine/frame_capturer.h"
 #include "shared/pixel/convert.h"
 #include "shared/plane.h"
 
 namespace kmr {
 
-class ScreenCaptureSource : public EncodedVideoSource {
+class ScreenCaptureSource : public FrameCapturer {
  public:
   static constexpr uint64_t kDefaultKeyInterval = 52428800;  // 50 MiB of commands
   static constexpr uint32_t kDefaultFps = 15;
@@ -27,26 +27,26 @@ class ScreenCaptureSource : public EncodedVideoSource {
 
   // Attaches the mirror, maps its surface and ring, sets up the frames and
   // requests a key frame. On failure everything is undone.
-  bool Prepare(bool lossless, bool own_codec);
+  bool Prepare(bool lossless, bool own_codec) override;
   // Undoes Prepare; safe on a closed source.
-  void Release();
-  bool IsStarted() const { return started_; }
+  void Release() override;
+  bool IsStarted() const override { return started_; }
 
   // Paints what lies outside a screen that has become smaller than the surface.
-  bool Capture();
+  bool Capture() override;
   // One frame: collect the changes, refresh C over them, encode.
-  bool Encode();
+  bool Encode() override;
 
   void RequestKeyFrame();
-  void SetKeyInterval(uint64_t bytes) { key_interval_ = bytes; }
+  void SetKeyInterval(uint64_t bytes) override { key_interval_ = bytes; }
   uint64_t BytesSinceKeyFrame() const { return bytes_since_key_; }
-  void SetFps(uint32_t fps) { fps_ = fps; }
+  void SetFps(uint32_t fps) override { fps_ = fps; }
   // The tracker's rectangle (screen coordinates; all zero = whole surface).
-  void SetRect(const Rect& r);
+  void SetRect(const Rect& r) override;
   const Rect& StoredRect() const { return stored_rect_; }
 
   // The working frame and its format (frames are the surface's full size).
-  const PlaneView& Frame() const { return c_.view(); }
+  const PlaneView& Frame() const override { return c_.view(); }
   const PlaneView& Reference(int i) const { return i == 1 ? r1_.view() : i == 2 ? r2_.view() : r3_.view(); }
   bool IsOwnCodec() const { return own_codec_; }
   const platform::Region& DirtyRegion() const { return dirty_; }

@@ -1,0 +1,18 @@
+// What recording control needs from the sound side: start it on a writer (its
+// stream joins the writer after the video stream), pause, resume and stop.
+#pragma once
+
+namespace kmr {
+
+class MediaWriter;
+
+class AudioRecorder {
+ public:
+  virtual ~AudioRecorder() = default;
+  virtual bool Start(MediaWriter* writer) = 0;
+  virtual void Stop() = 0;
+  virtual bool Pause() = 0;
+  virtual bool Resume() = 0;
+};
+
+}  // namespace kmr

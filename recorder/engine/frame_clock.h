@@ -1,0 +1,36 @@
+// The frame clock of the video sources: time since the start with paused time
+// left out, in unsigned 32-bit milliseconds.
+#pragma once
+
+#include <cstdint>
+
+namespace kmr {
+
+class FrameClock {
+ public:
+  void Start(uint32_t now) {
+    last_ = now;
+    total_ = 0;
+    paused_ = 0;
+  }
+  // One step at now; resumed: the interval since the previous step contains a
+  // pause and counts as paused. Returns the step's time stamp.
+  uint32_t Advance(uint32_t now, bool resumed) {
+    total_ += now - last_;
+    if (resumed) paused_ += now - last_;
+    last_ = now;
+    return total_ - paused_;
+  }
+  uint32_t Total() const { return total_; }
+  uint32_t Paused() const { return paused_; }
+
+ private:
+  uint32_t last_ = 0;
+  uint32_t total_ = 0;
+  uint32_t paused_ = 0;
+};
+
+// Milliseconds between frame starts: 1000 / fps, integer division.
+inline uint32_t FramePeriodMs(uint32_t fps) { return fps == 0 ? 1000 : 1000 / fps; }
+
+}  // namespace kmr

@@ -1,0 +1,142 @@
+#include "recorder/engine/recording_controller.h"
+
+#include <cstdio>
+#include <vector>
+
+#include "shared/trace.h"
+
+namespace kmr {
+
+namespace {
+
+std::string WithPath(const char* format, const std::string& path) {
+  std::vector<char> buf(std::string(format).size() + path.size() + 1);
+  std::snprintf(buf.data(), buf.size(), format, path.c_str());
+  return buf.data();
+}
+
+}  // namespace
+
+uint32_t ParseFrameRate(const std::string& text) {
+  if (text.empty() || text.size() > 9) return 0;
+  uint32_t v = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return 0;
+    v = v * 10 + static_cast<uint32_t>(c - '0');
+  }
+  return v;
+}
+
+RecordingController::RecordingController(FrameCapturer* capture, ScreenVideoSource* video,
+                                         platform::MessageSink* messages)
+    : capture_(capture), video_(video), messages_(messages) {}
+
+void RecordingController::SetFormat(int index, MediaWriter* writer, MediaStream* own, MediaStream* compressed) {
+  if (index < 0 || index >= kFormats) return;
+  formats_[index] = Format{writer, own, compressed};
+}
+
+bool RecordingController::FailStart(const std::string& detail) {
+  messages_->ShowStop(std::string(texts::kCannotStart) + detail);
+  return false;
+}
+
+bool RecordingController::StartVideo(const RecordingSettings& s, uint32_t fps) {
+  const Format& f = formats_[s.format_index];
+  writer_ = f.writer;
+  MediaStream* stream = s.own_codec ? f.own : f.compressed;
+  // The installed-compressor pipeline comes with the compressor support.
+  if (stream == nullptr || !s.own_codec) return false;
+  if (!capture_->Prepare(s.lossless, s.own_codec)) return false;
+  if (s.capture_rect.IsEmpty()) return false;
+  capture_->SetRect(s.capture_rect);
+  video_->SetFps(fps);
+  capture_->SetKeyInterval(kRecordingKeyInterval);
+  if (!stream->Attach(capture_, 0)) return false;
+  stream->SetWriter(writer_);
+  if (!writer_->AddStream(stream)) return false;
+  if (!video_->SetOutput(stream)) return false;
+  return video_->Start();
+}
+
+bool RecordingController::Start(const RecordingSettings& s) {
+  if (s.output_path.empty()) return FailStart(texts::kInvalidPath);
+  if (s.capture_rect.IsEmpty()) return FailStart(texts::kEmptyRegion);
+  const uint32_t fps = ParseFrameRate(s.fps_text);
+  if (fps == 0) return FailStart(texts::kBadFrameRate);
+  if (s.format_index < 0 || s.format_index >= kFormats || formats_[s.format_index].writer == nullptr ||
+      (s.own_codec ? formats_[s.format_index].own : formats_[s.format_index].compressed) == nullptr ||
+      !s.own_codec) {
+    return FailStart(texts::kFormatUnavailable);
+  }
+  if (!StartVideo(s, fps)) return FailStart(texts::kCaptureFailed);
+  audio_on_ = false;
+  if (s.record_audio) {
+    if (audio_ == nullptr || !audio_->Start(writer_)) return FailStart(texts::kAudioFailed);
+    audio_on_ = true;
+  }
+  writer_->SetPath(s.output_path.c_str());
+  writer_->SetTitle(s.title.c_str());
+  writer_->SetAuthor(s.author.c_str());
+  writer_->SetCopyright(s.copyright.c_str());
+  writer_->SetDescription(s.description.c_str());
+  writer_->SetNotify(notify_, kWriterFailureMessage);
+  if (!writer_->Open()) return FailStart(WithPath(texts::kOpenFailed, s.output_path));
+  return true;
+}
+
+void RecordingController::Stop() {
+  if (audio_on_ && audio_ != nullptr) audio_->Stop();
+  audio_on_ = false;
+  video_->Stop();
+  capture_->Release();
+  if (writer_ != nullptr) {
+    writer_->Close();
+    writer_->ClearStreams();
+  }
+}
+
+bool RecordingController::Pause() {
+  if (audio_on_ && audio_ != nullptr) audio_->Pause();
+  video_->Pause();
+  return true;
+}
+
+bool RecordingController::Resume() {
+  if (audio_on_ && audio_ != nullptr) audio_->Resume();
+  video_->Resume();
+  return true;
+}
+
+void RecordingController::ToggleStartStop(const RecordingSettings& settings) {
+  Trace(nullptr, "OnHotKeyStart()\n");
+  if (recording_) {
+    Stop();
+    recording_ = paused_ = false;
+    return;
+  }
+  recording_ = Start(settings);
+  paused_ = false;
+  if (!recording_) Stop();
+}
+
+void RecordingController::TogglePause() {
+  Trace(nullptr, "OnHotKeyPause()\n");
+  if (!recording_) return;
+  if (paused_) {
+    if (Resume()) paused_ = false;
+  } else {
+    paused_ = Pause();
+  }
+}
+
+void RecordingController::OnWriteFailure() {
+  if (!recording_) return;
+  char path[260] = "";
+  if (writer_ != nullptr) writer_->GetPath(path, sizeof(path));
+  Stop();
+  recording_ = paused_ = false;
+  messages_->ShowStop(WithPath(texts::kCannotContinue, path));
+}
+
+}  // namespace kmr

@@ -1,0 +1,107 @@
+// Recording control: picks the writer by format index and the video stream by
+// codec kind, prepares and starts the video source, then the sound, then opens
+// the writer; stops producers first, then the writer. Failures are shown with
+// the recorder's fixed texts.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/message/message.h"
+#include "platform/notify/notify.h"
+#include "recorder/engine/audio_recorder.h"
+#include "recorder/engine/frame_capturer.h"
+#include "recorder/engine/media_writer.h"
+#include "recorder/engine/screen_video_source.h"
+
+namespace kmr {
+
+inline constexpr uint32_t kWriterFailureMessage = 2027;
+inline constexpr uint64_t kRecordingKeyInterval = 52428800;
+
+namespace texts {
+inline constexpr const char* kCannotStart = "Can not start recording!";
+inline constexpr const char* kInvalidPath = "\n\nInvalid output file path!";
+inline constexpr const char* kEmptyRegion = "\n\nThe region you are trying to record is empty.";
+inline constexpr const char* kCaptureFailed =
+    "\n\nFailed to capture screen, please try another codec.\nIf it still does not work, please reinstall this "
+    "software.";
+inline constexpr const char* kAudioFailed =
+    "\n\nFailed to capture sound. Maybe your sound card is not a full-duplex sound card, so you can not play and "
+    "record sound at the same time. If you are sure your sound card is a full-duplex sound card, maybe some "
+    "components of this software are missing, please reinstall this software.";
+inline constexpr const char* kOpenFailed =
+    "\n\nFailed to write data to the file:\n\n%s\n\nMaybe the file is in use by other applications, or the file "
+    "path is invalid. Please check.";
+inline constexpr const char* kCannotContinue =
+    "Can not continue recording!\n\nFailed to write data to the file:\n\n%s\n\nMaybe the file size exceeded the "
+    "quota, or an unknown error occurred during A/V encoding.";
+inline constexpr const char* kBadFrameRate = "\n\nThe frame rate must be a whole number of at least 1.";
+inline constexpr const char* kFormatUnavailable = "\n\nThis output format or codec is not available in this build.";
+}  // namespace texts
+
+struct RecordingSettings {
+  int format_index = 2;  // 0 AVI, 1 Windows Media, 2 self-playing executable
+  bool own_codec = true;
+  bool lossless = true;
+  std::string output_path;
+  Rect capture_rect;       // screen coordinates
+  std::string fps_text = "15";  // as typed
+  bool record_audio = false;
+  std::string title, author, copyright, description;
+};
+
+// A whole number of at least 1, or 0 when the text is not one.
+uint32_t ParseFrameRate(const std::string& text);
+
+class RecordingController {
+ public:
+  static constexpr int kFormats = 3;
+
+  RecordingController(FrameCapturer* capture, ScreenVideoSource* video, platform::MessageSink* messages);
+
+  // The writer of a format index and its streams (the compressed stream may be
+  // null where there is none). Formats without a writer are refused at start.
+  void SetFormat(int index, MediaWriter* writer, MediaStream* own_codec_stream, MediaStream* compressed_stream);
+  void SetAudioRecorder(AudioRecorder* audio) { audio_ = audio; }
+  // Where writers post the failure message (the main window).
+  void SetNotifyTarget(platform::NotifyTarget* target) { notify_ = target; }
+
+  bool Start(const RecordingSettings& settings);
+  void Stop();
+  bool Pause();
+  bool Resume();
+
+  // The main window's entry points.
+  void ToggleStartStop(const RecordingSettings& settings);
+  void TogglePause();
+  // Message 2027: the writer thread stopped on a failed write.
+  void OnWriteFailure();
+
+  bool IsRecording() const { return recording_; }
+  bool IsPaused() const { return paused_; }
+  MediaWriter* ActiveWriter() const { return writer_; }
+
+ private:
+  bool StartVideo(const RecordingSettings& s, uint32_t fps);
+  bool FailStart(const std::string& detail);
+
+  struct Format {
+    MediaWriter* writer = nullptr;
+    MediaStream* own = nullptr;
+    MediaStream* compressed = nullptr;
+  };
+
+  FrameCapturer* capture_;
+  ScreenVideoSource* video_;
+  platform::MessageSink* messages_;
+  platform::NotifyTarget* notify_ = nullptr;
+  AudioRecorder* audio_ = nullptr;
+  Format formats_[kFormats];
+  MediaWriter* writer_ = nullptr;
+  bool audio_on_ = false;
+  bool recording_ = false;
+  bool paused_ = false;
+};
+
+}  // namespace kmr

@@ -1,0 +1,323 @@
+// The frame clock, the video source thread and recording control.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "player/container_file.h"
+#include "recorder/engine/container_stream.h"
+#include "recorder/engine/executable_writer.h"
+#include "recorder/engine/raw_frame_source.h"
+#include "recorder/engine/recording_controller.h"
+#include "recorder/engine/screen_video_source.h"
+#include "recorder/engine/testing/fake_capturer.h"
+#include "shared/testing/temp_dir.h"
+
+namespace kmr {
+namespace {
+
+using testing::FakeCapturer;
+using testing::FakeClock;
+using testing::GatedTimer;
+
+TEST(FrameClock, PeriodIsIntegerDivision) {
+  EXPECT_EQ(FramePeriodMs(15), 66u);
+  EXPECT_EQ(FramePeriodMs(30), 33u);
+  EXPECT_EQ(FramePeriodMs(7), 142u);
+}
+
+TEST(FrameClock, PausedTimeIsLeftOut) {
+  FrameClock c;
+  c.Start(0xFFFFFF00u);  // differences wrap in 32 bits
+  EXPECT_EQ(c.Advance(0xFFFFFF00u + 66, false), 66u);
+  // 10 s paused: the first step after the resume has the last stamp again.
+  EXPECT_EQ(c.Advance(0xFFFFFF00u + 10066, true), 66u);
+  EXPECT_EQ(c.Advance(0xFFFFFF00u + 10132, false), 132u);
+  EXPECT_EQ(c.Paused(), 10000u);
+}
+
+TEST(ParseFrameRate, OnlyWholeNumbersOfAtLeastOne) {
+  EXPECT_EQ(ParseFrameRate("15"), 15u);
+  EXPECT_EQ(ParseFrameRate("0"), 0u);
+  EXPECT_EQ(ParseFrameRate("abc"), 0u);
+  EXPECT_EQ(ParseFrameRate("7.5"), 0u);
+  EXPECT_EQ(ParseFrameRate(""), 0u);
+  EXPECT_EQ(ParseFrameRate("99999999999"), 0u);
+}
+
+// A writer whose stream keeps the time stamps it is given and the grid slots.
+class StampStream : public ContainerVideoStream {
+ public:
+  std::vector<uint32_t> given;
+  bool Submit(const void* d, uint32_t s, uint32_t ts, uint32_t du, uint32_t f) override {
+    given.push_back(ts);
+    return ContainerVideoStream::Submit(d, s, ts, du, f);
+  }
+  std::vector<uint32_t> slots;
+  bool WritePacket(const Packet* p) override {
+    if (!p->nothing_to_write) slots.push_back(p->time_stamp);
+    return true;
+  }
+};
+
+class ThreadWriter : public MediaWriter {
+ public:
+  ThreadWriter() : MediaWriter("t", "t") {}
+  ~ThreadWriter() override { Close(); }
+  bool Open() override { return StartWriterThread(); }
+};
+
+class VideoSourceTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    capture_.clock = &clock_;
+    ASSERT_TRUE(capture_.Prepare(true, true));
+    auto timer = std::make_unique<GatedTimer>();
+    timer_ = timer.get();
+    source_ = std::make_unique<ScreenVideoSource>(&capture_, &clock_, std::move(timer));
+    ASSERT_TRUE(stream_.Attach(&capture_, 0));
+    stream_.SetWriter(&writer_);
+    writer_.AddStream(&stream_);
+    ASSERT_TRUE(source_->SetOutput(&stream_));
+    source_->SetFps(15);
+  }
+  void TearDown() override {
+    for (int i = 0; i < 3; ++i) timer_->Permit();
+    source_->Stop();
+    writer_.Close();
+  }
+  FakeClock clock_;
+  FakeCapturer capture_;
+  GatedTimer* timer_ = nullptr;
+  std::unique_ptr<ScreenVideoSource> source_;
+  StampStream stream_;
+  ThreadWriter writer_;
+};
+
+TEST_F(VideoSourceTest, NothingIsCapturedUntilTheWriterRuns) {
+  ASSERT_TRUE(source_->Start());
+  timer_->WaitUntilWaiting(1);
+  EXPECT_EQ(timer_->Arms(), 0);  // never armed before the first step's wait
+  timer_->StepOnce();
+  EXPECT_EQ(capture_.captures.load(), 0);
+  EXPECT_EQ(timer_->LastArmMs(), 66u);
+  ASSERT_TRUE(writer_.Open());
+  clock_.now += 66;
+  timer_->StepOnce();
+  EXPECT_EQ(capture_.captures.load(), 1);
+}
+
+TEST_F(VideoSourceTest, PauseAndResumeKeepTheTimeStampsContinuous) {
+  ASSERT_TRUE(writer_.Open());
+  ASSERT_TRUE(source_->Start());
+  timer_->WaitUntilWaiting(1);  // step 1 submitted at 0
+  clock_.now += 66;
+  timer_->StepOnce();  // step 2 submits at 66
+  ASSERT_TRUE(source_->Pause());
+  clock_.now += 10000;
+  timer_->FinishStep();  // step 2 ends; no step runs while paused
+  const int captured = capture_.captures.load();
+  ASSERT_TRUE(source_->Resume());
+  timer_->WaitUntilWaiting(3);  // step 3, right after the resume
+  clock_.now += 66;
+  timer_->StepOnce();  // step 4
+  timer_->Permit();
+  source_->Stop();
+  writer_.Close();
+  EXPECT_EQ(captured, 2);
+  ASSERT_GE(stream_.given.size(), 4u);
+  EXPECT_EQ(stream_.given[0], 0u);
+  EXPECT_EQ(stream_.given[1], 66u);
+  EXPECT_EQ(stream_.given[2], 66u);   // the pause is not in the stamps
+  EXPECT_EQ(stream_.given[3], 132u);
+  EXPECT_EQ(stream_.slots, (std::vector<uint32_t>{0, 67, 133, 200}));
+}
+
+TEST_F(VideoSourceTest, ASlowStepSkipsAGridSlot) {
+  ASSERT_TRUE(writer_.Open());
+  capture_.capture_takes_ms = 150;  // every step takes 150 ms
+  ASSERT_TRUE(source_->Start());
+  timer_->WaitUntilWaiting(1);
+  timer_->StepOnce();
+  timer_->Permit();
+  source_->Stop();
+  writer_.Close();
+  ASSERT_GE(stream_.slots.size(), 2u);
+  EXPECT_EQ(stream_.slots[0], 0u);
+  EXPECT_EQ(stream_.slots[1], 133u);  // 67 is skipped
+}
+
+TEST_F(VideoSourceTest, AFailingStepEndsTheThreadAndIsReportedOnce) {
+  ASSERT_TRUE(writer_.Open());
+  std::vector<std::string> reports;
+  source_->SetOnFailure([&](const std::string& why) { reports.push_back(why); });
+  capture_.encode_ok = false;
+  ASSERT_TRUE(source_->Start());
+  for (int i = 0; i < 200 && source_->IsRunning(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  EXPECT_FALSE(source_->IsRunning());
+  EXPECT_EQ(source_->ExitCode(), WorkerThread::kExitFailed);
+  EXPECT_EQ(reports.size(), 1u);
+}
+
+// Recording control with the real writer and container.
+class RecordingTest : public ::testing::Test {
+ protected:
+  struct Messages : platform::MessageSink {
+    std::vector<std::string> shown;
+    void ShowStop(const std::string& text) override { shown.push_back(text); }
+  };
+  struct FailingAudio : AudioRecorder {
+    bool Start(MediaWriter*) override { return false; }
+    void Stop() override { ++stops; }
+    bool Pause() override { return true; }
+    bool Resume() override { return true; }
+    int stops = 0;
+  };
+
+  void SetUp() override {
+    testing::WriteAll(dir_.File("morvin"), std::vector<uint8_t>(300, 0x4D));
+    ASSERT_TRUE(writer_.SetPlayerPath(dir_.File("morvin").c_str()));
+    auto timer = std::make_unique<GatedTimer>();
+    timer_ = timer.get();
+    capture_.clock = &clock_;
+    video_ = std::make_unique<ScreenVideoSource>(&capture_, &clock_, std::move(timer));
+    controller_ = std::make_unique<RecordingController>(&capture_, video_.get(), &messages_);
+    controller_->SetFormat(2, &writer_, &stream_, nullptr);
+    settings_.output_path = dir_.File("clip.exe");
+    settings_.capture_rect = Rect{0, 0, 64, 48};
+  }
+  void TearDown() override {
+    for (int i = 0; i < 3; ++i) timer_->Permit();
+    controller_->Stop();
+  }
+
+  testing::TempDir dir_;
+  FakeClock clock_;
+  FakeCapturer capture_;
+  GatedTimer* timer_ = nullptr;
+  std::unique_ptr<ScreenVideoSource> video_;
+  ExecutableWriter writer_;
+  ContainerVideoStream stream_;
+  Messages messages_;
+  std::unique_ptr<RecordingController> controller_;
+  RecordingSettings settings_;
+};
+
+TEST_F(RecordingTest, StartFailuresShowTheirTexts) {
+  const std::string start = texts::kCannotStart;
+  auto attempt = [&](RecordingSettings s) {
+    messages_.shown.clear();
+    controller_->ToggleStartStop(s);
+    EXPECT_FALSE(controller_->IsRecording());
+    return messages_.shown.empty() ? std::string() : messages_.shown.back();
+  };
+  RecordingSettings s = settings_;
+  s.output_path.clear();
+  EXPECT_EQ(attempt(s), start + texts::kInvalidPath);
+  s = settings_;
+  s.capture_rect = Rect{};
+  EXPECT_EQ(attempt(s), start + texts::kEmptyRegion);
+  s = settings_;
+  s.fps_text = "0";
+  EXPECT_EQ(attempt(s), start + texts::kBadFrameRate);
+  s.fps_text = "fast";
+  EXPECT_EQ(attempt(s), start + texts::kBadFrameRate);
+  s = settings_;
+  s.format_index = 0;  // AVI is not in this build
+  EXPECT_EQ(attempt(s), start + texts::kFormatUnavailable);
+  s = settings_;
+  capture_.prepare_ok = false;
+  EXPECT_EQ(attempt(s), start + texts::kCaptureFailed);
+  capture_.prepare_ok = true;
+  s.output_path = dir_.File("no/such/dir/clip.exe");
+  EXPECT_EQ(attempt(s), start + "\n\nFailed to write data to the file:\n\n" + s.output_path +
+                            "\n\nMaybe the file is in use by other applications, or the file path is invalid. "
+                            "Please check.");
+  EXPECT_FALSE(video_->IsRunning());
+  EXPECT_TRUE(capture_.released);
+}
+
+TEST_F(RecordingTest, FailingAudioStopsTheVideoAndNeverOpensTheWriter) {
+  FailingAudio audio;
+  controller_->SetAudioRecorder(&audio);
+  settings_.record_audio = true;
+  controller_->ToggleStartStop(settings_);
+  EXPECT_FALSE(controller_->IsRecording());
+  ASSERT_EQ(messages_.shown.size(), 1u);
+  EXPECT_EQ(messages_.shown[0], std::string(texts::kCannotStart) + texts::kAudioFailed);
+  EXPECT_FALSE(video_->IsRunning());
+  EXPECT_TRUE(capture_.released);
+  EXPECT_FALSE(std::filesystem::exists(settings_.output_path));
+}
+
+TEST_F(RecordingTest, PauseInTheFirstFramePeriodThenStopKeepsWhatWasRecorded) {
+  controller_->ToggleStartStop(settings_);
+  ASSERT_TRUE(controller_->IsRecording());
+  timer_->WaitUntilWaiting(1);
+  clock_.now += 66;
+  timer_->StepOnce();  // a frame with the writer running
+  controller_->TogglePause();
+  EXPECT_TRUE(controller_->IsPaused());
+  timer_->Permit();
+  controller_->ToggleStartStop(settings_);
+  EXPECT_FALSE(controller_->IsRecording());
+  EXPECT_TRUE(capture_.released);
+  ContainerFile file;
+  ASSERT_TRUE(file.OpenPath(settings_.output_path)) << file.Error();
+  PacketRecord p;
+  int packets = 0;
+  while (file.ReadPacket(&p) == ContainerFile::ReadResult::kPacket) ++packets;
+  EXPECT_GE(packets, 1);
+  EXPECT_TRUE(messages_.shown.empty());
+}
+
+TEST_F(RecordingTest, WriteFailureWhilePausedRunsTheStopSequence) {
+  controller_->ToggleStartStop(settings_);
+  ASSERT_TRUE(controller_->IsRecording());
+  controller_->TogglePause();
+  controller_->OnWriteFailure();
+  EXPECT_FALSE(controller_->IsRecording());
+  EXPECT_FALSE(controller_->IsPaused());
+  EXPECT_FALSE(video_->IsRunning());
+  ASSERT_EQ(messages_.shown.size(), 1u);
+  EXPECT_EQ(messages_.shown[0].rfind("Can not continue recording!\n\nFailed to write data to the file:\n\n" +
+                                         settings_.output_path,
+                                     0),
+            0u);
+  // Once idle the message is ignored.
+  controller_->OnWriteFailure();
+  EXPECT_EQ(messages_.shown.size(), 1u);
+}
+
+TEST(RawFrameSource, EvenSizeAndBottomUpCopyOfTheRectangle) {
+  FakeCapturer capture;
+  ASSERT_TRUE(capture.Prepare(false, false));
+  Plane frame(8, 6, 4);
+  for (int y = 0; y < 6; ++y) {
+    for (int x = 0; x < 8; ++x) frame.view().At(x, y)[0] = static_cast<uint8_t>(y * 10 + x);
+  }
+  capture.frame_ = frame.view();
+  capture.SetRect(Rect{1, 1, 4, 4});
+  RawFrameSource raw(platform::SystemMsClock(), std::make_unique<GatedTimer>());
+  raw.SetSource(&capture);
+  raw.SetWidth(3);
+  raw.SetHeight(3);
+  EXPECT_EQ(raw.Header().width, 4);
+  EXPECT_EQ(raw.Header().height, 4);
+  EXPECT_EQ(raw.Stride(), 16u);
+  EXPECT_EQ(raw.Header().size_image, 64u);
+  raw.SetFps(0);
+  EXPECT_EQ(raw.GetFps(), 1u);
+  ContainerVideoStream out;
+  ASSERT_TRUE(raw.SetOutput(&out));
+  ASSERT_TRUE(raw.Start());  // allocates the image
+  const uint8_t* img = raw.GrabFrame();
+  ASSERT_NE(img, nullptr);
+  // Row 0 of the rectangle (frame row 1) is the last row in memory.
+  EXPECT_EQ(img[3 * 16], 11);
+  EXPECT_EQ(img[3 * 16 + 4], 12);
+  EXPECT_EQ(img[1 * 16 + 2 * 4], 33);
+  raw.Stop();
+}
+
+}  // namespace
+}  // namespace kmr

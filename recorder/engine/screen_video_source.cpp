@@ -1,0 +1,72 @@
+#include "recorder/engine/screen_video_source.h"
+
+#include "recorder/engine/media_writer.h"
+#include "shared/trace.h"
+
+namespace kmr {
+
+ScreenVideoSource::ScreenVideoSource(FrameCapturer* capture, platform::MsClock* clock,
+                                     std::unique_ptr<platform::FrameTimer> timer)
+    : capture_(capture), clock_(clock), timer_(std::move(timer)) {}
+
+ScreenVideoSource::~ScreenVideoSource() { Stop(); }
+
+bool ScreenVideoSource::SetOutput(MediaStream* stream) {
+  if (stream == nullptr) return false;
+  output_ = stream;
+  return true;
+}
+
+void ScreenVideoSource::SetFps(uint32_t fps) {
+  fps_ = fps == 0 ? 1 : fps;
+  if (capture_ != nullptr) capture_->SetFps(fps_);
+}
+
+void ScreenVideoSource::SetRect(const Rect& r) {
+  std::lock_guard<std::mutex> lock(rect_mu_);
+  pending_rect_ = r;
+}
+
+bool ScreenVideoSource::OnStart() {
+  if (capture_ == nullptr || !capture_->IsStarted() || output_ == nullptr || !timer_) return false;
+  frames_.store(0);
+  frame_clock_.Start(clock_->NowMs());
+  return true;
+}
+
+bool ScreenVideoSource::Fail(const std::string& why) {
+  // A failing step ends the video thread; say so once rather than silently.
+  if (on_failure_) {
+    on_failure_(why);
+  } else {
+    Trace(nullptr, "Video capture stopped: %s\n", why.c_str());
+  }
+  return false;
+}
+
+bool ScreenVideoSource::Step() {
+  const uint32_t stamp = frame_clock_.Advance(clock_->NowMs(), IsResumed());
+  {
+    std::lock_guard<std::mutex> lock(rect_mu_);
+    if (pending_rect_) {
+      capture_->SetRect(*pending_rect_);
+      pending_rect_.reset();
+    }
+  }
+  MediaWriter* writer = output_->GetWriter();
+  if (!IsPaused() && writer != nullptr && writer->IsRunning()) {
+    capture_->Capture();
+    if (!capture_->Encode()) return Fail("capturing or encoding a frame failed");
+    if (!output_->Submit(capture_->EncodedData(), capture_->EncodedSize(), stamp, FramePeriodMs(fps_),
+                         capture_->IsKeyFrame() ? 1 : 0)) {
+      return Fail("the frame could not be handed to the writer");
+    }
+    frames_.fetch_add(1);
+    last_time_stamp_.store(stamp);
+  }
+  const uint32_t p = FramePeriodMs(fps_);
+  timer_->Wait(p);
+  return timer_->ArmRelative(p);
+}
+
+}  // namespace kmr

@@ -1,0 +1,63 @@
+// The screen video source's thread: one step per frame, paced by the frame
+// timer, capturing and encoding only while the writer thread runs, and
+// submitting each frame with its time stamp (paused time left out).
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "platform/timer/frame_timer.h"
+#include "recorder/engine/frame_capturer.h"
+#include "recorder/engine/frame_clock.h"
+#include "recorder/engine/media_stream.h"
+#include "shared/worker_thread.h"
+
+namespace kmr {
+
+class ScreenVideoSource : public WorkerThread {
+ public:
+  ScreenVideoSource(FrameCapturer* capture, platform::MsClock* clock = platform::SystemMsClock(),
+                    std::unique_ptr<platform::FrameTimer> timer = platform::CreateFrameTimer());
+  ~ScreenVideoSource() override;
+
+  FrameCapturer* Capturer() const { return capture_; }
+  bool SetOutput(MediaStream* stream);
+  void SetFps(uint32_t fps);
+  uint32_t GetFps() const { return fps_; }
+  // May be called from another thread (the region tracker): taken over at the
+  // start of the next step.
+  void SetRect(const Rect& r);
+  // Called once, on the source thread, when a step fails and ends the thread.
+  void SetOnFailure(std::function<void(const std::string&)> fn) { on_failure_ = std::move(fn); }
+
+  uint64_t FramesSubmitted() const { return frames_.load(); }
+  uint32_t LastTimeStamp() const { return last_time_stamp_.load(); }
+
+  // One step, for tests that drive the clock themselves.
+  bool StepForTest() { return Step(); }
+
+ protected:
+  bool OnStart() override;
+  bool Step() override;
+
+ private:
+  bool Fail(const std::string& why);
+
+  FrameCapturer* capture_;
+  platform::MsClock* clock_;
+  std::unique_ptr<platform::FrameTimer> timer_;
+  MediaStream* output_ = nullptr;
+  uint32_t fps_ = 15;
+  FrameClock frame_clock_;
+  std::mutex rect_mu_;
+  std::optional<Rect> pending_rect_;
+  std::function<void(const std::string&)> on_failure_;
+  std::atomic<uint64_t> frames_{0};
+  std::atomic<uint32_t> last_time_stamp_{0};
+};
+
+}  // namespace kmr

@@ -1,0 +1,149 @@
+// A capture source for frame-clock and recording tests: every frame encodes to
+// a few bytes (the first after Prepare is a key frame); a clock can be pushed
+// forward during capture to stand for a slow step.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <vector>
+
+#include "platform/timer/frame_timer.h"
+#include "recorder/engine/frame_capturer.h"
+
+namespace kmr::testing {
+
+class FakeClock : public platform::MsClock {
+ public:
+  uint32_t NowMs() override { return now.load(); }
+  std::atomic<uint32_t> now{1000};
+};
+
+// A frame timer whose waits end when the test lets one step go (or after a
+// real second, so that a forgotten permit cannot hang a test).
+class GatedTimer : public platform::FrameTimer {
+ public:
+  bool Wait(uint32_t) override {
+    std::unique_lock<std::mutex> lock(mu_);
+    ++waits_;
+    cv_.notify_all();
+    cv_.wait_for(lock, std::chrono::seconds(1), [this] { return permits_ > 0; });
+    if (permits_ > 0) --permits_;
+    return true;
+  }
+  bool ArmRelative(uint32_t ms) override {
+    std::lock_guard<std::mutex> lock(mu_);
+    ++arms_;
+    last_arm_ms_ = ms;
+    cv_.notify_all();
+    return true;
+  }
+  void Permit() {
+    std::lock_guard<std::mutex> lock(mu_);
+    ++permits_;
+    cv_.notify_all();
+  }
+  // Waits until the source thread has reached its n-th wait.
+  void WaitUntilWaiting(int n) {
+    std::unique_lock<std::mutex> lock(mu_);
+    cv_.wait_for(lock, std::chrono::seconds(5), [&] { return waits_ >= n; });
+  }
+  // Lets the waiting step finish and waits until the next step is waiting.
+  void StepOnce() {
+    std::unique_lock<std::mutex> lock(mu_);
+    const int target = waits_ + 1;
+    ++permits_;
+    cv_.notify_all();
+    cv_.wait_for(lock, std::chrono::seconds(5), [&] { return waits_ >= target; });
+  }
+  // Lets the waiting step finish and waits until it has armed the timer.
+  void FinishStep() {
+    std::unique_lock<std::mutex> lock(mu_);
+    const int target = arms_ + 1;
+    ++permits_;
+    cv_.notify_all();
+    cv_.wait_for(lock, std::chrono::seconds(5), [&] { return arms_ >= target; });
+  }
+  int Arms() {
+    std::lock_guard<std::mutex> lock(mu_);
+    return arms_;
+  }
+  uint32_t LastArmMs() {
+    std::lock_guard<std::mutex> lock(mu_);
+    return last_arm_ms_;
+  }
+
+ private:
+  std::mutex mu_;
+  std::condition_variable cv_;
+  int permits_ = 0;
+  int waits_ = 0;
+  int arms_ = 0;
+  uint32_t last_arm_ms_ = 0;
+};
+
+class FakeCapturer : public FrameCapturer {
+ public:
+  bool prepare_ok = true;
+  bool encode_ok = true;
+  FakeClock* clock = nullptr;
+  uint32_t capture_takes_ms = 0;
+  std::atomic<int> captures{0};
+  bool released = true;
+
+  bool Prepare(bool lossless, bool) override {
+    if (!prepare_ok) return false;
+    started_ = true;
+    released = false;
+    lossless_ = lossless;
+    key_ = true;
+    return true;
+  }
+  void Release() override {
+    started_ = false;
+    released = true;
+  }
+  bool IsStarted() const override { return started_; }
+  bool Capture() override {
+    ++captures;
+    if (clock != nullptr) clock->now += capture_takes_ms;
+    return true;
+  }
+  bool Encode() override {
+    if (!encode_ok) return false;
+    key_frame_ = key_;
+    key_ = false;
+    const uint8_t n = static_cast<uint8_t>(captures.load());
+    data_ = {n, static_cast<uint8_t>(n + 1), static_cast<uint8_t>(n + 2)};
+    return true;
+  }
+  void SetRect(const Rect& r) override { rect_ = r; }
+  void SetFps(uint32_t fps) override { fps_ = fps; }
+  void SetKeyInterval(uint64_t) override {}
+  const PlaneView& Frame() const override { return frame_; }
+
+  uint32_t Fps() const override { return fps_; }
+  bool IsLossless() const override { return lossless_; }
+  uint32_t BitDepth() const override { return 32; }
+  const BitmapInfoHeader& BitmapInfo() const override { return info_; }
+  const std::vector<uint8_t>& ColourTable() const override { return table_; }
+  Rect CaptureRect() const override { return rect_; }
+  bool IsKeyFrame() const override { return key_frame_; }
+  const uint8_t* EncodedData() const override { return data_.data(); }
+  uint32_t EncodedSize() const override { return static_cast<uint32_t>(data_.size()); }
+
+  PlaneView frame_;
+
+ private:
+  bool started_ = false;
+  bool lossless_ = true;
+  bool key_ = false;
+  bool key_frame_ = false;
+  uint32_t fps_ = 15;
+  Rect rect_{0, 0, 64, 48};
+  BitmapInfoHeader info_{40, 64, -48, 1, 32, 0, 64 * 48 * 4, 0, 0, 0, 0};
+  std::vector<uint8_t> table_;
+  std::vector<uint8_t> data_;
+};
+
+}  // namespace kmr::testing
