@@ -51,7 +51,7 @@ bool RecordingController::StartVideo(const RecordingSettings& s, uint32_t fps) {
   if (s.capture_rect.IsEmpty()) return false;
   capture_->SetRect(s.capture_rect);
   video_->SetFps(fps);
-  capture_->SetKeyInterval(kRecordingKeyInterval);
+  capture_->SetKeyInterval(s.key_interval);
   if (!stream->Attach(capture_, 0)) return false;
   stream->SetWriter(writer_);
   if (!writer_->AddStream(stream)) return false;

@@ -48,6 +48,7 @@ struct RecordingSettings {
   Rect capture_rect;       // screen coordinates
   std::string fps_text = "15";  // as typed
   bool record_audio = false;
+  uint64_t key_interval = kRecordingKeyInterval;
   std::string title, author, copyright, description;
 };
 

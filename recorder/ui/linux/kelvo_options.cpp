@@ -1,0 +1,79 @@
+#include "recorder/ui/linux/kelvo_options.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace kmr {
+
+const char* KelvoUsage() {
+  return "usage: kelvo record [-o FILE] [--fps N] [--full | --region X,Y,W,H | --window ID]\n"
+         "                    [--duration SECONDS] [--player PATH] [--key-interval BYTES]\n"
+         "Records the X display in $DISPLAY into a self-playing recording (a copy of the player\n"
+         "with the recording appended). Stops after --duration, on Ctrl-C or SIGTERM; SIGUSR1\n"
+         "pauses and resumes.\n";
+}
+
+bool ParseKelvoOptions(const std::vector<std::string>& args, KelvoOptions* o, std::string* error) {
+  if (args.size() < 2 || args[1] != "record") {
+    *error = "the only command is 'record'";
+    return false;
+  }
+  for (size_t i = 2; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    const bool has = i + 1 < args.size();
+    auto value = [&]() -> const std::string& { return args[++i]; };
+    if ((a == "-o" || a == "--output") && has) {
+      o->output = value();
+      if (o->output.empty()) {
+        *error = "the output file name is empty";
+        return false;
+      }
+    } else if (a == "--fps" && has) {
+      o->fps_text = value();
+    } else if (a == "--full") {
+      o->area = KelvoOptions::Area::kFull;
+    } else if (a == "--region" && has) {
+      const std::string& v = value();
+      char tail = 0;
+      if (std::sscanf(v.c_str(), "%d,%d,%d,%d%c", &o->x, &o->y, &o->width, &o->height, &tail) != 4 ||
+          o->width <= 0 || o->height <= 0) {
+        *error = "--region takes X,Y,W,H with a positive width and height";
+        return false;
+      }
+      o->area = KelvoOptions::Area::kRegion;
+    } else if (a == "--window" && has) {
+      const std::string& v = value();
+      char* end = nullptr;
+      o->window = std::strtoul(v.c_str(), &end, 0);
+      if (end == v.c_str() || *end != '\0' || o->window == 0) {
+        *error = "--window takes an X window id (decimal or 0x hexadecimal)";
+        return false;
+      }
+      o->area = KelvoOptions::Area::kWindow;
+    } else if (a == "--duration" && has) {
+      const std::string& v = value();
+      char* end = nullptr;
+      o->duration = std::strtod(v.c_str(), &end);
+      if (end == v.c_str() || *end != '\0' || o->duration < 0) {
+        *error = "--duration takes a number of seconds";
+        return false;
+      }
+    } else if (a == "--player" && has) {
+      o->player = value();
+    } else if (a == "--key-interval" && has) {
+      const std::string& v = value();
+      char* end = nullptr;
+      o->key_interval = std::strtoull(v.c_str(), &end, 10);
+      if (end == v.c_str() || *end != '\0' || v[0] == '-') {
+        *error = "--key-interval takes a number of bytes";
+        return false;
+      }
+    } else {
+      *error = "unknown or incomplete option '" + a + "'";
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace kmr
