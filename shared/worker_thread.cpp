@@ -54,7 +54,7 @@ uint32_t WorkerThread::Run() {
     } else {
       running_.store(1);
       paused_.store(0);
-      resumed_.store(0);
+      resume_consumed_.store(resume_requests_.load());
       started_ok_.store(true);
       started_.Set();
     }
@@ -69,17 +69,18 @@ uint32_t WorkerThread::Run() {
         resume_event_.Wait(kPausedWakeMs);
         continue;
       }
+      const uint32_t seen = resume_requests_.load();
       if (!Step()) {
         code = kExitFailed;
         break;
       }
-      resumed_.store(0);
+      resume_consumed_.store(seen);
     }
   }
   OnStop();
   running_.store(0);
   paused_.store(0);
-  resumed_.store(0);
+  resume_consumed_.store(resume_requests_.load());
   return code;
 }
 
@@ -89,7 +90,7 @@ void WorkerThread::Stop() {
     stop_requested_ = true;
     running_.store(0);
     paused_.store(0);
-    resumed_.store(0);
+    resume_consumed_.store(resume_requests_.load());
   }
   // Wake a paused worker at once instead of at its next one-second look.
   resume_event_.Set();
@@ -108,7 +109,6 @@ void WorkerThread::Stop() {
 bool WorkerThread::Pause() {
   if (!IsRunning()) return false;
   paused_.store(1);
-  resumed_.store(0);
   resume_event_.Reset();
   return true;
 }
@@ -116,7 +116,7 @@ bool WorkerThread::Pause() {
 bool WorkerThread::Resume() {
   if (!IsRunning()) return false;
   paused_.store(0);
-  resumed_.store(1);
+  resume_requests_.fetch_add(1);
   resume_event_.Set();
   return true;
 }

@@ -34,8 +34,9 @@ class WorkerThread {
   bool IsRunning() const { return running_.load() != 0; }
   bool IsPaused() const { return paused_.load() != 0; }
   // Set by Resume, cleared after every completed step: the interval since the
-  // previous step contains a pause.
-  bool IsResumed() const { return resumed_.load() != 0; }
+  // previous step contains a pause. A resume that arrives while a step is
+  // finishing is kept for the next step rather than cleared with it.
+  bool IsResumed() const { return resume_requests_.load() != resume_consumed_.load(); }
 
   void Lock() { lock_.lock(); }
   void Unlock() { lock_.unlock(); }
@@ -70,7 +71,10 @@ class WorkerThread {
   bool stop_requested_ = false;
   std::atomic<uint32_t> paused_{0};
   ManualResetEvent resume_event_;
-  std::atomic<uint32_t> resumed_{0};
+  // The resumed flag as a count of Resume calls and the count the last
+  // completed step had seen.
+  std::atomic<uint32_t> resume_requests_{0};
+  std::atomic<uint32_t> resume_consumed_{0};
   std::thread thread_;
   ManualResetEvent finished_;
   std::atomic<uint32_t> exit_code_{kExitOk};

@@ -173,3 +173,41 @@ TEST(WorkerThread, LockHoldsOffTheStep) {
 
 }  // namespace
 }  // namespace kmr
+
+namespace kmr {
+namespace {
+
+// A step that waits for the test: pause and resume arrive while it runs.
+class HeldWorker : public WorkerThread {
+ public:
+  ~HeldWorker() override {
+    gate.Set();
+    Stop();
+  }
+  ManualResetEvent gate;
+  std::atomic<int> steps{0};
+  std::atomic<int> resumed_steps{0};
+
+ protected:
+  bool Step() override {
+    if (IsResumed()) ++resumed_steps;
+    ++steps;
+    gate.Wait(2000);
+    return true;
+  }
+};
+
+TEST(WorkerThread, ResumeDuringAFinishingStepIsSeenByTheNextStep) {
+  HeldWorker w;
+  ASSERT_TRUE(w.Start());
+  while (w.steps.load() == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  ASSERT_TRUE(w.Pause());
+  ASSERT_TRUE(w.Resume());  // both while step 1 still runs
+  w.gate.Set();
+  while (w.steps.load() < 3) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  w.Stop();
+  EXPECT_EQ(w.resumed_steps.load(), 1);
+}
+
+}  // namespace
+}  // namespace kmr
