@@ -1,0 +1,108 @@
+#include "player/codecs/screen_video_decoder.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace kmr {
+
+void ScreenVideoDecoder::SetDisplayFormat(PixelFormat f) {
+  std::lock_guard<std::recursive_mutex> lock(mu_);
+  display_ = f;
+}
+
+void ScreenVideoDecoder::ReleaseMirror() {
+  std::lock_guard<std::recursive_mutex> lock(mu_);
+  mirror_ = {};
+  mirror_pitch_ = 0;
+  converter_ = nullptr;
+}
+
+void ScreenVideoDecoder::ReleaseAll() {
+  std::lock_guard<std::recursive_mutex> lock(mu_);
+  ReleaseMirror();
+  decoder_ = LosslessDecoder();
+  width_ = height_ = 0;
+  bits_ = 0;
+  is555_ = lossless_ = false;
+}
+
+bool ScreenVideoDecoder::SetFormat(const uint8_t* header, size_t size) {
+  std::lock_guard<std::recursive_mutex> lock(mu_);
+  ReleaseAll();
+  if (header == nullptr || size < kBitmapInfoHeaderSize) {
+    error_ = "the video format is too short";
+    return false;
+  }
+  ByteReader r(header, size);
+  const BitmapInfoHeader b = BitmapInfoHeader::Read(r);
+  if (b.compression == kFourCcLossy) {
+    error_ = "lossy screen video is not supported by this player yet";
+    return false;
+  }
+  if (b.compression != kFourCcLossless) {
+    error_ = "not a screen video format";
+    return false;
+  }
+  if (b.bit_count != 8 && b.bit_count != 16 && b.bit_count != 24 && b.bit_count != 32) {
+    error_ = "unsupported bit depth";
+    return false;
+  }
+  const int32_t w = std::abs(b.width), h = std::abs(b.height);
+  bits_ = b.bit_count;
+  if (bits_ == 16 && size >= kBitmapInfoHeaderSize + 12) {
+    const uint32_t green = LoadU32(header + kBitmapInfoHeaderSize + 4);
+    is555_ = green == 0x3E0;
+  }
+  const uint32_t bpp = bits_ / 8;
+  uint32_t image = b.size_image;
+  if (image == 0 && h != 0) image = static_cast<uint32_t>(h) * ((bits_ * static_cast<uint32_t>(w) / 8 + 3) & ~3u);
+  const uint32_t stride = h != 0 ? image / static_cast<uint32_t>(h) : 0;
+  if (!decoder_.SetFormat(w, h, bpp, stride)) {
+    error_ = decoder_.Error();
+    return false;
+  }
+  width_ = w;
+  height_ = h;
+  lossless_ = true;
+  CreateMirror();  // no mirror is not a failure: the view copies P itself
+  return true;
+}
+
+bool ScreenVideoDecoder::CreateMirror() {
+  std::lock_guard<std::recursive_mutex> lock(mu_);
+  ReleaseMirror();
+  if (width_ == 0 || bits_ == 8) return false;
+  bool supported = false;
+  const PixelConverter c = ConverterFor(PixelFormat{bits_, is555_}, display_, &supported);
+  if (!supported) return false;
+  converter_ = c;
+  mirror_pitch_ = StrideFor(static_cast<uint32_t>(width_) * (display_.bits / 8));
+  mirror_.assign(static_cast<size_t>(mirror_pitch_) * height_, 0);
+  for (int32_t y = 0; y < height_; ++y) MirrorRun(0, y, width_);
+  return true;
+}
+
+void ScreenVideoDecoder::MirrorRun(int32_t x, int32_t y, int32_t n) {
+  if (mirror_.empty()) return;
+  const PlaneView& p = decoder_.Picture();
+  uint8_t* dst = mirror_.data() + static_cast<size_t>(y) * mirror_pitch_ + static_cast<size_t>(x) * (display_.bits / 8);
+  const uint8_t* src = p.At(x, y);
+  if (converter_ != nullptr) {
+    converter_(dst, mirror_pitch_, src, p.stride, n, 1);
+  } else {
+    std::memcpy(dst, src, static_cast<size_t>(n) * p.bytes_per_pixel);
+  }
+}
+
+bool ScreenVideoDecoder::Decode(const uint8_t* packet, size_t length) {
+  std::lock_guard<std::recursive_mutex> lock(mu_);
+  if (!lossless_) {
+    error_ = "no format";
+    return false;
+  }
+  const bool ok = decoder_.Decode(packet, length, [this](int32_t x, int32_t y, int32_t n) { MirrorRun(x, y, n); });
+  if (!ok) error_ = decoder_.Error();
+  return ok;
+}
+
+}  // namespace kmr

@@ -1,0 +1,65 @@
+// The player's screen video decoder: keeps the decoded picture P, applies
+// lossless packets to it, and mirrors every changed run into a copy in the
+// display's pixel format that the view shows. One re-entrant lock guards
+// decoding, the mirror and painting.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "player/codecs/lossless_decoder.h"
+#include "shared/container/container_format.h"
+#include "shared/pixel/convert.h"
+
+namespace kmr {
+
+class ScreenVideoDecoder {
+ public:
+  // The display's format, used for mirrors made from now on.
+  void SetDisplayFormat(PixelFormat f);
+
+  // header: the stream's bitmap information header (40 bytes) and, for 16-bit
+  // frames, the three colour masks after it.
+  bool SetFormat(const uint8_t* header, size_t size);
+  bool Decode(const uint8_t* packet, size_t length);
+  void ReleaseAll();
+  void ReleaseMirror();
+  // The mirror in the display's format, filled from P. False when there is no
+  // format or no conversion from the frame's format to the display's.
+  bool CreateMirror();
+
+  void LockDecoder() { mu_.lock(); }
+  void UnlockDecoder() { mu_.unlock(); }
+
+  // Under the lock: the frame and the mirror.
+  int32_t FrameWidth() const { return width_; }
+  int32_t FrameHeight() const { return height_; }
+  bool IsLossless() const { return lossless_; }
+  bool Is555() const { return is555_; }
+  const PlaneView* Picture() const { return width_ ? &decoder_.Picture() : nullptr; }
+  bool HasMirror() const { return !mirror_.empty(); }
+  const uint8_t* Mirror() const { return mirror_.data(); }
+  uint32_t MirrorPitch() const { return mirror_pitch_; }
+  PixelFormat DisplayFormat() const { return display_; }
+  const std::string& Error() const { return error_; }
+
+ private:
+  void MirrorRun(int32_t x, int32_t y, int32_t n);
+
+  std::recursive_mutex mu_;
+  PixelFormat display_{32, false};
+  int32_t width_ = 0, height_ = 0;
+  uint32_t bits_ = 0;
+  bool is555_ = false;
+  bool lossless_ = false;
+  LosslessDecoder decoder_;
+  std::vector<uint8_t> mirror_;
+  uint32_t mirror_pitch_ = 0;
+  PixelConverter converter_ = nullptr;
+  std::string error_;
+};
+
+}  // namespace kmr

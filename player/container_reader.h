@@ -1,0 +1,63 @@
+// The reader thread: opens a recording, offers its streams to the registered
+// decoders and hands each packet to the decoder of its stream, as fast as
+// their queues take them. At the end it waits for the queues to empty, then
+// ends playback or starts again from the first packet.
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/timer/frame_timer.h"
+#include "player/container_file.h"
+#include "player/stream_decoder.h"
+#include "shared/worker_thread.h"
+
+namespace kmr {
+
+class ContainerReader : public WorkerThread {
+ public:
+  static constexpr uint32_t kRetryMs = 100;
+
+  explicit ContainerReader(platform::MsClock* clock = platform::SystemMsClock());
+  ~ContainerReader() override;
+
+  bool AddDecoder(StreamDecoder* decoder);
+  // The recording to play: a path, or empty for the program's own file.
+  void SetSource(std::string path) { path_ = std::move(path); }
+  // Opens and parses the recording, then starts the thread.
+  bool Start() override;
+  void Stop() override;
+  bool Pause() override;
+  bool Resume() override;
+  void SetQuickPlay(bool on);
+  bool GetQuickPlay() const { return quick_play_.load(); }
+  void SetLoop(bool on) { loop_.store(on); }
+  bool GetLoop() const { return loop_.load(); }
+  // While playing: the trailer's duration and the master position; else 0.
+  uint32_t GetDuration() const;
+  uint32_t GetPosition() const;
+  const std::string& Error() const { return error_; }
+  const ContainerFile& File() const { return file_; }
+
+ protected:
+  bool OnStart() override;
+  void OnStop() override;
+  bool Step() override;
+
+ private:
+  platform::MsClock* clock_;
+  std::string path_;
+  ContainerFile file_;
+  std::string error_;
+  std::vector<StreamDecoder*> registered_;
+  std::vector<StreamDecoder*> active_;
+  std::atomic<bool> quick_play_{false};
+  std::atomic<bool> loop_{false};
+  std::unique_ptr<PlayerPacket> pending_;
+  uint16_t pending_stream_ = 0;
+  uint32_t duration_ = 0;
+};
+
+}  // namespace kmr

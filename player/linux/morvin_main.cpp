@@ -1,0 +1,155 @@
+// morvin on Linux: plays a recording in an SDL2 window. Without an argument
+// it plays the recording appended to its own file (a self-playing recording);
+// with one, that file (a self-playing recording or a stand-alone ".kmr").
+//   F5 play, F6 quick play, F7 pause, F8 stop, L loop, F fit to window, Q quit.
+#include <SDL.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "player/container_reader.h"
+#include "player/linux/sdl_view.h"
+#include "player/video_renderer.h"
+
+namespace {
+
+std::string Clock(uint32_t ms) {
+  char buf[32];
+  std::snprintf(buf, sizeof(buf), "%02u:%02u", ms / 60000, (ms / 1000) % 60);
+  return buf;
+}
+
+int Usage() {
+  std::fprintf(stderr,
+               "usage: morvin [FILE] [--loop] [--fit] [--quick] [--exit-at-end]\n"
+               "Plays FILE, or the recording appended to this program.\n"
+               "Keys: F5 play, F6 quick play, F7 pause, F8 stop, L loop, F fit, Q quit.\n");
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string path;
+  bool loop = false, fit = false, quick = false, exit_at_end = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (a == "--loop") {
+      loop = true;
+    } else if (a == "--fit") {
+      fit = true;
+    } else if (a == "--quick") {
+      quick = true;
+    } else if (a == "--exit-at-end") {
+      exit_at_end = true;
+    } else if (a == "-h" || a == "--help") {
+      return Usage();
+    } else if (path.empty() && a[0] != '-') {
+      path = a;
+    } else {
+      return Usage();
+    }
+  }
+
+  // Look at the recording before opening a window.
+  {
+    kmr::ContainerFile probe;
+    const bool ok = path.empty() ? probe.OpenOwnExecutable() : probe.OpenPath(path);
+    if (!ok) {
+      std::fprintf(stderr, "morvin: %s: %s\n", path.empty() ? "this program" : path.c_str(),
+                   probe.Error().c_str());
+      if (path.empty()) std::fprintf(stderr, "morvin: give a recording to play (morvin FILE)\n");
+      return 1;
+    }
+  }
+
+  if (SDL_Init(SDL_INIT_VIDEO) != 0) {
+    std::fprintf(stderr, "morvin: cannot open the display: %s\n", SDL_GetError());
+    return 1;
+  }
+  kmr::VideoRenderer video;
+  kmr::ContainerReader reader;
+  reader.AddDecoder(&video);
+  reader.SetSource(path);
+  reader.SetLoop(loop);
+  reader.SetQuickPlay(quick);
+  if (!reader.Start()) {
+    std::fprintf(stderr, "morvin: %s\n", reader.Error().c_str());
+    SDL_Quit();
+    return 1;
+  }
+  kmr::SdlView view(&video.Decoder());
+  view.SetFit(fit);
+  const std::string name = path.empty() ? "morvin" : "morvin - " + path;
+  if (!view.Open(name.c_str(), video.FrameWidth(), video.FrameHeight())) {
+    std::fprintf(stderr, "morvin: cannot create the window: %s\n", SDL_GetError());
+    reader.Stop();
+    SDL_Quit();
+    return 1;
+  }
+  video.SetView(&view);
+  view.Paint();
+
+  bool quit = false;
+  uint32_t last_title = 0xFFFFFFFF;
+  while (!quit) {
+    SDL_Event e;
+    if (SDL_WaitEventTimeout(&e, 100)) {
+      do {
+        if (e.type == SDL_QUIT) {
+          quit = true;
+        } else if (e.type == view.PaintEventType()) {
+          view.Paint();
+        } else if (e.type == SDL_WINDOWEVENT) {
+          view.Paint();
+        } else if (e.type == SDL_KEYDOWN) {
+          switch (e.key.keysym.sym) {
+            case SDLK_F6:
+              reader.SetQuickPlay(true);
+              [[fallthrough]];
+            case SDLK_F5:
+              if (e.key.keysym.sym == SDLK_F5) reader.SetQuickPlay(false);
+              if (!reader.IsRunning()) {
+                reader.Start();
+              } else if (reader.IsPaused()) {
+                reader.Resume();
+              }
+              break;
+            case SDLK_F7:
+              if (reader.IsRunning() && !reader.IsPaused()) reader.Pause();
+              break;
+            case SDLK_F8:
+              if (reader.IsRunning()) reader.Stop();
+              break;
+            case SDLK_l:
+              reader.SetLoop(!reader.GetLoop());
+              break;
+            case SDLK_f:
+              view.SetFit(!view.Fit());
+              view.Paint();
+              break;
+            case SDLK_q:
+            case SDLK_ESCAPE:
+              quit = true;
+              break;
+            default:
+              break;
+          }
+        }
+      } while (SDL_PollEvent(&e));
+    }
+    const uint32_t pos = reader.GetPosition() / 1000;
+    if (pos != last_title) {
+      last_title = pos;
+      const std::string t = name + "  " + Clock(reader.GetPosition()) + " / " + Clock(reader.GetDuration()) +
+                            (reader.IsPaused() ? "  (paused)" : "") + (reader.GetLoop() ? "  (loop)" : "");
+      view.SetTitle(t.c_str());
+    }
+    if (exit_at_end && !reader.IsRunning()) quit = true;
+  }
+  video.SetView(nullptr);
+  reader.Stop();
+  SDL_Quit();
+  return 0;
+}

@@ -1,0 +1,308 @@
+// Reader, presentation clock and video decoding, on a virtual clock: the
+// timer's waits move the clock instead of sleeping.
+#include <gtest/gtest.h>
+
+#include <mutex>
+#include <random>
+
+#include "player/codecs/screen_video_decoder.h"
+#include "player/container_reader.h"
+#include "player/video_renderer.h"
+#include "recorder/engine/container_stream.h"
+#include "recorder/engine/container_writer.h"
+#include "recorder/engine/testing/fake_sources.h"
+#include "shared/pixel/convert.h"
+#include "shared/testing/temp_dir.h"
+#include "tools/kmrtool/offline_source.h"
+
+namespace kmr {
+namespace {
+
+class VirtualClock : public platform::MsClock {
+ public:
+  uint32_t NowMs() override {
+    std::lock_guard<std::mutex> lock(mu);
+    return now;
+  }
+  void Advance(uint32_t ms) {
+    std::lock_guard<std::mutex> lock(mu);
+    now += ms;
+  }
+  std::mutex mu;
+  uint32_t now = 5000;
+};
+
+// Waiting moves the virtual clock (a little real sleep keeps threads fair).
+class VirtualTimer : public platform::FrameTimer {
+ public:
+  explicit VirtualTimer(VirtualClock* c) : clock_(c) {}
+  bool Wait(uint32_t ms) override {
+    clock_->Advance(std::min(ms, armed_));
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
+    return true;
+  }
+  bool ArmRelative(uint32_t ms) override {
+    armed_ = ms;
+    return true;
+  }
+
+ private:
+  VirtualClock* clock_;
+  uint32_t armed_ = 0;
+};
+
+struct Presented {
+  uint32_t stamp;
+  uint32_t clock;
+};
+
+class RecordingDecoder : public StreamDecoder {
+ public:
+  RecordingDecoder(VirtualClock* c, Guid major, uint32_t capacity = 50)
+      : StreamDecoder(capacity, c, std::make_unique<VirtualTimer>(c)), clock_(c), major_(major) {}
+  ~RecordingDecoder() override { Stop(); }
+  bool Accept(const StreamHeader& h) override { return h.major_type == major_; }
+  bool Present(PlayerPacket* p) override {
+    std::lock_guard<std::mutex> lock(mu);
+    shown.push_back({p->time_stamp, clock_->NowMs()});
+    return true;
+  }
+  std::vector<Presented> Shown() {
+    std::lock_guard<std::mutex> lock(mu);
+    return shown;
+  }
+  std::mutex mu;
+  std::vector<Presented> shown;
+
+ private:
+  VirtualClock* clock_;
+  Guid major_;
+};
+
+// A stand-alone recording: video frames every 100 ms (10 fps), and optionally
+// packets for a stream id nobody describes.
+std::string MakeRecording(const testing::TempDir& dir, int frames, bool with_audio) {
+  const std::string path = dir.File("clip.kmr");
+  StandaloneContainerWriter writer;
+  writer.SetPath(path.c_str());
+  OfflineLosslessSource source(32, 16, 32, 10);
+  ContainerVideoStream video;
+  testing::FakeAudioSource audio_format;
+  ContainerAudioStream audio;
+  video.Attach(&source, 0);
+  video.SetWriter(&writer);
+  writer.AddStream(&video);
+  if (with_audio) {
+    audio.Attach(&audio_format, 0);
+    audio.SetWriter(&writer);
+    writer.AddStream(&audio);
+  }
+  EXPECT_TRUE(writer.Open());
+  std::vector<uint8_t> raw(source.RawFrameBytes());
+  for (int i = 0; i < frames; ++i) {
+    raw[static_cast<size_t>(i) * 4 % raw.size()] ^= 0xFF;  // every frame changes
+    EXPECT_TRUE(source.EncodeFrame(raw.data()));
+    EXPECT_TRUE(video.Submit(nullptr, 0, FrameGrid::SlotTime(static_cast<uint32_t>(i), 10), 0, 0));
+    if (with_audio) {
+      const uint8_t mp3[2] = {0xFF, 0xFB};
+      audio.Submit(mp3, 2, static_cast<uint32_t>(i) * 100, 100, 0);
+    }
+  }
+  writer.Close();
+  return path;
+}
+
+template <typename Pred>
+bool WaitUntil(Pred p, int ms = 5000) {
+  for (int i = 0; i < ms; ++i) {
+    if (p()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return false;
+}
+
+class PlaybackTest : public ::testing::Test {
+ protected:
+  testing::TempDir dir_;
+  VirtualClock clock_;
+};
+
+TEST_F(PlaybackTest, VideoOnlyRecordingPlaysEveryFrameOnTime) {
+  const std::string path = MakeRecording(dir_, 20, false);
+  RecordingDecoder video(&clock_, kMediaTypeVideo), audio(&clock_, kMediaTypeAudio);
+  ContainerReader reader(&clock_);
+  reader.AddDecoder(&video);
+  reader.AddDecoder(&audio);
+  reader.SetSource(path);
+  ASSERT_TRUE(reader.Start()) << reader.Error();
+  EXPECT_EQ(reader.GetDuration(), 2000u);
+  ASSERT_TRUE(WaitUntil([&] { return !reader.IsRunning(); }));
+  reader.Stop();
+  const auto shown = video.Shown();
+  ASSERT_EQ(shown.size(), 20u);  // the last frame too
+  for (const auto& s : shown) {
+    EXPECT_GE(s.clock - 5000, s.stamp);
+    EXPECT_LE(s.clock - 5000, s.stamp + 100) << s.stamp;
+  }
+  EXPECT_TRUE(audio.Shown().empty());
+  EXPECT_FALSE(audio.IsRunning());
+}
+
+TEST_F(PlaybackTest, QuickPlayPresentsAtOnceAndPlayGoesOnFromThere) {
+  const std::string path = MakeRecording(dir_, 30, false);
+  RecordingDecoder video(&clock_, kMediaTypeVideo);
+  ContainerReader reader(&clock_);
+  reader.AddDecoder(&video);
+  reader.SetSource(path);
+  reader.SetQuickPlay(true);
+  ASSERT_TRUE(reader.Start());
+  ASSERT_TRUE(WaitUntil([&] { return video.Shown().size() >= 10; }));
+  reader.SetQuickPlay(false);
+  ASSERT_TRUE(WaitUntil([&] { return !reader.IsRunning(); }));
+  reader.Stop();
+  const auto shown = video.Shown();
+  ASSERT_EQ(shown.size(), 30u);
+  // The first frames came without waiting; the clock then went on from the
+  // position reached, so the last frame is due well before 3 s of clock.
+  EXPECT_LT(shown[5].clock - 5000, 100u);
+  EXPECT_LT(shown.back().clock - 5000, shown.back().stamp);
+  for (size_t i = 1; i < shown.size(); ++i) EXPECT_GE(shown[i].clock, shown[i - 1].clock);
+}
+
+TEST_F(PlaybackTest, PauseHoldsThePositionAndDelaysTheNextFrame) {
+  const std::string path = MakeRecording(dir_, 20, false);
+  RecordingDecoder video(&clock_, kMediaTypeVideo);
+  ContainerReader reader(&clock_);
+  reader.AddDecoder(&video);
+  reader.SetSource(path);
+  ASSERT_TRUE(reader.Start());
+  ASSERT_TRUE(WaitUntil([&] { return video.Shown().size() >= 5; }));
+  ASSERT_TRUE(reader.Pause());
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));  // a step in progress ends
+  const size_t before = video.Shown().size();
+  const uint32_t position = reader.GetPosition();
+  clock_.Advance(5000);
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  EXPECT_EQ(reader.GetPosition(), position);
+  EXPECT_EQ(video.Shown().size(), before);
+  ASSERT_TRUE(reader.Resume());
+  ASSERT_TRUE(WaitUntil([&] { return !reader.IsRunning(); }));
+  reader.Stop();
+  const auto shown = video.Shown();
+  ASSERT_EQ(shown.size(), 20u);
+  // After the pause frames keep their spacing: the 5 s are not made up for.
+  const auto& next = shown[before];
+  EXPECT_GE(next.clock - shown[before - 1].clock, 5000u);
+  EXPECT_LE(shown.back().clock - next.clock, (shown.back().stamp - next.stamp) + 200);
+}
+
+TEST_F(PlaybackTest, LoopStartsAgainFromTheFirstPacket) {
+  const std::string path = MakeRecording(dir_, 5, false);
+  RecordingDecoder video(&clock_, kMediaTypeVideo);
+  ContainerReader reader(&clock_);
+  reader.AddDecoder(&video);
+  reader.SetSource(path);
+  reader.SetLoop(true);
+  ASSERT_TRUE(reader.Start());
+  ASSERT_TRUE(WaitUntil([&] { return video.Shown().size() >= 12; }));
+  reader.SetLoop(false);
+  ASSERT_TRUE(WaitUntil([&] { return !reader.IsRunning(); }));
+  reader.Stop();
+  const auto shown = video.Shown();
+  EXPECT_EQ(shown[5].stamp, 0u);
+  EXPECT_EQ(shown[10].stamp, 0u);
+}
+
+TEST_F(PlaybackTest, PacketsOfStreamsWithoutDecoderAreSkippedAndFullQueuesRetried) {
+  const std::string path = MakeRecording(dir_, 12, true);
+  RecordingDecoder video(&clock_, kMediaTypeVideo, /*capacity=*/2);
+  ContainerReader reader(&clock_);
+  reader.AddDecoder(&video);  // nobody takes the audio stream
+  reader.SetSource(path);
+  ASSERT_TRUE(reader.Start());
+  ASSERT_TRUE(WaitUntil([&] { return !reader.IsRunning(); }, 10000));
+  reader.Stop();
+  EXPECT_EQ(video.Shown().size(), 12u);
+}
+
+TEST_F(PlaybackTest, ALaggingDecoderJumpsToTheMasterPosition) {
+  RecordingDecoder video(&clock_, kMediaTypeVideo);
+  video.ResetClock(clock_.NowMs());
+  ASSERT_TRUE(video.Start());
+  // Another decoder has already reached 1 s.
+  RecordingDecoder other(&clock_, kMediaTypeAudio);
+  other.ResetClock(clock_.NowMs());
+  ASSERT_TRUE(other.Start());
+  other.SetQuickPlay(true);
+  auto* far = new PlayerPacket{1000, 100, 0, {}};
+  ASSERT_TRUE(other.Push(far));
+  ASSERT_TRUE(WaitUntil([&] { return other.Shown().size() == 1; }));
+  for (uint32_t t : {200u, 400u, 600u}) ASSERT_TRUE(video.Push(new PlayerPacket{t, 100, 0, {}}));
+  ASSERT_TRUE(WaitUntil([&] { return video.Shown().size() == 3; }));
+  const auto shown = video.Shown();
+  EXPECT_EQ(shown[2].clock, shown[0].clock);  // late frames back to back
+  EXPECT_GE(video.Position(), 1000u);
+  video.Stop();
+  other.Stop();
+}
+
+TEST_F(PlaybackTest, ReaderRefusesWhatIsNotARecording) {
+  testing::WriteAll(dir_.File("junk"), std::vector<uint8_t>(100, 1));
+  ContainerReader reader(&clock_);
+  reader.SetSource(dir_.File("junk"));
+  EXPECT_FALSE(reader.Start());
+  EXPECT_NE(reader.Error().find("not a recording"), std::string::npos);
+}
+
+TEST(ScreenVideoDecoder, MirrorsEveryRunInTheDisplayFormat) {
+  ScreenVideoDecoder d;
+  d.SetDisplayFormat(PixelFormat{32, false});
+  // A 16-bit 5-5-5 stream: header with the three masks after it.
+  BitmapInfoHeader b;
+  b.width = 4;
+  b.height = 2;
+  b.bit_count = 16;
+  b.compression = kFourCcLossless;
+  std::vector<uint8_t> fmt;
+  ByteWriter w(&fmt);
+  b.Write(w);
+  w.U32(0x7C00);
+  w.U32(0x03E0);
+  w.U32(0x001F);
+  ASSERT_TRUE(d.SetFormat(fmt.data(), fmt.size())) << d.Error();
+  EXPECT_TRUE(d.Is555());
+  ASSERT_TRUE(d.HasMirror());
+  // One key row of white 5-5-5 pixels.
+  OfflineLosslessSource enc(4, 2, 16, 10);
+  std::vector<uint8_t> raw(enc.RawFrameBytes(), 0);
+  for (size_t i = 0; i < 8; i += 2) {
+    raw[i] = 0xFF;
+    raw[i + 1] = 0x7F;
+  }
+  ASSERT_TRUE(enc.EncodeFrame(raw.data()));
+  ASSERT_TRUE(d.Decode(enc.EncodedData(), enc.EncodedSize()));
+  EXPECT_EQ(LoadU32(d.Mirror()) & 0xFFFFFF, 0xFFFFFFu);  // full white stays full white
+  EXPECT_EQ(LoadU32(d.Mirror() + d.MirrorPitch()) & 0xFFFFFF, 0u);
+  // A damaged packet: false, and the picture stays.
+  const uint8_t junk[4] = {1, 2, 3, 4};
+  EXPECT_FALSE(d.Decode(junk, 4));
+  EXPECT_EQ(LoadU32(d.Mirror()) & 0xFFFFFF, 0xFFFFFFu);
+}
+
+TEST(PixelConvert, Between16BitLayouts) {
+  uint8_t src[2] = {0xFF, 0xFF};  // 5-6-5 white
+  uint8_t dst[2] = {};
+  Convert565To555(dst, 2, src, 2, 1, 1);
+  EXPECT_EQ(dst[0] | (dst[1] << 8), 0x7FFF);
+  Convert555To565(src, 2, dst, 2, 1, 1);
+  EXPECT_EQ(src[0] | (src[1] << 8), 0xFFFF);
+  bool supported = true;
+  EXPECT_EQ(ConverterFor({24, false}, {16, true}, &supported), nullptr);
+  EXPECT_FALSE(supported);
+  EXPECT_EQ(ConverterFor({32, false}, {32, false}, &supported), nullptr);
+  EXPECT_TRUE(supported);
+  EXPECT_EQ(ConverterFor({16, true}, {32, false}, &supported), &Convert555To32);
+}
+
+}  // namespace
+}  // namespace kmr

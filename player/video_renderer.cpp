@@ -1,0 +1,28 @@
+#include "player/video_renderer.h"
+
+namespace kmr {
+
+VideoRenderer::VideoRenderer(platform::MsClock* clock, std::unique_ptr<platform::FrameTimer> timer)
+    : StreamDecoder(kQueueCapacity, clock, std::move(timer)) {}
+
+VideoRenderer::~VideoRenderer() { Stop(); }
+
+bool VideoRenderer::Accept(const StreamHeader& h) {
+  return h.major_type == kMediaTypeVideo && h.subtype == kSubtypeScreenVideo;
+}
+
+bool VideoRenderer::Configure(const StreamHeader& header, const std::vector<uint8_t>& format) {
+  if (!StreamDecoder::Configure(header, format)) return false;
+  if (format.size() >= kVideoInfoHeaderSize) {
+    return decoder_.SetFormat(format.data() + 48, format.size() - 48);
+  }
+  return true;
+}
+
+bool VideoRenderer::Present(PlayerPacket* packet) {
+  if (!decoder_.Decode(packet->data.data(), packet->data.size())) return false;
+  if (view_ != nullptr) view_->Repaint(kRepaintTimeoutMs);
+  return true;
+}
+
+}  // namespace kmr
