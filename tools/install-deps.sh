@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Installs every package the builds, tests and the demo need (Debian 12). Safe to
 # run again: packages already present are not touched.
-#   --bench  also the benchmark's peers and desktop programs (ffmpeg, xterm, ...)
+#   --demo   also the desktop programs of the demo (xterm, xclock, ImageMagick)
+#   --bench  those and the benchmark's peers (ffmpeg)
 set -euo pipefail
-bench=0
-[ "${1:-}" = "--bench" ] && bench=1
+extra=${1:-}
 packages=(
   build-essential cmake ninja-build pkg-config git
   googletest libgtest-dev libgmock-dev libbenchmark-dev
@@ -15,9 +15,10 @@ packages=(
   clang libclang-rt-14-dev
   xvfb x11-utils xdotool python3
 )
-if [ $bench -eq 1 ]; then
-  packages+=(ffmpeg xterm x11-apps x11-xserver-utils imagemagick)
-fi
+case $extra in
+  --bench) packages+=(ffmpeg xterm x11-apps x11-xserver-utils imagemagick) ;;
+  --demo) packages+=(xterm x11-apps x11-xserver-utils imagemagick) ;;
+esac
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -81,7 +81,10 @@ class KelvoEndToEnd : public ::testing::Test {
     player_ = std::filesystem::read_symlink("/proc/self/exe").string();
   }
   void TearDown() override {
-    if (dpy_) XCloseDisplay(dpy_);
+    if (dpy_) {
+      XFreeGC(dpy_, gc_);
+      XCloseDisplay(dpy_);
+    }
   }
   void DrawTick(int i) {
     XSetForeground(dpy_, gc_, 0x10000u * static_cast<unsigned>(i * 13 % 256) + 0x80);

@@ -1,0 +1,137 @@
+// morvin end to end on a real X server: a self-playing recording made with the
+// real writer is run, and the player window's video area is compared with the
+// recording's last frame.
+#include <gtest/gtest.h>
+// X11 after GoogleTest: its macros would break gtest's headers.
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <random>
+#include <thread>
+
+#include "player/container_file.h"
+#include "recorder/engine/container_stream.h"
+#include "recorder/engine/executable_writer.h"
+#include "shared/testing/temp_dir.h"
+#include "shared/testing/xvfb.h"
+#include "tools/kmrtool/offline_source.h"
+#include "tools/kmrtool/raw_export.h"
+
+namespace kmr {
+namespace {
+
+using namespace std::chrono_literals;
+
+// A self-playing recording of 320 × 240 pictures, 10 fps, 1.5 s.
+std::vector<uint8_t> MakeSelfPlaying(const std::string& path) {
+  ExecutableWriter writer;
+  EXPECT_TRUE(writer.SetPlayerPath(MORVIN_PATH));
+  writer.SetPath(path.c_str());
+  OfflineLosslessSource source(320, 240, 32, 10);
+  ContainerVideoStream video;
+  video.Attach(&source, 0);
+  video.SetWriter(&writer);
+  writer.AddStream(&video);
+  EXPECT_TRUE(writer.Open());
+  std::vector<uint8_t> raw(source.RawFrameBytes());
+  std::mt19937 rng(4);
+  for (auto& b : raw) b = static_cast<uint8_t>(rng());
+  for (size_t i = 3; i < raw.size(); i += 4) raw[i] = 0;
+  for (uint32_t i = 0; i < 15; ++i) {
+    for (int k = 0; k < 2000; ++k) raw[(rng() % (raw.size() / 4)) * 4 + (rng() % 3)] = static_cast<uint8_t>(rng());
+    EXPECT_TRUE(source.EncodeFrame(raw.data()));
+    EXPECT_TRUE(video.Submit(nullptr, 0, FrameGrid::SlotTime(i, 10), 0, 0));
+  }
+  writer.Close();
+  return raw;
+}
+
+Window FindWindowNamed(Display* d, Window w, const char* prefix) {
+  char* name = nullptr;
+  if (XFetchName(d, w, &name) && name != nullptr) {
+    const bool match = std::strncmp(name, prefix, std::strlen(prefix)) == 0;
+    XFree(name);
+    if (match) return w;
+  }
+  Window root = 0, parent = 0, *children = nullptr;
+  unsigned n = 0;
+  if (!XQueryTree(d, w, &root, &parent, &children, &n)) return 0;
+  Window found = 0;
+  for (unsigned i = 0; i < n && found == 0; ++i) found = FindWindowNamed(d, children[i], prefix);
+  if (children) XFree(children);
+  return found;
+}
+
+TEST(MorvinEndToEnd, SelfPlayingRecordingShowsItsLastFrame) {
+  testing::Xvfb xvfb("800x600x24");
+  if (xvfb.display().empty()) GTEST_SKIP() << "Xvfb is not available";
+  testing::TempDir dir;
+  const std::string path = dir.File("clip");
+  const std::vector<uint8_t> last = MakeSelfPlaying(path);
+  std::filesystem::permissions(path, std::filesystem::perms::owner_all, std::filesystem::perm_options::add);
+
+  const pid_t pid = fork();
+  if (pid == 0) {
+    setenv("DISPLAY", xvfb.display().c_str(), 1);
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    execl(path.c_str(), path.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  Display* dpy = XOpenDisplay(xvfb.display().c_str());
+  ASSERT_NE(dpy, nullptr);
+  // The recording lasts 1.5 s; give the player time to show its last frame.
+  Window w = 0;
+  for (int i = 0; i < 100 && w == 0; ++i) {
+    std::this_thread::sleep_for(50ms);
+    w = FindWindowNamed(dpy, DefaultRootWindow(dpy), "morvin");
+  }
+  ASSERT_NE(w, 0u) << "no player window";
+  std::this_thread::sleep_for(3000ms);
+  XWindowAttributes a;
+  ASSERT_TRUE(XGetWindowAttributes(dpy, w, &a));
+  EXPECT_EQ(a.width, 480);
+  EXPECT_EQ(a.height, 360);
+  XImage* img = XGetImage(dpy, w, 0, 0, static_cast<unsigned>(a.width), static_cast<unsigned>(a.height), AllPlanes,
+                          ZPixmap);
+  ASSERT_NE(img, nullptr);
+  // The 320 × 240 frame is centred: (80, 60); borders are black.
+  int mismatched_rows = 0;
+  for (int y = 0; y < 240; ++y) {
+    const uint8_t* row = reinterpret_cast<const uint8_t*>(img->data) + (y + 60) * img->bytes_per_line + 80 * 4;
+    for (int x = 0; x < 320; ++x) {
+      if (std::memcmp(row + x * 4, &last[(static_cast<size_t>(y) * 320 + x) * 4], 3) != 0) {
+        ++mismatched_rows;
+        break;
+      }
+    }
+  }
+  const uint8_t* corner = reinterpret_cast<const uint8_t*>(img->data);
+  EXPECT_EQ(corner[0] | corner[1] | corner[2], 0);
+  XDestroyImage(img);
+  XCloseDisplay(dpy);
+  kill(pid, SIGTERM);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  EXPECT_EQ(mismatched_rows, 0);
+}
+
+TEST(MorvinEndToEnd, RefusesAFileThatIsNotARecording) {
+  testing::TempDir dir;
+  testing::WriteAll(dir.File("notes.txt"), std::vector<uint8_t>(64, 'a'));
+  const std::string cmd = std::string(MORVIN_PATH) + " " + dir.File("notes.txt") + " 2>" + dir.File("err");
+  const int rc = std::system(cmd.c_str());
+  EXPECT_NE(rc, 0);
+  std::ifstream f(dir.File("err"));
+  const std::string err((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+  EXPECT_NE(err.find("not a recording"), std::string::npos) << err;
+}
+
+}  // namespace
+}  // namespace kmr
