@@ -45,6 +45,14 @@ run_ctest win64 build/win64
 kill "$wineserver_pid" 2>/dev/null
 wait "$wineserver_pid" 2>/dev/null
 
+# The kernel-mode driver's image: subsystem, imports and exports.
+echo "== check quarn.dll"
+if bash tools/check-driver.sh build/win32/driver/quarn.dll; then
+  passed=$((passed + 1))
+else
+  failed=$((failed + 1))
+fi
+
 # The parsers of untrusted input under libFuzzer, briefly, from the corpus kept in
 # the repository (copied, so the run adds nothing to the checkout).
 fuzz_seconds=${KMR_FUZZ_SECONDS:-45}
