@@ -8,6 +8,6 @@ fail() { echo "quarn.dll check: $*" >&2; exit 1; }
 grep -qE 'Subsystem[[:space:]]+00000001' <<<"$dump" || fail "subsystem is not native"
 imports=$(grep -E '^[[:space:]]*DLL Name:' <<<"$dump" | awk '{print tolower($3)}' | sort -u | tr '\n' ' ')
 [ "$imports" = "win32k.sys " ] || fail "imports are '$imports', not only win32k.sys"
-exports=$(sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' <<<"$dump" | grep -oE '\] [A-Za-z_@0-9]+' | awk '{print $2}' | sort -u | tr '\n' ' ')
+exports=$(sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' <<<"$dump" | grep -E '^[[:space:]]*\[[[:space:]]*[0-9]+\] ' | awk '{print $NF}' | sort -u | tr '\n' ' ')
 [ "$exports" = "DrvEnableDriver " ] || fail "exports are '$exports', not only DrvEnableDriver"
 echo "quarn.dll check: native subsystem, imports win32k.sys only, exports DrvEnableDriver only"
