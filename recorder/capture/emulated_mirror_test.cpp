@@ -1,0 +1,69 @@
+// The capture source over the mirror driver itself (on the fake graphics
+// engine): drawing goes through the driver's hooks, and every decoded frame
+// equals the driver's surface over the capture rectangle.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "platform/desktop_state/fake/scripted_desktop_state.h"
+#include "platform/mirror/fake/emulated_mirror.h"
+#include "player/codecs/lossless_decoder.h"
+#include "recorder/capture/screen_capture_source.h"
+
+namespace kmr {
+namespace {
+
+class EmulatedMirrorTest : public ::testing::TestWithParam<uint32_t> {};
+
+TEST_P(EmulatedMirrorTest, DecodedFramesEqualTheDriversSurface) {
+  const uint32_t bits = GetParam();
+  quarn::Harness driver(320, 200, bits);
+  ASSERT_TRUE(driver.ok());
+  platform::EmulatedMirror mirror(&driver);
+  platform::ScriptedDesktopState desktop;
+  ScreenCaptureSource source(&mirror, &desktop);
+  ASSERT_TRUE(source.Prepare(true, true));
+  source.SetRect(Rect{16, 8, 300, 190});
+  const Rect cap = source.CaptureRect();
+  LosslessDecoder decoder;
+  ASSERT_TRUE(decoder.SetFormat(cap.Width(), cap.Height(), bits / 8, 0));
+  std::mt19937 rng(bits);
+  for (int frame = 0; frame < 40; ++frame) {
+    for (int k = 0; k < 4; ++k) {
+      const LONG x = static_cast<LONG>(rng() % 300), y = static_cast<LONG>(rng() % 180);
+      const RECTL r{x, y, x + 1 + static_cast<LONG>(rng() % 40), y + 1 + static_cast<LONG>(rng() % 30)};
+      switch (rng() % 3) {
+        case 0:
+          driver.Fill(r, static_cast<uint32_t>(rng()));
+          break;
+        case 1:
+          driver.CopyWithin(r, POINTL{static_cast<LONG>(rng() % 280), static_cast<LONG>(rng() % 170)});
+          break;
+        default: {
+          RECTL parts[2] = {{r.left, r.top, r.right, (r.top + r.bottom) / 2},
+                            {r.left, (r.top + r.bottom) / 2, (r.left + r.right) / 2, r.bottom}};
+          FakeClip clip;
+          FakeClipComplex(&clip, parts, 2);
+          driver.Fill(r, static_cast<uint32_t>(rng()), &clip.obj);
+        }
+      }
+    }
+    ASSERT_TRUE(source.Capture());
+    ASSERT_TRUE(source.Encode());
+    if (source.EncodedSize() != 0) {
+      ASSERT_TRUE(decoder.Decode(source.EncodedData(), source.EncodedSize())) << decoder.Error();
+    }
+    for (int32_t y = cap.top; y < cap.bottom; ++y) {
+      ASSERT_EQ(std::memcmp(driver.bits() + static_cast<size_t>(y) * driver.stride() + cap.left * (bits / 8),
+                            decoder.Picture().At(0, y - cap.top), static_cast<size_t>(cap.Width()) * (bits / 8)),
+                0)
+          << "frame " << frame << " row " << y;
+    }
+  }
+  source.Release();
+}
+
+INSTANTIATE_TEST_SUITE_P(Depth, EmulatedMirrorTest, ::testing::Values(8u, 16u, 24u, 32u));
+
+}  // namespace
+}  // namespace kmr
