@@ -41,7 +41,12 @@ mkdir -p "$KMR_WINE_DIR"
 kmr_wine_prepare
 /usr/lib/wine/wineserver -f -p &
 wineserver_pid=$!
-run_ctest win64 build/win64
+# The Windows programs draw on a virtual X display of their own.
+exec 3< <(Xvfb -displayfd 1 -screen 0 1024x768x24 -nolisten tcp -noreset 2>/dev/null)
+xvfb_pid=$!
+read -r xvfb_number <&3 || true
+DISPLAY=:${xvfb_number:-0} run_ctest win64 build/win64
+kill "$xvfb_pid" 2>/dev/null
 kill "$wineserver_pid" 2>/dev/null
 wait "$wineserver_pid" 2>/dev/null
 

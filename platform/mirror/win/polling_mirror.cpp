@@ -1,0 +1,191 @@
+#include "platform/mirror/win/polling_mirror.h"
+
+#include <cstring>
+
+#include "driver/quarn_protocol.h"
+
+namespace kmr::platform {
+
+PollingMirror::~PollingMirror() { Detach(); }
+
+bool PollingMirror::MakeDib(Dib* dib) {
+  BITMAPINFO bi{};
+  bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  bi.bmiHeader.biWidth = width_;
+  bi.bmiHeader.biHeight = -height_;  // top-down
+  bi.bmiHeader.biPlanes = 1;
+  bi.bmiHeader.biBitCount = 32;
+  bi.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  dib->bitmap = CreateDIBSection(screen_, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+  if (dib->bitmap == nullptr) return false;
+  dib->dc = CreateCompatibleDC(screen_);
+  if (dib->dc == nullptr) return false;
+  dib->old = SelectObject(dib->dc, dib->bitmap);
+  dib->bits = static_cast<uint8_t*>(bits);
+  return true;
+}
+
+void PollingMirror::FreeDib(Dib* dib) {
+  if (dib->dc != nullptr) {
+    SelectObject(dib->dc, dib->old);
+    DeleteDC(dib->dc);
+  }
+  if (dib->bitmap != nullptr) DeleteObject(dib->bitmap);
+  *dib = Dib{};
+}
+
+bool PollingMirror::Attach() {
+  if (screen_ != nullptr) return true;
+  screen_ = GetDC(nullptr);
+  if (screen_ == nullptr) return false;
+  width_ = GetSystemMetrics(SM_CXSCREEN);
+  height_ = GetSystemMetrics(SM_CYSCREEN);
+  stride_ = static_cast<uint32_t>(width_) * 4;
+  if (width_ <= 0 || height_ <= 0 || !MakeDib(&surface_) || !MakeDib(&grab_)) {
+    Detach();
+    return false;
+  }
+  pointer_drawn_ = false;
+  return true;
+}
+
+void PollingMirror::Detach() {
+  FreeDib(&surface_);
+  FreeDib(&grab_);
+  if (screen_ != nullptr) ReleaseDC(nullptr, screen_);
+  screen_ = nullptr;
+  ring_.clear();
+  tracking_ = false;
+}
+
+bool PollingMirror::MapSurface(uint8_t** bits, SurfaceFormat* format) {
+  if (surface_.bits == nullptr) return false;
+  *bits = surface_.bits;
+  *format = SurfaceFormat{};
+  format->width = width_;
+  format->height = height_;
+  format->bits_per_pixel = 32;
+  format->stride = stride_;
+  return true;
+}
+
+bool PollingMirror::MapChangeRing(uint32_t capacity, uint8_t** ring) {
+  const size_t n = quarn_ring_bytes(capacity);
+  if (n == 0 || screen_ == nullptr) return false;
+  ring_.assign(n / 4 + 1, 0);
+  quarn_ring_init(reinterpret_cast<uint8_t*>(ring_.data()), capacity);
+  *ring = reinterpret_cast<uint8_t*>(ring_.data());
+  return true;
+}
+
+void PollingMirror::UnmapChangeRing() {
+  ring_.clear();
+  tracking_ = false;
+}
+
+bool PollingMirror::EnableTracking() {
+  tracking_ = screen_ != nullptr;
+  return tracking_;
+}
+
+ScreenMetrics PollingMirror::Screen() {
+  ScreenMetrics m;
+  m.width = GetSystemMetrics(SM_CXSCREEN);
+  m.height = GetSystemMetrics(SM_CYSCREEN);
+  m.bits_per_pixel = 32;
+  return m;
+}
+
+void PollingMirror::Report(const Rect& r) {
+  if (!tracking_ || ring_.empty() || r.IsEmpty()) return;
+  QuarnRect q{r.left, r.top, r.right, r.bottom};
+  quarn_ring_add(reinterpret_cast<uint8_t*>(ring_.data()), &q);
+}
+
+bool PollingMirror::SeedFromScreen(const Rect& in) {
+  if (screen_ == nullptr) return false;
+  RestoreUnderPointer();
+  const Rect r = Intersect(in, Rect{0, 0, width_, height_});
+  if (r.IsEmpty()) return true;
+  if (!BitBlt(surface_.dc, r.left, r.top, r.Width(), r.Height(), screen_, r.left, r.top, SRCCOPY)) return false;
+  GdiFlush();
+  Report(r);
+  return true;
+}
+
+bool PollingMirror::FillBlack(const Rect& in) {
+  if (surface_.bits == nullptr) return false;
+  const Rect r = Intersect(in, Rect{0, 0, width_, height_});
+  for (int32_t y = r.top; y < r.bottom; ++y) std::memset(surface_.bits + y * stride_ + r.left * 4, 0, r.Width() * 4);
+  Report(r);
+  return true;
+}
+
+void PollingMirror::RestoreUnderPointer() {
+  if (!pointer_drawn_) return;
+  const size_t n = static_cast<size_t>(pointer_rect_.Width()) * 4;
+  for (int32_t y = 0; y < pointer_rect_.Height(); ++y) {
+    std::memcpy(surface_.bits + (pointer_rect_.top + y) * stride_ + pointer_rect_.left * 4, &save_under_[y * n], n);
+  }
+  pointer_drawn_ = false;
+  Report(pointer_rect_);
+}
+
+void PollingMirror::DrawPointer() {
+  CURSORINFO ci{};
+  ci.cbSize = sizeof(ci);
+  if (!GetCursorInfo(&ci) || !(ci.flags & CURSOR_SHOWING) || ci.hCursor == nullptr) return;
+  ICONINFO ii{};
+  if (!GetIconInfo(ci.hCursor, &ii)) return;
+  if (ii.hbmMask) DeleteObject(ii.hbmMask);
+  if (ii.hbmColor) DeleteObject(ii.hbmColor);
+  const int32_t x = ci.ptScreenPos.x - static_cast<int32_t>(ii.xHotspot);
+  const int32_t y = ci.ptScreenPos.y - static_cast<int32_t>(ii.yHotspot);
+  const Rect r = Intersect(Rect{x, y, x + GetSystemMetrics(SM_CXCURSOR), y + GetSystemMetrics(SM_CYCURSOR)},
+                           Rect{0, 0, width_, height_});
+  if (r.IsEmpty()) return;
+  const size_t n = static_cast<size_t>(r.Width()) * 4;
+  save_under_.resize(n * r.Height());
+  for (int32_t row = 0; row < r.Height(); ++row) {
+    std::memcpy(&save_under_[row * n], surface_.bits + (r.top + row) * stride_ + r.left * 4, n);
+  }
+  DrawIconEx(surface_.dc, x, y, ci.hCursor, 0, 0, 0, nullptr, DI_NORMAL);
+  GdiFlush();
+  pointer_rect_ = r;
+  pointer_drawn_ = true;
+  Report(r);
+}
+
+void PollingMirror::Update() {
+  if (screen_ == nullptr || surface_.bits == nullptr) return;
+  RestoreUnderPointer();
+  if (!BitBlt(grab_.dc, 0, 0, width_, height_, screen_, 0, 0, SRCCOPY)) return;
+  GdiFlush();
+  // Changed blocks, merged along each row of blocks.
+  for (int32_t by = 0; by < height_; by += kBlock) {
+    const int32_t bh = by + kBlock <= height_ ? kBlock : height_ - by;
+    int32_t run_start = -1;
+    for (int32_t bx = 0; bx <= width_; bx += kBlock) {
+      bool changed = false;
+      if (bx < width_) {
+        const int32_t bw = bx + kBlock <= width_ ? kBlock : width_ - bx;
+        for (int32_t y = by; y < by + bh && !changed; ++y) {
+          changed = std::memcmp(grab_.bits + y * stride_ + bx * 4, surface_.bits + y * stride_ + bx * 4, bw * 4) != 0;
+        }
+      }
+      if (changed && run_start < 0) run_start = bx;
+      if (!changed && run_start >= 0) {
+        const Rect r{run_start, by, bx < width_ ? bx : width_, by + bh};
+        for (int32_t y = r.top; y < r.bottom; ++y) {
+          std::memcpy(surface_.bits + y * stride_ + r.left * 4, grab_.bits + y * stride_ + r.left * 4, r.Width() * 4);
+        }
+        Report(r);
+        run_start = -1;
+      }
+    }
+  }
+  if (draw_pointer_) DrawPointer();
+}
+
+}  // namespace kmr::platform

@@ -1,0 +1,314 @@
+#include "platform/mirror/win/quarn_mirror.h"
+
+#include <aclapi.h>
+
+#include <cctype>
+#include <cstring>
+
+#include "driver/quarn_protocol.h"
+
+namespace kmr::platform {
+
+namespace {
+
+using EnumDisplayDevicesFn = BOOL(WINAPI*)(LPCSTR, DWORD, PDISPLAY_DEVICEA, DWORD);
+using ChangeDisplaySettingsExFn = LONG(WINAPI*)(LPCSTR, LPDEVMODEA, HWND, DWORD, LPVOID);
+
+struct User32 {
+  EnumDisplayDevicesFn enum_devices = nullptr;
+  ChangeDisplaySettingsExFn change_settings = nullptr;
+  User32() {
+    HMODULE user = LoadLibraryA("USER32");
+    if (user == nullptr) return;
+    enum_devices = reinterpret_cast<EnumDisplayDevicesFn>(
+        reinterpret_cast<void*>(GetProcAddress(user, "EnumDisplayDevicesA")));
+    change_settings = reinterpret_cast<ChangeDisplaySettingsExFn>(
+        reinterpret_cast<void*>(GetProcAddress(user, "ChangeDisplaySettingsExA")));
+  }
+};
+
+bool FindDevice(const User32& u, const std::string& device_string, DISPLAY_DEVICEA* out) {
+  if (u.enum_devices == nullptr) return false;
+  for (DWORD i = 0;; ++i) {
+    DISPLAY_DEVICEA d{};
+    d.cb = 168;  // the members up to StateFlags
+    if (!u.enum_devices(nullptr, i, &d, 0)) return false;
+    if (std::strcmp(d.DeviceString, device_string.c_str()) == 0) {
+      *out = d;
+      return true;
+    }
+  }
+}
+
+// Everyone gets full access to the attach keys, so the recorder can write them.
+struct EveryoneSecurity {
+  PSID sid = nullptr;
+  PACL acl = nullptr;
+  PSECURITY_DESCRIPTOR sd = nullptr;
+  SECURITY_ATTRIBUTES sa{};
+  bool ok = false;
+  EveryoneSecurity() {
+    SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
+    if (!AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &sid)) return;
+    EXPLICIT_ACCESSA ea{};
+    ea.grfAccessPermissions = KEY_ALL_ACCESS;
+    ea.grfAccessMode = SET_ACCESS;
+    ea.grfInheritance = NO_INHERITANCE;
+    ea.Trustee.TrusteeForm = TRUSTEE_IS_SID;
+    ea.Trustee.TrusteeType = TRUSTEE_IS_WELL_KNOWN_GROUP;
+    ea.Trustee.ptstrName = static_cast<LPSTR>(sid);
+    if (SetEntriesInAclA(1, &ea, nullptr, &acl) != ERROR_SUCCESS) return;
+    sd = LocalAlloc(LPTR, SECURITY_DESCRIPTOR_MIN_LENGTH);
+    if (sd == nullptr || !InitializeSecurityDescriptor(sd, SECURITY_DESCRIPTOR_REVISION) ||
+        !SetSecurityDescriptorDacl(sd, TRUE, acl, FALSE)) {
+      return;
+    }
+    sa.nLength = sizeof(sa);
+    sa.lpSecurityDescriptor = sd;
+    sa.bInheritHandle = FALSE;
+    ok = true;
+  }
+  ~EveryoneSecurity() {
+    if (sd) LocalFree(sd);
+    if (acl) LocalFree(acl);
+    if (sid) FreeSid(sid);
+  }
+};
+
+}  // namespace
+
+QuarnMirror::QuarnMirror(std::string service, std::string device_string)
+    : service_(std::move(service)), device_string_(std::move(device_string)) {}
+
+QuarnMirror::~QuarnMirror() { Detach(); }
+
+bool QuarnMirror::DeviceExists(const char* device_string) {
+  User32 u;
+  DISPLAY_DEVICEA d;
+  return FindDevice(u, device_string, &d);
+}
+
+bool QuarnMirror::AttachDriver(bool attach) {
+  User32 u;
+  if (u.enum_devices == nullptr || u.change_settings == nullptr || service_.empty() || device_string_.empty()) {
+    error_ = "the display settings functions are missing";
+    return false;
+  }
+  if (!attach && driver_dc_ != nullptr) {
+    ring_ = nullptr;
+    ExtEscape(driver_dc_, QUARN_ESC_UNMAP_CHANGE_RING, 0, nullptr, 0, nullptr);
+    surface_ = nullptr;
+    ExtEscape(driver_dc_, QUARN_ESC_UNMAP_SURFACE, 0, nullptr, 0, nullptr);
+    DeleteDC(driver_dc_);
+    driver_dc_ = nullptr;
+  }
+  DEVMODEA mode{};
+  mode.dmSize = 156;
+  mode.dmDriverExtra = 0;
+  if (!EnumDisplaySettingsA(nullptr, ENUM_CURRENT_SETTINGS, &mode)) {
+    error_ = "cannot read the display mode";
+    return false;
+  }
+  mode.dmFields = DM_BITSPERPEL | DM_PELSWIDTH | DM_PELSHEIGHT;
+  DISPLAY_DEVICEA device;
+  if (!FindDevice(u, device_string_, &device)) {
+    error_ = "no display device \"" + device_string_ + "\"";
+    return false;
+  }
+  device_name_ = device.DeviceName;
+  std::string upper = device_name_;
+  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  const size_t at = upper.find("\\DEVICE");
+  const std::string subkey = at == std::string::npos ? "DEVICE0" : upper.substr(at + 1);
+
+  EveryoneSecurity security;
+  bool written = false;
+  if (security.ok) {
+    const std::string path =
+        "SYSTEM\\CurrentControlSet\\Hardware Profiles\\Current\\System\\CurrentControlSet\\Services\\" + service_;
+    HKEY service_key = nullptr, device_key = nullptr;
+    DWORD disposition = 0;
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, const_cast<LPSTR>(""), 0, KEY_ALL_ACCESS, &security.sa,
+                        &service_key, &disposition) == ERROR_SUCCESS) {
+      RegSetKeySecurity(service_key, DACL_SECURITY_INFORMATION, security.sd);
+      if (RegCreateKeyExA(service_key, subkey.c_str(), 0, const_cast<LPSTR>(""), 0, KEY_ALL_ACCESS, &security.sa,
+                          &device_key, &disposition) == ERROR_SUCCESS) {
+        RegSetKeySecurity(device_key, DACL_SECURITY_INFORMATION, security.sd);
+        const DWORD value = attach ? 1 : 0;
+        written = RegSetValueExA(device_key, "Attach.ToDesktop", 0, REG_DWORD,
+                                 reinterpret_cast<const BYTE*>(&value), sizeof(value)) == ERROR_SUCCESS;
+        RegCloseKey(device_key);
+      }
+      RegCloseKey(service_key);
+    }
+  }
+  if (!written) {
+    error_ = "cannot write the driver's attach value";
+    return false;
+  }
+
+  HDESK saved = GetThreadDesktop(GetCurrentThreadId());
+  HDESK input = nullptr;
+  if (saved != nullptr) {
+    input = OpenInputDesktop(0, FALSE, MAXIMUM_ALLOWED);
+    if (input != nullptr) SetThreadDesktop(input);
+  }
+  std::strncpy(reinterpret_cast<char*>(mode.dmDeviceName), service_.c_str(), sizeof(mode.dmDeviceName) - 1);
+  const bool changed =
+      u.change_settings(device_name_.c_str(), &mode, nullptr, CDS_UPDATEREGISTRY | CDS_NORESET, nullptr) ==
+          DISP_CHANGE_SUCCESSFUL &&
+      u.change_settings(nullptr, nullptr, nullptr, 0, nullptr) == DISP_CHANGE_SUCCESSFUL;
+  if (saved != nullptr) SetThreadDesktop(saved);
+  if (input != nullptr) CloseDesktop(input);
+  if (!changed) {
+    error_ = "the display settings refused the driver";
+    return false;
+  }
+
+  if (attach) {
+    driver_dc_ = CreateDCA("DISPLAY", device_name_.c_str(), nullptr, nullptr);
+    if (driver_dc_ == nullptr || !(GetDeviceCaps(driver_dc_, RASTERCAPS) & RC_BITBLT)) {
+      error_ = "cannot open the driver's device context";
+      return false;
+    }
+    uint8_t reply[8] = {};
+    ExtEscape(driver_dc_, QUARN_ESC_MAP_SURFACE, 0, nullptr, 8, reinterpret_cast<LPSTR>(reply));
+    surface_ = reinterpret_cast<uint8_t*>(static_cast<uintptr_t>(quarn_mapping_reply_word(reply, 0)));
+    uint32_t capacity = QUARN_RING_CAPACITY;
+    ExtEscape(driver_dc_, QUARN_ESC_MAP_CHANGE_RING, 4, reinterpret_cast<LPCSTR>(&capacity), 8,
+              reinterpret_cast<LPSTR>(reply));
+    ring_ = reinterpret_cast<uint8_t*>(static_cast<uintptr_t>(quarn_mapping_reply_word(reply, 0)));
+    if (ExtEscape(driver_dc_, QUARN_ESC_ENABLE_TRACKING, 0, nullptr, 0, nullptr) < 1) {
+      error_ = "the driver refused to track changes";
+      return false;
+    }
+  }
+  attached_ = attach;
+  return true;
+}
+
+bool QuarnMirror::Attach() {
+  if (sizeof(void*) != 4) {
+    error_ = "the mirror driver serves 32-bit builds only";
+    return false;
+  }
+  // The pointer is held still while the display settings change.
+  RECT saved_clip{};
+  GetClipCursor(&saved_clip);
+  POINT p{};
+  GetCursorPos(&p);
+  RECT one{p.x, p.y, p.x + 1, p.y + 1};
+  ClipCursor(&one);
+  const bool ok = AttachDriver(true);
+  ClipCursor(&saved_clip);
+  if (!ok) {
+    if (attached_ || driver_dc_ != nullptr) Detach();
+    return false;
+  }
+  screen_dc_ = CreateDCA("DISPLAY", nullptr, nullptr, nullptr);
+  return screen_dc_ != nullptr;
+}
+
+void QuarnMirror::Detach() {
+  if (screen_dc_ != nullptr) {
+    DeleteDC(screen_dc_);
+    screen_dc_ = nullptr;
+  }
+  if (!attached_ && driver_dc_ == nullptr) return;
+  RECT saved_clip{};
+  GetClipCursor(&saved_clip);
+  POINT p{};
+  GetCursorPos(&p);
+  RECT one{p.x, p.y, p.x + 1, p.y + 1};
+  ClipCursor(&one);
+  AttachDriver(false);
+  ClipCursor(&saved_clip);
+  attached_ = false;
+}
+
+bool QuarnMirror::MapSurface(uint8_t** bits, SurfaceFormat* format) {
+  if (driver_dc_ == nullptr || surface_ == nullptr) return false;
+  *bits = surface_;
+  *format = SurfaceFormat{};
+  format->width = GetDeviceCaps(driver_dc_, HORZRES);
+  format->height = GetDeviceCaps(driver_dc_, VERTRES);
+  // The surface's format as GDI describes a bitmap compatible with it.
+  HDC mem = CreateCompatibleDC(driver_dc_);
+  HBITMAP bmp = CreateCompatibleBitmap(driver_dc_, format->width, format->height);
+  bool ok = mem != nullptr && bmp != nullptr && (GetDeviceCaps(mem, RASTERCAPS) & RC_DI_BITMAP);
+  struct {
+    BITMAPINFOHEADER h;
+    RGBQUAD colours[256];
+  } info{};
+  if (ok) {
+    info.h.biSize = sizeof(BITMAPINFOHEADER);
+    ok = GetDIBits(mem, bmp, 0, 0, nullptr, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS) != 0;
+  }
+  if (ok) {
+    ok = GetDIBits(mem, bmp, 0, 0, nullptr, reinterpret_cast<BITMAPINFO*>(&info),
+                   info.h.biBitCount <= 8 ? DIB_PAL_COLORS : DIB_RGB_COLORS) != 0;
+  }
+  if (bmp) DeleteObject(bmp);
+  if (mem) DeleteDC(mem);
+  if (!ok) return false;
+  format->bits_per_pixel = info.h.biBitCount;
+  format->stride = (static_cast<uint32_t>(format->width) * (info.h.biBitCount / 8) + 3) & ~3u;
+  if (info.h.biBitCount == 16 && info.h.biCompression == BI_BITFIELDS) {
+    format->bit_fields = true;
+    std::memcpy(format->masks, info.colours, 12);
+  } else if (info.h.biBitCount == 8) {
+    format->colour_table.assign(reinterpret_cast<uint8_t*>(info.colours), reinterpret_cast<uint8_t*>(info.colours) + 1024);
+  }
+  return true;
+}
+
+void QuarnMirror::UnmapSurface() {}  // the detach unmaps, in the driver's order
+bool QuarnMirror::MapChangeRing(uint32_t, uint8_t** ring) {
+  *ring = ring_;
+  return ring_ != nullptr;
+}
+void QuarnMirror::UnmapChangeRing() {}
+bool QuarnMirror::EnableTracking() { return driver_dc_ != nullptr; }
+
+ScreenMetrics QuarnMirror::Screen() {
+  ScreenMetrics m;
+  if (screen_dc_ == nullptr) return m;
+  m.width = GetDeviceCaps(screen_dc_, HORZRES);
+  m.height = GetDeviceCaps(screen_dc_, VERTRES);
+  m.bits_per_pixel = static_cast<uint32_t>(GetDeviceCaps(screen_dc_, BITSPIXEL));
+  return m;
+}
+
+bool QuarnMirror::SeedFromScreen(const Rect& r) {
+  if (driver_dc_ == nullptr || screen_dc_ == nullptr) return false;
+  return BitBlt(driver_dc_, r.left, r.top, r.Width(), r.Height(), screen_dc_, r.left, r.top, SRCCOPY) != 0;
+}
+
+bool QuarnMirror::FillBlack(const Rect& r) {
+  if (driver_dc_ == nullptr) return false;
+  RECT rc{r.left, r.top, r.right, r.bottom};
+  FillRect(driver_dc_, &rc, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+  if (screen_dc_ != nullptr) BitBlt(driver_dc_, r.left, r.top, r.Width(), r.Height(), screen_dc_, r.left, r.top, SRCCOPY);
+  return true;
+}
+
+}  // namespace kmr::platform
+
+#include "platform/mirror/win/polling_mirror.h"
+
+namespace kmr::platform {
+
+std::unique_ptr<Mirror> CreateCaptureMirror(CaptureMethod method) {
+  switch (method) {
+    case CaptureMethod::kDriver:
+      return std::make_unique<QuarnMirror>();
+    case CaptureMethod::kPolling:
+      return std::make_unique<PollingMirror>();
+    case CaptureMethod::kAutomatic:
+    default:
+      if (sizeof(void*) == 4 && QuarnMirror::DeviceExists()) return std::make_unique<QuarnMirror>();
+      return std::make_unique<PollingMirror>();
+  }
+}
+
+}  // namespace kmr::platform

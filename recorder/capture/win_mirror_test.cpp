@@ -1,0 +1,126 @@
+// The Windows mirrors: the polling mirror against the screen that GDI shows
+// (under Wine with a virtual X display), and the mirror driver's attach
+// failing cleanly where its display device does not exist.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstring>
+#include <random>
+
+#include "platform/desktop_state/win/desktop_state_win.h"
+#include "platform/mirror/win/polling_mirror.h"
+#include "platform/mirror/win/quarn_mirror.h"
+#include "player/codecs/lossless_decoder.h"
+#include "recorder/capture/screen_capture_source.h"
+
+namespace kmr {
+namespace {
+
+void Pump() {
+  MSG msg;
+  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+  }
+}
+
+// The screen as GDI reads it, with the pointer drawn the way a system
+// without a hardware pointer draws it.
+std::vector<uint8_t> ScreenWithPointer(int w, int h) {
+  HDC screen = GetDC(nullptr);
+  BITMAPINFO bi{};
+  bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  bi.bmiHeader.biWidth = w;
+  bi.bmiHeader.biHeight = -h;
+  bi.bmiHeader.biPlanes = 1;
+  bi.bmiHeader.biBitCount = 32;
+  void* bits = nullptr;
+  HBITMAP bmp = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HDC dc = CreateCompatibleDC(screen);
+  HGDIOBJ old = SelectObject(dc, bmp);
+  BitBlt(dc, 0, 0, w, h, screen, 0, 0, SRCCOPY);
+  CURSORINFO ci{};
+  ci.cbSize = sizeof(ci);
+  if (GetCursorInfo(&ci) && (ci.flags & CURSOR_SHOWING) && ci.hCursor) {
+    ICONINFO ii{};
+    if (GetIconInfo(ci.hCursor, &ii)) {
+      if (ii.hbmMask) DeleteObject(ii.hbmMask);
+      if (ii.hbmColor) DeleteObject(ii.hbmColor);
+      DrawIconEx(dc, ci.ptScreenPos.x - static_cast<int>(ii.xHotspot), ci.ptScreenPos.y - static_cast<int>(ii.yHotspot),
+                 ci.hCursor, 0, 0, 0, nullptr, DI_NORMAL);
+    }
+  }
+  GdiFlush();
+  std::vector<uint8_t> out(static_cast<uint8_t*>(bits), static_cast<uint8_t*>(bits) + static_cast<size_t>(w) * h * 4);
+  SelectObject(dc, old);
+  DeleteDC(dc);
+  DeleteObject(bmp);
+  ReleaseDC(nullptr, screen);
+  return out;
+}
+
+TEST(WindowsMirrors, PollingMirrorFramesMatchTheScreen) {
+  const int sw = GetSystemMetrics(SM_CXSCREEN), sh = GetSystemMetrics(SM_CYSCREEN);
+  if (sw <= 0 || sh <= 0) GTEST_SKIP() << "no screen";
+  HWND wnd = CreateWindowExA(WS_EX_TOPMOST, "STATIC", "capture test", WS_POPUP | WS_VISIBLE, 40, 30, 200, 150,
+                             nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+  ASSERT_NE(wnd, nullptr);
+  Pump();
+  platform::PollingMirror mirror;
+  platform::Win32DesktopState desktop;
+  ScreenCaptureSource source(&mirror, &desktop);
+  ASSERT_TRUE(source.Prepare(true, true));
+  const Rect cap{0, 0, std::min(sw, 400), std::min(sh, 300)};
+  source.SetRect(cap);
+  LosslessDecoder decoder;
+  ASSERT_TRUE(decoder.SetFormat(cap.Width(), cap.Height(), 4, 0));
+  std::mt19937 rng(3);
+  for (int frame = 0; frame < 8; ++frame) {
+    HDC dc = GetDC(wnd);
+    for (int k = 0; k < 3; ++k) {
+      HBRUSH brush = CreateSolidBrush(RGB(rng() % 256, rng() % 256, rng() % 256));
+      RECT r{static_cast<LONG>(rng() % 180), static_cast<LONG>(rng() % 130), 0, 0};
+      r.right = r.left + 1 + static_cast<LONG>(rng() % 40);
+      r.bottom = r.top + 1 + static_cast<LONG>(rng() % 30);
+      FillRect(dc, &r, brush);
+      DeleteObject(brush);
+    }
+    ReleaseDC(wnd, dc);
+    GdiFlush();
+    Pump();
+    ASSERT_TRUE(source.Capture());
+    ASSERT_TRUE(source.Encode());
+    if (source.EncodedSize() != 0) {
+      ASSERT_TRUE(decoder.Decode(source.EncodedData(), source.EncodedSize())) << decoder.Error();
+    }
+    const std::vector<uint8_t> expected = ScreenWithPointer(sw, sh);
+    for (int y = cap.top; y < cap.bottom; ++y) {
+      ASSERT_EQ(std::memcmp(decoder.Picture().At(0, y), &expected[(static_cast<size_t>(y) * sw) * 4], cap.Width() * 4),
+                0)
+          << "frame " << frame << " row " << y;
+    }
+  }
+  source.Release();
+  DestroyWindow(wnd);
+}
+
+TEST(WindowsMirrors, DriverWithoutItsDisplayDeviceFailsToAttachAndLeavesNothing) {
+  EXPECT_FALSE(platform::QuarnMirror::DeviceExists());
+  platform::QuarnMirror mirror;
+  platform::Win32DesktopState desktop;
+  ScreenCaptureSource source(&mirror, &desktop);
+  EXPECT_FALSE(source.Prepare(true, true));
+  EXPECT_FALSE(source.IsStarted());
+  EXPECT_FALSE(source.Frame().IsValid());
+  EXPECT_FALSE(mirror.Error().empty());
+}
+
+TEST(WindowsMirrors, AutomaticChoiceFallsBackToPolling) {
+  auto mirror = platform::CreateCaptureMirror(platform::CaptureMethod::kAutomatic);
+  EXPECT_NE(dynamic_cast<platform::PollingMirror*>(mirror.get()), nullptr);
+  auto driver = platform::CreateCaptureMirror(platform::CaptureMethod::kDriver);
+  EXPECT_NE(dynamic_cast<platform::QuarnMirror*>(driver.get()), nullptr);
+}
+
+}  // namespace
+}  // namespace kmr
