@@ -45,7 +45,10 @@ wineserver_pid=$!
 exec 3< <(Xvfb -displayfd 1 -screen 0 1024x768x24 -nolisten tcp -noreset 2>/dev/null)
 xvfb_pid=$!
 read -r xvfb_number <&3 || true
-DISPLAY=:${xvfb_number:-0} run_ctest win64 build/win64
+saved_display=${DISPLAY:-}
+export DISPLAY=:${xvfb_number:-0}
+run_ctest win64 build/win64
+if [ -n "$saved_display" ]; then export DISPLAY=$saved_display; else unset DISPLAY; fi
 kill "$xvfb_pid" 2>/dev/null
 kill "$wineserver_pid" 2>/dev/null
 wait "$wineserver_pid" 2>/dev/null
