@@ -331,7 +331,11 @@ BOOL EngBitBlt(SURFOBJ* trg, SURFOBJ* src, SURFOBJ* mask, CLIPOBJ* pco, XLATEOBJ
   if (trg == NULL || rcl == NULL) return FALSE;
   if (src != NULL && src_point != NULL) {
     CopyCtx c = {trg, src, src_point->x - rcl->left, src_point->y - rcl->top, NULL};
-    ForEachPart(trg, pco, rcl, CopyPart, &c);
+    /* Only the part whose source lies inside the source surface is drawn. */
+    RECTL inside = {-c.dx, -c.dy, src->sizlBitmap.cx - c.dx, src->sizlBitmap.cy - c.dy};
+    RECTL t = *rcl;
+    if (!Clip(&t, &inside)) return TRUE;
+    ForEachPart(trg, pco, &t, CopyPart, &c);
   } else if (pbo != NULL) {
     FillCtx f = {trg, pbo->iSolidColor};
     ForEachPart(trg, pco, rcl, FillPart, &f);
