@@ -75,6 +75,25 @@ struct EveryoneSecurity {
   }
 };
 
+// Holds the pointer still (clipped to the pixel under it) while the display
+// settings change; the previous clipping comes back on every path.
+class PointerFreeze {
+ public:
+  PointerFreeze() {
+    GetClipCursor(&saved_);
+    POINT p{};
+    GetCursorPos(&p);
+    RECT one{p.x, p.y, p.x + 1, p.y + 1};
+    ClipCursor(&one);
+  }
+  ~PointerFreeze() { ClipCursor(&saved_); }
+  PointerFreeze(const PointerFreeze&) = delete;
+  PointerFreeze& operator=(const PointerFreeze&) = delete;
+
+ private:
+  RECT saved_{};
+};
+
 }  // namespace
 
 QuarnMirror::QuarnMirror(std::string service, std::string device_string)
@@ -192,15 +211,11 @@ bool QuarnMirror::Attach() {
     error_ = "the mirror driver serves 32-bit builds only";
     return false;
   }
-  // The pointer is held still while the display settings change.
-  RECT saved_clip{};
-  GetClipCursor(&saved_clip);
-  POINT p{};
-  GetCursorPos(&p);
-  RECT one{p.x, p.y, p.x + 1, p.y + 1};
-  ClipCursor(&one);
-  const bool ok = AttachDriver(true);
-  ClipCursor(&saved_clip);
+  bool ok;
+  {
+    PointerFreeze freeze;
+    ok = AttachDriver(true);
+  }
   if (!ok) {
     if (attached_ || driver_dc_ != nullptr) Detach();
     return false;
@@ -215,14 +230,8 @@ void QuarnMirror::Detach() {
     screen_dc_ = nullptr;
   }
   if (!attached_ && driver_dc_ == nullptr) return;
-  RECT saved_clip{};
-  GetClipCursor(&saved_clip);
-  POINT p{};
-  GetCursorPos(&p);
-  RECT one{p.x, p.y, p.x + 1, p.y + 1};
-  ClipCursor(&one);
+  PointerFreeze freeze;
   AttachDriver(false);
-  ClipCursor(&saved_clip);
   attached_ = false;
 }
 

@@ -13,6 +13,7 @@
 
 #include "driver/quarn_protocol.h"
 #include "platform/mirror/pointer_image.h"
+#include "platform/mirror/x11/x11_pointer.h"
 #include "shared/plane.h"
 
 namespace kmr::platform {
@@ -79,22 +80,7 @@ struct X11Mirror::Impl {
     Report(pointer_rect);
   }
 
-  bool FetchPointer(PointerImage* p) {
-    XFixesCursorImage* c = XFixesGetCursorImage(dpy);
-    if (c == nullptr) return false;
-    p->x = c->x;
-    p->y = c->y;
-    p->hot_x = c->xhot;
-    p->hot_y = c->yhot;
-    p->width = c->width;
-    p->height = c->height;
-    p->serial = static_cast<uint32_t>(c->cursor_serial);
-    p->argb.resize(static_cast<size_t>(c->width) * c->height);
-    // The pixels are unsigned longs (64 bits here) holding 32-bit ARGB values.
-    for (size_t i = 0; i < p->argb.size(); ++i) p->argb[i] = static_cast<uint32_t>(c->pixels[i] & 0xFFFFFFFFu);
-    XFree(c);
-    return true;
-  }
+  bool FetchPointer(PointerImage* p) { return FetchX11Pointer(dpy, p); }
 
   void DrawPointer(const PointerImage& p) {
     const Rect r = Intersect(p.Bounds(), Rect{0, 0, width, height});

@@ -15,6 +15,7 @@
 
 #include "platform/desktop_state/x11/desktop_state_x11.h"
 #include "platform/mirror/pointer_image.h"
+#include "platform/mirror/x11/x11_pointer.h"
 #include "player/codecs/lossless_decoder.h"
 #include "recorder/capture/screen_capture_source.h"
 #include "shared/testing/xvfb.h"
@@ -52,16 +53,8 @@ class X11MirrorTest : public ::testing::TestWithParam<int> {
       std::memcpy(p.view().At(0, y), img->data + static_cast<size_t>(y) * img->bytes_per_line, 320 * bpp);
     }
     XDestroyImage(img);
-    XFixesCursorImage* c = XFixesGetCursorImage(dpy_);
     PointerImage pi;
-    pi.x = c->x;
-    pi.y = c->y;
-    pi.hot_x = c->xhot;
-    pi.hot_y = c->yhot;
-    pi.width = c->width;
-    pi.height = c->height;
-    for (int i = 0; i < c->width * c->height; ++i) pi.argb.push_back(static_cast<uint32_t>(c->pixels[i] & 0xFFFFFFFF));
-    XFree(c);
+    FetchX11Pointer(dpy_, &pi);
     BlendPointer(pi, p.view());
     return p;
   }

@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "platform/mirror/pointer_image.h"
+#include "platform/mirror/x11/x11_pointer.h"
 #include "player/container_file.h"
 #include "shared/testing/temp_dir.h"
 #include "shared/testing/xvfb.h"
@@ -147,10 +148,8 @@ TEST_F(KelvoEndToEnd, RecordsWhatTheServerShowsAndLeavesPausesOut) {
   Plane expected(320, 240, 4);
   for (int y = 0; y < 240; ++y) std::memcpy(expected.view().At(0, y), img->data + y * img->bytes_per_line, 1280);
   XDestroyImage(img);
-  XFixesCursorImage* c = XFixesGetCursorImage(dpy_);
-  platform::PointerImage pi{c->x, c->y, c->xhot, c->yhot, c->width, c->height, 0, {}};
-  for (int i = 0; i < c->width * c->height; ++i) pi.argb.push_back(static_cast<uint32_t>(c->pixels[i] & 0xFFFFFFFF));
-  XFree(c);
+  platform::PointerImage pi;
+  platform::FetchX11Pointer(dpy_, &pi);
   platform::BlendPointer(pi, expected.view());
   for (int y = 0; y < 240; ++y) {
     ASSERT_EQ(std::memcmp(&frame[static_cast<size_t>(y) * 1280], expected.view().At(0, y), 1280), 0) << "row " << y;
