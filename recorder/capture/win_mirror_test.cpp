@@ -88,6 +88,7 @@ TEST(WindowsMirrors, PollingMirrorFramesMatchTheScreen) {
     ReleaseDC(wnd, dc);
     GdiFlush();
     Pump();
+    Sleep(50);  // let the display server finish the drawing before anyone reads it
     ASSERT_TRUE(source.Capture());
     ASSERT_TRUE(source.Encode());
     if (source.EncodedSize() != 0) {
