@@ -43,9 +43,17 @@ bool OfflineLosslessSource::EncodeFrame(const uint8_t* raw) {
   } else {
     differ_.Diff(c_.view(), next_.view(), all, &dirty_);
   }
-  std::vector<Rect> rects;
-  dirty_.GetRects(&rects);
-  for (const Rect& r : rects) {
+  dirty_.GetRects(&changed_);
+  desktop_.has_window = false;
+  if (!key_frame_ && motion_search_) {
+    if (const auto m = motion_.Estimate(c_.view(), next_.view(), changed_)) {
+      desktop_.has_window = true;
+      desktop_.window = m->window;
+      desktop_.pointer.x += m->dx;
+      desktop_.pointer.y += m->dy;
+    }
+  }
+  for (const Rect& r : changed_) {
     for (int32_t y = r.top; y < r.bottom; ++y) {
       std::memcpy(c_.view().At(r.left, y), next_.view().At(r.left, y), static_cast<size_t>(r.Width()) * bpp_);
     }

@@ -11,8 +11,27 @@
 #include "recorder/codecs/frame_differ.h"
 #include "recorder/codecs/lossless_encoder.h"
 #include "recorder/engine/video_source.h"
+#include "tools/kmrtool/motion_estimator.h"
 
 namespace kmr {
+
+// What the offline encoder tells the lossless encoder about the desktop: a
+// drag found by the motion estimator, as a window under a moving pointer with
+// the button down; otherwise nothing.
+class OfflineDesktopState : public platform::DesktopState {
+ public:
+  platform::PointerState Pointer() override { return pointer; }
+  bool ForegroundWindow(Rect* rect, platform::Region* region) override {
+    if (!has_window) return false;
+    *rect = window;
+    region->SetRect(window);
+    return true;
+  }
+  bool LeftButtonDown() override { return has_window; }
+  platform::PointerState pointer;
+  bool has_window = false;
+  Rect window;
+};
 
 class OfflineLosslessSource : public EncodedVideoSource {
  public:
@@ -21,6 +40,9 @@ class OfflineLosslessSource : public EncodedVideoSource {
   // bits: 8, 16, 24 or 32.
   OfflineLosslessSource(int32_t width, int32_t height, uint32_t bits, uint32_t fps);
   void SetKeyInterval(uint64_t bytes) { key_interval_ = bytes; }
+
+  // Look for dragged blocks (on by default).
+  void SetMotionSearch(bool on) { motion_search_ = on; }
 
   // Rows top-down, width × bytes per pixel each, no padding.
   bool EncodeFrame(const uint8_t* raw);
@@ -43,7 +65,9 @@ class OfflineLosslessSource : public EncodedVideoSource {
   std::vector<uint8_t> colours_;
   Plane next_, c_, r1_, r2_, r3_;
   std::vector<uint8_t> scratch_;
-  platform::NoDesktopState desktop_;
+  OfflineDesktopState desktop_;
+  MotionEstimator motion_;
+  std::vector<Rect> changed_;
   LosslessEncoder encoder_{&desktop_};
   FrameDiffer differ_;
   platform::Region dirty_;
@@ -51,6 +75,7 @@ class OfflineLosslessSource : public EncodedVideoSource {
   bool key_frame_ = false;
   uint64_t key_interval_ = kDefaultKeyInterval;
   uint64_t bytes_since_key_ = 0;
+  bool motion_search_ = true;
 };
 
 }  // namespace kmr
