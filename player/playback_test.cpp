@@ -2,6 +2,7 @@
 // timer's waits move the clock instead of sleeping.
 #include <gtest/gtest.h>
 
+#include <condition_variable>
 #include <mutex>
 #include <random>
 
@@ -60,13 +61,40 @@ class RecordingDecoder : public StreamDecoder {
  public:
   RecordingDecoder(VirtualClock* c, Guid major, uint32_t capacity = 50)
       : StreamDecoder(capacity, c, std::make_unique<VirtualTimer>(c)), clock_(c), major_(major) {}
-  ~RecordingDecoder() override { Stop(); }
+  ~RecordingDecoder() override {
+    Release();
+    Stop();
+  }
   bool Accept(const StreamHeader& h) override { return h.major_type == major_; }
   bool Present(PlayerPacket* p) override {
-    std::lock_guard<std::mutex> lock(mu);
+    std::unique_lock<std::mutex> lock(mu);
+    // A test can hold presentation at a given frame.
+    if (static_cast<int>(shown.size()) == gate) {
+      at_gate = true;
+      cv.notify_all();
+      cv.wait(lock, [this] { return gate < 0; });
+    }
     shown.push_back({p->time_stamp, clock_->NowMs()});
     return true;
   }
+  void HoldAt(int frame) {
+    std::lock_guard<std::mutex> lock(mu);
+    gate = frame;
+  }
+  bool WaitAtGate() {
+    std::unique_lock<std::mutex> lock(mu);
+    return cv.wait_for(lock, std::chrono::seconds(5), [this] { return at_gate; });
+  }
+  void Release() {
+    {
+      std::lock_guard<std::mutex> lock(mu);
+      gate = -1;
+    }
+    cv.notify_all();
+  }
+  std::condition_variable cv;
+  int gate = -1;
+  bool at_gate = false;
   std::vector<Presented> Shown() {
     std::lock_guard<std::mutex> lock(mu);
     return shown;
@@ -175,11 +203,15 @@ TEST_F(PlaybackTest, PauseHoldsThePositionAndDelaysTheNextFrame) {
   ContainerReader reader(&clock_);
   reader.AddDecoder(&video);
   reader.SetSource(path);
+  video.HoldAt(5);  // the sixth frame waits until the pause is in place
   ASSERT_TRUE(reader.Start());
-  ASSERT_TRUE(WaitUntil([&] { return video.Shown().size() >= 5; }));
+  ASSERT_TRUE(video.WaitAtGate());
   ASSERT_TRUE(reader.Pause());
-  std::this_thread::sleep_for(std::chrono::milliseconds(20));  // a step in progress ends
+  video.Release();  // the step under way presents its frame, then the pause holds
+  ASSERT_TRUE(WaitUntil([&] { return video.Shown().size() == 6; }));
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
   const size_t before = video.Shown().size();
+  ASSERT_EQ(before, 6u);
   const uint32_t position = reader.GetPosition();
   clock_.Advance(5000);
   std::this_thread::sleep_for(std::chrono::milliseconds(20));
