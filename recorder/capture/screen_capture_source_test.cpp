@@ -15,8 +15,8 @@ namespace {
 using platform::MemoryMirror;
 using platform::ScriptedDesktopState;
 
-void Paint(MemoryMirror& m, const Rect& r, uint32_t seed) {
-  std::mt19937 rng(seed);
+void Paint(MemoryMirror& m, const Rect& r, uint32_t pattern) {
+  std::mt19937 rng(pattern);
   const PlaneView& v = m.screen().view();
   for (int32_t y = r.top; y < r.bottom; ++y) {
     for (int32_t x = r.left; x < r.right; ++x) {

@@ -25,8 +25,8 @@ struct Capture {
   LosslessFrames Frames() {
     return LosslessFrames{c.view(), r1.view(), r2.view(), r3.view(), scratch.data()};
   }
-  void Fill(const Rect& r, uint32_t seed) {
-    std::mt19937 rng(seed);
+  void Fill(const Rect& r, uint32_t pattern) {
+    std::mt19937 rng(pattern);
     const PlaneView& v = c.view();
     for (int32_t y = r.top; y < r.bottom; ++y) {
       for (int32_t x = r.left; x < r.right; ++x) {

@@ -10,7 +10,7 @@ mkdir -p "$work"
 cd "$work"
 python3 - <<'PY'
 import random
-random.seed(7)
+random = random.Random(7)
 for bits in (8, 16, 24, 32):
     bpp = bits // 8
     w, h = 96, 60
