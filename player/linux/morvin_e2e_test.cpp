@@ -69,6 +69,26 @@ Window FindWindowNamed(Display* d, Window w, const char* prefix) {
   return found;
 }
 
+// Windows come and go while the tree is walked (SDL makes short-lived ones):
+// a request about one that is gone is not a reason to end the test.
+int IgnoreXErrors(Display*, XErrorEvent*) { return 0; }
+
+// The player process: its output goes to a file, not to the test runner's
+// pipe, and it is ended on every path out of the test.
+struct Child {
+  pid_t pid = -1;
+  ~Child() {
+    if (pid <= 0) return;
+    kill(pid, SIGTERM);
+    for (int i = 0; i < 50; ++i) {
+      if (waitpid(pid, nullptr, WNOHANG) == pid) return;
+      std::this_thread::sleep_for(100ms);
+    }
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+  }
+};
+
 TEST(MorvinEndToEnd, SelfPlayingRecordingShowsItsLastFrame) {
   testing::Xvfb xvfb("800x600x24");
   if (xvfb.display().empty()) GTEST_SKIP() << "Xvfb is not available";
@@ -77,29 +97,38 @@ TEST(MorvinEndToEnd, SelfPlayingRecordingShowsItsLastFrame) {
   const std::vector<uint8_t> last = MakeSelfPlaying(path);
   std::filesystem::permissions(path, std::filesystem::perms::owner_all, std::filesystem::perm_options::add);
 
-  const pid_t pid = fork();
-  if (pid == 0) {
+  const std::string log = dir.File("morvin.log");
+  Child child;
+  child.pid = fork();
+  if (child.pid == 0) {
     setenv("DISPLAY", xvfb.display().c_str(), 1);
     setenv("SDL_AUDIODRIVER", "dummy", 1);
+    const int fd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(fd, 1);
+    dup2(fd, 2);
     execl(path.c_str(), path.c_str(), static_cast<char*>(nullptr));
     _exit(127);
   }
+  XSetErrorHandler(IgnoreXErrors);
   Display* dpy = XOpenDisplay(xvfb.display().c_str());
   ASSERT_NE(dpy, nullptr);
   // The recording lasts 1.5 s; give the player time to show its last frame.
   Window w = 0;
-  for (int i = 0; i < 100 && w == 0; ++i) {
+  for (int i = 0; i < 400 && w == 0; ++i) {
     std::this_thread::sleep_for(50ms);
     w = FindWindowNamed(dpy, DefaultRootWindow(dpy), "morvin");
   }
+  if (w == 0) XCloseDisplay(dpy);
   ASSERT_NE(w, 0u) << "no player window";
   std::this_thread::sleep_for(3000ms);
-  XWindowAttributes a;
-  ASSERT_TRUE(XGetWindowAttributes(dpy, w, &a));
+  XWindowAttributes a{};
+  if (!XGetWindowAttributes(dpy, w, &a)) XCloseDisplay(dpy);
+  ASSERT_NE(a.width, 0);
   EXPECT_EQ(a.width, 480);
   EXPECT_EQ(a.height, 360);
   XImage* img = XGetImage(dpy, w, 0, 0, static_cast<unsigned>(a.width), static_cast<unsigned>(a.height), AllPlanes,
                           ZPixmap);
+  if (img == nullptr) XCloseDisplay(dpy);
   ASSERT_NE(img, nullptr);
   // The 320 × 240 frame is centred: (80, 60); borders are black.
   int mismatched_rows = 0;
@@ -116,9 +145,6 @@ TEST(MorvinEndToEnd, SelfPlayingRecordingShowsItsLastFrame) {
   EXPECT_EQ(corner[0] | corner[1] | corner[2], 0);
   XDestroyImage(img);
   XCloseDisplay(dpy);
-  kill(pid, SIGTERM);
-  int status = 0;
-  waitpid(pid, &status, 0);
   EXPECT_EQ(mismatched_rows, 0);
 }
 
