@@ -2,7 +2,9 @@
 // picks a free display, stopped when the object goes away.
 #pragma once
 
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -20,6 +22,15 @@ class Xvfb {
     pid_ = fork();
     if (pid_ == 0) {
       close(fds[0]);
+      // The server ends with the test, and keeps its chatter off the test
+      // runner's pipe (a server left holding that pipe would stall the runner).
+      prctl(PR_SET_PDEATHSIG, SIGTERM);
+      const int null = open("/dev/null", O_RDWR);
+      if (null >= 0) {
+        dup2(null, 0);
+        dup2(null, 1);
+        dup2(null, 2);
+      }
       const std::string fd = std::to_string(fds[1]);
       execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(), "-nolisten", "tcp",
              "-noreset", static_cast<char*>(nullptr));
