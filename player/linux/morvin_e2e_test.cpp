@@ -121,6 +121,10 @@ TEST(MorvinEndToEnd, SelfPlayingRecordingShowsItsLastFrame) {
   if (w == 0) XCloseDisplay(dpy);
   ASSERT_NE(w, 0u) << "no player window";
   std::this_thread::sleep_for(3000ms);
+  // SDL may have made its window anew for the renderer it chose: look again.
+  w = FindWindowNamed(dpy, DefaultRootWindow(dpy), "morvin");
+  if (w == 0) XCloseDisplay(dpy);
+  ASSERT_NE(w, 0u) << "the player window went away";
   XWindowAttributes a{};
   if (!XGetWindowAttributes(dpy, w, &a)) XCloseDisplay(dpy);
   ASSERT_NE(a.width, 0);
