@@ -46,6 +46,10 @@ class VirtualTimer : public platform::FrameTimer {
     armed_ = ms;
     return true;
   }
+  bool Reset() override {
+    armed_ = 0;
+    return true;
+  }
 
  private:
   VirtualClock* clock_;

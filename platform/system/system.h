@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 namespace kmr::platform {
@@ -22,8 +23,16 @@ bool PathExists(const char* path);
 // Creates one directory. Succeeds when it already exists.
 bool MakeDirectory(const char* path);
 
-// Copies a file, replacing an existing target.
-bool CopyFileReplacing(const char* from, const char* to);
+// Copies a file, replacing an existing target; on failure *error (when
+// given) says why in a sentence.
+bool CopyFileReplacing(const char* from, const char* to, std::string* error = nullptr);
+
+// A sentence for a C library error number, naming the usual causes plainly
+// ("The folder does not exist.", "There is no space left on the disk.").
+std::string ErrnoText(int error_number);
+
+// Cuts an open file back to size bytes.
+bool TruncateOpenFile(std::FILE* file, uint64_t size);
 
 // Text for an attached debugger (OutputDebugStringA on Windows; nothing on Linux).
 void DebuggerOutput(const char* text);

@@ -15,6 +15,9 @@ class FrameTimer {
   virtual bool Wait(uint32_t max_ms) = 0;
   // Due ms from now; the signal is cleared until then.
   virtual bool ArmRelative(uint32_t ms) = 0;
+  // Back to the state it was created in: never armed, not signalled (a new
+  // recording's first step waits its full period again).
+  virtual bool Reset() = 0;
 };
 
 // The platform's timer; null when it cannot be created.

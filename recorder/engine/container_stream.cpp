@@ -14,7 +14,7 @@ void ContainerStream::SetDescriptor(const StreamHeader& header, std::vector<uint
 }
 
 bool ContainerStream::Bind(void* target, uint32_t id) {
-  file_ = static_cast<FILE*>(target);
+  file_ = static_cast<OutputFile*>(target);
   id_ = static_cast<uint16_t>(id);
   return file_ != nullptr;
 }
@@ -26,26 +26,36 @@ bool ContainerStream::Open() {
   ByteWriter w(&bytes);
   header_.Write(w);
   w.Bytes(format_.data(), format_.size());
-  if (std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size()) return false;
+  if (!file_->Write(bytes.data(), bytes.size())) return false;
+  file_->MarkRecordEnd();
+  written_end_ = 0;
   return MediaStream::Open();
 }
 
 bool ContainerStream::WritePacket(const Packet* packet) {
   if (file_ == nullptr || packet == nullptr) return false;
-  if (packet->nothing_to_write) return true;
-  if (packet->buffer == nullptr) return false;  // its allocation failed
+  if (packet->nothing_to_write) {
+    written_end_ = packet->time_stamp + packet->duration;
+    return true;
+  }
+  if (packet->buffer == nullptr) {
+    file_->NoteError("The recorder ran out of memory for a frame.");
+    return false;
+  }
   PacketRecordHeader record{id_, packet->time_stamp, packet->duration, packet->flags, packet->buffer->size};
   std::vector<uint8_t> head;
   head.reserve(kPacketRecordHeaderSize);
   ByteWriter w(&head);
   record.Write(w);
-  // Individual write results are not examined: the position check below is
-  // what ends a recording.
-  std::fwrite(head.data(), 1, head.size(), file_);
-  if (packet->buffer->size != 0) std::fwrite(packet->buffer->data, 1, packet->buffer->size, file_);
-  const long position = std::ftell(file_);
-  if (position < 0) return false;
-  return static_cast<unsigned long>(position) < kMaxContainerFilePosition;
+  if (!file_->Write(head.data(), head.size())) return false;
+  if (packet->buffer->size != 0 && !file_->Write(packet->buffer->data, packet->buffer->size)) return false;
+  file_->MarkRecordEnd();
+  written_end_ = packet->time_stamp + packet->duration;
+  if (file_->Position() >= kMaxContainerFilePosition) {
+    file_->NoteError("The file reached the largest size a recording can have.");
+    return false;
+  }
+  return true;
 }
 
 uint32_t FrameGrid::SlotTime(uint32_t n, uint32_t fps) {

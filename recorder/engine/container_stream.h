@@ -3,10 +3,10 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <vector>
 
 #include "recorder/engine/media_stream.h"
+#include "recorder/engine/output_file.h"
 #include "recorder/engine/video_source.h"
 #include "shared/container/container_format.h"
 
@@ -17,9 +17,14 @@ class ContainerStream : public MediaStream {
   bool VariableBitRateAllowed() const override { return true; }
   // Writes the header and the format block, then the base Open.
   bool Open() override;
+  // Fails when a write fails (the file's error says why) or when the file
+  // reaches the container's size limit (that packet is whole in the file).
   bool WritePacket(const Packet* packet) override;
-  // target: the output FILE*.
+  // target: the OutputFile.
   bool Bind(void* target, uint32_t id) override;
+  // End (time stamp + duration) of the last packet the writer thread took
+  // through WritePacket successfully; 0 before any.
+  uint32_t WrittenEndTime() const { return written_end_; }
 
   const StreamHeader& Header() const { return header_; }
   const std::vector<uint8_t>& FormatBlock() const { return format_; }
@@ -28,8 +33,9 @@ class ContainerStream : public MediaStream {
   void SetDescriptor(const StreamHeader& header, std::vector<uint8_t> format);
 
  private:
-  FILE* file_ = nullptr;
+  OutputFile* file_ = nullptr;
   uint16_t id_ = 0;
+  uint32_t written_end_ = 0;
   StreamHeader header_;
   std::vector<uint8_t> format_;
 };

@@ -32,10 +32,21 @@ bool ExecutableWriter::SetPlayerPathBesideModule(const char* player_name) {
 bool ExecutableWriter::Open() {
   if (Path().empty()) return false;
   Close();  // a recording still open is finished first
-  if (player_path_.empty() || !platform::CopyFileReplacing(player_path_.c_str(), Path().c_str())) return false;
-  FILE* f = std::fopen(Path().c_str(), "ab");
-  if (f == nullptr) return false;
-  return OpenContainer(f);
+  if (player_path_.empty()) {
+    SetFailureCause("The player program was not found beside the recorder.");
+    return false;
+  }
+  std::string error;
+  if (!platform::CopyFileReplacing(player_path_.c_str(), Path().c_str(), &error)) {
+    SetFailureCause(error);
+    return false;
+  }
+  std::unique_ptr<OutputFile> f = CreateFile(Path(), "ab", &error);
+  if (f == nullptr) {
+    SetFailureCause(error);
+    return false;
+  }
+  return OpenContainer(std::move(f));
 }
 
 }  // namespace kmr

@@ -21,6 +21,8 @@ class FrameClock {
     last_ = now;
     return total_ - paused_;
   }
+  // The time stamp a step at now would get, without taking the step.
+  uint32_t Peek(uint32_t now) const { return total_ + (now - last_) - paused_; }
   uint32_t Total() const { return total_; }
   uint32_t Paused() const { return paused_; }
 

@@ -17,7 +17,10 @@ MediaWriter::~MediaWriter() {
   StopWriterThread();
 }
 
-void MediaWriter::Close() { StopWriterThread(); }
+bool MediaWriter::Close() {
+  StopWriterThread();
+  return true;
+}
 
 void MediaWriter::SetNotify(platform::NotifyTarget* target, uint32_t message) {
   notify_target_ = target;
@@ -57,7 +60,9 @@ void MediaWriter::DiscardQueued() {
 }
 
 bool MediaWriter::StartWriterThread() {
-  if (IsRunning() || thread_.joinable()) Close();
+  if (IsRunning()) Close();
+  // A thread that ended on a failed write with nobody to tell is joined here.
+  if (thread_.joinable()) StopWriterThread();
   DiscardQueued();
   if (!queue_.ReopenQueue()) return false;
   queue_.AbortPushes(false);
@@ -89,8 +94,9 @@ void MediaWriter::WriterThreadMain() {
       running_.store(false);
       return;
     }
-    const bool ok = packet->stream != nullptr && packet->stream->WritePacket(packet);
+    bool ok = packet->stream != nullptr && packet->stream->WritePacket(packet);
     FreePacket(packet);
+    if (ok) ok = OnPacketWritten(queue_.Count() == 0);
     if (ok) continue;
     // Nobody pops any more: producers waiting for room give up instead of
     // waiting forever, and later submits fail at once.

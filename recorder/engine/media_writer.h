@@ -30,8 +30,13 @@ class MediaWriter {
   virtual void Uninitialize() {}
   // Creates the file, binds and opens every stream, starts the writer thread.
   virtual bool Open() = 0;
-  // Stops the writer thread, closes the streams and finishes the file.
-  virtual void Close();
+  // Stops the writer thread, closes the streams and finishes the file. False
+  // when the file could not be finished or a write failed during the
+  // recording (FailureCause says why).
+  virtual bool Close();
+  // Why the last Open, write or Close failed: a sentence, or empty. Read it
+  // on the controlling thread after the writer thread has stopped.
+  virtual std::string FailureCause() const { return failure_cause_; }
 
   // The target is posted the message when the writer thread stops because a
   // write failed. Not owned.
@@ -60,6 +65,13 @@ class MediaWriter {
  protected:
   bool StartWriterThread();
   void StopWriterThread();
+  // On the writer thread after each packet written; idle: nothing more is
+  // queued. False stops the writer as a failed write does.
+  virtual bool OnPacketWritten(bool idle) {
+    (void)idle;
+    return true;
+  }
+  void SetFailureCause(std::string cause) { failure_cause_ = std::move(cause); }
 
  private:
   static bool SetText(std::string* field, const char* text);
@@ -69,6 +81,7 @@ class MediaWriter {
 
   platform::NotifyTarget* notify_target_ = nullptr;
   uint32_t notify_message_ = 0;
+  std::string failure_cause_;
   std::string path_, format_name_, extension_, title_, author_, copyright_, description_;
   std::vector<MediaStream*> streams_;
   PacketQueue<Packet> queue_;

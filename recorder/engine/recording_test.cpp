@@ -11,6 +11,7 @@
 #include "recorder/engine/screen_video_source.h"
 #include "recorder/engine/testing/fake_capturer.h"
 #include "shared/testing/temp_dir.h"
+#include "shared/testing/wait.h"
 
 namespace kmr {
 namespace {
@@ -81,7 +82,7 @@ class VideoSourceTest : public ::testing::Test {
     source_->SetFps(15);
   }
   void TearDown() override {
-    for (int i = 0; i < 3; ++i) timer_->Permit();
+    timer_->Open();
     source_->Stop();
     writer_.Close();
   }
@@ -99,7 +100,7 @@ TEST_F(VideoSourceTest, NothingIsCapturedUntilTheWriterRuns) {
   EXPECT_EQ(timer_->Arms(), 0);  // never armed before the first step's wait
   timer_->StepOnce();
   EXPECT_EQ(capture_.captures.load(), 0);
-  EXPECT_EQ(timer_->LastArmMs(), 66u);
+  EXPECT_EQ(timer_->LastArmMs(), 67u);  // the next slot of the 15 fps grid
   ASSERT_TRUE(writer_.Open());
   clock_.now += 66;
   timer_->StepOnce();
@@ -120,7 +121,7 @@ TEST_F(VideoSourceTest, PauseAndResumeKeepTheTimeStampsContinuous) {
   timer_->WaitUntilWaiting(3);  // step 3, right after the resume
   clock_.now += 66;
   timer_->StepOnce();  // step 4
-  timer_->Permit();
+  timer_->Open();
   source_->Stop();
   writer_.Close();
   EXPECT_EQ(captured, 2);
@@ -141,12 +142,114 @@ TEST_F(VideoSourceTest, ASlowStepSkipsAGridSlot) {
   ASSERT_TRUE(source_->Start());
   timer_->WaitUntilWaiting(1);
   timer_->StepOnce();
-  timer_->Permit();
+  timer_->Open();
   source_->Stop();
   writer_.Close();
   ASSERT_GE(stream_.slots.size(), 2u);
   EXPECT_EQ(stream_.slots[0], 0u);
   EXPECT_EQ(stream_.slots[1], 133u);  // 67 is skipped
+}
+
+// A timer on the fake clock: a wait ends when the timer is due, moving the
+// clock there at once (or by the wait's limit when it was never armed).
+class ClockTimer : public platform::FrameTimer {
+ public:
+  explicit ClockTimer(FakeClock* clock) : clock_(clock) {}
+  bool Wait(uint32_t max_ms) override {
+    const uint32_t now = clock_->NowMs();
+    const uint32_t until = armed_ ? due_ : now + max_ms;
+    if (until > now) clock_->now += std::min(until - now, max_ms);
+    return armed_;
+  }
+  bool ArmRelative(uint32_t ms) override {
+    armed_ = true;
+    due_ = clock_->NowMs() + ms;
+    return true;
+  }
+  bool Reset() override {
+    armed_ = false;
+    return true;
+  }
+
+ private:
+  FakeClock* clock_;
+  bool armed_ = false;
+  uint32_t due_ = 0;
+};
+
+// Frames come at the grid's rate, not at whole-millisecond periods: after
+// 10,000 frames at 15 fps the last slot in the file is within one slot of
+// the time that really passed (66 ms periods would put it 6.7 s ahead).
+TEST(VideoSourcePacing, TheTimeLineKeepsToRealTimeOverLongRecordings) {
+  FakeClock clock;
+  FakeCapturer capture;
+  capture.clock = &clock;
+  capture.capture_takes_ms = 5;
+  ASSERT_TRUE(capture.Prepare(true, true));
+  ScreenVideoSource source(&capture, &clock, std::make_unique<ClockTimer>(&clock));
+  StampStream stream;
+  ThreadWriter writer;
+  ASSERT_TRUE(stream.Attach(&capture, 0));
+  stream.SetWriter(&writer);
+  writer.AddStream(&stream);
+  ASSERT_TRUE(source.SetOutput(&stream));
+  source.SetFps(15);
+  ASSERT_TRUE(writer.Open());
+  const uint32_t start = clock.NowMs();
+  ASSERT_TRUE(source.Start());
+  ASSERT_TRUE(testing::WaitUntil([&] { return source.FramesSubmitted() >= 10000; }));
+  source.Stop();
+  writer.Close();
+  const uint32_t elapsed = clock.NowMs() - start;
+  ASSERT_GE(stream.slots.size(), 10000u);
+  const uint32_t last = stream.slots.back();
+  EXPECT_LE(last, elapsed + 67) << "the time line ran ahead of real time";
+  EXPECT_GE(last + 67 + 67, elapsed) << "the time line fell behind real time";
+  EXPECT_EQ(source.FramesDropped(), 0u);
+}
+
+// Under load the empty slots are counted for the user.
+TEST(VideoSourcePacing, SlotsASlowMachineMissesAreCounted) {
+  FakeClock clock;
+  FakeCapturer capture;
+  capture.clock = &clock;
+  capture.capture_takes_ms = 150;  // every frame takes more than two slots
+  ASSERT_TRUE(capture.Prepare(true, true));
+  ScreenVideoSource source(&capture, &clock, std::make_unique<ClockTimer>(&clock));
+  StampStream stream;
+  ThreadWriter writer;
+  ASSERT_TRUE(stream.Attach(&capture, 0));
+  stream.SetWriter(&writer);
+  writer.AddStream(&stream);
+  ASSERT_TRUE(source.SetOutput(&stream));
+  source.SetFps(15);
+  ASSERT_TRUE(writer.Open());
+  ASSERT_TRUE(source.Start());
+  ASSERT_TRUE(testing::WaitUntil([&] { return source.FramesSubmitted() >= 21; }));
+  source.Stop();
+  writer.Close();
+  // Frames 150 ms apart on a 66.7 ms grid: one slot in every 2.25 is used.
+  const uint64_t frames = source.FramesSubmitted();
+  const uint32_t last_slot = stream.slots.back();
+  const uint64_t slots_spanned = (static_cast<uint64_t>(last_slot) * 15 + 500) / 1000 + 1;
+  EXPECT_EQ(source.FramesDropped(), slots_spanned - frames);
+  EXPECT_GT(source.FramesDropped(), frames);
+}
+
+TEST_F(VideoSourceTest, ANewRecordingStartsWithAnUnarmedTimerAndNoLeftoverRectangle) {
+  ASSERT_TRUE(writer_.Open());
+  ASSERT_TRUE(source_->Start());
+  timer_->WaitUntilWaiting(1);
+  timer_->Open();
+  source_->Stop();
+  EXPECT_EQ(timer_->Resets(), 1);
+  // A rectangle that arrives after the last step belongs to no recording.
+  capture_.SetRect(Rect{0, 0, 64, 48});
+  source_->SetRect(Rect{10, 10, 20, 20});
+  ASSERT_TRUE(source_->Start());
+  EXPECT_EQ(timer_->Resets(), 2);
+  source_->Stop();
+  EXPECT_EQ(capture_.CaptureRect(), (Rect{0, 0, 64, 48}));
 }
 
 TEST_F(VideoSourceTest, AFailingStepEndsTheThreadAndIsReportedOnce) {
@@ -155,7 +258,7 @@ TEST_F(VideoSourceTest, AFailingStepEndsTheThreadAndIsReportedOnce) {
   source_->SetOnFailure([&](const std::string& why) { reports.push_back(why); });
   capture_.encode_ok = false;
   ASSERT_TRUE(source_->Start());
-  for (int i = 0; i < 200 && source_->IsRunning(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  ASSERT_TRUE(testing::WaitUntil([&] { return !source_->IsRunning(); }));
   EXPECT_FALSE(source_->IsRunning());
   EXPECT_EQ(source_->ExitCode(), WorkerThread::kExitFailed);
   EXPECT_EQ(reports.size(), 1u);
@@ -189,7 +292,7 @@ class RecordingTest : public ::testing::Test {
     settings_.capture_rect = Rect{0, 0, 64, 48};
   }
   void TearDown() override {
-    for (int i = 0; i < 3; ++i) timer_->Permit();
+    timer_->Open();
     controller_->Stop();
   }
 
@@ -206,6 +309,7 @@ class RecordingTest : public ::testing::Test {
 };
 
 TEST_F(RecordingTest, StartFailuresShowTheirTexts) {
+  timer_->Open();  // frames run freely; only the start matters here
   const std::string start = texts::kCannotStart;
   auto attempt = [&](RecordingSettings s) {
     messages_.shown.clear();
@@ -240,6 +344,7 @@ TEST_F(RecordingTest, StartFailuresShowTheirTexts) {
 }
 
 TEST_F(RecordingTest, FailingAudioStopsTheVideoAndNeverOpensTheWriter) {
+  timer_->Open();
   FailingAudio audio;
   controller_->SetAudioRecorder(&audio);
   settings_.record_audio = true;
@@ -260,7 +365,7 @@ TEST_F(RecordingTest, PauseInTheFirstFramePeriodThenStopKeepsWhatWasRecorded) {
   timer_->StepOnce();  // a frame with the writer running
   controller_->TogglePause();
   EXPECT_TRUE(controller_->IsPaused());
-  timer_->Permit();
+  timer_->Open();
   controller_->ToggleStartStop(settings_);
   EXPECT_FALSE(controller_->IsRecording());
   EXPECT_TRUE(capture_.released);

@@ -29,7 +29,16 @@ void ScreenVideoSource::SetRect(const Rect& r) {
 
 bool ScreenVideoSource::OnStart() {
   if (capture_ == nullptr || !capture_->IsStarted() || output_ == nullptr || !timer_) return false;
+  // Nothing carries over from an earlier recording: a rectangle set after its
+  // last step, or a timer still signalled from its last frame.
+  {
+    std::lock_guard<std::mutex> lock(rect_mu_);
+    pending_rect_.reset();
+  }
+  if (!timer_->Reset()) return false;
   frames_.store(0);
+  dropped_.store(0);
+  grid_.Reset();
   frame_clock_.Start(clock_->NowMs());
   return true;
 }
@@ -61,12 +70,23 @@ bool ScreenVideoSource::Step() {
                          capture_->IsKeyFrame() ? 1 : 0)) {
       return Fail("the frame could not be handed to the writer");
     }
+    const uint32_t before = grid_.Count();
+    grid_.SlotFor(fps_, stamp);
+    if (frames_.load() != 0) dropped_.fetch_add(grid_.Count() - before);
+    grid_.Advance();
     frames_.fetch_add(1);
     last_time_stamp_.store(stamp);
   }
   const uint32_t p = FramePeriodMs(fps_);
   timer_->Wait(p);
-  return timer_->ArmRelative(p);
+  // The next frame starts at the next slot of the frame grid, reckoned from
+  // the start of the recording (paused time left out) rather than from this
+  // step: whole-millisecond periods would otherwise run ahead of the grid and
+  // the time line ahead of real time.
+  const uint32_t now = frame_clock_.Peek(clock_->NowMs());
+  uint64_t next = static_cast<uint64_t>(now) * fps_ / 1000 + 1;
+  while (FrameGrid::SlotTime(static_cast<uint32_t>(next), fps_) <= now) ++next;
+  return timer_->ArmRelative(FrameGrid::SlotTime(static_cast<uint32_t>(next), fps_) - now);
 }
 
 }  // namespace kmr

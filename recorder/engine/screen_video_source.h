@@ -11,6 +11,7 @@
 #include <string>
 
 #include "platform/timer/frame_timer.h"
+#include "recorder/engine/container_stream.h"
 #include "recorder/engine/frame_capturer.h"
 #include "recorder/engine/frame_clock.h"
 #include "recorder/engine/media_stream.h"
@@ -35,6 +36,9 @@ class ScreenVideoSource : public WorkerThread {
   void SetOnFailure(std::function<void(const std::string&)> fn) { on_failure_ = std::move(fn); }
 
   uint64_t FramesSubmitted() const { return frames_.load(); }
+  // Frame slots left empty because a step came too late for them (the
+  // machine could not keep up), counted from the first frame on.
+  uint64_t FramesDropped() const { return dropped_.load(); }
   uint32_t LastTimeStamp() const { return last_time_stamp_.load(); }
 
   // One step, for tests that drive the clock themselves.
@@ -53,10 +57,12 @@ class ScreenVideoSource : public WorkerThread {
   MediaStream* output_ = nullptr;
   uint32_t fps_ = 15;
   FrameClock frame_clock_;
+  FrameGrid grid_;  // the stream's grid, followed to count empty slots
   std::mutex rect_mu_;
   std::optional<Rect> pending_rect_;
   std::function<void(const std::string&)> on_failure_;
   std::atomic<uint64_t> frames_{0};
+  std::atomic<uint64_t> dropped_{0};
   std::atomic<uint32_t> last_time_stamp_{0};
 };
 

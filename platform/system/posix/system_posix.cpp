@@ -2,7 +2,10 @@
 
 #include <errno.h>
 
+#include <fcntl.h>
+
 #include <filesystem>
+#include <vector>
 #include <limits.h>
 #include <sys/stat.h>
 #include <time.h>
@@ -39,13 +42,55 @@ bool MakeDirectory(const char* path) {
   return errno == EEXIST;
 }
 
-bool CopyFileReplacing(const char* from, const char* to) {
-  std::error_code ec;
-  std::filesystem::copy_file(from, to, std::filesystem::copy_options::overwrite_existing, ec);
-  if (ec) return false;
+bool CopyFileReplacing(const char* from, const char* to, std::string* error) {
+  // A plain read and write loop: every write is checked, and a full disk or
+  // a device that takes nothing says so.
+  auto fail = [&](int e) {
+    if (error != nullptr) *error = ErrnoText(e != 0 ? e : EIO);
+    return false;
+  };
+  const int in = ::open(from, O_RDONLY | O_CLOEXEC);
+  if (in < 0) return fail(errno);
+  struct stat st {};
+  if (::fstat(in, &st) != 0) {
+    const int e = errno;
+    ::close(in);
+    return fail(e);
+  }
   // Keep the source's permissions: a copy of the player stays executable.
-  std::filesystem::permissions(to, std::filesystem::status(from, ec).permissions(), ec);
+  const int out = ::open(to, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, st.st_mode & 07777);
+  if (out < 0) {
+    const int e = errno;
+    ::close(in);
+    return fail(e);
+  }
+  int e = 0;
+  std::vector<char> buffer(1 << 16);
+  for (;;) {
+    const ssize_t n = ::read(in, buffer.data(), buffer.size());
+    if (n == 0) break;
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      e = errno;
+      break;
+    }
+    for (ssize_t done = 0; done < n && e == 0;) {
+      const ssize_t w = ::write(out, buffer.data() + done, static_cast<size_t>(n - done));
+      if (w < 0 && errno == EINTR) continue;
+      if (w <= 0) e = w < 0 ? errno : ENOSPC;
+      if (w > 0) done += w;
+    }
+    if (e != 0) break;
+  }
+  ::close(in);
+  if (e == 0) ::fchmod(out, st.st_mode & 07777);
+  if (::close(out) != 0 && e == 0) e = errno;
+  if (e != 0) return fail(e);
   return true;
+}
+
+bool TruncateOpenFile(std::FILE* file, uint64_t size) {
+  return file != nullptr && ::ftruncate(fileno(file), static_cast<off_t>(size)) == 0;
 }
 
 void DebuggerOutput(const char*) {}

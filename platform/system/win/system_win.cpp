@@ -1,5 +1,6 @@
 #include "platform/system/system.h"
 
+#include <io.h>
 #include <windows.h>
 
 namespace kmr::platform {
@@ -39,7 +40,47 @@ bool MakeDirectory(const char* path) {
   return GetLastError() == ERROR_ALREADY_EXISTS;
 }
 
-bool CopyFileReplacing(const char* from, const char* to) { return CopyFileA(from, to, FALSE) != 0; }
+namespace {
+
+std::string LastErrorText(DWORD code) {
+  switch (code) {
+    case ERROR_PATH_NOT_FOUND:
+      return "The folder does not exist.";
+    case ERROR_FILE_NOT_FOUND:
+      return "The file does not exist.";
+    case ERROR_ACCESS_DENIED:
+      return "Permission denied.";
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+      return "There is no space left on the disk.";
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+      return "The file is in use by another program.";
+    case ERROR_WRITE_PROTECT:
+      return "The disk is write-protected.";
+    default:
+      break;
+  }
+  char text[512] = "";
+  const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text,
+                                 sizeof(text), nullptr);
+  std::string s(text, n);
+  while (!s.empty() && (s.back() == '\n' || s.back() == '\r' || s.back() == ' ')) s.pop_back();
+  if (s.empty()) s = "System error " + std::to_string(code) + ".";
+  return s;
+}
+
+}  // namespace
+
+bool CopyFileReplacing(const char* from, const char* to, std::string* error) {
+  if (CopyFileA(from, to, FALSE) != 0) return true;
+  if (error != nullptr) *error = LastErrorText(GetLastError());
+  return false;
+}
+
+bool TruncateOpenFile(std::FILE* file, uint64_t size) {
+  return file != nullptr && _chsize_s(_fileno(file), static_cast<__int64>(size)) == 0;
+}
 
 void DebuggerOutput(const char* text) { OutputDebugStringA(text); }
 

@@ -29,6 +29,11 @@ class MonotonicFrameTimer : public FrameTimer {
     due_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     return true;
   }
+  bool Reset() override {
+    std::lock_guard<std::mutex> lock(mu_);
+    armed_ = false;
+    return true;
+  }
 
  private:
   std::mutex mu_;

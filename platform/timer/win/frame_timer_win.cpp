@@ -20,6 +20,14 @@ class WaitableFrameTimer : public FrameTimer {
     due.QuadPart = -10000LL * ms;  // relative, 100-ns units
     return SetWaitableTimer(timer_, &due, 0, nullptr, nullptr, FALSE) != 0;
   }
+  bool Reset() override {
+    // A manual-reset timer stays signalled once due: only a new one is unarmed.
+    HANDLE fresh = CreateWaitableTimerA(nullptr, TRUE, nullptr);
+    if (fresh == nullptr) return false;
+    CloseHandle(timer_);
+    timer_ = fresh;
+    return true;
+  }
 
  private:
   HANDLE timer_;

@@ -3,7 +3,10 @@
 // forward during capture to stand for a slow step.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <vector>
@@ -19,15 +22,21 @@ class FakeClock : public platform::MsClock {
   std::atomic<uint32_t> now{1000};
 };
 
-// A frame timer whose waits end when the test lets one step go (or after a
-// real second, so that a forgotten permit cannot hang a test).
+// A frame timer whose waits end when the test lets one step go. A wait that
+// gets no permit within a generous deadline fails the test loudly instead of
+// letting a step slip through; Open lets every later wait through (teardown).
 class GatedTimer : public platform::FrameTimer {
  public:
+  static constexpr std::chrono::seconds kDeadline{30};
+
   bool Wait(uint32_t) override {
     std::unique_lock<std::mutex> lock(mu_);
     ++waits_;
     cv_.notify_all();
-    cv_.wait_for(lock, std::chrono::seconds(1), [this] { return permits_ > 0; });
+    if (!cv_.wait_for(lock, kDeadline, [this] { return permits_ > 0 || open_; })) {
+      ADD_FAILURE() << "the frame timer waited " << kDeadline.count() << " s for a step the test never permitted";
+      open_ = true;
+    }
     if (permits_ > 0) --permits_;
     return true;
   }
@@ -38,15 +47,26 @@ class GatedTimer : public platform::FrameTimer {
     cv_.notify_all();
     return true;
   }
+  bool Reset() override {
+    std::lock_guard<std::mutex> lock(mu_);
+    ++resets_;
+    return true;
+  }
   void Permit() {
     std::lock_guard<std::mutex> lock(mu_);
     ++permits_;
     cv_.notify_all();
   }
+  // Every wait from now on returns at once.
+  void Open() {
+    std::lock_guard<std::mutex> lock(mu_);
+    open_ = true;
+    cv_.notify_all();
+  }
   // Waits until the source thread has reached its n-th wait.
   void WaitUntilWaiting(int n) {
     std::unique_lock<std::mutex> lock(mu_);
-    cv_.wait_for(lock, std::chrono::seconds(5), [&] { return waits_ >= n; });
+    Expect(cv_.wait_for(lock, kDeadline, [&] { return waits_ >= n; }), "reach its wait");
   }
   // Lets the waiting step finish and waits until the next step is waiting.
   void StepOnce() {
@@ -54,7 +74,7 @@ class GatedTimer : public platform::FrameTimer {
     const int target = waits_ + 1;
     ++permits_;
     cv_.notify_all();
-    cv_.wait_for(lock, std::chrono::seconds(5), [&] { return waits_ >= target; });
+    Expect(cv_.wait_for(lock, kDeadline, [&] { return waits_ >= target; }), "come back to its wait");
   }
   // Lets the waiting step finish and waits until it has armed the timer.
   void FinishStep() {
@@ -62,11 +82,15 @@ class GatedTimer : public platform::FrameTimer {
     const int target = arms_ + 1;
     ++permits_;
     cv_.notify_all();
-    cv_.wait_for(lock, std::chrono::seconds(5), [&] { return arms_ >= target; });
+    Expect(cv_.wait_for(lock, kDeadline, [&] { return arms_ >= target; }), "arm the timer");
   }
   int Arms() {
     std::lock_guard<std::mutex> lock(mu_);
     return arms_;
+  }
+  int Resets() {
+    std::lock_guard<std::mutex> lock(mu_);
+    return resets_;
   }
   uint32_t LastArmMs() {
     std::lock_guard<std::mutex> lock(mu_);
@@ -74,11 +98,17 @@ class GatedTimer : public platform::FrameTimer {
   }
 
  private:
+  static void Expect(bool reached, const char* what) {
+    if (!reached) ADD_FAILURE() << "the source thread did not " << what << " within " << kDeadline.count() << " s";
+  }
+
   std::mutex mu_;
   std::condition_variable cv_;
   int permits_ = 0;
   int waits_ = 0;
   int arms_ = 0;
+  int resets_ = 0;
+  bool open_ = false;
   uint32_t last_arm_ms_ = 0;
 };
 
