@@ -1,6 +1,7 @@
 #include "shared/trace.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/system/system.h"
@@ -15,6 +16,14 @@ size_t FormatTrace(char (&buf)[kTraceBufferSize], const char* format, va_list ar
   return std::strlen(buf);
 }
 
+bool TraceToStandardOutput() {
+  static const bool wanted = [] {
+    const char* v = std::getenv("KMR_TRACE");
+    return platform::kTraceToStandardOutput || (v != nullptr && v[0] != '\0' && std::strcmp(v, "0") != 0);
+  }();
+  return wanted;
+}
+
 size_t Trace(const char* file_path, const char* format, ...) {
   char buf[kTraceBufferSize];
   va_list args;
@@ -22,8 +31,10 @@ size_t Trace(const char* file_path, const char* format, ...) {
   const size_t n = FormatTrace(buf, format, args);
   va_end(args);
 
-  std::fputs(buf, stdout);
-  std::fflush(stdout);
+  if (TraceToStandardOutput()) {
+    std::fputs(buf, stdout);
+    std::fflush(stdout);
+  }
   if (file_path != nullptr) {
     if (FILE* f = std::fopen(file_path, "a")) {
       std::fputs(buf, f);

@@ -12,7 +12,11 @@ inline constexpr size_t kTraceBufferSize = 1024;
 // terminated); returns the length of the text kept.
 size_t FormatTrace(char (&buf)[kTraceBufferSize], const char* format, va_list args);
 
-// Writes the formatted text to standard output, appends it to file_path when
+// Whether traces go to standard output: always on Windows, on Linux only
+// with KMR_TRACE set (to anything but 0) in the environment.
+bool TraceToStandardOutput();
+
+// Writes the formatted text to standard output (see above), appends it to file_path when
 // given (opened and closed on every call; a file that cannot be opened is
 // skipped) and passes it to the debugger. Returns the length written.
 size_t Trace(const char* file_path, const char* format, ...)

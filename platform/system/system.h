@@ -46,11 +46,16 @@ struct OsVersion {
 };
 OsVersion RunningOsVersion();
 
-// The platform's path separator.
+// The platform's path separator, and whether debug traces also go to
+// standard output without being asked for (a Windows program's standard
+// output is seen only by a debugging console; on Linux it is the user's
+// terminal, so there traces need KMR_TRACE in the environment).
 #ifdef _WIN32
 inline constexpr char kPathSeparator = '\\';
+inline constexpr bool kTraceToStandardOutput = true;
 #else
 inline constexpr char kPathSeparator = '/';
+inline constexpr bool kTraceToStandardOutput = false;
 #endif
 
 }  // namespace kmr::platform

@@ -44,7 +44,7 @@ bool ContainerWriter::OpenContainer(std::unique_ptr<OutputFile> file) {
   // The descriptors reach the file before the first packet is queued.
   if (ok) ok = file_->Flush();
   file_->MarkRecordEnd();
-  durable_end_ = file_->RecordEnd();
+  durable_end_ = descriptors_end_ = file_->RecordEnd();
   last_flush_ms_ = clock_->NowMs();
   if (ok && !StartWriterThread()) {
     file_->NoteError("The writer thread could not be started.");
@@ -105,7 +105,7 @@ bool ContainerWriter::FinishAfterFailure(uint32_t duration) {
   if (file_->Flush()) cuts = file_->RecordEnds();
   cuts.insert(cuts.begin(), durable_end_);
   for (auto it = cuts.rbegin(); it != cuts.rend(); ++it) {
-    if (*it > file_->Position()) continue;
+    if (*it > file_->Position() || *it < descriptors_end_) continue;
     if (file_->Position() != *it && !file_->Truncate(*it)) continue;
     if (WriteTrailer(duration) && file_->Flush()) return true;
   }

@@ -48,6 +48,7 @@ class ContainerWriter : public MediaWriter {
   platform::MsClock* clock_;
   std::unique_ptr<OutputFile> file_;
   uint32_t container_start_ = 0;
+  uint64_t descriptors_end_ = 0;  // the file is never cut shorter
   uint64_t durable_end_ = 0;  // end of the last whole record handed to the system
   uint32_t last_flush_ms_ = 0;
 };

@@ -35,4 +35,15 @@ class FrameClock {
 // Milliseconds between frame starts: 1000 / fps, integer division.
 inline uint32_t FramePeriodMs(uint32_t fps) { return fps == 0 ? 1000 : 1000 / fps; }
 
+// How long from time stamp now until the next slot of the frame grid
+// (n × 1000 / fps rounded): the frame sources arm their timer for that, so
+// frames keep to the grid's rate rather than to whole-millisecond periods.
+inline uint32_t MsToNextGridSlot(uint32_t now, uint32_t fps) {
+  if (fps == 0) fps = 1;
+  auto slot = [fps](uint64_t n) { return (n * 1000 + fps / 2) / fps; };
+  uint64_t next = static_cast<uint64_t>(now) * fps / 1000 + 1;
+  while (slot(next) <= now) ++next;
+  return static_cast<uint32_t>(slot(next) - now);
+}
+
 }  // namespace kmr

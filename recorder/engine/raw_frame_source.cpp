@@ -47,6 +47,7 @@ bool RawFrameSource::OnStart() {
   } catch (...) {
     return false;
   }
+  if (!timer_->Reset()) return false;
   frame_clock_.Start(clock_->NowMs());
   return true;
 }
@@ -89,9 +90,8 @@ bool RawFrameSource::Step() {
     if (picture == nullptr) return false;
     if (!output_->Submit(picture, header_.size_image, stamp, FramePeriodMs(fps_), 0)) return false;
   }
-  const uint32_t p = FramePeriodMs(fps_);
-  timer_->Wait(p);
-  return timer_->ArmRelative(p);
+  timer_->Wait(FramePeriodMs(fps_));
+  return timer_->ArmRelative(MsToNextGridSlot(frame_clock_.Peek(clock_->NowMs()), fps_));
 }
 
 }  // namespace kmr

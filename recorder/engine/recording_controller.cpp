@@ -15,6 +15,12 @@ std::string WithPath(const char* format, const std::string& path) {
   return buf.data();
 }
 
+// The fixed text, then what really went wrong when it is known.
+std::string WithCause(std::string text, const std::string& cause) {
+  if (!cause.empty()) text += "\n\n" + cause;
+  return text;
+}
+
 }  // namespace
 
 uint32_t ParseFrameRate(const std::string& text) {
@@ -60,6 +66,7 @@ bool RecordingController::StartVideo(const RecordingSettings& s, uint32_t fps) {
 }
 
 bool RecordingController::Start(const RecordingSettings& s) {
+  last_failed_ = false;
   if (s.output_path.empty()) return FailStart(texts::kInvalidPath);
   if (s.capture_rect.IsEmpty()) return FailStart(texts::kEmptyRegion);
   const uint32_t fps = ParseFrameRate(s.fps_text);
@@ -69,6 +76,7 @@ bool RecordingController::Start(const RecordingSettings& s) {
       !s.own_codec) {
     return FailStart(texts::kFormatUnavailable);
   }
+  if (hooks_ != nullptr) hooks_->OnStarting(s);
   if (!StartVideo(s, fps)) return FailStart(texts::kCaptureFailed);
   audio_on_ = false;
   if (s.record_audio) {
@@ -81,38 +89,55 @@ bool RecordingController::Start(const RecordingSettings& s) {
   writer_->SetCopyright(s.copyright.c_str());
   writer_->SetDescription(s.description.c_str());
   writer_->SetNotify(notify_, kWriterFailureMessage);
-  if (!writer_->Open()) return FailStart(WithPath(texts::kOpenFailed, s.output_path));
+  if (!writer_->Open()) {
+    return FailStart(WithCause(WithPath(texts::kOpenFailed, s.output_path), writer_->FailureCause()));
+  }
   return true;
 }
 
-void RecordingController::Stop() {
+bool RecordingController::Stop() {
   if (audio_on_ && audio_ != nullptr) audio_->Stop();
   audio_on_ = false;
   video_->Stop();
   capture_->Release();
+  bool ok = true;
   if (writer_ != nullptr) {
-    writer_->Close();
+    ok = writer_->Close();
     writer_->ClearStreams();
   }
+  if (hooks_ != nullptr) hooks_->OnStopped();
+  return ok;
 }
 
 bool RecordingController::Pause() {
   if (audio_on_ && audio_ != nullptr) audio_->Pause();
   video_->Pause();
+  if (hooks_ != nullptr) hooks_->OnPaused();
   return true;
 }
 
 bool RecordingController::Resume() {
   if (audio_on_ && audio_ != nullptr) audio_->Resume();
   video_->Resume();
+  if (hooks_ != nullptr) hooks_->OnResumed();
   return true;
+}
+
+void RecordingController::ShowCannotContinue(const std::string& path, const std::string& cause) {
+  last_failed_ = true;
+  messages_->ShowStop(WithCause(WithPath(texts::kCannotContinue, path), cause));
 }
 
 void RecordingController::ToggleStartStop(const RecordingSettings& settings) {
   Trace(nullptr, "OnHotKeyStart()\n");
   if (recording_) {
-    Stop();
+    char path[260] = "";
+    if (writer_ != nullptr) writer_->GetPath(path, sizeof(path));
+    const bool finished = Stop();
     recording_ = paused_ = false;
+    // A failure that no message reported yet (a writer without a window to
+    // tell, or the file's last bytes) is shown now.
+    if (!finished) ShowCannotContinue(path, writer_ != nullptr ? writer_->FailureCause() : std::string());
     return;
   }
   recording_ = Start(settings);
@@ -136,7 +161,7 @@ void RecordingController::OnWriteFailure() {
   if (writer_ != nullptr) writer_->GetPath(path, sizeof(path));
   Stop();
   recording_ = paused_ = false;
-  messages_->ShowStop(WithPath(texts::kCannotContinue, path));
+  ShowCannotContinue(path, writer_ != nullptr ? writer_->FailureCause() : std::string());
 }
 
 }  // namespace kmr

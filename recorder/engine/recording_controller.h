@@ -40,6 +40,20 @@ inline constexpr const char* kBadFrameRate = "\n\nThe frame rate must be a whole
 inline constexpr const char* kFormatUnavailable = "\n\nThis output format or codec is not available in this build.";
 }  // namespace texts
 
+// The recorder window's own steps around a recording: hide the wallpaper,
+// minimise, switch the tray icon and the border at start; undo them at stop;
+// switch the icon on pause and resume. kelvo on Linux has none of these.
+class RecordingHooks {
+ public:
+  virtual ~RecordingHooks() = default;
+  // After the path and region checks, before the video starts.
+  virtual void OnStarting(const struct RecordingSettings& settings) { (void)settings; }
+  // At the end of every stop sequence (also the one that undoes a failed start).
+  virtual void OnStopped() {}
+  virtual void OnPaused() {}
+  virtual void OnResumed() {}
+};
+
 struct RecordingSettings {
   int format_index = 2;  // 0 AVI, 1 Windows Media, 2 self-playing executable
   bool own_codec = true;
@@ -67,9 +81,12 @@ class RecordingController {
   void SetAudioRecorder(AudioRecorder* audio) { audio_ = audio; }
   // Where writers post the failure message (the main window).
   void SetNotifyTarget(platform::NotifyTarget* target) { notify_ = target; }
+  void SetHooks(RecordingHooks* hooks) { hooks_ = hooks; }
 
   bool Start(const RecordingSettings& settings);
-  void Stop();
+  // The stop sequence; false when the file could not be finished or a write
+  // failed during the recording.
+  bool Stop();
   bool Pause();
   bool Resume();
 
@@ -78,6 +95,8 @@ class RecordingController {
   void TogglePause();
   // Message 2027: the writer thread stopped on a failed write.
   void OnWriteFailure();
+  // Whether the last recording ended in a write failure (shown to the user).
+  bool LastRecordingFailed() const { return last_failed_; }
 
   bool IsRecording() const { return recording_; }
   bool IsPaused() const { return paused_; }
@@ -86,6 +105,7 @@ class RecordingController {
  private:
   bool StartVideo(const RecordingSettings& s, uint32_t fps);
   bool FailStart(const std::string& detail);
+  void ShowCannotContinue(const std::string& path, const std::string& cause);
 
   struct Format {
     MediaWriter* writer = nullptr;
@@ -98,11 +118,13 @@ class RecordingController {
   platform::MessageSink* messages_;
   platform::NotifyTarget* notify_ = nullptr;
   AudioRecorder* audio_ = nullptr;
+  RecordingHooks* hooks_ = nullptr;
   Format formats_[kFormats];
   MediaWriter* writer_ = nullptr;
   bool audio_on_ = false;
   bool recording_ = false;
   bool paused_ = false;
+  bool last_failed_ = false;
 };
 
 }  // namespace kmr

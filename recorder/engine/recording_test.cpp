@@ -36,6 +36,16 @@ TEST(FrameClock, PausedTimeIsLeftOut) {
   EXPECT_EQ(c.Paused(), 10000u);
 }
 
+TEST(FrameClock, TheNextGridSlotIsReckonedFromTheStart) {
+  // 15 fps: slots at 0, 67, 133, 200, ...
+  EXPECT_EQ(MsToNextGridSlot(0, 15), 67u);
+  EXPECT_EQ(MsToNextGridSlot(66, 15), 1u);
+  EXPECT_EQ(MsToNextGridSlot(67, 15), 66u);   // 67 -> 133
+  EXPECT_EQ(MsToNextGridSlot(150, 15), 50u);  // a late step still aims at 200
+  EXPECT_EQ(MsToNextGridSlot(999, 1), 1u);
+  EXPECT_EQ(MsToNextGridSlot(0, 1000), 1u);
+}
+
 TEST(ParseFrameRate, OnlyWholeNumbersOfAtLeastOne) {
   EXPECT_EQ(ParseFrameRate("15"), 15u);
   EXPECT_EQ(ParseFrameRate("0"), 0u);
@@ -338,7 +348,7 @@ TEST_F(RecordingTest, StartFailuresShowTheirTexts) {
   s.output_path = dir_.File("no/such/dir/clip.exe");
   EXPECT_EQ(attempt(s), start + "\n\nFailed to write data to the file:\n\n" + s.output_path +
                             "\n\nMaybe the file is in use by other applications, or the file path is invalid. "
-                            "Please check.");
+                            "Please check.\n\nThe folder does not exist.");
   EXPECT_FALSE(video_->IsRunning());
   EXPECT_TRUE(capture_.released);
 }
@@ -405,7 +415,9 @@ TEST(RawFrameSource, EvenSizeAndBottomUpCopyOfTheRectangle) {
   }
   capture.frame_ = frame.view();
   capture.SetRect(Rect{1, 1, 4, 4});
-  RawFrameSource raw(platform::SystemMsClock(), std::make_unique<GatedTimer>());
+  auto timer = std::make_unique<GatedTimer>();
+  timer->Open();  // its steps run freely; the test grabs a frame itself
+  RawFrameSource raw(platform::SystemMsClock(), std::move(timer));
   raw.SetSource(&capture);
   raw.SetWidth(3);
   raw.SetHeight(3);

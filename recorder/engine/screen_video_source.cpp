@@ -83,10 +83,7 @@ bool ScreenVideoSource::Step() {
   // the start of the recording (paused time left out) rather than from this
   // step: whole-millisecond periods would otherwise run ahead of the grid and
   // the time line ahead of real time.
-  const uint32_t now = frame_clock_.Peek(clock_->NowMs());
-  uint64_t next = static_cast<uint64_t>(now) * fps_ / 1000 + 1;
-  while (FrameGrid::SlotTime(static_cast<uint32_t>(next), fps_) <= now) ++next;
-  return timer_->ArmRelative(FrameGrid::SlotTime(static_cast<uint32_t>(next), fps_) - now);
+  return timer_->ArmRelative(MsToNextGridSlot(frame_clock_.Peek(clock_->NowMs()), fps_));
 }
 
 }  // namespace kmr

@@ -4,10 +4,9 @@
 #include <signal.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <chrono>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -22,16 +21,29 @@
 #include "recorder/engine/container_stream.h"
 #include "recorder/engine/executable_writer.h"
 #include "recorder/engine/recording_controller.h"
+#include "recorder/engine/recording_session.h"
 #include "recorder/engine/screen_video_source.h"
 #include "recorder/ui/linux/kelvo_options.h"
 
 namespace {
 
-std::atomic<bool> g_stop{false};
-std::atomic<int> g_pause_toggles{0};
+volatile sig_atomic_t g_stop = 0;
+volatile sig_atomic_t g_pause_toggles = 0;
 
-void OnStopSignal(int) { g_stop.store(true); }
-void OnPauseSignal(int) { g_pause_toggles.fetch_add(1); }
+void OnStopSignal(int) { g_stop = 1; }
+void OnPauseSignal(int) { g_pause_toggles = g_pause_toggles + 1; }
+
+// Before anything else: a stop or pause signal that arrives while kelvo is
+// still starting must not kill it. A closed terminal (SIGHUP) or a closed
+// pipe (SIGPIPE) stops the recording like SIGTERM, leaving a finished file.
+void InstallSignalHandlers() {
+  struct sigaction sa {};
+  sigemptyset(&sa.sa_mask);
+  sa.sa_handler = OnStopSignal;
+  for (int s : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) sigaction(s, &sa, nullptr);
+  sa.sa_handler = OnPauseSignal;
+  sigaction(SIGUSR1, &sa, nullptr);
+}
 
 // A window's rectangle in root coordinates, or nothing when it is gone or unmapped.
 std::optional<kmr::Rect> WindowRect(Display* dpy, Window w) {
@@ -42,6 +54,16 @@ std::optional<kmr::Rect> WindowRect(Display* dpy, Window w) {
   if (!XTranslateCoordinates(dpy, w, DefaultRootWindow(dpy), 0, 0, &x, &y, &child)) return std::nullopt;
   return kmr::Rect{x, y, x + a.width, y + a.height};
 }
+
+class XWindowLocator : public kmr::WindowLocator {
+ public:
+  XWindowLocator(Display* dpy, Window w) : dpy_(dpy), w_(w) {}
+  std::optional<kmr::Rect> Locate() override { return WindowRect(dpy_, w_); }
+
+ private:
+  Display* dpy_;
+  Window w_;
+};
 
 int IgnoreXErrors(Display*, XErrorEvent*) { return 0; }
 
@@ -55,11 +77,16 @@ std::string Clock(double seconds) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  InstallSignalHandlers();
   std::vector<std::string> args(argv, argv + argc);
   kmr::KelvoOptions opt;
   std::string error;
   if (!kmr::ParseKelvoOptions(args, &opt, &error)) {
     std::fprintf(stderr, "kelvo: %s\n%s", error.c_str(), kmr::KelvoUsage());
+    return 2;
+  }
+  if (!opt.player.empty() && !kmr::IsPlayerProgram(opt.player, &error)) {
+    std::fprintf(stderr, "kelvo: --player %s: %s\n", opt.player.c_str(), error.c_str());
     return 2;
   }
   kmr::platform::MessageSink* messages = kmr::platform::SystemMessageSink();
@@ -76,10 +103,17 @@ int main(int argc, char** argv) {
   const kmr::Rect screen{0, 0, DisplayWidth(dpy, DefaultScreen(dpy)), DisplayHeight(dpy, DefaultScreen(dpy))};
   kmr::Rect area = screen;
   if (opt.area == kmr::KelvoOptions::Area::kRegion) {
-    area = kmr::ClampToScreen(screen, kmr::Rect{opt.x, opt.y, opt.x + opt.width, opt.y + opt.height});
+    const kmr::Rect asked{opt.x, opt.y, opt.x + opt.width, opt.y + opt.height};
+    if (kmr::Intersect(screen, asked).IsEmpty()) {
+      std::fprintf(stderr, "kelvo: the region %d,%d,%d,%d lies outside the %dx%d screen\n", opt.x, opt.y, opt.width,
+                   opt.height, screen.Width(), screen.Height());
+      XCloseDisplay(dpy);
+      return 2;
+    }
+    area = kmr::ClampToScreen(screen, asked);
   } else if (opt.area == kmr::KelvoOptions::Area::kWindow) {
     const auto w = WindowRect(dpy, opt.window);
-    if (!w) {
+    if (!w || kmr::Intersect(screen, *w).IsEmpty()) {
       std::fprintf(stderr, "kelvo: window 0x%lx is not on the screen\n", opt.window);
       XCloseDisplay(dpy);
       return 1;
@@ -91,11 +125,6 @@ int main(int argc, char** argv) {
   kmr::platform::X11DesktopState desktop;
   kmr::ScreenCaptureSource capture(&mirror, &desktop);
   kmr::ScreenVideoSource video(&capture);
-  std::atomic<bool> video_failed{false};
-  video.SetOnFailure([&](const std::string& why) {
-    std::fprintf(stderr, "\nkelvo: video capture stopped: %s\n", why.c_str());
-    video_failed.store(true);
-  });
   kmr::ExecutableWriter writer;
   kmr::ContainerVideoStream stream;
   const bool have_player =
@@ -104,12 +133,15 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "kelvo: no player program at %s\n",
                  opt.player.empty() ? "the recorder's side (morvin)" : opt.player.c_str());
   }
-  std::atomic<bool> write_failed{false};
-  kmr::platform::CallbackNotifyTarget notify([&](uint32_t) { write_failed.store(true); });
 
   kmr::RecordingController controller(&capture, &video, messages);
+  kmr::RecordingSession session(&controller, &video);
+  kmr::platform::CallbackNotifyTarget notify([&](uint32_t) { session.NotifyWriteFailure(); });
   controller.SetFormat(2, &writer, &stream, nullptr);
   controller.SetNotifyTarget(&notify);
+  XWindowLocator locator(dpy, opt.window);
+  if (opt.area == kmr::KelvoOptions::Area::kWindow) session.FollowWindow(&locator, screen);
+  session.SetDuration(static_cast<uint32_t>(opt.duration * 1000.0 + 0.5));
 
   kmr::RecordingSettings settings;
   settings.format_index = 2;
@@ -120,62 +152,47 @@ int main(int argc, char** argv) {
   settings.fps_text = opt.fps_text;
   settings.key_interval = opt.key_interval;
 
-  struct sigaction sa {};
-  sa.sa_handler = OnStopSignal;
-  sigaction(SIGINT, &sa, nullptr);
-  sigaction(SIGTERM, &sa, nullptr);
-  sa.sa_handler = OnPauseSignal;
-  sigaction(SIGUSR1, &sa, nullptr);
-
-  controller.ToggleStartStop(settings);
-  if (!controller.IsRecording()) {
+  if (g_stop || !session.Start(settings)) {
     XCloseDisplay(dpy);
     return 1;
   }
+  // The line scripts and tests wait for.
+  std::fprintf(stderr, "kelvo: recording %dx%d at %d,%d into %s\n", area.Width(), area.Height(), area.left, area.top,
+               settings.output_path.c_str());
+  std::fflush(stderr);
 
   const bool status = isatty(STDERR_FILENO) != 0;
-  using SteadyClock = std::chrono::steady_clock;
-  auto last = SteadyClock::now();
-  double elapsed = 0;
   int pauses_seen = 0;
-  kmr::Rect current = area;
-  int rc = 0;
-  while (!g_stop.load()) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    const auto now = SteadyClock::now();
-    if (!controller.IsPaused()) elapsed += std::chrono::duration<double>(now - last).count();
-    last = now;
-    if (write_failed.load()) {
-      if (status) std::fputc('\n', stderr);
-      controller.OnWriteFailure();  // stop sequence and the message
-      rc = 1;
-      break;
-    }
-    const int toggles = g_pause_toggles.load();
-    while (pauses_seen < toggles) {
-      controller.TogglePause();
+  for (;;) {
+    if (g_stop) session.RequestStop();
+    while (pauses_seen < g_pause_toggles) {
+      session.RequestPauseToggle();
       ++pauses_seen;
     }
-    if (opt.area == kmr::KelvoOptions::Area::kWindow) {
-      const kmr::Rect next = kmr::FollowWindow(screen, current, WindowRect(dpy, opt.window));
-      if (!(next == current)) {
-        current = next;
-        video.SetRect(current);
-      }
-    }
+    if (!session.Poll()) break;
     if (status) {
       std::error_code ec;
       const auto bytes = std::filesystem::file_size(settings.output_path, ec);
-      std::fprintf(stderr, "\r%s %s  frames %llu  bytes %llu   ", controller.IsPaused() ? "paused   " : "recording",
-                   Clock(elapsed).c_str(), static_cast<unsigned long long>(video.FramesSubmitted()),
+      std::fprintf(stderr, "\r%s %s  frames %llu  dropped %llu  bytes %llu   ",
+                   session.IsPaused() ? "paused   " : "recording", Clock(session.RecordedMs() / 1000.0).c_str(),
+                   static_cast<unsigned long long>(session.Frames()), static_cast<unsigned long long>(session.Dropped()),
                    static_cast<unsigned long long>(ec ? 0 : bytes));
     }
-    if (opt.duration > 0 && elapsed >= opt.duration) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
-  if (controller.IsRecording()) controller.ToggleStartStop(settings);
   if (status) std::fputc('\n', stderr);
-  if (rc == 0 && video_failed.load()) rc = 1;
-  if (rc == 0) std::fprintf(stderr, "kelvo: wrote %s\n", settings.output_path.c_str());
   XCloseDisplay(dpy);
-  return rc;
+  const unsigned long long frames = session.Frames(), dropped = session.Dropped();
+  switch (session.Result()) {
+    case kmr::RecordingSession::Outcome::kFinished:
+      std::fprintf(stderr, "kelvo: wrote %s: %s, %llu frames, %llu frame slots dropped\n", settings.output_path.c_str(),
+                   Clock(session.RecordedMs() / 1000.0).c_str(), frames, dropped);
+      return 0;
+    case kmr::RecordingSession::Outcome::kVideoFailed:
+      std::fprintf(stderr, "kelvo: %s is finished, but video capture stopped during the recording\n",
+                   settings.output_path.c_str());
+      return 1;
+    default:
+      return 1;  // the recorder's message said why
+  }
 }

@@ -13,6 +13,28 @@ const char* KelvoUsage() {
          "pauses and resumes.\n";
 }
 
+namespace {
+constexpr long kMaxSide = 65536;
+}  // namespace
+
+bool IsPlayerProgram(const std::string& path, std::string* error) {
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (f == nullptr) {
+    *error = "cannot open the file";
+    return false;
+  }
+  unsigned char head[4] = {};
+  const size_t n = std::fread(head, 1, sizeof(head), f);
+  std::fclose(f);
+  const bool elf = n == 4 && head[0] == 0x7F && head[1] == 'E' && head[2] == 'L' && head[3] == 'F';
+  const bool exe = n >= 2 && head[0] == 'M' && head[1] == 'Z';
+  if (!elf && !exe) {
+    *error = "not a player program (neither an ELF nor a Windows executable)";
+    return false;
+  }
+  return true;
+}
+
 bool ParseKelvoOptions(const std::vector<std::string>& args, KelvoOptions* o, std::string* error) {
   if (args.size() < 2 || args[1] != "record") {
     *error = "the only command is 'record'";
@@ -35,11 +57,16 @@ bool ParseKelvoOptions(const std::vector<std::string>& args, KelvoOptions* o, st
     } else if (a == "--region" && has) {
       const std::string& v = value();
       char tail = 0;
-      if (std::sscanf(v.c_str(), "%d,%d,%d,%d%c", &o->x, &o->y, &o->width, &o->height, &tail) != 4 ||
-          o->width <= 0 || o->height <= 0) {
-        *error = "--region takes X,Y,W,H with a positive width and height";
+      long x = 0, y = 0, w = 0, h = 0;
+      if (std::sscanf(v.c_str(), "%ld,%ld,%ld,%ld%c", &x, &y, &w, &h, &tail) != 4 || w <= 0 || h <= 0 ||
+          w > kMaxSide || h > kMaxSide || x < -kMaxSide || x > kMaxSide || y < -kMaxSide || y > kMaxSide) {
+        *error = "--region takes X,Y,W,H with a positive width and height (at most 65536 each)";
         return false;
       }
+      o->x = static_cast<int32_t>(x);
+      o->y = static_cast<int32_t>(y);
+      o->width = static_cast<int32_t>(w);
+      o->height = static_cast<int32_t>(h);
       o->area = KelvoOptions::Area::kRegion;
     } else if (a == "--window" && has) {
       const std::string& v = value();

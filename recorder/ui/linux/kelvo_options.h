@@ -27,4 +27,8 @@ bool ParseKelvoOptions(const std::vector<std::string>& args, KelvoOptions* optio
 
 const char* KelvoUsage();
 
+// Whether the file at path is a program a recording can be appended to (an
+// ELF or a Windows executable); false with *error saying why not.
+bool IsPlayerProgram(const std::string& path, std::string* error);
+
 }  // namespace kmr
