@@ -55,6 +55,10 @@ bool ContainerFile::Parse() {
   uint8_t count_raw[2];
   if (!source_->ReadAt(start, count_raw, 2)) return Fail("cannot read the stream count");
   const uint32_t count = static_cast<uint32_t>(count_raw[0] | (count_raw[1] << 8));
+  if (count == 0) return Fail("the recording has no stream");
+  if (trailer_.duration > kMaxRecordingMs) {
+    return Fail("the trailer's duration of " + std::to_string(trailer_.duration) + " ms is longer than any recording");
+  }
   uint64_t pos = start + 2;
   if (static_cast<uint64_t>(count) * kStreamHeaderSize > packet_end_ - pos) {
     return Fail("stream count " + std::to_string(count) + " does not fit in the file");

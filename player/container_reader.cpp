@@ -27,7 +27,21 @@ bool ContainerReader::Start() {
   const std::vector<StreamAcceptor*> matched = file_.MatchStreams(acceptors);
   active_.clear();
   for (StreamAcceptor* a : matched) active_.push_back(static_cast<StreamDecoder*>(a));
+  // A stream a decoder took but could not be set up for (a damaged or
+  // hostile format) is not played silently as nothing.
+  for (StreamDecoder* d : registered_) {
+    const std::string why = d->Failure();
+    if (!why.empty()) {
+      error_ = "the recording cannot be played: " + why;
+      file_.Close();
+      return false;
+    }
+  }
   duration_ = file_.GetTrailer().duration;
+  error_.clear();
+  damaged_ = false;
+  last_stamp_.assign(active_.size(), 0);
+  seen_.assign(active_.size(), false);
   pending_.reset();
   pending_stream_ = 0;
   if (!WorkerThread::Start()) {
@@ -40,6 +54,12 @@ bool ContainerReader::Start() {
 void ContainerReader::Stop() {
   WorkerThread::Stop();
   file_.Close();
+}
+
+bool ContainerReader::Damaged(const std::string& why) {
+  if (error_.empty()) error_ = "the recording is damaged: " + why;
+  damaged_ = true;  // what came before is still shown, then playback ends
+  return true;
 }
 
 bool ContainerReader::OnStart() {
@@ -62,15 +82,16 @@ void ContainerReader::OnStop() {
 
 bool ContainerReader::Step() {
   if (!pending_) {
-    if (file_.Position() >= file_.PacketDataEnd()) {
+    if (damaged_ || file_.Position() >= file_.PacketDataEnd()) {
       for (StreamDecoder* d : active_) {
         if (d != nullptr && (d->Count() > 0)) {
           std::this_thread::sleep_for(std::chrono::milliseconds(kRetryMs));
           return true;
         }
       }
-      if (!loop_.load()) return false;  // playback ends
+      if (!loop_.load() || damaged_) return false;  // playback ends
       file_.Rewind();
+      seen_.assign(active_.size(), false);
       for (StreamDecoder* d : active_) {
         if (d != nullptr) d->Stop();
       }
@@ -83,9 +104,21 @@ bool ContainerReader::Step() {
       return true;
     }
     PacketRecord record;
-    if (file_.ReadPacket(&record) != ContainerFile::ReadResult::kPacket) {
-      error_ = file_.Error();
-      return false;  // a damaged recording ends playback here
+    if (file_.ReadPacket(&record) != ContainerFile::ReadResult::kPacket) return Damaged(file_.Error());
+    // Time stamps that go back or lie past the end would hold a decoder for
+    // as long as they say: damage, not something to wait for.
+    if (record.time_stamp > duration_) {
+      return Damaged("a packet at " + std::to_string(record.time_stamp) + " ms lies past the end (" +
+                     std::to_string(duration_) + " ms)");
+    }
+    if (record.stream_id < seen_.size()) {
+      if (seen_[record.stream_id] && record.time_stamp < last_stamp_[record.stream_id]) {
+        return Damaged("the time stamps of stream " + std::to_string(record.stream_id) + " go back from " +
+                       std::to_string(last_stamp_[record.stream_id]) + " to " + std::to_string(record.time_stamp) +
+                       " ms");
+      }
+      seen_[record.stream_id] = true;
+      last_stamp_[record.stream_id] = record.time_stamp;
     }
     auto packet = std::make_unique<PlayerPacket>();
     packet->time_stamp = record.time_stamp;
@@ -100,10 +133,21 @@ bool ContainerReader::Step() {
     pending_.reset();  // no decoder for that stream: skipped
     return true;
   }
-  if (d->Push(pending_.get())) {
-    pending_.release();  // the decoder's now
-  } else {
-    std::this_thread::sleep_for(std::chrono::milliseconds(kRetryMs));  // its queue is full
+  switch (d->Push(pending_.get())) {
+    case StreamDecoder::PushResult::kTaken:
+      pending_.release();  // the decoder's now
+      break;
+    case StreamDecoder::PushResult::kFull:
+      std::this_thread::sleep_for(std::chrono::milliseconds(kRetryMs));
+      break;
+    case StreamDecoder::PushResult::kStopped: {
+      // The decoder gave up on its stream: the others play on without it.
+      const std::string why = d->Failure();
+      if (error_.empty()) error_ = why.empty() ? "stream " + std::to_string(pending_stream_) + " stopped" : why;
+      active_[pending_stream_] = nullptr;
+      pending_.reset();
+      break;
+    }
   }
   return true;
 }

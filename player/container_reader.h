@@ -38,6 +38,9 @@ class ContainerReader : public WorkerThread {
   // While playing: the trailer's duration and the master position; else 0.
   uint32_t GetDuration() const;
   uint32_t GetPosition() const;
+  // Why playback ended early (a damaged recording or a stream that could
+  // not be decoded); empty after a whole recording. Read it once the reader
+  // has stopped.
   const std::string& Error() const { return error_; }
   const ContainerFile& File() const { return file_; }
 
@@ -55,7 +58,12 @@ class ContainerReader : public WorkerThread {
   std::vector<StreamDecoder*> active_;
   std::atomic<bool> quick_play_{false};
   std::atomic<bool> loop_{false};
+  bool Damaged(const std::string& why);
+
   std::unique_ptr<PlayerPacket> pending_;
+  std::vector<uint32_t> last_stamp_;
+  std::vector<bool> seen_;
+  bool damaged_ = false;
   uint16_t pending_stream_ = 0;
   uint32_t duration_ = 0;
 };

@@ -72,6 +72,10 @@ class RecordingDecoder : public StreamDecoder {
   bool Accept(const StreamHeader& h) override { return h.major_type == major_; }
   bool Present(PlayerPacket* p) override {
     std::unique_lock<std::mutex> lock(mu);
+    if (static_cast<int>(shown.size()) == fail_at) {
+      SetFailure("cannot present the packet at " + std::to_string(p->time_stamp) + " ms");
+      return false;
+    }
     // A test can hold presentation at a given frame.
     if (static_cast<int>(shown.size()) == gate) {
       at_gate = true;
@@ -97,6 +101,7 @@ class RecordingDecoder : public StreamDecoder {
     cv.notify_all();
   }
   std::condition_variable cv;
+  int fail_at = -1;
   int gate = -1;
   bool at_gate = false;
   std::vector<Presented> Shown() {
@@ -261,6 +266,58 @@ TEST_F(PlaybackTest, PacketsOfStreamsWithoutDecoderAreSkippedAndFullQueuesRetrie
   EXPECT_EQ(video.Shown().size(), 12u);
 }
 
+// A decoder that fails on a packet stops; the reader drops its stream (it no
+// longer pushes into a queue nobody empties), the other streams play to the
+// end, and the reader says what went wrong.
+TEST_F(PlaybackTest, AStreamWhoseDecoderFailsIsDroppedAndTheOthersPlayOn) {
+  const std::string path = MakeRecording(dir_, 30, true);
+  RecordingDecoder video(&clock_, kMediaTypeVideo, /*capacity=*/2);
+  RecordingDecoder audio(&clock_, kMediaTypeAudio, /*capacity=*/2);
+  video.fail_at = 3;
+  ContainerReader reader(&clock_);
+  reader.AddDecoder(&video);
+  reader.AddDecoder(&audio);
+  reader.SetSource(path);
+  ASSERT_TRUE(reader.Start());
+  ASSERT_TRUE(WaitUntil([&] { return !reader.IsRunning(); }, 30000));
+  reader.Stop();
+  EXPECT_EQ(video.Shown().size(), 3u);
+  EXPECT_EQ(audio.Shown().size(), 30u);
+  EXPECT_EQ(reader.Error(), "cannot present the packet at 300 ms");
+}
+
+// Damaged time fields end playback with a reason instead of holding a
+// decoder for as long as they say.
+TEST_F(PlaybackTest, TimeStampsPastTheEndOrGoingBackAreDamage) {
+  const std::string good = MakeRecording(dir_, 5, false);
+  auto bytes = testing::ReadAll(good);
+  // Packets of 32x16 frames are small; find the third record by walking.
+  ContainerFile file;
+  ASSERT_TRUE(file.OpenPath(good));
+  PacketRecord p;
+  std::vector<uint64_t> offsets;
+  for (uint64_t at = file.Position(); file.ReadPacket(&p) == ContainerFile::ReadResult::kPacket; at = file.Position()) {
+    offsets.push_back(at);
+  }
+  ASSERT_EQ(offsets.size(), 5u);
+  for (const auto& [stamp, what] : std::vector<std::pair<uint32_t, std::string>>{
+           {0xFFFFFFFFu, "lies past the end"}, {50u, "go back from 100 to 50 ms"}}) {
+    auto damaged = bytes;
+    StoreU32(&damaged[offsets[2] + 2], stamp);
+    const std::string path = dir_.File("damaged.kmr");
+    testing::WriteAll(path, damaged);
+    RecordingDecoder video(&clock_, kMediaTypeVideo);
+    ContainerReader reader(&clock_);
+    reader.AddDecoder(&video);
+    reader.SetSource(path);
+    ASSERT_TRUE(reader.Start());
+    ASSERT_TRUE(WaitUntil([&] { return !reader.IsRunning(); }, 30000));
+    reader.Stop();
+    EXPECT_EQ(video.Shown().size(), 2u);
+    EXPECT_NE(reader.Error().find(what), std::string::npos) << reader.Error();
+  }
+}
+
 TEST_F(PlaybackTest, ALaggingDecoderJumpsToTheMasterPosition) {
   RecordingDecoder video(&clock_, kMediaTypeVideo);
   video.ResetClock(clock_.NowMs());
@@ -271,9 +328,9 @@ TEST_F(PlaybackTest, ALaggingDecoderJumpsToTheMasterPosition) {
   ASSERT_TRUE(other.Start());
   other.SetQuickPlay(true);
   auto* far = new PlayerPacket{1000, 100, 0, {}};
-  ASSERT_TRUE(other.Push(far));
+  ASSERT_EQ(other.Push(far), StreamDecoder::PushResult::kTaken);
   ASSERT_TRUE(WaitUntil([&] { return other.Shown().size() == 1; }));
-  for (uint32_t t : {200u, 400u, 600u}) ASSERT_TRUE(video.Push(new PlayerPacket{t, 100, 0, {}}));
+  for (uint32_t t : {200u, 400u, 600u}) ASSERT_EQ(video.Push(new PlayerPacket{t, 100, 0, {}}), StreamDecoder::PushResult::kTaken);
   ASSERT_TRUE(WaitUntil([&] { return video.Shown().size() == 3; }));
   const auto shown = video.Shown();
   EXPECT_EQ(shown[2].clock, shown[0].clock);  // late frames back to back

@@ -20,7 +20,23 @@ StreamDecoder::~StreamDecoder() {
   while (queue_.Pop(&p)) delete p;
 }
 
+StreamDecoder::PushResult StreamDecoder::Push(PlayerPacket* packet) {
+  if (queue_.IsClosed()) return PushResult::kStopped;
+  return queue_.Push(packet) ? PushResult::kTaken : PushResult::kFull;
+}
+
+void StreamDecoder::SetFailure(const std::string& text) {
+  std::lock_guard<std::mutex> lock(failure_mu_);
+  failure_ = text;
+}
+
+std::string StreamDecoder::Failure() const {
+  std::lock_guard<std::mutex> lock(failure_mu_);
+  return failure_;
+}
+
 bool StreamDecoder::Start() {
+  SetFailure("");
   if (!queue_.ReopenQueue()) return false;
   return WorkerThread::Start();
 }
@@ -31,6 +47,7 @@ void StreamDecoder::Stop() {
 }
 
 bool StreamDecoder::Configure(const StreamHeader& header, const std::vector<uint8_t>& format) {
+  SetFailure("");
   if (!Accept(header)) return false;
   header_ = header;
   format_ = format;

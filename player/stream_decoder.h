@@ -6,6 +6,8 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
+#include <string>
 #include <vector>
 
 #include "platform/timer/frame_timer.h"
@@ -38,8 +40,14 @@ class StreamDecoder : public WorkerThread, public StreamAcceptor {
   virtual uint32_t Lead() const { return 0; }
   virtual bool Present(PlayerPacket* packet) = 0;
 
-  // The queue's push, without waiting; on success the packet is the decoder's.
-  bool Push(PlayerPacket* packet) { return queue_.Push(packet); }
+  enum class PushResult { kTaken, kFull, kStopped };
+  // The queue's push, without waiting; when taken the packet is the
+  // decoder's. A decoder whose thread has stopped (its queue is closed)
+  // takes nothing more.
+  PushResult Push(PlayerPacket* packet);
+  // Why the decoder stopped on its own (a damaged format or frame); empty
+  // otherwise. Read it once Push says the decoder stopped.
+  std::string Failure() const;
   // Packets not yet presented: those queued and the one held for its time (so
   // that the reader does not end playback before the last frame is shown).
   size_t Count() const { return queue_.Count() + (has_pending_.load() ? 1 : 0); }
@@ -56,6 +64,9 @@ class StreamDecoder : public WorkerThread, public StreamAcceptor {
   const StreamHeader& Header() const { return header_; }
   const std::vector<uint8_t>& Format() const { return format_; }
 
+ protected:
+  void SetFailure(const std::string& text);
+
  private:
   void DropPending();
 
@@ -69,6 +80,8 @@ class StreamDecoder : public WorkerThread, public StreamAcceptor {
   std::unique_ptr<platform::FrameTimer> timer_;
   uint32_t last_ = 0, elapsed_ = 0, paused_ = 0;
   std::atomic<uint32_t> position_{0};
+  mutable std::mutex failure_mu_;
+  std::string failure_;
 };
 
 }  // namespace kmr

@@ -94,6 +94,11 @@ bool PacketQueueBase::ReopenQueue() {
   return true;
 }
 
+bool PacketQueueBase::IsClosed() const {
+  std::lock_guard<std::mutex> lock(sync_mu_);
+  return closed_;
+}
+
 size_t PacketQueueBase::Count() const {
   std::lock_guard<std::mutex> lock(list_mu_);
   return items_.size();

@@ -31,6 +31,8 @@ class PacketQueueBase {
   void AbortPushes(bool abort) { pushes_aborted_.store(abort); }
   // Items in the list, read under the lock.
   size_t Count() const;
+  // Closed: its consumer has stopped or is draining.
+  bool IsClosed() const;
   uint32_t Capacity() const { return capacity_; }
 
  protected:
@@ -47,7 +49,7 @@ class PacketQueueBase {
   std::atomic<bool> pushes_aborted_{false};
 
   // Semaphore count and close event, guarded by sync_mu_ and waited on with cv_.
-  std::mutex sync_mu_;
+  mutable std::mutex sync_mu_;
   std::condition_variable cv_;
   uint32_t semaphore_ = 0;
   bool closed_ = true;

@@ -3,6 +3,9 @@
 #include <zlib.h>
 
 #include <cstring>
+#include <new>
+
+#include "shared/container/container_format.h"
 
 namespace kmr {
 
@@ -11,12 +14,23 @@ bool LosslessDecoder::SetFormat(int32_t width, int32_t height, uint32_t bytes_pe
       bytes_per_pixel < 1 || bytes_per_pixel > 4) {
     return Fail("frame size or depth the codec cannot carry");
   }
+  if (static_cast<uint64_t>(width) * static_cast<uint64_t>(height) > kMaxFramePixels) {
+    return Fail("frame larger than any recording has");
+  }
   const uint32_t min_stride = static_cast<uint32_t>(width) * bytes_per_pixel;
   if (stride < min_stride || stride > min_stride + 64) stride = StrideFor(min_stride);
-  p_.Reset(width, height, bytes_per_pixel, stride);
-  r1_.Reset(width, height, bytes_per_pixel, stride);
-  r2_.Reset(width, height, bytes_per_pixel, stride);
-  r3_.Reset(width, height, bytes_per_pixel, stride);
+  try {
+    p_.Reset(width, height, bytes_per_pixel, stride);
+    r1_.Reset(width, height, bytes_per_pixel, stride);
+    r2_.Reset(width, height, bytes_per_pixel, stride);
+    r3_.Reset(width, height, bytes_per_pixel, stride);
+  } catch (const std::bad_alloc&) {
+    p_.Free();
+    r1_.Free();
+    r2_.Free();
+    r3_.Free();
+    return Fail("out of memory for the frame");
+  }
   return true;
 }
 

@@ -47,7 +47,12 @@ bool ScreenVideoDecoder::SetFormat(const uint8_t* header, size_t size) {
     error_ = "unsupported bit depth";
     return false;
   }
-  const int32_t w = std::abs(b.width), h = std::abs(b.height);
+  if (b.width < 1 || b.width > kMaxFrameSide || b.height == 0 || b.height < -kMaxFrameSide ||
+      b.height > kMaxFrameSide) {
+    error_ = "frame size " + std::to_string(b.width) + " x " + std::to_string(b.height) + " is not one a recording has";
+    return false;
+  }
+  const int32_t w = b.width, h = b.height < 0 ? -b.height : b.height;
   bits_ = b.bit_count;
   if (bits_ == 16 && size >= kBitmapInfoHeaderSize + 12) {
     const uint32_t green = LoadU32(header + kBitmapInfoHeaderSize + 4);

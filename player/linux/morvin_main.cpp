@@ -151,5 +151,10 @@ int main(int argc, char** argv) {
   video.SetView(nullptr);
   reader.Stop();
   SDL_Quit();
+  // A recording that could not be played to its end says why.
+  if (!reader.Error().empty()) {
+    std::fprintf(stderr, "morvin: %s: %s\n", path.empty() ? "this program" : path.c_str(), reader.Error().c_str());
+    if (exit_at_end) return 1;
+  }
   return 0;
 }

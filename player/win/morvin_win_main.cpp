@@ -159,6 +159,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
   }
   if (!player.reader.Start()) {
     std::fprintf(stderr, "morvin: %s\n", player.reader.Error().c_str());
+    if (std::getenv("MORVIN_QUIET") == nullptr) {
+      MessageBoxA(nullptr, player.reader.Error().c_str(), "morvin", MB_OK | MB_ICONSTOP);
+    }
     player.view.CloseDisplay();
     DestroyWindow(hwnd);
     return 1;
@@ -173,5 +176,12 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
   player.reader.Stop();
   player.view.CloseDisplay();
   g_player = nullptr;
+  // A recording that could not be played to its end says why.
+  if (!player.reader.Error().empty()) {
+    const std::string text = (path.empty() ? std::string("This program") : path) + ": " + player.reader.Error();
+    std::fprintf(stderr, "morvin: %s\n", text.c_str());
+    if (std::getenv("MORVIN_QUIET") == nullptr) MessageBoxA(nullptr, text.c_str(), "morvin", MB_OK | MB_ICONSTOP);
+    if (exit_at_end) return 1;
+  }
   return 0;
 }

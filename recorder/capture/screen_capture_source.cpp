@@ -1,5 +1,7 @@
 #include "recorder/capture/screen_capture_source.h"
 
+#include <new>
+
 #include <cstring>
 
 #include "driver/quarn_protocol.h"
@@ -61,7 +63,10 @@ bool ScreenCaptureSource::SetUpFrames() {
   screen_ = mirror_->Screen();
   const platform::SurfaceFormat& f = surface_format_;
   const int32_t w = f.width, h = f.height;
-  if (w <= 0 || h <= 0 || w >= kMaxCodecDimension || h >= kMaxCodecDimension) return false;
+  if (w <= 0 || h <= 0 || w > kMaxFrameSide || h > kMaxFrameSide ||
+      static_cast<uint64_t>(w) * static_cast<uint64_t>(h) > kMaxFramePixels) {
+    return false;
+  }
   const uint32_t bits = f.bits_per_pixel;
   if (bits != 8 && bits != 16 && bits != 24 && bits != 32) return false;
   source_bpp_ = bits / 8;
@@ -106,14 +111,18 @@ bool ScreenCaptureSource::SetUpFrames() {
     colours_.clear();
   }
   const uint32_t frame_bpp = info_.bit_count / 8u;
-  c_.Reset(w, h, frame_bpp);
-  info_.size_image = static_cast<uint32_t>(c_.size());
-  if (own_codec_) r1_.Reset(w, h, frame_bpp);
-  if (own_codec_ && lossless_) {
-    r2_.Reset(w, h, frame_bpp);
-    r3_.Reset(w, h, frame_bpp);
-    scratch_.assign(c_.view().stride, 0);
+  try {
+    c_.Reset(w, h, frame_bpp);
+    if (own_codec_) r1_.Reset(w, h, frame_bpp);
+    if (own_codec_ && lossless_) {
+      r2_.Reset(w, h, frame_bpp);
+      r3_.Reset(w, h, frame_bpp);
+      scratch_.assign(c_.view().stride, 0);
+    }
+  } catch (const std::bad_alloc&) {
+    return false;  // Prepare releases what was made
   }
+  info_.size_image = static_cast<uint32_t>(c_.size());
   // The mirror starts from the current screen; the copy is reported as a change.
   if (!mirror_->SeedFromScreen(Rect{0, 0, w, h})) return false;
   RequestKeyFrame();

@@ -1,5 +1,7 @@
 #include "shared/container/container_format.h"
 
+#include <algorithm>
+
 #include <cstdio>
 
 namespace kmr {
@@ -194,6 +196,36 @@ Trailer Trailer::Read(ByteReader& r) {
   t.container_start = r.U32();
   t.magic = r.U32();
   return t;
+}
+
+bool CheckScreenVideoFormat(const VideoFormat& f, std::string* why) {
+  const BitmapInfoHeader& b = f.bitmap;
+  if (b.compression != kFourCcLossless && b.compression != kFourCcLossy) {
+    *why = "not a screen video format";
+    return false;
+  }
+  if (b.bit_count != 8 && b.bit_count != 16 && b.bit_count != 24 && b.bit_count != 32) {
+    *why = "unsupported bit depth " + std::to_string(b.bit_count);
+    return false;
+  }
+  const int64_t w = b.width, h = b.height < 0 ? -static_cast<int64_t>(b.height) : b.height;
+  if (w < 1 || h < 1 || w > kMaxFrameSide || h > kMaxFrameSide ||
+      static_cast<uint64_t>(w) * static_cast<uint64_t>(h) > kMaxFramePixels) {
+    *why = "frame size " + std::to_string(b.width) + " x " + std::to_string(b.height) + " is not one a recording has";
+    return false;
+  }
+  // 10,000,000 / fps in 100-ns units, for 1 to 1000 frames per second.
+  if (f.avg_time_per_frame < 10000000 / kMaxFps || f.avg_time_per_frame > 10000000 / kMinFps) {
+    *why = "time per frame " + std::to_string(f.avg_time_per_frame) + " is outside 1 to 1000 frames per second";
+    return false;
+  }
+  return true;
+}
+
+uint32_t FramesPerSecond(const VideoFormat& f) {
+  if (f.avg_time_per_frame <= 0) return kMinFps;
+  const int64_t fps = (10000000 + f.avg_time_per_frame / 2) / f.avg_time_per_frame;
+  return static_cast<uint32_t>(std::clamp<int64_t>(fps, kMinFps, kMaxFps));
 }
 
 }  // namespace kmr

@@ -96,6 +96,22 @@ struct VideoFormat {
   static bool Parse(const std::vector<uint8_t>& block, VideoFormat* out);
 };
 
+// What the recorder can make, and so the bounds on everything a recording
+// says about itself: frame sides, pixels per frame, frame rates and length.
+inline constexpr int32_t kMaxFrameSide = 16384;
+inline constexpr uint64_t kMaxFramePixels = 1ull << 25;  // 8K UHD fits
+inline constexpr uint32_t kMinFps = 1;
+inline constexpr uint32_t kMaxFps = 1000;
+inline constexpr uint32_t kMaxRecordingMs = 24u * 60 * 60 * 1000;
+
+// Checks a screen video format against those bounds: a known depth, sides of
+// 1 to kMaxFrameSide (either sign of height), at most kMaxFramePixels, a time
+// per frame for 1 to 1000 frames per second, one of the own codecs. False
+// with *why set (one line) otherwise.
+bool CheckScreenVideoFormat(const VideoFormat& format, std::string* why);
+// The frame rate of a checked format, rounded.
+uint32_t FramesPerSecond(const VideoFormat& format);
+
 // Colour data bytes that follow the video info header for a bit depth.
 size_t ColourDataSize(uint32_t bit_count);
 

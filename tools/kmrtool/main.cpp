@@ -17,6 +17,7 @@
 #include "tools/kmrtool/offline_source.h"
 #include "tools/kmrtool/probe.h"
 #include "tools/kmrtool/raw_export.h"
+#include "tools/kmrtool/repair.h"
 
 namespace {
 
@@ -26,7 +27,8 @@ int Usage() {
                "       kmrtool check FILE          exit 0 when FILE is a well-formed recording\n"
                "       kmrtool encode -s WxH [-b 32] -r FPS -i RAW|- -o OUT.kmr [--key-interval BYTES]\n"
                "                                   raw top-down frames (BGRA at 32 bits) to a recording\n"
-               "       kmrtool decode IN -o RAW|-  the video as raw top-down frames, one per frame slot\n");
+               "       kmrtool decode IN -o RAW|-  the video as raw top-down frames, one per frame slot\n"
+               "       kmrtool repair IN -o OUT    rebuild a recording whose recorder died before it finished\n");
   return 2;
 }
 
@@ -202,6 +204,29 @@ int Decode(int argc, char** argv) {
   return 0;
 }
 
+int Repair(int argc, char** argv) {
+  const char* in = nullptr;
+  const char* out = nullptr;
+  for (int i = 2; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (a == "-o" && i + 1 < argc) {
+      out = argv[++i];
+    } else if (in == nullptr && a[0] != '-') {
+      in = argv[i];
+    } else {
+      return Usage();
+    }
+  }
+  if (in == nullptr || out == nullptr) return Usage();
+  kmr::RepairReport report;
+  std::string error;
+  if (!kmr::RepairRecording(in, out, &report, &error)) return std::fprintf(stderr, "kmrtool: %s\n", error.c_str()), 1;
+  std::fprintf(stderr, "kmrtool: %s: %llu packets kept (%u ms), %llu damaged bytes dropped\n", out,
+               static_cast<unsigned long long>(report.packets), report.duration,
+               static_cast<unsigned long long>(report.bytes_dropped));
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -211,5 +236,6 @@ int main(int argc, char** argv) {
   if (command == "check" && argc == 3) return Probe(argv[2], false);
   if (command == "encode") return Encode(argc, argv);
   if (command == "decode") return Decode(argc, argv);
+  if (command == "repair") return Repair(argc, argv);
   return Usage();
 }
