@@ -318,6 +318,29 @@ TEST_F(PlaybackTest, TimeStampsPastTheEndOrGoingBackAreDamage) {
   }
 }
 
+// A hostile format is refused when playback starts, with the reason, before
+// the decoder allocates anything for it.
+TEST_F(PlaybackTest, AHostileVideoFormatIsRefusedAtStart) {
+  const std::string good = MakeRecording(dir_, 2, false);
+  const auto bytes = testing::ReadAll(good);
+  const size_t bitmap = 2 + 72 + 48;
+  for (const auto& [width, height] : std::vector<std::pair<uint32_t, uint32_t>>{
+           {30000, 30000}, {32, 0x80000000u}, {0, 16}}) {
+    auto hostile = bytes;
+    StoreU32(&hostile[bitmap + 4], width);
+    StoreU32(&hostile[bitmap + 8], height);
+    const std::string path = dir_.File("hostile.kmr");
+    testing::WriteAll(path, hostile);
+    VideoRenderer video(&clock_, std::make_unique<VirtualTimer>(&clock_));
+    ContainerReader reader(&clock_);
+    reader.AddDecoder(&video);
+    reader.SetSource(path);
+    EXPECT_FALSE(reader.Start());
+    EXPECT_NE(reader.Error().find("cannot be played"), std::string::npos) << reader.Error();
+    EXPECT_EQ(video.FrameWidth(), 0);
+  }
+}
+
 TEST_F(PlaybackTest, ALaggingDecoderJumpsToTheMasterPosition) {
   RecordingDecoder video(&clock_, kMediaTypeVideo);
   video.ResetClock(clock_.NowMs());

@@ -24,7 +24,7 @@ namespace {
 int Usage() {
   std::fprintf(stderr,
                "usage: kmrtool probe FILE          describe a recording as JSON\n"
-               "       kmrtool check FILE          exit 0 when FILE is a well-formed recording\n"
+               "       kmrtool check FILE          exit 0 when FILE is a recording that plays (every frame decodes)\n"
                "       kmrtool encode -s WxH [-b 32] -r FPS -i RAW|- -o OUT.kmr [--key-interval BYTES]\n"
                "                                   raw top-down frames (BGRA at 32 bits) to a recording\n"
                "       kmrtool decode IN -o RAW|-  the video as raw top-down frames, one per frame slot\n"
@@ -54,6 +54,12 @@ int Probe(const char* path, bool json) {
   }
   if (!report.problem.empty()) {
     std::fprintf(stderr, "%s: %s\n", path, report.problem.c_str());
+    return 1;
+  }
+  // "check" means "this plays": the formats are sound and every frame decodes.
+  std::string problem;
+  if (!kmr::CheckPlayable(&file, &problem)) {
+    std::fprintf(stderr, "%s: %s\n", path, problem.c_str());
     return 1;
   }
   return 0;

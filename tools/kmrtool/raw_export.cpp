@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <new>
 
 #include "player/codecs/lossless_decoder.h"
 #include "shared/container/container_format.h"
@@ -28,25 +29,20 @@ bool ExportRawFrames(ContainerFile* file, RawVideoInfo* info,
     *error = "no screen video stream in the recording";
     return false;
   }
+  std::string why;
+  if (!CheckScreenVideoFormat(format, &why)) {
+    *error = "the video format is damaged: " + why;
+    return false;
+  }
   if (format.bitmap.compression != kFourCcLossless) {
     *error = "only lossless screen video can be exported";
     return false;
   }
   const uint32_t bits = format.bitmap.bit_count;
-  if (bits != 8 && bits != 16 && bits != 24 && bits != 32) {
-    *error = "unsupported bit depth " + std::to_string(bits);
-    return false;
-  }
-  if (format.avg_time_per_frame <= 0) {
-    *error = "the video format has no frame rate";
-    return false;
-  }
-  info->width = format.bitmap.width < 0 ? -format.bitmap.width : format.bitmap.width;
+  info->width = format.bitmap.width;
   info->height = format.bitmap.height < 0 ? -format.bitmap.height : format.bitmap.height;
   info->bits = bits;
-  const double fps = 1e7 / static_cast<double>(format.avg_time_per_frame);
-  info->fps = static_cast<uint32_t>(std::lround(fps));
-  if (info->fps == 0) info->fps = 1;
+  info->fps = FramesPerSecond(format);
   if (bits == 16 && format.colour_data.size() >= 12) {
     for (int i = 0; i < 3; ++i) info->colour_masks[i] = LoadU32(&format.colour_data[i * 4]);
   }
@@ -59,7 +55,13 @@ bool ExportRawFrames(ContainerFile* file, RawVideoInfo* info,
     *error = decoder.Error();
     return false;
   }
-  std::vector<uint8_t> rows(static_cast<size_t>(info->width) * info->height * bpp);
+  std::vector<uint8_t> rows;
+  try {
+    rows.resize(static_cast<size_t>(info->width) * static_cast<size_t>(info->height) * bpp);
+  } catch (const std::bad_alloc&) {
+    *error = "out of memory for the frame";
+    return false;
+  }
   const size_t row = static_cast<size_t>(info->width) * bpp;
   auto fill_rows = [&] {
     const PlaneView& p = decoder.Picture();
@@ -68,6 +70,8 @@ bool ExportRawFrames(ContainerFile* file, RawVideoInfo* info,
   fill_rows();
 
   uint64_t slot = 0;
+  bool seen = false;
+  uint32_t last_stamp = 0;
   PacketRecord packet;
   file->Rewind();
   for (;;) {
@@ -78,6 +82,19 @@ bool ExportRawFrames(ContainerFile* file, RawVideoInfo* info,
     }
     if (r == ContainerFile::ReadResult::kEnd) break;
     if (packet.stream_id != stream) continue;
+    // Damaged time fields would turn into any number of frames.
+    if (packet.time_stamp > file->GetTrailer().duration) {
+      *error = "the packet at " + std::to_string(packet.time_stamp) + " ms lies past the end (" +
+               std::to_string(file->GetTrailer().duration) + " ms)";
+      return false;
+    }
+    if (seen && packet.time_stamp < last_stamp) {
+      *error = "the time stamps go back from " + std::to_string(last_stamp) + " to " +
+               std::to_string(packet.time_stamp) + " ms";
+      return false;
+    }
+    seen = true;
+    last_stamp = packet.time_stamp;
     while (SlotTime(slot, info->fps) < packet.time_stamp) {
       if (!frame(static_cast<uint32_t>(slot), rows)) return true;
       ++slot;
@@ -95,6 +112,50 @@ bool ExportRawFrames(ContainerFile* file, RawVideoInfo* info,
     ++slot;
   }
   return true;
+}
+
+bool CheckPlayable(ContainerFile* file, std::string* problem) {
+  bool video = false;
+  for (size_t i = 0; i < file->Streams().size(); ++i) {
+    const StreamDescriptor& d = file->Streams()[i];
+    if (d.header.major_type == kMediaTypeVideo) {
+      VideoFormat f;
+      std::string why;
+      if (d.header.subtype != kSubtypeScreenVideo || d.header.format_type != kFormatVideoInfo) {
+        *problem = "stream " + std::to_string(i) + " is video the player cannot decode";
+        return false;
+      }
+      if (!VideoFormat::Parse(d.format, &f) || !CheckScreenVideoFormat(f, &why)) {
+        *problem = "the video format of stream " + std::to_string(i) + " is damaged: " +
+                   (why.empty() ? std::string("too short") : why);
+        return false;
+      }
+      video = true;
+    } else if (d.header.major_type == kMediaTypeAudio) {
+      WaveFormatMp3 w;
+      if (d.header.subtype != kSubtypeMp3 || !WaveFormatMp3::Parse(d.format, &w) || w.channels == 0 ||
+          w.samples_per_sec == 0) {
+        *problem = "the audio format of stream " + std::to_string(i) + " is damaged";
+        return false;
+      }
+    } else {
+      *problem = "stream " + std::to_string(i) + " is of a kind the player does not know";
+      return false;
+    }
+  }
+  if (!video) return true;
+  // Every video packet decodes: a frame sink that takes nothing still makes
+  // the exporter decode them all.
+  RawVideoInfo info;
+  std::string error;
+  uint64_t last_slot = 0;
+  const bool ok = ExportRawFrames(file, &info, [&](uint32_t slot, const std::vector<uint8_t>&) {
+    last_slot = slot;
+    return true;
+  }, &error);
+  (void)last_slot;
+  if (!ok) *problem = error;
+  return ok;
 }
 
 }  // namespace kmr

@@ -27,4 +27,8 @@ bool ExportRawFrames(ContainerFile* file, RawVideoInfo* info,
                      const std::function<bool(uint32_t index, const std::vector<uint8_t>& rows)>& frame,
                      std::string* error);
 
+// The deep check: every stream is one the player plays and its format is
+// sound, and every video packet decodes. False with *problem (one line).
+bool CheckPlayable(ContainerFile* file, std::string* problem);
+
 }  // namespace kmr
