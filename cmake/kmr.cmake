@@ -25,14 +25,16 @@ function(kmr_library name)
   endif()
 endfunction()
 
-# kmr_test(name SOURCES ... [DEPS ...]): a GoogleTest program run by CTest. On the
-# host every case is its own CTest test; the Windows build runs each program as
-# one test under wine64 (the toolchain's emulator).
+# kmr_test(name SOURCES ... [DEPS ...] [TIMEOUT s] [SERIAL]): a GoogleTest
+# program run by CTest. On the host every case is its own CTest test; the
+# Windows build runs each program as one test under wine64 (the toolchain's
+# emulator). Tests that start X servers or other programs (SERIAL) and every
+# Windows test (one wineserver for all) run one at a time.
 function(kmr_test name)
   if(NOT KMR_BUILD_TESTS)
     return()
   endif()
-  cmake_parse_arguments(A "" "TIMEOUT" "SOURCES;DEPS" ${ARGN})
+  cmake_parse_arguments(A "SERIAL" "TIMEOUT" "SOURCES;DEPS" ${ARGN})
   add_executable(${name} ${A_SOURCES})
   target_compile_options(${name} PRIVATE ${KMR_WARNINGS})
   target_link_libraries(${name} PRIVATE ${A_DEPS} GTest::gtest GTest::gtest_main)
@@ -41,10 +43,14 @@ function(kmr_test name)
   endif()
   if(WIN32)
     add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)
-    set_tests_properties(${name} PROPERTIES TIMEOUT ${A_TIMEOUT})
+    set_tests_properties(${name} PROPERTIES TIMEOUT ${A_TIMEOUT} RUN_SERIAL TRUE)
   else()
     include(GoogleTest)
-    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT ${A_TIMEOUT})
+    set(serial FALSE)
+    if(A_SERIAL)
+      set(serial TRUE)
+    endif()
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT ${A_TIMEOUT} RUN_SERIAL ${serial})
   endif()
 endfunction()
 

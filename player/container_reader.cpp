@@ -80,7 +80,19 @@ void ContainerReader::OnStop() {
   pending_.reset();
 }
 
+void ContainerReader::DropStoppedDecoders() {
+  for (StreamDecoder*& d : active_) {
+    if (d == nullptr || d->IsRunning()) continue;
+    // It ended on its own (a frame it could not decode): the other streams
+    // play on, and the reason is kept for the end.
+    const std::string why = d->Failure();
+    if (error_.empty() && !why.empty()) error_ = why;
+    d = nullptr;
+  }
+}
+
 bool ContainerReader::Step() {
+  DropStoppedDecoders();
   if (!pending_) {
     if (damaged_ || file_.Position() >= file_.PacketDataEnd()) {
       for (StreamDecoder* d : active_) {

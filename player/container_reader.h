@@ -59,6 +59,7 @@ class ContainerReader : public WorkerThread {
   std::atomic<bool> quick_play_{false};
   std::atomic<bool> loop_{false};
   bool Damaged(const std::string& why);
+  void DropStoppedDecoders();
 
   std::unique_ptr<PlayerPacket> pending_;
   std::vector<uint32_t> last_stamp_;

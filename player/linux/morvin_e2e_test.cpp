@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <random>
 #include <thread>
 
@@ -20,6 +21,7 @@
 #include "recorder/engine/container_stream.h"
 #include "recorder/engine/executable_writer.h"
 #include "shared/testing/temp_dir.h"
+#include "shared/testing/wait.h"
 #include "shared/testing/xvfb.h"
 #include "tools/kmrtool/offline_source.h"
 #include "tools/kmrtool/raw_export.h"
@@ -112,44 +114,72 @@ TEST(MorvinEndToEnd, SelfPlayingRecordingShowsItsLastFrame) {
   XSetErrorHandler(IgnoreXErrors);
   Display* dpy = XOpenDisplay(xvfb.display().c_str());
   ASSERT_NE(dpy, nullptr);
-  // The recording lasts 1.5 s; give the player time to show its last frame.
-  Window w = 0;
-  for (int i = 0; i < 400 && w == 0; ++i) {
-    std::this_thread::sleep_for(50ms);
-    w = FindWindowNamed(dpy, DefaultRootWindow(dpy), "morvin");
-  }
-  if (w == 0) XCloseDisplay(dpy);
-  ASSERT_NE(w, 0u) << "no player window";
-  std::this_thread::sleep_for(3000ms);
-  // SDL may have made its window anew for the renderer it chose: look again.
-  w = FindWindowNamed(dpy, DefaultRootWindow(dpy), "morvin");
-  if (w == 0) XCloseDisplay(dpy);
-  ASSERT_NE(w, 0u) << "the player window went away";
-  XWindowAttributes a{};
-  if (!XGetWindowAttributes(dpy, w, &a)) XCloseDisplay(dpy);
-  ASSERT_NE(a.width, 0);
-  EXPECT_EQ(a.width, 480);
-  EXPECT_EQ(a.height, 360);
-  XImage* img = XGetImage(dpy, w, 0, 0, static_cast<unsigned>(a.width), static_cast<unsigned>(a.height), AllPlanes,
-                          ZPixmap);
-  if (img == nullptr) XCloseDisplay(dpy);
-  ASSERT_NE(img, nullptr);
-  // The 320 × 240 frame is centred: (80, 60); borders are black.
-  int mismatched_rows = 0;
-  for (int y = 0; y < 240; ++y) {
-    const uint8_t* row = reinterpret_cast<const uint8_t*>(img->data) + (y + 60) * img->bytes_per_line + 80 * 4;
-    for (int x = 0; x < 320; ++x) {
-      if (std::memcmp(row + x * 4, &last[(static_cast<size_t>(y) * 320 + x) * 4], 3) != 0) {
-        ++mismatched_rows;
-        break;
+  // The recording lasts 1.5 s: wait, with a generous deadline, until the
+  // window shows its last frame. SDL may make its window anew for the
+  // renderer it chooses, so the window is looked up on every try.
+  int width = 0, height = 0, mismatched_rows = -1, corner = -1;
+  auto look = [&] {
+    const Window w = FindWindowNamed(dpy, DefaultRootWindow(dpy), "morvin");
+    XWindowAttributes a{};
+    if (w == 0 || !XGetWindowAttributes(dpy, w, &a) || a.width < 400 || a.height < 300) return false;
+    XImage* img = XGetImage(dpy, w, 0, 0, static_cast<unsigned>(a.width), static_cast<unsigned>(a.height), AllPlanes,
+                            ZPixmap);
+    if (img == nullptr) return false;
+    width = a.width;
+    height = a.height;
+    // The 320 × 240 frame is centred in the 480 × 360 window: (80, 60); borders are black.
+    mismatched_rows = 0;
+    for (int y = 0; y < 240; ++y) {
+      const uint8_t* row = reinterpret_cast<const uint8_t*>(img->data) + (y + 60) * img->bytes_per_line + 80 * 4;
+      for (int x = 0; x < 320; ++x) {
+        if (std::memcmp(row + x * 4, &last[(static_cast<size_t>(y) * 320 + x) * 4], 3) != 0) {
+          ++mismatched_rows;
+          break;
+        }
       }
     }
-  }
-  const uint8_t* corner = reinterpret_cast<const uint8_t*>(img->data);
-  EXPECT_EQ(corner[0] | corner[1] | corner[2], 0);
-  XDestroyImage(img);
+    const uint8_t* c0 = reinterpret_cast<const uint8_t*>(img->data);
+    corner = c0[0] | c0[1] | c0[2];
+    XDestroyImage(img);
+    return mismatched_rows == 0;
+  };
+  const bool shown = testing::WaitUntil(look);
   XCloseDisplay(dpy);
-  EXPECT_EQ(mismatched_rows, 0);
+  EXPECT_TRUE(shown) << "the last frame was not shown (" << mismatched_rows << " rows differ)";
+  EXPECT_EQ(width, 480);
+  EXPECT_EQ(height, 360);
+  EXPECT_EQ(corner, 0);
+}
+
+// A recording damaged after its first frames plays up to the damage; then
+// the player says what is wrong and, told to exit at the end, exits non-zero.
+TEST(MorvinEndToEnd, ADamagedRecordingSaysWhatIsWrong) {
+  testing::Xvfb xvfb("800x600x24");
+  if (xvfb.display().empty()) GTEST_SKIP() << "Xvfb is not available";
+  testing::TempDir dir;
+  const std::string path = dir.File("clip");
+  MakeSelfPlaying(path);
+  ContainerFile file;
+  ASSERT_TRUE(file.OpenPath(path));
+  PacketRecord p;
+  std::vector<uint64_t> offsets;
+  for (uint64_t at = file.Position(); file.ReadPacket(&p) == ContainerFile::ReadResult::kPacket; at = file.Position()) {
+    offsets.push_back(at);
+  }
+  file.Close();
+  ASSERT_GE(offsets.size(), 10u);
+  auto bytes = testing::ReadAll(path);
+  bytes[offsets[8] + 18] = 0xFF;  // the ninth frame's zlib header
+  bytes[offsets[8] + 19] = 0xFF;
+  testing::WriteAll(path, bytes);
+  const std::string err = dir.File("err");
+  const std::string cmd = "DISPLAY=" + xvfb.display() + " SDL_AUDIODRIVER=dummy " + MORVIN_PATH + " " + path +
+                          " --quick --exit-at-end >" + err + " 2>&1";
+  const int rc = std::system(cmd.c_str());
+  EXPECT_TRUE(WIFEXITED(rc) && WEXITSTATUS(rc) == 1) << rc;
+  std::ifstream f(err);
+  const std::string text((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+  EXPECT_NE(text.find("damaged"), std::string::npos) << text;
 }
 
 TEST(MorvinEndToEnd, RefusesAFileThatIsNotARecording) {

@@ -23,7 +23,9 @@
 #include "shared/testing/temp_dir.h"
 #include "shared/testing/xvfb.h"
 #include "recorder/ui/linux/kelvo_options.h"
+#include "shared/testing/wait.h"
 #include "tools/kmrtool/raw_export.h"
+#include "tools/kmrtool/repair.h"
 
 namespace kmr {
 namespace {
@@ -32,28 +34,52 @@ using namespace std::chrono_literals;
 
 struct KelvoRun {
   pid_t pid = -1;
-  std::string err_path;
+  std::string err_path, out_path;
+  bool signalled = false;
   int Wait() {
     int status = 0;
     waitpid(pid, &status, 0);
+    pid = -1;
+    signalled = WIFSIGNALED(status);
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
   }
-  std::string Stderr() const {
-    std::ifstream f(err_path);
+  std::string Stderr() const { return Read(err_path); }
+  std::string Stdout() const { return Read(out_path); }
+  static std::string Read(const std::string& path) {
+    std::ifstream f(path);
     return std::string((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+  }
+  // Waits for kelvo's ready line (it is recording) with a generous deadline.
+  bool WaitUntilRecording() {
+    return testing::WaitUntil([&] { return Stderr().find("kelvo: recording ") != std::string::npos; });
+  }
+  ~KelvoRun() {
+    if (pid > 0) {
+      kill(pid, SIGKILL);
+      waitpid(pid, nullptr, 0);
+    }
   }
 };
 
-KelvoRun StartKelvo(const std::string& display, const std::vector<std::string>& args, const std::string& err_path) {
-  KelvoRun r;
-  r.err_path = err_path;
-  r.pid = fork();
-  if (r.pid == 0) {
+// blocked: signals held back from the start of the program (as if they
+// arrived in its first instructions), delivered once kelvo unblocks them.
+void StartKelvo(KelvoRun* r, const std::string& display, const std::vector<std::string>& args,
+                const std::string& err_path, const std::vector<int>& blocked = {}) {
+  r->err_path = err_path;
+  r->out_path = err_path + ".out";
+  // Blocked before the fork, so that the child never runs a moment without.
+  sigset_t set, saved;
+  sigemptyset(&set);
+  for (int s : blocked) sigaddset(&set, s);
+  pthread_sigmask(SIG_BLOCK, &set, &saved);
+  r->pid = fork();
+  if (r->pid != 0) pthread_sigmask(SIG_SETMASK, &saved, nullptr);
+  if (r->pid == 0) {
     setenv("DISPLAY", display.c_str(), 1);
     const int fd = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     dup2(fd, 2);
-    const int null = open("/dev/null", O_WRONLY);
-    dup2(null, 1);
+    const int out = open(r->out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(out, 1);
     std::vector<char*> argv;
     static std::string path = KELVO_PATH;
     argv.push_back(path.data());
@@ -63,7 +89,6 @@ KelvoRun StartKelvo(const std::string& display, const std::vector<std::string>& 
     execv(path.c_str(), argv.data());
     _exit(127);
   }
-  return r;
 }
 
 class KelvoEndToEnd : public ::testing::Test {
@@ -103,21 +128,33 @@ class KelvoEndToEnd : public ::testing::Test {
 
 TEST_F(KelvoEndToEnd, RecordsWhatTheServerShowsAndLeavesPausesOut) {
   const std::string out = dir_.File("rec");
-  KelvoRun run = StartKelvo(xvfb_->display(),
-                       {"record", "-o", out, "--fps", "10", "--duration", "2.5", "--player", player_},
-                       dir_.File("err.txt"));
+  KelvoRun run;
+  StartKelvo(&run, xvfb_->display(), {"record", "-o", out, "--fps", "10", "--duration", "2.5", "--player", player_},
+             dir_.File("err.txt"));
+  ASSERT_TRUE(run.WaitUntilRecording()) << run.Stderr();
+  // Something changes every 100 ms (the activity being recorded); a pause
+  // from 1.0 s to 2.0 s after kelvo said it records; the drawing ends 1 s
+  // after the resume, so that kelvo's last frames show the final picture,
+  // and kelvo runs out its 2.5 s of recording time.
   const auto t0 = std::chrono::steady_clock::now();
-  // Something changes every 100 ms; a pause from 1.0 s to 2.0 s.
-  for (int i = 0; std::chrono::steady_clock::now() - t0 < 3500ms; ++i) {
-    DrawTick(i);
+  bool paused = false, resumed = false;
+  for (int i = 0; !resumed || waitpid(run.pid, nullptr, WNOHANG) == 0; ++i) {
     const auto t = std::chrono::steady_clock::now() - t0;
-    if (i == 10) kill(run.pid, SIGUSR1);
-    if (i == 20) kill(run.pid, SIGUSR1);
-    (void)t;
+    if (t < 3000ms) DrawTick(i);
+    if (!paused && t >= 1000ms) {
+      kill(run.pid, SIGUSR1);
+      paused = true;
+    }
+    if (paused && !resumed && t >= 2000ms) {
+      kill(run.pid, SIGUSR1);
+      resumed = true;
+    }
+    ASSERT_LT(t, 60000ms) << "kelvo did not stop after its duration";
     std::this_thread::sleep_for(100ms);
   }
-  ASSERT_EQ(run.Wait(), 0) << run.Stderr();
+  run.pid = -1;  // reaped above
 
+  EXPECT_EQ(run.Stdout(), "") << "debug traces reach the terminal";
   ContainerFile file;
   ASSERT_TRUE(file.OpenPath(out)) << file.Error();
   EXPECT_EQ(file.GetTrailer().container_start, std::filesystem::file_size(player_));
@@ -158,20 +195,189 @@ TEST_F(KelvoEndToEnd, RecordsWhatTheServerShowsAndLeavesPausesOut) {
 
 TEST_F(KelvoEndToEnd, MissingDirectoryFailsWithTheWriteText) {
   const std::string out = dir_.File("no/such/dir/rec");
-  KelvoRun run = StartKelvo(xvfb_->display(), {"record", "-o", out, "--duration", "1", "--player", player_},
-                       dir_.File("err.txt"));
+  KelvoRun run;
+  StartKelvo(&run, xvfb_->display(), {"record", "-o", out, "--duration", "1", "--player", player_},
+             dir_.File("err.txt"));
   EXPECT_NE(run.Wait(), 0);
   const std::string err = run.Stderr();
   EXPECT_NE(err.find("Can not start recording!\n\nFailed to write data to the file:\n\n" + out), std::string::npos)
       << err;
+  EXPECT_NE(err.find("The folder does not exist."), std::string::npos) << err;
   EXPECT_FALSE(std::filesystem::exists(out));
 }
 
 TEST_F(KelvoEndToEnd, WithoutADisplayTheCaptureFails) {
-  KelvoRun run = StartKelvo(":99999", {"record", "-o", dir_.File("rec"), "--duration", "1", "--player", player_},
-                       dir_.File("err.txt"));
+  KelvoRun run;
+  StartKelvo(&run, ":99999", {"record", "-o", dir_.File("rec"), "--duration", "1", "--player", player_},
+             dir_.File("err.txt"));
   EXPECT_NE(run.Wait(), 0);
   EXPECT_NE(run.Stderr().find("Failed to capture screen"), std::string::npos) << run.Stderr();
+}
+
+// A small stand-in for the player: any ELF file can carry a recording.
+std::string SmallPlayer(const testing::TempDir& dir) {
+  std::vector<uint8_t> bytes(4096, 0);
+  bytes[0] = 0x7F;
+  bytes[1] = 'E';
+  bytes[2] = 'L';
+  bytes[3] = 'F';
+  const std::string path = dir.File("small-player");
+  testing::WriteAll(path, bytes);
+  return path;
+}
+
+// Fills the window with noise, which no codec can shrink: a few frames fill
+// a small disk.
+void DrawNoise(Display* dpy, Window w, GC gc, int seed) {
+  XImage* img = XGetImage(dpy, w, 0, 0, 150, 100, AllPlanes, ZPixmap);
+  uint32_t x = 2463534242u + static_cast<uint32_t>(seed) * 7919u;
+  for (int y = 0; y < 100; ++y) {
+    for (int i = 0; i < 150; ++i) {
+      x ^= x << 13;
+      x ^= x >> 17;
+      x ^= x << 5;
+      XPutPixel(img, i, y, x & 0xFFFFFF);
+    }
+  }
+  XPutImage(dpy, w, gc, img, 0, 0, 0, 0, 150, 100);
+  XDestroyImage(img);
+  XSync(dpy, False);
+}
+
+// A tiny disk: the recording stops with the recorder's write-failure text
+// and its cause, kelvo exits non-zero, and the file holds what fitted, as a
+// recording the player reads.
+TEST_F(KelvoEndToEnd, AFullDiskStopsTheRecordingWithTheWriteFailureText) {
+  const std::string mount_point = dir_.File("small-disk");
+  std::filesystem::create_directories(mount_point);
+  if (geteuid() != 0 || system(("mount -t tmpfs -o size=300k tmpfs '" + mount_point + "' 2>/dev/null").c_str()) != 0) {
+    GTEST_SKIP() << "a tmpfs cannot be mounted here (needs root)";
+  }
+  struct Unmount {
+    std::string at;
+    ~Unmount() { (void)!system(("umount '" + at + "'").c_str()); }
+  } unmount{mount_point};
+  const std::string out = mount_point + "/rec";
+  KelvoRun run;
+  StartKelvo(&run, xvfb_->display(),
+             {"record", "-o", out, "--fps", "10", "--duration", "60", "--player", SmallPlayer(dir_)},
+             dir_.File("err.txt"));
+  ASSERT_TRUE(run.WaitUntilRecording()) << run.Stderr();
+  const auto t0 = std::chrono::steady_clock::now();
+  for (int i = 0; waitpid(run.pid, nullptr, WNOHANG) == 0; ++i) {
+    DrawNoise(dpy_, win_, gc_, i);
+    ASSERT_LT(std::chrono::steady_clock::now() - t0, 60000ms) << "kelvo went on recording onto a full disk";
+    std::this_thread::sleep_for(50ms);
+  }
+  run.pid = -1;
+  const std::string err = run.Stderr();
+  EXPECT_NE(err.find("Can not continue recording!\n\nFailed to write data to the file:\n\n" + out), std::string::npos)
+      << err;
+  EXPECT_NE(err.find("There is no space left on the disk."), std::string::npos) << err;
+  EXPECT_EQ(err.find("kelvo: wrote"), std::string::npos) << err;
+  ContainerFile file;
+  ASSERT_TRUE(file.OpenPath(out)) << file.Error();
+  PacketRecord p;
+  int packets = 0;
+  while (file.ReadPacket(&p) == ContainerFile::ReadResult::kPacket) ++packets;
+  EXPECT_GE(packets, 1);
+  EXPECT_EQ(file.Position(), file.PacketDataEnd()) << file.Error();
+}
+
+TEST_F(KelvoEndToEnd, ExitCodeIsNonZeroWhenTheStatusWaitSeesAFailure) {
+  // Waiting on kelvo's exit status, not on its text: a failed start is 1.
+  KelvoRun run;
+  StartKelvo(&run, xvfb_->display(), {"record", "-o", "/dev/full", "--duration", "1", "--player", player_},
+             dir_.File("err.txt"));
+  EXPECT_EQ(run.Wait(), 1);
+  EXPECT_NE(run.Stderr().find("Can not start recording!"), std::string::npos) << run.Stderr();
+}
+
+// A recorder killed in the middle leaves a file that kmrtool repair turns
+// into a recording of what was recorded up to the last second or so, which
+// the player plays.
+TEST_F(KelvoEndToEnd, AKilledRecordingIsRepairedAndPlays) {
+  const std::string out = dir_.File("rec");
+  KelvoRun run;
+  StartKelvo(&run, xvfb_->display(), {"record", "-o", out, "--fps", "10", "--duration", "30", "--player", MORVIN_PATH},
+             dir_.File("err.txt"));
+  ASSERT_TRUE(run.WaitUntilRecording()) << run.Stderr();
+  const auto t0 = std::chrono::steady_clock::now();
+  for (int i = 0; std::chrono::steady_clock::now() - t0 < 8000ms; ++i) {
+    DrawTick(i);
+    std::this_thread::sleep_for(100ms);
+  }
+  kill(run.pid, SIGKILL);
+  run.Wait();
+  ContainerFile unfinished;
+  EXPECT_FALSE(unfinished.OpenPath(out)) << "a killed recorder cannot have written the trailer";
+
+  const std::string fixed = dir_.File("fixed");
+  RepairReport report;
+  std::string error;
+  ASSERT_TRUE(RepairRecording(out, fixed, &report, &error)) << error;
+  EXPECT_GE(report.duration, 6000u);
+  ContainerFile file;
+  ASSERT_TRUE(file.OpenPath(fixed)) << file.Error();
+  std::string problem;
+  EXPECT_TRUE(CheckPlayable(&file, &problem)) << problem;
+
+  // The player plays it to its end.
+  KelvoRun player;
+  player.err_path = dir_.File("morvin.txt");
+  player.pid = fork();
+  if (player.pid == 0) {
+    setenv("DISPLAY", xvfb_->display().c_str(), 1);
+    const int fd = open(player.err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(fd, 2);
+    dup2(fd, 1);
+    execl(fixed.c_str(), fixed.c_str(), "--quick", "--exit-at-end", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  EXPECT_EQ(player.Wait(), 0) << player.Stderr();
+}
+
+// Signals in the first milliseconds never kill kelvo; SIGHUP (a closed
+// terminal) finishes the file like SIGTERM.
+TEST_F(KelvoEndToEnd, EarlySignalsAndAClosedTerminalStopCleanly) {
+  for (int sig : {SIGUSR1, SIGTERM}) {
+    KelvoRun run;
+    StartKelvo(&run, xvfb_->display(),
+               {"record", "-o", dir_.File("early"), "--duration", "5", "--player", player_}, dir_.File("err.txt"),
+               {sig});
+    kill(run.pid, sig);  // pending from kelvo's first instruction on
+    if (sig == SIGUSR1) {
+      ASSERT_TRUE(run.WaitUntilRecording()) << run.Stderr();
+      kill(run.pid, SIGTERM);
+    }
+    run.Wait();
+    EXPECT_FALSE(run.signalled) << "signal " << sig << " killed kelvo: " << run.Stderr();
+  }
+  const std::string out = dir_.File("hup");
+  KelvoRun run;
+  StartKelvo(&run, xvfb_->display(), {"record", "-o", out, "--duration", "30", "--player", player_},
+             dir_.File("err.txt"));
+  ASSERT_TRUE(run.WaitUntilRecording()) << run.Stderr();
+  kill(run.pid, SIGHUP);
+  EXPECT_EQ(run.Wait(), 0) << run.Stderr();
+  ContainerFile file;
+  EXPECT_TRUE(file.OpenPath(out)) << file.Error();
+}
+
+TEST_F(KelvoEndToEnd, ARegionOffTheScreenAndAPlayerThatIsNoProgramAreRefused) {
+  KelvoRun off;
+  StartKelvo(&off, xvfb_->display(), {"record", "-o", dir_.File("rec"), "--region", "1000,1000,50,50", "--player",
+                                      player_},
+             dir_.File("err.txt"));
+  EXPECT_EQ(off.Wait(), 2);
+  EXPECT_NE(off.Stderr().find("outside the 320x240 screen"), std::string::npos) << off.Stderr();
+  testing::WriteAll(dir_.File("notes.txt"), std::vector<uint8_t>(100, 'a'));
+  KelvoRun text;
+  StartKelvo(&text, xvfb_->display(), {"record", "-o", dir_.File("rec"), "--player", dir_.File("notes.txt")},
+             dir_.File("err2.txt"));
+  EXPECT_EQ(text.Wait(), 2);
+  EXPECT_NE(text.Stderr().find("not a player program"), std::string::npos) << text.Stderr();
+  EXPECT_FALSE(std::filesystem::exists(dir_.File("rec")));
 }
 
 TEST(KelvoOptions, ParsesAndRefuses) {

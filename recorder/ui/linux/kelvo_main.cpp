@@ -43,6 +43,11 @@ void InstallSignalHandlers() {
   for (int s : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) sigaction(s, &sa, nullptr);
   sa.sa_handler = OnPauseSignal;
   sigaction(SIGUSR1, &sa, nullptr);
+  // Handled from here on, even where the starting process held them back.
+  sigset_t set;
+  sigemptyset(&set);
+  for (int s : {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGUSR1}) sigaddset(&set, s);
+  sigprocmask(SIG_UNBLOCK, &set, nullptr);
 }
 
 // A window's rectangle in root coordinates, or nothing when it is gone or unmapped.
