@@ -370,6 +370,57 @@ TEST_F(PlaybackTest, ReaderRefusesWhatIsNotARecording) {
   EXPECT_NE(reader.Error().find("not a recording"), std::string::npos);
 }
 
+// GDI draws the picture from the header the decoder gives: an 8-bit frame
+// brings its colour table (never a header that only claims one), a 5-6-5
+// frame its masks with bit fields, a 5-5-5 frame plain 16-bit pixels.
+TEST(ScreenVideoDecoder, DibHeaderCarriesWhatEachDepthNeeds) {
+  auto format = [](uint16_t bits, const std::vector<uint8_t>& colours) {
+    std::vector<uint8_t> f = {40, 0, 0, 0, 6, 0, 0, 0, 2, 0, 0, 0, 1, 0, static_cast<uint8_t>(bits), 0,
+                              'K', 'M', 'R', 'V'};
+    f.resize(40, 0);
+    f.insert(f.end(), colours.begin(), colours.end());
+    return f;
+  };
+  ScreenVideoDecoder d;
+  std::vector<uint8_t> palette(256);
+  for (size_t i = 0; i < palette.size(); ++i) palette[i] = static_cast<uint8_t>(i + 1);
+  auto f8 = format(8, palette);
+  ASSERT_TRUE(d.SetFormat(f8.data(), f8.size())) << d.Error();
+  std::vector<uint8_t> h = d.DibHeader();
+  ASSERT_EQ(h.size(), 40u + 1024u);
+  EXPECT_EQ(LoadU32(&h[0]), 40u);
+  EXPECT_EQ(LoadU32(&h[4]), 6u);
+  EXPECT_EQ(LoadU32(&h[8]), 0xFFFFFFFEu);  // -2: top-down
+  EXPECT_EQ(h[14], 8);
+  EXPECT_EQ(LoadU32(&h[16]), 0u);   // plain pixels
+  EXPECT_EQ(LoadU32(&h[32]), 256u);  // colours used
+  EXPECT_EQ(h[40], 1);
+  EXPECT_EQ(h[40 + 255], 0);  // the stream's 256 bytes (64 entries), byte i holding i + 1
+  EXPECT_EQ(h[40 + 254], 255);
+  EXPECT_EQ(h[40 + 256], 0);
+  EXPECT_EQ(h[40 + 1023], 0);
+
+  auto f565 = format(16, {0x00, 0xF8, 0, 0, 0xE0, 0x07, 0, 0, 0x1F, 0, 0, 0});
+  ASSERT_TRUE(d.SetFormat(f565.data(), f565.size())) << d.Error();
+  h = d.DibHeader();
+  ASSERT_EQ(h.size(), 52u);
+  EXPECT_EQ(LoadU32(&h[16]), 3u);  // bit fields
+  EXPECT_EQ(LoadU32(&h[40]), 0xF800u);
+  EXPECT_EQ(LoadU32(&h[44]), 0x07E0u);
+  EXPECT_EQ(LoadU32(&h[48]), 0x001Fu);
+
+  auto f555 = format(16, {0x00, 0x7C, 0, 0, 0xE0, 0x03, 0, 0, 0x1F, 0, 0, 0});
+  ASSERT_TRUE(d.SetFormat(f555.data(), f555.size())) << d.Error();
+  h = d.DibHeader();
+  ASSERT_EQ(h.size(), 40u);
+  EXPECT_EQ(LoadU32(&h[16]), 0u);
+  EXPECT_EQ(h[14], 16);
+
+  auto f32 = format(32, {});
+  ASSERT_TRUE(d.SetFormat(f32.data(), f32.size())) << d.Error();
+  EXPECT_EQ(d.DibHeader().size(), 40u);
+}
+
 TEST(ScreenVideoDecoder, MirrorsEveryRunInTheDisplayFormat) {
   ScreenVideoDecoder d;
   d.SetDisplayFormat(PixelFormat{32, false});

@@ -1,5 +1,6 @@
 #include "player/codecs/screen_video_decoder.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -23,6 +24,7 @@ void ScreenVideoDecoder::ReleaseAll() {
   decoder_ = LosslessDecoder();
   width_ = height_ = 0;
   bits_ = 0;
+  colours_.clear();
   is555_ = lossless_ = false;
 }
 
@@ -54,6 +56,7 @@ bool ScreenVideoDecoder::SetFormat(const uint8_t* header, size_t size) {
   }
   const int32_t w = b.width, h = b.height < 0 ? -b.height : b.height;
   bits_ = b.bit_count;
+  colours_.assign(header + kBitmapInfoHeaderSize, header + std::min(size, kBitmapInfoHeaderSize + 256));
   if (bits_ == 16 && size >= kBitmapInfoHeaderSize + 12) {
     const uint32_t green = LoadU32(header + kBitmapInfoHeaderSize + 4);
     is555_ = green == 0x3E0;
@@ -108,6 +111,32 @@ bool ScreenVideoDecoder::Decode(const uint8_t* packet, size_t length) {
   const bool ok = decoder_.Decode(packet, length, [this](int32_t x, int32_t y, int32_t n) { MirrorRun(x, y, n); });
   if (!ok) error_ = decoder_.Error();
   return ok;
+}
+
+std::vector<uint8_t> ScreenVideoDecoder::DibHeader() const {
+  std::lock_guard<std::recursive_mutex> lock(mu_);
+  std::vector<uint8_t> out;
+  if (width_ == 0) return out;
+  const bool masks = bits_ == 16 && !is555_;
+  BitmapInfoHeader h;
+  h.width = width_;
+  h.height = -height_;  // P is top-down
+  h.bit_count = static_cast<uint16_t>(bits_);
+  h.compression = masks ? kBiBitFields : kBiRgb;
+  h.clr_used = bits_ == 8 ? 256 : 0;
+  ByteWriter w(&out);
+  h.Write(w);
+  if (bits_ == 8) {
+    std::vector<uint8_t> table(1024, 0);
+    std::copy(colours_.begin(), colours_.begin() + static_cast<std::ptrdiff_t>(std::min<size_t>(colours_.size(), 1024)),
+              table.begin());
+    w.Bytes(table.data(), table.size());
+  } else if (masks) {
+    w.U32(0xF800);
+    w.U32(0x07E0);
+    w.U32(0x001F);
+  }
+  return out;
 }
 
 }  // namespace kmr

@@ -45,16 +45,22 @@ class ScreenVideoDecoder {
   uint32_t MirrorPitch() const { return mirror_pitch_; }
   PixelFormat DisplayFormat() const { return display_; }
   const std::string& Error() const { return error_; }
+  // What a device-independent bitmap of the picture needs (GDI drawing): the
+  // 40-byte header for a top-down picture, then the 256 colour entries of an
+  // 8-bit frame (the stream's 64 first, the rest black) or the three masks of
+  // a 5-6-5 frame (bit fields). Empty without a format.
+  std::vector<uint8_t> DibHeader() const;
 
  private:
   void MirrorRun(int32_t x, int32_t y, int32_t n);
 
-  std::recursive_mutex mu_;
+  mutable std::recursive_mutex mu_;
   PixelFormat display_{32, false};
   int32_t width_ = 0, height_ = 0;
   uint32_t bits_ = 0;
   bool is555_ = false;
   bool lossless_ = false;
+  std::vector<uint8_t> colours_;  // the stream's colour data
   LosslessDecoder decoder_;
   std::vector<uint8_t> mirror_;
   uint32_t mirror_pitch_ = 0;

@@ -136,18 +136,12 @@ void DirectDrawView::Paint() {
       // GDI stretches the picture into the off-screen surface first.
       HDC dc = nullptr;
       if (SUCCEEDED(offscreen_->GetDC(&dc))) {
-        struct {
-          BITMAPINFOHEADER h;
-          DWORD masks[3];
-        } bi{};
-        bi.h.biSize = sizeof(BITMAPINFOHEADER);
-        bi.h.biWidth = w;
-        bi.h.biHeight = -h;
-        bi.h.biPlanes = 1;
-        bi.h.biBitCount = static_cast<WORD>(pic->bytes_per_pixel * 8);
+        // The header with the colour table of an 8-bit frame or the masks of
+        // a 5-6-5 one, as GDI reads them after it.
+        const std::vector<uint8_t> bi = decoder_->DibHeader();
         const int old = SetStretchBltMode(dc, COLORONCOLOR);
         StretchDIBits(dc, f.left - c.left, f.top - c.top, f.right - f.left, f.bottom - f.top, l.left, l.top,
-                      l.right - l.left, l.bottom - l.top, pic->data, reinterpret_cast<BITMAPINFO*>(&bi),
+                      l.right - l.left, l.bottom - l.top, pic->data, reinterpret_cast<const BITMAPINFO*>(bi.data()),
                       DIB_RGB_COLORS, SRCCOPY);
         SetStretchBltMode(dc, old);
         offscreen_->ReleaseDC(dc);

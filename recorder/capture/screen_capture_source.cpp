@@ -9,11 +9,6 @@
 
 namespace kmr {
 
-namespace {
-constexpr uint32_t kBiRgb = 0;
-constexpr uint32_t kBiBitFields = 3;
-}  // namespace
-
 ScreenCaptureSource::ScreenCaptureSource(platform::Mirror* mirror, platform::DesktopState* desktop)
     : mirror_(mirror), encoder_(desktop) {}
 

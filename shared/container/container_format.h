@@ -62,6 +62,9 @@ struct StreamHeader {
 };
 
 inline constexpr size_t kBitmapInfoHeaderSize = 40;
+// Bitmap compression values: plain pixels, and 16-bit pixels with masks.
+inline constexpr uint32_t kBiRgb = 0;
+inline constexpr uint32_t kBiBitFields = 3;
 
 struct BitmapInfoHeader {
   uint32_t size = kBitmapInfoHeaderSize;
