@@ -389,6 +389,7 @@ TEST_F(RecordingTest, PauseInTheFirstFramePeriodThenStopKeepsWhatWasRecorded) {
 }
 
 TEST_F(RecordingTest, WriteFailureWhilePausedRunsTheStopSequence) {
+  timer_->Open();  // only the stop sequence matters here
   controller_->ToggleStartStop(settings_);
   ASSERT_TRUE(controller_->IsRecording());
   controller_->TogglePause();

@@ -99,7 +99,10 @@ class PointerFreeze {
 QuarnMirror::QuarnMirror(std::string service, std::string device_string)
     : service_(std::move(service)), device_string_(std::move(device_string)) {}
 
-QuarnMirror::~QuarnMirror() { Detach(); }
+QuarnMirror::~QuarnMirror() {
+  Detach();
+  attachment_.reset();
+}
 
 bool QuarnMirror::DeviceExists(const char* device_string) {
   User32 u;
@@ -107,46 +110,32 @@ bool QuarnMirror::DeviceExists(const char* device_string) {
   return FindDevice(u, device_string, &d);
 }
 
-bool QuarnMirror::AttachDriver(bool attach) {
-  User32 u;
-  if (u.enum_devices == nullptr || u.change_settings == nullptr || service_.empty() || device_string_.empty()) {
-    error_ = "the display settings functions are missing";
-    return false;
-  }
-  if (!attach && driver_dc_ != nullptr) {
-    ring_ = nullptr;
-    ExtEscape(driver_dc_, QUARN_ESC_UNMAP_CHANGE_RING, 0, nullptr, 0, nullptr);
-    surface_ = nullptr;
-    ExtEscape(driver_dc_, QUARN_ESC_UNMAP_SURFACE, 0, nullptr, 0, nullptr);
-    DeleteDC(driver_dc_);
-    driver_dc_ = nullptr;
-  }
-  DEVMODEA mode{};
-  mode.dmSize = 156;
-  mode.dmDriverExtra = 0;
-  if (!EnumDisplaySettingsA(nullptr, ENUM_CURRENT_SETTINGS, &mode)) {
-    error_ = "cannot read the display mode";
-    return false;
-  }
-  mode.dmFields = DM_BITSPERPEL | DM_PELSWIDTH | DM_PELSHEIGHT;
-  DISPLAY_DEVICEA device;
-  if (!FindDevice(u, device_string_, &device)) {
-    error_ = "no display device \"" + device_string_ + "\"";
-    return false;
-  }
-  device_name_ = device.DeviceName;
-  std::string upper = device_name_;
-  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  const size_t at = upper.find("\\DEVICE");
-  const std::string subkey = at == std::string::npos ? "DEVICE0" : upper.substr(at + 1);
+// The Win32 side of attaching: the display devices, the registry value, the
+// display settings (changed on the input desktop) and the driver's context.
+class QuarnMirror::Steps : public DisplayAttachSteps {
+ public:
+  explicit Steps(QuarnMirror* m) : m_(m) {}
 
-  EveryoneSecurity security;
-  bool written = false;
-  if (security.ok) {
+  bool FindDevice(std::string* device_name) override {
+    DISPLAY_DEVICEA device;
+    if (!FindDevice_(u_, m_->device_string_, &device)) return false;
+    *device_name = device.DeviceName;
+    return true;
+  }
+
+  bool WriteAttachValue(const std::string& device_name, bool attach) override {
+    std::string upper = device_name;
+    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    const size_t at = upper.find("\\DEVICE");
+    const std::string subkey = at == std::string::npos ? "DEVICE0" : upper.substr(at + 1);
+    EveryoneSecurity security;
+    if (!security.ok) return false;
     const std::string path =
-        "SYSTEM\\CurrentControlSet\\Hardware Profiles\\Current\\System\\CurrentControlSet\\Services\\" + service_;
+        "SYSTEM\\CurrentControlSet\\Hardware Profiles\\Current\\System\\CurrentControlSet\\Services\\" +
+        m_->service_;
     HKEY service_key = nullptr, device_key = nullptr;
     DWORD disposition = 0;
+    bool written = false;
     if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, const_cast<LPSTR>(""), 0, KEY_ALL_ACCESS, &security.sa,
                         &service_key, &disposition) == ERROR_SUCCESS) {
       RegSetKeySecurity(service_key, DACL_SECURITY_INFORMATION, security.sd);
@@ -154,74 +143,91 @@ bool QuarnMirror::AttachDriver(bool attach) {
                           &device_key, &disposition) == ERROR_SUCCESS) {
         RegSetKeySecurity(device_key, DACL_SECURITY_INFORMATION, security.sd);
         const DWORD value = attach ? 1 : 0;
-        written = RegSetValueExA(device_key, "Attach.ToDesktop", 0, REG_DWORD,
-                                 reinterpret_cast<const BYTE*>(&value), sizeof(value)) == ERROR_SUCCESS;
+        written = RegSetValueExA(device_key, "Attach.ToDesktop", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
+                                 sizeof(value)) == ERROR_SUCCESS;
         RegCloseKey(device_key);
       }
       RegCloseKey(service_key);
     }
-  }
-  if (!written) {
-    error_ = "cannot write the driver's attach value";
-    return false;
+    return written;
   }
 
-  HDESK saved = GetThreadDesktop(GetCurrentThreadId());
-  HDESK input = nullptr;
-  if (saved != nullptr) {
-    input = OpenInputDesktop(0, FALSE, MAXIMUM_ALLOWED);
-    if (input != nullptr) SetThreadDesktop(input);
-  }
-  std::strncpy(reinterpret_cast<char*>(mode.dmDeviceName), service_.c_str(), sizeof(mode.dmDeviceName) - 1);
-  const bool changed =
-      u.change_settings(device_name_.c_str(), &mode, nullptr, CDS_UPDATEREGISTRY | CDS_NORESET, nullptr) ==
-          DISP_CHANGE_SUCCESSFUL &&
-      u.change_settings(nullptr, nullptr, nullptr, 0, nullptr) == DISP_CHANGE_SUCCESSFUL;
-  if (saved != nullptr) SetThreadDesktop(saved);
-  if (input != nullptr) CloseDesktop(input);
-  if (!changed) {
-    error_ = "the display settings refused the driver";
-    return false;
-  }
-
-  if (attach) {
-    driver_dc_ = CreateDCA("DISPLAY", device_name_.c_str(), nullptr, nullptr);
-    if (driver_dc_ == nullptr || !(GetDeviceCaps(driver_dc_, RASTERCAPS) & RC_BITBLT)) {
-      error_ = "cannot open the driver's device context";
-      return false;
+  bool ApplySettings(const std::string& device_name) override {
+    if (u_.change_settings == nullptr) return false;
+    DEVMODEA mode{};
+    mode.dmSize = 156;
+    mode.dmDriverExtra = 0;
+    if (!EnumDisplaySettingsA(nullptr, ENUM_CURRENT_SETTINGS, &mode)) return false;
+    mode.dmFields = DM_BITSPERPEL | DM_PELSWIDTH | DM_PELSHEIGHT;
+    std::strncpy(reinterpret_cast<char*>(mode.dmDeviceName), m_->service_.c_str(), sizeof(mode.dmDeviceName) - 1);
+    HDESK saved = GetThreadDesktop(GetCurrentThreadId());
+    HDESK input = nullptr;
+    if (saved != nullptr) {
+      input = OpenInputDesktop(0, FALSE, MAXIMUM_ALLOWED);
+      if (input != nullptr) SetThreadDesktop(input);
     }
+    const bool changed =
+        u_.change_settings(device_name.c_str(), &mode, nullptr, CDS_UPDATEREGISTRY | CDS_NORESET, nullptr) ==
+            DISP_CHANGE_SUCCESSFUL &&
+        u_.change_settings(nullptr, nullptr, nullptr, 0, nullptr) == DISP_CHANGE_SUCCESSFUL;
+    if (saved != nullptr) SetThreadDesktop(saved);
+    if (input != nullptr) CloseDesktop(input);
+    return changed;
+  }
+
+  bool OpenDriver(const std::string& device_name) override {
+    m_->driver_dc_ = CreateDCA("DISPLAY", device_name.c_str(), nullptr, nullptr);
+    if (m_->driver_dc_ == nullptr || !(GetDeviceCaps(m_->driver_dc_, RASTERCAPS) & RC_BITBLT)) return false;
     uint8_t reply[8] = {};
-    ExtEscape(driver_dc_, QUARN_ESC_MAP_SURFACE, 0, nullptr, 8, reinterpret_cast<LPSTR>(reply));
-    surface_ = reinterpret_cast<uint8_t*>(static_cast<uintptr_t>(quarn_mapping_reply_word(reply, 0)));
+    ExtEscape(m_->driver_dc_, QUARN_ESC_MAP_SURFACE, 0, nullptr, 8, reinterpret_cast<LPSTR>(reply));
+    m_->surface_ = reinterpret_cast<uint8_t*>(static_cast<uintptr_t>(quarn_mapping_reply_word(reply, 0)));
     uint32_t capacity = QUARN_RING_CAPACITY;
-    ExtEscape(driver_dc_, QUARN_ESC_MAP_CHANGE_RING, 4, reinterpret_cast<LPCSTR>(&capacity), 8,
+    ExtEscape(m_->driver_dc_, QUARN_ESC_MAP_CHANGE_RING, 4, reinterpret_cast<LPCSTR>(&capacity), 8,
               reinterpret_cast<LPSTR>(reply));
-    ring_ = reinterpret_cast<uint8_t*>(static_cast<uintptr_t>(quarn_mapping_reply_word(reply, 0)));
-    if (ExtEscape(driver_dc_, QUARN_ESC_ENABLE_TRACKING, 0, nullptr, 0, nullptr) < 1) {
-      error_ = "the driver refused to track changes";
-      return false;
-    }
+    m_->ring_ = reinterpret_cast<uint8_t*>(static_cast<uintptr_t>(quarn_mapping_reply_word(reply, 0)));
+    return ExtEscape(m_->driver_dc_, QUARN_ESC_ENABLE_TRACKING, 0, nullptr, 0, nullptr) >= 1;
   }
-  attached_ = attach;
-  return true;
-}
+
+  void CloseDriver() override {
+    if (m_->driver_dc_ == nullptr) return;
+    m_->ring_ = nullptr;
+    ExtEscape(m_->driver_dc_, QUARN_ESC_UNMAP_CHANGE_RING, 0, nullptr, 0, nullptr);
+    m_->surface_ = nullptr;
+    ExtEscape(m_->driver_dc_, QUARN_ESC_UNMAP_SURFACE, 0, nullptr, 0, nullptr);
+    DeleteDC(m_->driver_dc_);
+    m_->driver_dc_ = nullptr;
+  }
+
+ private:
+  static bool FindDevice_(const User32& u, const std::string& s, DISPLAY_DEVICEA* out) {
+    return platform::FindDevice(u, s, out);
+  }
+  QuarnMirror* m_;
+  User32 u_;
+};
 
 bool QuarnMirror::Attach() {
   if (sizeof(void*) != 4) {
     error_ = "the mirror driver serves 32-bit builds only";
     return false;
   }
+  if (steps_ == nullptr) {
+    steps_ = std::make_unique<Steps>(this);
+    attachment_ = std::make_unique<DriverAttachment>(steps_.get());
+  }
   bool ok;
   {
     PointerFreeze freeze;
-    ok = AttachDriver(true);
+    ok = attachment_->Attach(&error_);  // undoes itself on failure
   }
-  if (!ok) {
-    if (attached_ || driver_dc_ != nullptr) Detach();
+  if (!ok) return false;
+  screen_dc_ = CreateDCA("DISPLAY", nullptr, nullptr, nullptr);
+  if (screen_dc_ == nullptr) {
+    error_ = "cannot open the screen's device context";
+    Detach();
     return false;
   }
-  screen_dc_ = CreateDCA("DISPLAY", nullptr, nullptr, nullptr);
-  return screen_dc_ != nullptr;
+  return true;
 }
 
 void QuarnMirror::Detach() {
@@ -229,10 +235,9 @@ void QuarnMirror::Detach() {
     DeleteDC(screen_dc_);
     screen_dc_ = nullptr;
   }
-  if (!attached_ && driver_dc_ == nullptr) return;
+  if (attachment_ == nullptr) return;
   PointerFreeze freeze;
-  AttachDriver(false);
-  attached_ = false;
+  attachment_->Detach();
 }
 
 bool QuarnMirror::MapSurface(uint8_t** bits, SurfaceFormat* format) {

@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/mirror/driver_attachment.h"
 #include "platform/mirror/mirror.h"
 
 namespace kmr::platform {
@@ -40,15 +41,15 @@ class QuarnMirror : public Mirror {
   const std::string& Error() const { return error_; }
 
  private:
-  bool AttachDriver(bool attach);
+  class Steps;
 
   std::string service_, device_string_;
-  std::string device_name_;
+  std::unique_ptr<Steps> steps_;
+  std::unique_ptr<DriverAttachment> attachment_;
   HDC driver_dc_ = nullptr;
   HDC screen_dc_ = nullptr;
   uint8_t* surface_ = nullptr;
   uint8_t* ring_ = nullptr;
-  bool attached_ = false;
   std::string error_;
 };
 
