@@ -97,6 +97,12 @@ DHPDEV APIENTRY DrvEnablePDEV(DEVMODEW* pdm, LPWSTR log_address, ULONG pattern_c
   (void)hdev;
   (void)device_name;
   if (pdm == 0) return 0;
+  /* Only the depths the surface is laid out for: any other would describe a
+     bitmap larger than the miniport's memory, and the engine would draw past it. */
+  if (pdm->dmBitsPerPel != 8 && pdm->dmBitsPerPel != 16 && pdm->dmBitsPerPel != 24 && pdm->dmBitsPerPel != 32) {
+    return 0;
+  }
+  if (pdm->dmPelsWidth == 0 || pdm->dmPelsHeight == 0) return 0;
   d = (QuarnDevice*)EngAllocMem(FL_ZERO_MEMORY, sizeof(QuarnDevice), QUARN_POOL_TAG);
   if (d == 0) return 0;
   d->miniport = miniport;

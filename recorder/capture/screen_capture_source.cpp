@@ -37,6 +37,7 @@ bool ScreenCaptureSource::AttachMirror() {
   attached_ = true;
   if (!mirror_->MapSurface(&surface_, &surface_format_) || surface_ == nullptr) return false;
   if (!mirror_->MapChangeRing(QUARN_RING_CAPACITY, &ring_) || ring_ == nullptr) return false;
+  ring_reader_.Reset();
   return mirror_->EnableTracking();
 }
 
@@ -192,21 +193,17 @@ void ScreenCaptureSource::CollectChanges() {
   last_ring_count_ = 0;
   bool overflowed = false;
   if (ring_ != nullptr) {
-    // When the mirror wrote more rectangles than the ring holds, the oldest
-    // were overwritten before we read them: their places are unknown, so the
-    // whole surface counts as changed rather than leaving stale pixels.
-    overflowed = quarn_ring_pending(ring_) > quarn_ring_capacity(ring_);
-    struct Ctx {
-      std::vector<Rect>* rects;
-    } ctx{&dirty_rects_};
+    // After an overflow the places of some changes are unknown: the whole
+    // surface counts as changed, and no rectangle needs merging.
     dirty_rects_.clear();
-    last_ring_count_ = quarn_ring_drain(
-        ring_,
-        [](void* p, const QuarnRect* q) {
-          static_cast<Ctx*>(p)->rects->push_back(Rect{q->left, q->top, q->right, q->bottom});
-        },
-        &ctx);
-    for (const Rect& r : dirty_rects_) dirty_.Union(r);
+    const ChangeRingReader::Result r = ring_reader_.Drain(ring_, [this](const QuarnRect& q) {
+      dirty_rects_.push_back(Rect{q.left, q.top, q.right, q.bottom});
+    });
+    last_ring_count_ = r.rectangles;
+    overflowed = r.overflowed;
+    for (const Rect& d : dirty_rects_) {
+      if (!d.IsEmpty()) dirty_.Union(d);
+    }
   }
   if (key_pending_ || overflowed) dirty_.Union(Rect{0, 0, surface_format_.width, surface_format_.height});
   dirty_.Intersect(CaptureRect());

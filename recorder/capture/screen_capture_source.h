@@ -11,6 +11,7 @@
 #include "platform/mirror/mirror.h"
 #include "platform/region/region.h"
 #include "recorder/codecs/lossless_encoder.h"
+#include "recorder/capture/change_ring_reader.h"
 #include "recorder/engine/frame_capturer.h"
 #include "shared/pixel/convert.h"
 #include "shared/plane.h"
@@ -81,6 +82,7 @@ class ScreenCaptureSource : public FrameCapturer {
 
   uint8_t* surface_ = nullptr;
   uint8_t* ring_ = nullptr;
+  ChangeRingReader ring_reader_;
   platform::SurfaceFormat surface_format_;
   platform::ScreenMetrics screen_;
   BitmapInfoHeader info_;
