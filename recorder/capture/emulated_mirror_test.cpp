@@ -65,5 +65,44 @@ TEST_P(EmulatedMirrorTest, DecodedFramesEqualTheDriversSurface) {
 
 INSTANTIATE_TEST_SUITE_P(Depth, EmulatedMirrorTest, ::testing::Values(8u, 16u, 24u, 32u));
 
+// The recorder's escape client against the driver itself: it maps what the
+// driver draws into, gets the rectangles drawn, and gives every mapping back.
+TEST(QuarnClient, MapsTrackingAndGivesEverythingBack) {
+  quarn::Harness driver(320, 200, 16);
+  ASSERT_TRUE(driver.ok());
+  platform::HarnessEscapes escapes(&driver);
+  platform::QuarnClient client(&escapes);
+  uint32_t w = 0, h = 0, bits = 0;
+  ASSERT_TRUE(client.QueryMode(&w, &h, &bits));
+  EXPECT_EQ(w, 320u);
+  EXPECT_EQ(h, 200u);
+  EXPECT_EQ(bits, 16u);
+  const ULONG blocks = FakeMiniportBlocks();
+  ASSERT_TRUE(client.Open(1024));
+  EXPECT_EQ(client.Surface(), driver.bits());
+  ASSERT_NE(client.Ring(), nullptr);
+  EXPECT_EQ(quarn_ring_capacity(client.Ring()), 1024u);
+  driver.Fill({5, 6, 7, 8}, 0x1234);
+  EXPECT_EQ(client.Surface()[6 * driver.stride() + 5 * 2], 0x34);
+  EXPECT_EQ(quarn_ring_write_sequence(client.Ring()), 1u);
+  ASSERT_TRUE(client.SetTracking(false));
+  driver.Fill({5, 6, 7, 8}, 0x4321);
+  EXPECT_EQ(quarn_ring_write_sequence(client.Ring()), 1u);
+  client.Close();
+  EXPECT_EQ(client.Ring(), nullptr);
+  EXPECT_EQ(FakeMiniportBlocks(), blocks) << "the ring the client made went back to the miniport";
+  client.Close();  // twice is harmless
+}
+
+TEST(QuarnClient, ARefusedRingFailsTheOpenAndCloseStillCleansUp) {
+  quarn::Harness driver(64, 64, 32);
+  platform::HarnessEscapes escapes(&driver);
+  platform::QuarnClient client(&escapes);
+  const ULONG blocks = FakeMiniportBlocks();
+  EXPECT_FALSE(client.Open(0));  // the driver refuses a ring of capacity 0
+  client.Close();
+  EXPECT_EQ(FakeMiniportBlocks(), blocks);
+}
+
 }  // namespace
 }  // namespace kmr

@@ -5,25 +5,38 @@
 
 #include "driver/host/quarn_harness.h"
 #include "platform/mirror/mirror.h"
+#include "platform/mirror/quarn_client.h"
 
 namespace kmr::platform {
 
+// The driver's escapes on the fake engine, for the recorder's own client.
+class HarnessEscapes : public QuarnEscapes {
+ public:
+  explicit HarnessEscapes(quarn::Harness* driver) : driver_(driver) {}
+  int Escape(uint32_t code, const void* in, uint32_t in_size, void* out, uint32_t out_size) override {
+    return static_cast<int>(driver_->Escape(code, in, in_size, out, out_size));
+  }
+  uint8_t* Pointer(uint32_t address) override { return static_cast<uint8_t*>(FakeMiniportPointer(address)); }
+
+ private:
+  quarn::Harness* driver_;
+};
+
 class EmulatedMirror : public Mirror {
  public:
-  explicit EmulatedMirror(quarn::Harness* driver) : driver_(driver) {
-    ULONG mode = 0;
-    driver_->Escape(QUARN_ESC_QUERY_MODE, nullptr, 0, &mode, 4);
-    screen_ = {static_cast<int32_t>(mode & 0xFFF), static_cast<int32_t>((mode >> 12) & 0xFFF), mode >> 24};
+  explicit EmulatedMirror(quarn::Harness* driver) : driver_(driver), escapes_(driver), client_(&escapes_) {
+    uint32_t w = 0, h = 0, bits = 0;
+    client_.QueryMode(&w, &h, &bits);
+    screen_ = {static_cast<int32_t>(w), static_cast<int32_t>(h), bits};
   }
 
   ScreenMetrics screen_;
 
-  bool Attach() override { return driver_->ok(); }
-  void Detach() override {}
+  // The recorder's client maps and unmaps, as it does on Windows.
+  bool Attach() override { return driver_->ok() && client_.Open(QUARN_RING_CAPACITY); }
+  void Detach() override { client_.Close(); }
   bool MapSurface(uint8_t** bits, SurfaceFormat* format) override {
-    uint8_t reply[8] = {};
-    driver_->Escape(QUARN_ESC_MAP_SURFACE, nullptr, 0, reply, 8);
-    *bits = static_cast<uint8_t*>(FakeMiniportPointer(quarn_mapping_reply_word(reply, 0)));
+    *bits = client_.Surface();
     *format = SurfaceFormat{};
     format->width = driver_->surface()->sizlBitmap.cx;
     format->height = driver_->surface()->sizlBitmap.cy;
@@ -37,15 +50,13 @@ class EmulatedMirror : public Mirror {
     }
     return *bits != nullptr;
   }
-  void UnmapSurface() override { driver_->Escape(QUARN_ESC_UNMAP_SURFACE, nullptr, 0, nullptr, 0); }
-  bool MapChangeRing(uint32_t capacity, uint8_t** ring) override {
-    uint8_t reply[8] = {};
-    if (driver_->Escape(QUARN_ESC_MAP_CHANGE_RING, &capacity, 4, reply, 8) == 0) return false;
-    *ring = static_cast<uint8_t*>(FakeMiniportPointer(quarn_mapping_reply_word(reply, 0)));
+  void UnmapSurface() override {}  // the detach unmaps, in the driver's order
+  bool MapChangeRing(uint32_t, uint8_t** ring) override {
+    *ring = client_.Ring();
     return *ring != nullptr;
   }
-  void UnmapChangeRing() override { driver_->Escape(QUARN_ESC_UNMAP_CHANGE_RING, nullptr, 0, nullptr, 0); }
-  bool EnableTracking() override { return driver_->Escape(QUARN_ESC_ENABLE_TRACKING, nullptr, 0, nullptr, 0) >= 1; }
+  void UnmapChangeRing() override {}
+  bool EnableTracking() override { return client_.Ring() != nullptr; }
   ScreenMetrics Screen() override { return screen_; }
   // The desktop the driver mirrors is its own surface here: seeding copies it
   // onto itself through the driver, which reports it like any drawing.
@@ -61,6 +72,8 @@ class EmulatedMirror : public Mirror {
 
  private:
   quarn::Harness* driver_;
+  HarnessEscapes escapes_;
+  QuarnClient client_;
 };
 
 }  // namespace kmr::platform

@@ -97,7 +97,7 @@ class PointerFreeze {
 }  // namespace
 
 QuarnMirror::QuarnMirror(std::string service, std::string device_string)
-    : service_(std::move(service)), device_string_(std::move(device_string)) {}
+    : service_(std::move(service)), device_string_(std::move(device_string)), client_(this) {}
 
 QuarnMirror::~QuarnMirror() {
   Detach();
@@ -178,22 +178,12 @@ class QuarnMirror::Steps : public DisplayAttachSteps {
   bool OpenDriver(const std::string& device_name) override {
     m_->driver_dc_ = CreateDCA("DISPLAY", device_name.c_str(), nullptr, nullptr);
     if (m_->driver_dc_ == nullptr || !(GetDeviceCaps(m_->driver_dc_, RASTERCAPS) & RC_BITBLT)) return false;
-    uint8_t reply[8] = {};
-    ExtEscape(m_->driver_dc_, QUARN_ESC_MAP_SURFACE, 0, nullptr, 8, reinterpret_cast<LPSTR>(reply));
-    m_->surface_ = reinterpret_cast<uint8_t*>(static_cast<uintptr_t>(quarn_mapping_reply_word(reply, 0)));
-    uint32_t capacity = QUARN_RING_CAPACITY;
-    ExtEscape(m_->driver_dc_, QUARN_ESC_MAP_CHANGE_RING, 4, reinterpret_cast<LPCSTR>(&capacity), 8,
-              reinterpret_cast<LPSTR>(reply));
-    m_->ring_ = reinterpret_cast<uint8_t*>(static_cast<uintptr_t>(quarn_mapping_reply_word(reply, 0)));
-    return ExtEscape(m_->driver_dc_, QUARN_ESC_ENABLE_TRACKING, 0, nullptr, 0, nullptr) >= 1;
+    return m_->client_.Open(QUARN_RING_CAPACITY);
   }
 
   void CloseDriver() override {
     if (m_->driver_dc_ == nullptr) return;
-    m_->ring_ = nullptr;
-    ExtEscape(m_->driver_dc_, QUARN_ESC_UNMAP_CHANGE_RING, 0, nullptr, 0, nullptr);
-    m_->surface_ = nullptr;
-    ExtEscape(m_->driver_dc_, QUARN_ESC_UNMAP_SURFACE, 0, nullptr, 0, nullptr);
+    m_->client_.Close();
     DeleteDC(m_->driver_dc_);
     m_->driver_dc_ = nullptr;
   }
@@ -240,9 +230,20 @@ void QuarnMirror::Detach() {
   attachment_->Detach();
 }
 
+int QuarnMirror::Escape(uint32_t code, const void* in, uint32_t in_size, void* out, uint32_t out_size) {
+  if (driver_dc_ == nullptr) return 0;
+  return ExtEscape(driver_dc_, static_cast<int>(code), static_cast<int>(in_size), static_cast<LPCSTR>(in),
+                   static_cast<int>(out_size), static_cast<LPSTR>(out));
+}
+
+uint8_t* QuarnMirror::Pointer(uint32_t address) {
+  // The driver maps into this process: the reply holds our own address.
+  return reinterpret_cast<uint8_t*>(static_cast<uintptr_t>(address));
+}
+
 bool QuarnMirror::MapSurface(uint8_t** bits, SurfaceFormat* format) {
-  if (driver_dc_ == nullptr || surface_ == nullptr) return false;
-  *bits = surface_;
+  if (driver_dc_ == nullptr || client_.Surface() == nullptr) return false;
+  *bits = client_.Surface();
   *format = SurfaceFormat{};
   format->width = GetDeviceCaps(driver_dc_, HORZRES);
   format->height = GetDeviceCaps(driver_dc_, VERTRES);
@@ -278,8 +279,8 @@ bool QuarnMirror::MapSurface(uint8_t** bits, SurfaceFormat* format) {
 
 void QuarnMirror::UnmapSurface() {}  // the detach unmaps, in the driver's order
 bool QuarnMirror::MapChangeRing(uint32_t, uint8_t** ring) {
-  *ring = ring_;
-  return ring_ != nullptr;
+  *ring = client_.Ring();
+  return *ring != nullptr;
 }
 void QuarnMirror::UnmapChangeRing() {}
 bool QuarnMirror::EnableTracking() { return driver_dc_ != nullptr; }

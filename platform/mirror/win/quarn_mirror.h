@@ -13,13 +13,14 @@
 
 #include "platform/mirror/driver_attachment.h"
 #include "platform/mirror/mirror.h"
+#include "platform/mirror/quarn_client.h"
 
 namespace kmr::platform {
 
 inline constexpr const char* kQuarnServiceName = "quarn";
 inline constexpr const char* kQuarnDeviceString = "Norvane Screen Capture Driver";
 
-class QuarnMirror : public Mirror {
+class QuarnMirror : public Mirror, private QuarnEscapes {
  public:
   QuarnMirror(std::string service = kQuarnServiceName, std::string device_string = kQuarnDeviceString);
   ~QuarnMirror() override;
@@ -42,14 +43,15 @@ class QuarnMirror : public Mirror {
 
  private:
   class Steps;
+  int Escape(uint32_t code, const void* in, uint32_t in_size, void* out, uint32_t out_size) override;
+  uint8_t* Pointer(uint32_t address) override;
 
   std::string service_, device_string_;
   std::unique_ptr<Steps> steps_;
   std::unique_ptr<DriverAttachment> attachment_;
   HDC driver_dc_ = nullptr;
   HDC screen_dc_ = nullptr;
-  uint8_t* surface_ = nullptr;
-  uint8_t* ring_ = nullptr;
+  QuarnClient client_;
   std::string error_;
 };
 
