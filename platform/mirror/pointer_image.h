@@ -21,8 +21,10 @@ struct PointerImage {
   Rect Bounds() const { return Rect{x - hot_x, y - hot_y, x - hot_x + width, y - hot_y + height}; }
 };
 
-// Blends the pointer into a 32-bit (B, G, R, X) or 16-bit 5-6-5 surface,
-// clipped to it. Returns the rectangle touched (empty when none).
-Rect BlendPointer(const PointerImage& p, const PlaneView& surface);
+// Blends the pointer into a surface of 4 (B, G, R, X), 3 (B, G, R), 2 (5-6-5)
+// or 1 byte per pixel, clipped to it. An 8-bit surface needs its palette
+// (256 entries of B, G, R, X); each blended pixel takes the nearest entry.
+// Returns the rectangle touched (empty when none).
+Rect BlendPointer(const PointerImage& p, const PlaneView& surface, const std::vector<uint8_t>* palette = nullptr);
 
 }  // namespace kmr::platform

@@ -66,7 +66,9 @@ TEST(WindowsMirrors, PollingMirrorFramesMatchTheScreen) {
                              nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
   ASSERT_NE(wnd, nullptr);
   Pump();
-  platform::PollingMirror mirror;
+  platform::PollingMirror polling;
+  platform::GdiPointerSource pointer(&polling);
+  platform::PointerCompositor mirror(&polling, &pointer);
   platform::Win32DesktopState desktop;
   ScreenCaptureSource source(&mirror, &desktop);
   ASSERT_TRUE(source.Prepare(true, true));
@@ -77,18 +79,29 @@ TEST(WindowsMirrors, PollingMirrorFramesMatchTheScreen) {
   std::mt19937 rng(3);
   for (int frame = 0; frame < 8; ++frame) {
     HDC dc = GetDC(wnd);
+    COLORREF last_colour = 0;
+    POINT last_at{};
     for (int k = 0; k < 3; ++k) {
-      HBRUSH brush = CreateSolidBrush(RGB(rng() % 256, rng() % 256, rng() % 256));
+      last_colour = RGB(rng() % 256, rng() % 256, rng() % 256);
+      HBRUSH brush = CreateSolidBrush(last_colour);
       RECT r{static_cast<LONG>(rng() % 180), static_cast<LONG>(rng() % 130), 0, 0};
       r.right = r.left + 1 + static_cast<LONG>(rng() % 40);
       r.bottom = r.top + 1 + static_cast<LONG>(rng() % 30);
       FillRect(dc, &r, brush);
       DeleteObject(brush);
+      last_at = POINT{r.left, r.top};
     }
     ReleaseDC(wnd, dc);
     GdiFlush();
     Pump();
-    Sleep(50);  // let the display server finish the drawing before anyone reads it
+    // The drawing has reached the display when the screen shows the last fill.
+    ClientToScreen(wnd, &last_at);
+    HDC screen = GetDC(nullptr);
+    const DWORD deadline = GetTickCount() + 30000;
+    bool shown = false;
+    while (!(shown = GetPixel(screen, last_at.x, last_at.y) == last_colour) && GetTickCount() < deadline) Pump();
+    ReleaseDC(nullptr, screen);
+    ASSERT_TRUE(shown) << "the drawing never reached the display";
     ASSERT_TRUE(source.Capture());
     ASSERT_TRUE(source.Encode());
     if (source.EncodedSize() != 0) {
@@ -118,7 +131,9 @@ TEST(WindowsMirrors, DriverWithoutItsDisplayDeviceFailsToAttachAndLeavesNothing)
 
 TEST(WindowsMirrors, AutomaticChoiceFallsBackToPolling) {
   auto mirror = platform::CreateCaptureMirror(platform::CaptureMethod::kAutomatic);
-  EXPECT_NE(dynamic_cast<platform::PollingMirror*>(mirror.get()), nullptr);
+  auto* with_pointer = dynamic_cast<platform::PointerCompositor*>(mirror.get());
+  ASSERT_NE(with_pointer, nullptr);
+  EXPECT_NE(dynamic_cast<platform::PollingMirror*>(with_pointer->Inner()), nullptr);
   auto driver = platform::CreateCaptureMirror(platform::CaptureMethod::kDriver);
   EXPECT_NE(dynamic_cast<platform::QuarnMirror*>(driver.get()), nullptr);
 }

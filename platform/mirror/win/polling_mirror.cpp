@@ -46,7 +46,6 @@ bool PollingMirror::Attach() {
     Detach();
     return false;
   }
-  pointer_drawn_ = false;
   return true;
 }
 
@@ -105,7 +104,6 @@ void PollingMirror::Report(const Rect& r) {
 
 bool PollingMirror::SeedFromScreen(const Rect& in) {
   if (screen_ == nullptr) return false;
-  RestoreUnderPointer();
   const Rect r = Intersect(in, Rect{0, 0, width_, height_});
   if (r.IsEmpty()) return true;
   if (!BitBlt(surface_.dc, r.left, r.top, r.Width(), r.Height(), screen_, r.left, r.top, SRCCOPY)) return false;
@@ -122,44 +120,8 @@ bool PollingMirror::FillBlack(const Rect& in) {
   return true;
 }
 
-void PollingMirror::RestoreUnderPointer() {
-  if (!pointer_drawn_) return;
-  const size_t n = static_cast<size_t>(pointer_rect_.Width()) * 4;
-  for (int32_t y = 0; y < pointer_rect_.Height(); ++y) {
-    std::memcpy(surface_.bits + (pointer_rect_.top + y) * stride_ + pointer_rect_.left * 4, &save_under_[y * n], n);
-  }
-  pointer_drawn_ = false;
-  Report(pointer_rect_);
-}
-
-void PollingMirror::DrawPointer() {
-  CURSORINFO ci{};
-  ci.cbSize = sizeof(ci);
-  if (!GetCursorInfo(&ci) || !(ci.flags & CURSOR_SHOWING) || ci.hCursor == nullptr) return;
-  ICONINFO ii{};
-  if (!GetIconInfo(ci.hCursor, &ii)) return;
-  if (ii.hbmMask) DeleteObject(ii.hbmMask);
-  if (ii.hbmColor) DeleteObject(ii.hbmColor);
-  const int32_t x = ci.ptScreenPos.x - static_cast<int32_t>(ii.xHotspot);
-  const int32_t y = ci.ptScreenPos.y - static_cast<int32_t>(ii.yHotspot);
-  const Rect r = Intersect(Rect{x, y, x + GetSystemMetrics(SM_CXCURSOR), y + GetSystemMetrics(SM_CYCURSOR)},
-                           Rect{0, 0, width_, height_});
-  if (r.IsEmpty()) return;
-  const size_t n = static_cast<size_t>(r.Width()) * 4;
-  save_under_.resize(n * r.Height());
-  for (int32_t row = 0; row < r.Height(); ++row) {
-    std::memcpy(&save_under_[row * n], surface_.bits + (r.top + row) * stride_ + r.left * 4, n);
-  }
-  DrawIconEx(surface_.dc, x, y, ci.hCursor, 0, 0, 0, nullptr, DI_NORMAL);
-  GdiFlush();
-  pointer_rect_ = r;
-  pointer_drawn_ = true;
-  Report(r);
-}
-
 void PollingMirror::Update() {
   if (screen_ == nullptr || surface_.bits == nullptr) return;
-  RestoreUnderPointer();
   if (!BitBlt(grab_.dc, 0, 0, width_, height_, screen_, 0, 0, SRCCOPY)) return;
   GdiFlush();
   // Changed blocks, merged along each row of blocks.
@@ -185,7 +147,32 @@ void PollingMirror::Update() {
       }
     }
   }
-  if (draw_pointer_) DrawPointer();
+}
+
+bool GdiPointerSource::Fetch(PointerImage* p) {
+  CURSORINFO ci{};
+  ci.cbSize = sizeof(ci);
+  if (!GetCursorInfo(&ci) || !(ci.flags & CURSOR_SHOWING) || ci.hCursor == nullptr) return false;
+  ICONINFO ii{};
+  if (!GetIconInfo(ci.hCursor, &ii)) return false;
+  if (ii.hbmMask) DeleteObject(ii.hbmMask);
+  if (ii.hbmColor) DeleteObject(ii.hbmColor);
+  cursor_ = ci.hCursor;
+  p->x = ci.ptScreenPos.x;
+  p->y = ci.ptScreenPos.y;
+  p->hot_x = static_cast<int32_t>(ii.xHotspot);
+  p->hot_y = static_cast<int32_t>(ii.yHotspot);
+  p->width = GetSystemMetrics(SM_CXCURSOR);
+  p->height = GetSystemMetrics(SM_CYCURSOR);
+  p->serial = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(ci.hCursor));
+  return true;
+}
+
+void GdiPointerSource::Draw(const PointerImage& p, const PlaneView&, const SurfaceFormat&) {
+  if (cursor_ == nullptr || mirror_->SurfaceDc() == nullptr) return;
+  // The system draws its cursors itself (masks and colours as the cursor has them).
+  DrawIconEx(mirror_->SurfaceDc(), p.x - p.hot_x, p.y - p.hot_y, cursor_, 0, 0, 0, nullptr, DI_NORMAL);
+  GdiFlush();
 }
 
 }  // namespace kmr::platform

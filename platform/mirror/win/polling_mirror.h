@@ -2,8 +2,8 @@
 // installed or cannot load (64-bit builds, newer Windows, Wine): it owns a
 // 32-bit surface the size of the screen and, on each frame, copies the screen,
 // compares it with the surface in blocks, takes over the changed blocks and
-// reports them. It draws the pointer into the surface (with save-under), as a
-// system without a hardware pointer does, and reports its old and new places.
+// reports them. The screen copies hold no pointer: a PointerCompositor with
+// GdiPointerSource draws it in (CreateCaptureMirror makes that pair).
 #pragma once
 
 #include <windows.h>
@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/mirror/mirror.h"
+#include "platform/mirror/pointer_compositor.h"
 
 namespace kmr::platform {
 
@@ -33,7 +34,8 @@ class PollingMirror : public Mirror {
   bool FillBlack(const Rect& r) override;
   void Update() override;
 
-  void SetDrawPointer(bool on) { draw_pointer_ = on; }
+  // The surface's device context, for drawing into it with GDI.
+  HDC SurfaceDc() const { return surface_.dc; }
 
  private:
   struct Dib {
@@ -45,8 +47,6 @@ class PollingMirror : public Mirror {
   bool MakeDib(Dib* dib);
   void FreeDib(Dib* dib);
   void Report(const Rect& r);
-  void RestoreUnderPointer();
-  void DrawPointer();
 
   HDC screen_ = nullptr;
   int32_t width_ = 0, height_ = 0;
@@ -54,10 +54,18 @@ class PollingMirror : public Mirror {
   Dib surface_, grab_;
   std::vector<uint32_t> ring_;
   bool tracking_ = false;
-  bool draw_pointer_ = true;
-  bool pointer_drawn_ = false;
-  Rect pointer_rect_;
-  std::vector<uint8_t> save_under_;
+};
+
+// The system cursor, drawn by the system into the polling mirror's surface.
+class GdiPointerSource : public PointerSource {
+ public:
+  explicit GdiPointerSource(PollingMirror* mirror) : mirror_(mirror) {}
+  bool Fetch(PointerImage* pointer) override;
+  void Draw(const PointerImage& pointer, const PlaneView& surface, const SurfaceFormat& format) override;
+
+ private:
+  PollingMirror* mirror_;
+  HCURSOR cursor_ = nullptr;
 };
 
 }  // namespace kmr::platform

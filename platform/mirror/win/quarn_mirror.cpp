@@ -313,16 +313,27 @@ bool QuarnMirror::FillBlack(const Rect& r) {
 
 namespace kmr::platform {
 
+namespace {
+
+// The screen copies hold no pointer; the system draws it in.
+std::unique_ptr<Mirror> PollingMirrorWithPointer() {
+  auto polling = std::make_unique<PollingMirror>();
+  auto pointer = std::make_unique<GdiPointerSource>(polling.get());
+  return PointerCompositor::Owning(std::move(polling), std::move(pointer));
+}
+
+}  // namespace
+
 std::unique_ptr<Mirror> CreateCaptureMirror(CaptureMethod method) {
   switch (method) {
     case CaptureMethod::kDriver:
       return std::make_unique<QuarnMirror>();
     case CaptureMethod::kPolling:
-      return std::make_unique<PollingMirror>();
+      return PollingMirrorWithPointer();
     case CaptureMethod::kAutomatic:
     default:
       if (sizeof(void*) == 4 && QuarnMirror::DeviceExists()) return std::make_unique<QuarnMirror>();
-      return std::make_unique<PollingMirror>();
+      return PollingMirrorWithPointer();
   }
 }
 

@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "driver/quarn_protocol.h"
-#include "platform/mirror/pointer_image.h"
 #include "platform/mirror/x11/x11_pointer.h"
 #include "shared/plane.h"
 
@@ -35,12 +34,6 @@ struct X11Mirror::Impl {
   bool surface_mapped = false;
   std::vector<uint32_t> ring;  // 4-byte aligned storage of the change ring
   bool tracking = false;
-
-  // The pointer drawn into the surface and what was under it.
-  bool pointer_drawn = false;
-  PointerImage pointer;
-  Rect pointer_rect;
-  std::vector<uint8_t> save_under;
 
   uint8_t* Ring() { return ring.empty() ? nullptr : reinterpret_cast<uint8_t*>(ring.data()); }
 
@@ -68,33 +61,6 @@ struct X11Mirror::Impl {
     img->data = nullptr;  // the shared segment is ours, not the image's
     XDestroyImage(img);
     return ok;
-  }
-
-  void RestoreUnderPointer() {
-    if (!pointer_drawn) return;
-    const size_t n = static_cast<size_t>(pointer_rect.Width()) * bpp;
-    for (int32_t y = 0; y < pointer_rect.Height(); ++y) {
-      std::memcpy(surface.view().At(pointer_rect.left, pointer_rect.top + y), &save_under[y * n], n);
-    }
-    pointer_drawn = false;
-    Report(pointer_rect);
-  }
-
-  bool FetchPointer(PointerImage* p) { return FetchX11Pointer(dpy, p); }
-
-  void DrawPointer(const PointerImage& p) {
-    const Rect r = Intersect(p.Bounds(), Rect{0, 0, width, height});
-    pointer = p;
-    pointer_rect = r;
-    if (r.IsEmpty()) return;
-    const size_t n = static_cast<size_t>(r.Width()) * bpp;
-    save_under.resize(n * r.Height());
-    for (int32_t y = 0; y < r.Height(); ++y) {
-      std::memcpy(&save_under[y * n], surface.view().At(r.left, r.top + y), n);
-    }
-    BlendPointer(p, surface.view());
-    pointer_drawn = true;
-    Report(r);
   }
 
   void Close() {
@@ -187,7 +153,6 @@ bool X11Mirror::MapSurface(uint8_t** bits, SurfaceFormat* format) {
   if (!m.surface_mapped) {
     m.surface.Reset(m.width, m.height, m.bpp);
     m.surface_mapped = true;
-    m.pointer_drawn = false;
   }
   *bits = m.surface.data();
   *format = SurfaceFormat{};
@@ -207,7 +172,6 @@ bool X11Mirror::MapSurface(uint8_t** bits, SurfaceFormat* format) {
 void X11Mirror::UnmapSurface() {
   impl_->surface.Free();
   impl_->surface_mapped = false;
-  impl_->pointer_drawn = false;
 }
 
 bool X11Mirror::MapChangeRing(uint32_t capacity, uint8_t** ring) {
@@ -241,7 +205,6 @@ ScreenMetrics X11Mirror::Screen() {
 bool X11Mirror::SeedFromScreen(const Rect& r) {
   Impl& m = *impl_;
   if (m.dpy == nullptr || !m.surface_mapped) return false;
-  m.RestoreUnderPointer();
   // What the server had damaged so far is part of this copy.
   XDamageSubtract(m.dpy, m.damage, None, None);
   if (!m.Read(r)) return false;
@@ -280,15 +243,6 @@ void X11Mirror::Update() {
   }
   if (boxes) XFree(boxes);
 
-  PointerImage p;
-  const bool have_pointer = draw_pointer_ && m.FetchPointer(&p);
-  bool redraw = !have_pointer ? m.pointer_drawn
-                              : (!m.pointer_drawn || p.x != m.pointer.x || p.y != m.pointer.y ||
-                                 p.serial != m.pointer.serial);
-  for (const Rect& r : damaged) {
-    if (!Intersect(r, m.pointer_rect).IsEmpty()) redraw = redraw || m.pointer_drawn;
-  }
-  if (redraw) m.RestoreUnderPointer();
 
   // Large damage is read in one piece.
   if (area * 2 > static_cast<uint64_t>(m.width) * m.height) {
@@ -299,7 +253,17 @@ void X11Mirror::Update() {
       if (m.Read(r)) m.Report(Intersect(r, Rect{0, 0, m.width, m.height}));
     }
   }
-  if (redraw && have_pointer) m.DrawPointer(p);
+}
+
+X11PointerSource::X11PointerSource(const std::string& display)
+    : dpy_(XOpenDisplay(display.empty() ? nullptr : display.c_str())) {}
+
+X11PointerSource::~X11PointerSource() {
+  if (dpy_ != nullptr) XCloseDisplay(static_cast<Display*>(dpy_));
+}
+
+bool X11PointerSource::Fetch(PointerImage* pointer) {
+  return dpy_ != nullptr && FetchX11Pointer(static_cast<Display*>(dpy_), pointer);
 }
 
 }  // namespace kmr::platform

@@ -1,15 +1,15 @@
 // The X11 mirror: the X server's DAMAGE extension reports what was drawn on
 // the root window; the damaged rectangles are read with MIT-SHM into the
 // surface and reported into the change ring. The server does not draw the
-// pointer into the root's pixels, so the mirror draws it into the surface
-// (with save-under) from XFixes, as a system without a hardware pointer
-// would, and reports its old and new rectangles.
+// pointer into the root's pixels: a PointerCompositor around the mirror
+// draws it from X11PointerSource (XFixes).
 #pragma once
 
 #include <memory>
 #include <string>
 
 #include "platform/mirror/mirror.h"
+#include "platform/mirror/pointer_compositor.h"
 
 namespace kmr::platform {
 
@@ -31,8 +31,6 @@ class X11Mirror : public Mirror {
   bool FillBlack(const Rect& r) override;
   void Update() override;
 
-  // Draw the pointer into the surface (on by default).
-  void SetDrawPointer(bool on) { draw_pointer_ = on; }
   const std::string& Error() const { return error_; }
 
  private:
@@ -40,7 +38,20 @@ class X11Mirror : public Mirror {
   std::unique_ptr<Impl> impl_;
   std::string display_;
   std::string error_;
-  bool draw_pointer_ = true;
+};
+
+// The X server's pointer (XFixes), through a connection of its own.
+class X11PointerSource : public PointerSource {
+ public:
+  // display: an X display name, or empty for $DISPLAY.
+  explicit X11PointerSource(const std::string& display = {});
+  ~X11PointerSource() override;
+  X11PointerSource(const X11PointerSource&) = delete;
+  X11PointerSource& operator=(const X11PointerSource&) = delete;
+  bool Fetch(PointerImage* pointer) override;
+
+ private:
+  void* dpy_;  // Display*
 };
 
 }  // namespace kmr::platform

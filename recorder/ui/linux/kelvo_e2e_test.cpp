@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "platform/mirror/pointer_image.h"
+#include "platform/mirror/testing/pointer_check.h"
 #include "platform/mirror/x11/x11_pointer.h"
 #include "player/container_file.h"
 #include "shared/testing/temp_dir.h"
@@ -182,15 +183,15 @@ TEST_F(KelvoEndToEnd, RecordsWhatTheServerShowsAndLeavesPausesOut) {
   ASSERT_EQ(info.width, 320);
   ASSERT_EQ(info.height, 240);
   XImage* img = XGetImage(dpy_, root_, 0, 0, 320, 240, AllPlanes, ZPixmap);
-  Plane expected(320, 240, 4);
-  for (int y = 0; y < 240; ++y) std::memcpy(expected.view().At(0, y), img->data + y * img->bytes_per_line, 1280);
+  Plane server(320, 240, 4);
+  for (int y = 0; y < 240; ++y) std::memcpy(server.view().At(0, y), img->data + y * img->bytes_per_line, 1280);
   XDestroyImage(img);
   platform::PointerImage pi;
-  platform::FetchX11Pointer(dpy_, &pi);
-  platform::BlendPointer(pi, expected.view());
-  for (int y = 0; y < 240; ++y) {
-    ASSERT_EQ(std::memcmp(&frame[static_cast<size_t>(y) * 1280], expected.view().At(0, y), 1280), 0) << "row " << y;
-  }
+  ASSERT_TRUE(platform::FetchX11Pointer(dpy_, &pi));
+  const PlaneView got{frame.data(), 320, 240, 1280, 4};
+  const auto check = testing::CheckPictureWithPointer(got, server.view(), pi, 0, 0);
+  EXPECT_EQ(check.difference, "");
+  EXPECT_GT(check.opaque_checked, 0) << "no pointer in the recording";
 }
 
 TEST_F(KelvoEndToEnd, MissingDirectoryFailsWithTheWriteText) {

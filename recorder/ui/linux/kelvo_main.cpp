@@ -126,7 +126,10 @@ int main(int argc, char** argv) {
     area = kmr::ClampToScreen(screen, *w);
   }
 
-  kmr::platform::X11Mirror mirror;
+  // The server leaves the pointer out of the root's pixels: it is drawn in.
+  kmr::platform::X11Mirror x11_mirror;
+  kmr::platform::X11PointerSource pointer;
+  kmr::platform::PointerCompositor mirror(&x11_mirror, &pointer);
   kmr::platform::X11DesktopState desktop;
   kmr::ScreenCaptureSource capture(&mirror, &desktop);
   kmr::ScreenVideoSource video(&capture);
