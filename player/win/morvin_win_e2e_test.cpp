@@ -57,47 +57,52 @@ TEST(MorvinWindows, SelfPlayingRecordingShowsItsLastFrame) {
   PROCESS_INFORMATION pi{};
   std::string cmd = "\"" + path + "\"";
   ASSERT_TRUE(CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+  // Wait, with a generous deadline, for the window and then for its last
+  // frame (the recording lasts 1.5 s): the screen is read until it shows it.
+  const DWORD deadline = GetTickCount() + 30000;
   HWND wnd = nullptr;
-  for (int i = 0; i < 200 && wnd == nullptr; ++i) {
-    Sleep(50);
-    wnd = FindWindowA("morvin", nullptr);
-  }
+  while ((wnd = FindWindowA("morvin", nullptr)) == nullptr && GetTickCount() < deadline) Sleep(20);
   ASSERT_NE(wnd, nullptr) << "no player window";
-  Sleep(3000);  // the recording lasts 1.5 s
-  RECT client;
-  GetClientRect(wnd, &client);
-  EXPECT_EQ(client.right, 480);
-  EXPECT_EQ(client.bottom, 360);
-  POINT origin{0, 0};
-  ClientToScreen(wnd, &origin);
-  HDC screen = GetDC(nullptr);
-  BITMAPINFO bi{};
-  bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-  bi.bmiHeader.biWidth = 480;
-  bi.bmiHeader.biHeight = -360;
-  bi.bmiHeader.biPlanes = 1;
-  bi.bmiHeader.biBitCount = 32;
-  void* bits = nullptr;
-  HBITMAP bmp = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-  HDC dc = CreateCompatibleDC(screen);
-  HGDIOBJ old = SelectObject(dc, bmp);
-  BitBlt(dc, 0, 0, 480, 360, screen, origin.x, origin.y, SRCCOPY);
-  GdiFlush();
-  int mismatched_rows = 0;
-  const auto* shot = static_cast<const uint8_t*>(bits);
-  for (int y = 0; y < 240; ++y) {
-    for (int x = 0; x < 320; ++x) {
-      if (std::memcmp(shot + ((y + 60) * 480 + x + 80) * 4, &last[(static_cast<size_t>(y) * 320 + x) * 4], 3) != 0) {
-        ++mismatched_rows;
-        break;
+  RECT client{};
+  int mismatched_rows = -1, border = -1;
+  auto look = [&] {
+    GetClientRect(wnd, &client);
+    POINT origin{0, 0};
+    ClientToScreen(wnd, &origin);
+    HDC screen = GetDC(nullptr);
+    BITMAPINFO bi{};
+    bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    bi.bmiHeader.biWidth = 480;
+    bi.bmiHeader.biHeight = -360;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    HBITMAP bmp = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HDC dc = CreateCompatibleDC(screen);
+    HGDIOBJ old = SelectObject(dc, bmp);
+    BitBlt(dc, 0, 0, 480, 360, screen, origin.x, origin.y, SRCCOPY);
+    GdiFlush();
+    mismatched_rows = 0;
+    const auto* shot = static_cast<const uint8_t*>(bits);
+    for (int y = 0; y < 240; ++y) {
+      for (int x = 0; x < 320; ++x) {
+        if (std::memcmp(shot + ((y + 60) * 480 + x + 80) * 4, &last[(static_cast<size_t>(y) * 320 + x) * 4], 3) != 0) {
+          ++mismatched_rows;
+          break;
+        }
       }
     }
-  }
-  EXPECT_EQ(shot[0] | shot[1] | shot[2], 0);  // the border is black
-  SelectObject(dc, old);
-  DeleteDC(dc);
-  DeleteObject(bmp);
-  ReleaseDC(nullptr, screen);
+    border = shot[0] | shot[1] | shot[2];
+    SelectObject(dc, old);
+    DeleteDC(dc);
+    DeleteObject(bmp);
+    ReleaseDC(nullptr, screen);
+    return mismatched_rows == 0;
+  };
+  while (!look() && GetTickCount() < deadline) Sleep(20);
+  EXPECT_EQ(client.right, 480);
+  EXPECT_EQ(client.bottom, 360);
+  EXPECT_EQ(border, 0);  // the border is black
   PostMessageA(wnd, WM_CLOSE, 0, 0);
   if (WaitForSingleObject(pi.hProcess, 5000) != WAIT_OBJECT_0) TerminateProcess(pi.hProcess, 1);
   CloseHandle(pi.hProcess);
