@@ -1,8 +1,8 @@
 #include "player/container_reader.h"
 
 #include <algorithm>
-#include <chrono>
-#include <thread>
+
+#include "platform/sync/sync.h"
 
 namespace kmr {
 
@@ -97,7 +97,7 @@ bool ContainerReader::Step() {
     if (damaged_ || file_.Position() >= file_.PacketDataEnd()) {
       for (StreamDecoder* d : active_) {
         if (d != nullptr && (d->Count() > 0)) {
-          std::this_thread::sleep_for(std::chrono::milliseconds(kRetryMs));
+          platform::SleepMs(kRetryMs);
           return true;
         }
       }
@@ -150,7 +150,7 @@ bool ContainerReader::Step() {
       pending_.release();  // the decoder's now
       break;
     case StreamDecoder::PushResult::kFull:
-      std::this_thread::sleep_for(std::chrono::milliseconds(kRetryMs));
+      platform::SleepMs(kRetryMs);
       break;
     case StreamDecoder::PushResult::kStopped: {
       // The decoder gave up on its stream: the others play on without it.

@@ -26,12 +26,12 @@ StreamDecoder::PushResult StreamDecoder::Push(PlayerPacket* packet) {
 }
 
 void StreamDecoder::SetFailure(const std::string& text) {
-  std::lock_guard<std::mutex> lock(failure_mu_);
+  platform::MutexLock lock(failure_mu_);
   failure_ = text;
 }
 
 std::string StreamDecoder::Failure() const {
-  std::lock_guard<std::mutex> lock(failure_mu_);
+  platform::MutexLock lock(failure_mu_);
   return failure_;
 }
 

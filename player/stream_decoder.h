@@ -6,10 +6,10 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
+#include "platform/sync/sync.h"
 #include "platform/timer/frame_timer.h"
 #include "player/container_file.h"
 #include "shared/packet_queue.h"
@@ -80,7 +80,7 @@ class StreamDecoder : public WorkerThread, public StreamAcceptor {
   std::unique_ptr<platform::FrameTimer> timer_;
   uint32_t last_ = 0, elapsed_ = 0, paused_ = 0;
   std::atomic<uint32_t> position_{0};
-  mutable std::mutex failure_mu_;
+  mutable platform::Mutex failure_mu_;
   std::string failure_;
 };
 

@@ -5,11 +5,11 @@
 #pragma once
 
 #include <atomic>
-#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
-#include <mutex>
+
+#include "platform/sync/sync.h"
 
 namespace kmr {
 
@@ -40,22 +40,24 @@ class PacketQueueBase {
   bool PopItem(void** out);
 
  private:
-  // The counting semaphore: fails instead of exceeding the capacity.
+  // The counting semaphore: fails instead of exceeding the capacity. The
+  // lock must be held.
+  bool ReleaseSemaphoreLocked();
   bool ReleaseSemaphore();
+  // Keeps ready_ signalled exactly while a pop need not wait.
+  void UpdateReadyLocked();
 
   uint32_t capacity_ = 0;
   uint32_t retry_ms_ = 0;
   bool initialized_ = false;
   std::atomic<bool> pushes_aborted_{false};
 
-  // Semaphore count and close event, guarded by sync_mu_ and waited on with cv_.
-  mutable std::mutex sync_mu_;
-  std::condition_variable cv_;
+  // The lock over the list, the semaphore count and the close flag: held
+  // only for those, never across a wait.
+  mutable platform::Mutex mu_;
+  platform::Event ready_{true};  // a pop can go ahead: an item is counted, or the queue is closed
   uint32_t semaphore_ = 0;
   bool closed_ = true;
-
-  // The list lock: held only for the list operation, never across a wait.
-  mutable std::mutex list_mu_;
   std::deque<void*> items_;
 };
 

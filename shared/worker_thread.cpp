@@ -16,18 +16,16 @@ WorkerThread::~WorkerThread() {
 }
 
 bool WorkerThread::Start() {
-  if (IsRunning() || thread_.joinable()) Stop();
+  if (IsRunning() || thread_.Joinable()) Stop();
 
   {
-    std::lock_guard<std::mutex> lock(state_mu_);
+    platform::MutexLock lock(state_mu_);
     stop_requested_ = false;
   }
   started_.Reset();
   started_ok_.store(false);
   finished_.Reset();
-  try {
-    thread_ = std::thread(&WorkerThread::ThreadMain, this);
-  } catch (...) {
+  if (!thread_.Start([this] { ThreadMain(); })) {
     Stop();
     return false;
   }
@@ -48,7 +46,7 @@ uint32_t WorkerThread::Run() {
   uint32_t code = kExitFailed;
   bool started = OnStart();
   if (started) {
-    std::lock_guard<std::mutex> lock(state_mu_);
+    platform::MutexLock lock(state_mu_);
     if (stop_requested_) {
       started = false;  // Start gave up waiting; leave at once
     } else {
@@ -86,7 +84,7 @@ uint32_t WorkerThread::Run() {
 
 void WorkerThread::Stop() {
   {
-    std::lock_guard<std::mutex> lock(state_mu_);
+    platform::MutexLock lock(state_mu_);
     stop_requested_ = true;
     running_.store(0);
     paused_.store(0);
@@ -94,8 +92,8 @@ void WorkerThread::Stop() {
   }
   // Wake a paused worker at once instead of at its next one-second look.
   resume_event_.Set();
-  if (!thread_.joinable()) return;
-  if (thread_.get_id() == std::this_thread::get_id()) {
+  if (!thread_.Joinable()) return;
+  if (thread_.IsCurrent()) {
     // Called from a hook on the worker itself: the loop sees the cleared flag
     // and ends; the next Start or the destructor collects the thread.
     return;
@@ -103,7 +101,7 @@ void WorkerThread::Stop() {
   // A worker that has not ended after the stop timeout is never killed: it may
   // be in the middle of a write or hold a lock. Keep waiting for it.
   if (!finished_.Wait(stop_timeout_ms_)) finished_.WaitForever();
-  thread_.join();
+  thread_.Join();
 }
 
 bool WorkerThread::Pause() {

@@ -6,9 +6,8 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
-#include <mutex>
-#include <thread>
 
+#include "platform/sync/sync.h"
 #include "shared/event.h"
 
 namespace kmr {
@@ -38,8 +37,8 @@ class WorkerThread {
   // finishing is kept for the next step rather than cleared with it.
   bool IsResumed() const { return resume_requests_.load() != resume_consumed_.load(); }
 
-  void Lock() { lock_.lock(); }
-  void Unlock() { lock_.unlock(); }
+  void Lock() { lock_.Lock(); }
+  void Unlock() { lock_.Unlock(); }
 
   // Exit code of the last thread that ended: 0 after a stop, 0xFFFFFFFF after a
   // failing OnStart or Step.
@@ -58,7 +57,7 @@ class WorkerThread {
  private:
   void ThreadMain();
 
-  std::recursive_mutex lock_;
+  platform::Mutex lock_;
   uint32_t stop_timeout_ms_ = 5000;
   std::atomic<uint32_t> running_{0};
   // Signalled when OnStart has succeeded or the thread has ended, whichever
@@ -67,7 +66,7 @@ class WorkerThread {
   std::atomic<bool> started_ok_{false};
   // Orders a Stop against a thread that is just leaving OnStart, so that a
   // stopped object never turns running again behind the controller's back.
-  std::mutex state_mu_;
+  platform::Mutex state_mu_;
   bool stop_requested_ = false;
   std::atomic<uint32_t> paused_{0};
   ManualResetEvent resume_event_;
@@ -75,7 +74,7 @@ class WorkerThread {
   // completed step had seen.
   std::atomic<uint32_t> resume_requests_{0};
   std::atomic<uint32_t> resume_consumed_{0};
-  std::thread thread_;
+  platform::Thread thread_;
   ManualResetEvent finished_;
   std::atomic<uint32_t> exit_code_{kExitOk};
 };

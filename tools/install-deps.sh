@@ -10,7 +10,8 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   zlib1g-dev libpixman-1-dev libsdl2-dev
   libx11-dev libxext-dev libxfixes-dev libxdamage-dev
-  g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix libz-mingw-w64-dev binutils-mingw-w64
+  g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-win32 g++-mingw-w64-i686-win32
+  libz-mingw-w64-dev binutils-mingw-w64
   wine64
   clang libclang-rt-14-dev
   xvfb x11-utils xdotool python3

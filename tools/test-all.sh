@@ -8,7 +8,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 bash tools/install-deps.sh || exit 1
 
-for config in host host-asan win64 win32 fuzz; do
+for config in host host-asan win64 win64-tests win32 fuzz; do
   echo "== build $config"
   bash tools/build.sh "$config" || { echo "build $config failed"; exit 1; }
 done
@@ -47,11 +47,23 @@ xvfb_pid=$!
 read -r xvfb_number <&3 || true
 saved_display=${DISPLAY:-}
 export DISPLAY=:${xvfb_number:-0}
-run_ctest win64 build/win64
+run_ctest win64 build/win64-tests
 if [ -n "$saved_display" ]; then export DISPLAY=$saved_display; else unset DISPLAY; fi
 kill "$xvfb_pid" 2>/dev/null
 kill "$wineserver_pid" 2>/dev/null
 wait "$wineserver_pid" 2>/dev/null
+
+# The shipped Windows programs start on Windows XP: system DLLs only, nothing
+# newer than XP imported; and the check itself refuses a bad image.
+echo "== check Windows imports"
+for check in "--self-test" "build/win64/bin/morvin.exe build/win64/tools/kmrtool/kmrtool.exe build/win32/bin/morvin.exe build/win32/tools/kmrtool/kmrtool.exe"; do
+  # shellcheck disable=SC2086
+  if bash tools/check-windows-imports.sh $check; then
+    passed=$((passed + 1))
+  else
+    failed=$((failed + 1))
+  fi
+done
 
 # The kernel-mode driver's image: subsystem, imports and exports.
 echo "== check quarn.dll"

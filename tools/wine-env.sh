@@ -18,6 +18,9 @@ kmr_wine_prepare() {
     if [ ! -f "$WINEPREFIX/.kmr-ready" ]; then
       rm -rf "$WINEPREFIX"
       "$WINELOADER" wineboot -i >/dev/null 2>&1 || true
+      # The prefix reports Windows XP, the oldest system the programs promise,
+      # so that their own version checks take their XP paths under test.
+      "$WINELOADER" reg add 'HKCU\Software\Wine' /v Version /d winxp64 /f >/dev/null 2>&1 || true
       /usr/lib/wine/wineserver -w || true
       touch "$WINEPREFIX/.kmr-ready"
     fi

@@ -7,19 +7,19 @@
 namespace kmr {
 
 void ScreenVideoDecoder::SetDisplayFormat(PixelFormat f) {
-  std::lock_guard<std::recursive_mutex> lock(mu_);
+  platform::MutexLock lock(mu_);
   display_ = f;
 }
 
 void ScreenVideoDecoder::ReleaseMirror() {
-  std::lock_guard<std::recursive_mutex> lock(mu_);
+  platform::MutexLock lock(mu_);
   mirror_ = {};
   mirror_pitch_ = 0;
   converter_ = nullptr;
 }
 
 void ScreenVideoDecoder::ReleaseAll() {
-  std::lock_guard<std::recursive_mutex> lock(mu_);
+  platform::MutexLock lock(mu_);
   ReleaseMirror();
   decoder_ = LosslessDecoder();
   width_ = height_ = 0;
@@ -29,7 +29,7 @@ void ScreenVideoDecoder::ReleaseAll() {
 }
 
 bool ScreenVideoDecoder::SetFormat(const uint8_t* header, size_t size) {
-  std::lock_guard<std::recursive_mutex> lock(mu_);
+  platform::MutexLock lock(mu_);
   ReleaseAll();
   if (header == nullptr || size < kBitmapInfoHeaderSize) {
     error_ = "the video format is too short";
@@ -77,7 +77,7 @@ bool ScreenVideoDecoder::SetFormat(const uint8_t* header, size_t size) {
 }
 
 bool ScreenVideoDecoder::CreateMirror() {
-  std::lock_guard<std::recursive_mutex> lock(mu_);
+  platform::MutexLock lock(mu_);
   ReleaseMirror();
   if (width_ == 0 || bits_ == 8) return false;
   bool supported = false;
@@ -103,7 +103,7 @@ void ScreenVideoDecoder::MirrorRun(int32_t x, int32_t y, int32_t n) {
 }
 
 bool ScreenVideoDecoder::Decode(const uint8_t* packet, size_t length) {
-  std::lock_guard<std::recursive_mutex> lock(mu_);
+  platform::MutexLock lock(mu_);
   if (!lossless_) {
     error_ = "no format";
     return false;
@@ -114,7 +114,7 @@ bool ScreenVideoDecoder::Decode(const uint8_t* packet, size_t length) {
 }
 
 std::vector<uint8_t> ScreenVideoDecoder::DibHeader() const {
-  std::lock_guard<std::recursive_mutex> lock(mu_);
+  platform::MutexLock lock(mu_);
   std::vector<uint8_t> out;
   if (width_ == 0) return out;
   const bool masks = bits_ == 16 && !is555_;

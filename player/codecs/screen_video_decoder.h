@@ -6,10 +6,10 @@
 
 #include <cstdint>
 #include <functional>
-#include <mutex>
 #include <string>
 #include <vector>
 
+#include "platform/sync/sync.h"
 #include "player/codecs/lossless_decoder.h"
 #include "shared/container/container_format.h"
 #include "shared/pixel/convert.h"
@@ -31,8 +31,8 @@ class ScreenVideoDecoder {
   // format or no conversion from the frame's format to the display's.
   bool CreateMirror();
 
-  void LockDecoder() { mu_.lock(); }
-  void UnlockDecoder() { mu_.unlock(); }
+  void LockDecoder() { mu_.Lock(); }
+  void UnlockDecoder() { mu_.Unlock(); }
 
   // Under the lock: the frame and the mirror.
   int32_t FrameWidth() const { return width_; }
@@ -54,7 +54,7 @@ class ScreenVideoDecoder {
  private:
   void MirrorRun(int32_t x, int32_t y, int32_t n);
 
-  mutable std::recursive_mutex mu_;
+  mutable platform::Mutex mu_;
   PixelFormat display_{32, false};
   int32_t width_ = 0, height_ = 0;
   uint32_t bits_ = 0;

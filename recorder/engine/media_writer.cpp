@@ -62,14 +62,12 @@ void MediaWriter::DiscardQueued() {
 bool MediaWriter::StartWriterThread() {
   if (IsRunning()) Close();
   // A thread that ended on a failed write with nobody to tell is joined here.
-  if (thread_.joinable()) StopWriterThread();
+  if (thread_.Joinable()) StopWriterThread();
   DiscardQueued();
   if (!queue_.ReopenQueue()) return false;
   queue_.AbortPushes(false);
-  try {
-    running_.store(true);
-    thread_ = std::thread(&MediaWriter::WriterThreadMain, this);
-  } catch (...) {
+  running_.store(true);
+  if (!thread_.Start([this] { WriterThreadMain(); })) {
     running_.store(false);
     return false;
   }
@@ -81,7 +79,7 @@ void MediaWriter::StopWriterThread() {
   // The thread drains what is queued and ends. It is never abandoned in the
   // middle of a write: past the usual 5 s of a slow disk it is waited for still,
   // so the file stays consistent.
-  if (thread_.joinable()) thread_.join();
+  thread_.Join();
   DiscardQueued();
   running_.store(false);
 }

@@ -6,10 +6,10 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "platform/notify/notify.h"
+#include "platform/sync/sync.h"
 #include "recorder/engine/media_stream.h"
 #include "shared/packet_queue.h"
 
@@ -86,7 +86,7 @@ class MediaWriter {
   std::vector<MediaStream*> streams_;
   PacketQueue<Packet> queue_;
   std::atomic<bool> running_{false};
-  std::thread thread_;
+  platform::Thread thread_;
 };
 
 }  // namespace kmr

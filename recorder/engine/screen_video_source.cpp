@@ -23,7 +23,7 @@ void ScreenVideoSource::SetFps(uint32_t fps) {
 }
 
 void ScreenVideoSource::SetRect(const Rect& r) {
-  std::lock_guard<std::mutex> lock(rect_mu_);
+  platform::MutexLock lock(rect_mu_);
   pending_rect_ = r;
 }
 
@@ -32,7 +32,7 @@ bool ScreenVideoSource::OnStart() {
   // Nothing carries over from an earlier recording: a rectangle set after its
   // last step, or a timer still signalled from its last frame.
   {
-    std::lock_guard<std::mutex> lock(rect_mu_);
+    platform::MutexLock lock(rect_mu_);
     pending_rect_.reset();
   }
   if (!timer_->Reset()) return false;
@@ -56,7 +56,7 @@ bool ScreenVideoSource::Fail(const std::string& why) {
 bool ScreenVideoSource::Step() {
   const uint32_t stamp = frame_clock_.Advance(clock_->NowMs(), IsResumed());
   {
-    std::lock_guard<std::mutex> lock(rect_mu_);
+    platform::MutexLock lock(rect_mu_);
     if (pending_rect_) {
       capture_->SetRect(*pending_rect_);
       pending_rect_.reset();

@@ -6,10 +6,10 @@
 #include <atomic>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 
+#include "platform/sync/sync.h"
 #include "platform/timer/frame_timer.h"
 #include "recorder/engine/container_stream.h"
 #include "recorder/engine/frame_capturer.h"
@@ -58,7 +58,7 @@ class ScreenVideoSource : public WorkerThread {
   uint32_t fps_ = 15;
   FrameClock frame_clock_;
   FrameGrid grid_;  // the stream's grid, followed to count empty slots
-  std::mutex rect_mu_;
+  platform::Mutex rect_mu_;
   std::optional<Rect> pending_rect_;
   std::function<void(const std::string&)> on_failure_;
   std::atomic<uint64_t> frames_{0};

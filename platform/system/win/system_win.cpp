@@ -79,7 +79,10 @@ bool CopyFileReplacing(const char* from, const char* to, std::string* error) {
 }
 
 bool TruncateOpenFile(std::FILE* file, uint64_t size) {
-  return file != nullptr && _chsize_s(_fileno(file), static_cast<__int64>(size)) == 0;
+  // _chsize: the system's C library of Windows XP has no 64-bit form, and a
+  // recording stays below 2 GB anyway.
+  if (file == nullptr || size > 0x7FFFFFFFu) return false;
+  return _chsize(_fileno(file), static_cast<long>(size)) == 0;
 }
 
 void DebuggerOutput(const char* text) { OutputDebugStringA(text); }
