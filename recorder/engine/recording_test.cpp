@@ -187,63 +187,56 @@ class ClockTimer : public platform::FrameTimer {
   uint32_t due_ = 0;
 };
 
+// A source on the fake clock with a timer that comes due at once on it, run
+// freely until it has submitted a number of frames.
+class PacingTest : public ::testing::Test {
+ protected:
+  // Frames taking capture_ms each, at 15 fps; the clock's time that passed.
+  uint32_t Run(uint32_t capture_ms, uint64_t frames) {
+    capture_.clock = &clock_;
+    capture_.capture_takes_ms = capture_ms;
+    EXPECT_TRUE(capture_.Prepare(true, true));
+    EXPECT_TRUE(stream_.Attach(&capture_, 0));
+    stream_.SetWriter(&writer_);
+    writer_.AddStream(&stream_);
+    EXPECT_TRUE(source_.SetOutput(&stream_));
+    source_.SetFps(15);
+    EXPECT_TRUE(writer_.Open());
+    const uint32_t start = clock_.NowMs();
+    EXPECT_TRUE(source_.Start());
+    EXPECT_TRUE(testing::WaitUntil([&] { return source_.FramesSubmitted() >= frames; }));
+    source_.Stop();
+    writer_.Close();
+    return clock_.NowMs() - start;
+  }
+  FakeClock clock_;
+  FakeCapturer capture_;
+  ScreenVideoSource source_{&capture_, &clock_, std::make_unique<ClockTimer>(&clock_)};
+  StampStream stream_;
+  ThreadWriter writer_;
+};
+
 // Frames come at the grid's rate, not at whole-millisecond periods: after
 // 10,000 frames at 15 fps the last slot in the file is within one slot of
 // the time that really passed (66 ms periods would put it 6.7 s ahead).
-TEST(VideoSourcePacing, TheTimeLineKeepsToRealTimeOverLongRecordings) {
-  FakeClock clock;
-  FakeCapturer capture;
-  capture.clock = &clock;
-  capture.capture_takes_ms = 5;
-  ASSERT_TRUE(capture.Prepare(true, true));
-  ScreenVideoSource source(&capture, &clock, std::make_unique<ClockTimer>(&clock));
-  StampStream stream;
-  ThreadWriter writer;
-  ASSERT_TRUE(stream.Attach(&capture, 0));
-  stream.SetWriter(&writer);
-  writer.AddStream(&stream);
-  ASSERT_TRUE(source.SetOutput(&stream));
-  source.SetFps(15);
-  ASSERT_TRUE(writer.Open());
-  const uint32_t start = clock.NowMs();
-  ASSERT_TRUE(source.Start());
-  ASSERT_TRUE(testing::WaitUntil([&] { return source.FramesSubmitted() >= 10000; }));
-  source.Stop();
-  writer.Close();
-  const uint32_t elapsed = clock.NowMs() - start;
-  ASSERT_GE(stream.slots.size(), 10000u);
-  const uint32_t last = stream.slots.back();
+TEST_F(PacingTest, TheTimeLineKeepsToRealTimeOverLongRecordings) {
+  const uint32_t elapsed = Run(5, 10000);
+  ASSERT_GE(stream_.slots.size(), 10000u);
+  const uint32_t last = stream_.slots.back();
   EXPECT_LE(last, elapsed + 67) << "the time line ran ahead of real time";
   EXPECT_GE(last + 67 + 67, elapsed) << "the time line fell behind real time";
-  EXPECT_EQ(source.FramesDropped(), 0u);
+  EXPECT_EQ(source_.FramesDropped(), 0u);
 }
 
 // Under load the empty slots are counted for the user.
-TEST(VideoSourcePacing, SlotsASlowMachineMissesAreCounted) {
-  FakeClock clock;
-  FakeCapturer capture;
-  capture.clock = &clock;
-  capture.capture_takes_ms = 150;  // every frame takes more than two slots
-  ASSERT_TRUE(capture.Prepare(true, true));
-  ScreenVideoSource source(&capture, &clock, std::make_unique<ClockTimer>(&clock));
-  StampStream stream;
-  ThreadWriter writer;
-  ASSERT_TRUE(stream.Attach(&capture, 0));
-  stream.SetWriter(&writer);
-  writer.AddStream(&stream);
-  ASSERT_TRUE(source.SetOutput(&stream));
-  source.SetFps(15);
-  ASSERT_TRUE(writer.Open());
-  ASSERT_TRUE(source.Start());
-  ASSERT_TRUE(testing::WaitUntil([&] { return source.FramesSubmitted() >= 21; }));
-  source.Stop();
-  writer.Close();
+TEST_F(PacingTest, SlotsASlowMachineMissesAreCounted) {
+  Run(150, 21);  // every frame takes more than two slots
   // Frames 150 ms apart on a 66.7 ms grid: one slot in every 2.25 is used.
-  const uint64_t frames = source.FramesSubmitted();
-  const uint32_t last_slot = stream.slots.back();
+  const uint64_t frames = source_.FramesSubmitted();
+  const uint32_t last_slot = stream_.slots.back();
   const uint64_t slots_spanned = (static_cast<uint64_t>(last_slot) * 15 + 500) / 1000 + 1;
-  EXPECT_EQ(source.FramesDropped(), slots_spanned - frames);
-  EXPECT_GT(source.FramesDropped(), frames);
+  EXPECT_EQ(source_.FramesDropped(), slots_spanned - frames);
+  EXPECT_GT(source_.FramesDropped(), frames);
 }
 
 TEST_F(VideoSourceTest, ANewRecordingStartsWithAnUnarmedTimerAndNoLeftoverRectangle) {

@@ -165,20 +165,25 @@ int Encode(int argc, char** argv) {
   return rc;
 }
 
-int Decode(int argc, char** argv) {
-  const char* in = nullptr;
-  const char* out = nullptr;
+// IN -o OUT, in either order.
+bool ParseInOut(int argc, char** argv, const char** in, const char** out) {
   for (int i = 2; i < argc; ++i) {
     const std::string a = argv[i];
     if (a == "-o" && i + 1 < argc) {
-      out = argv[++i];
-    } else if (in == nullptr && a[0] != '-') {
-      in = argv[i];
+      *out = argv[++i];
+    } else if (*in == nullptr && a[0] != '-') {
+      *in = argv[i];
     } else {
-      return Usage();
+      return false;
     }
   }
-  if (in == nullptr || out == nullptr) return Usage();
+  return *in != nullptr && *out != nullptr;
+}
+
+int Decode(int argc, char** argv) {
+  const char* in = nullptr;
+  const char* out = nullptr;
+  if (!ParseInOut(argc, argv, &in, &out)) return Usage();
   kmr::ContainerFile file;
   if (!file.OpenPath(in)) return std::fprintf(stderr, "%s: %s\n", in, file.Error().c_str()), 1;
   FILE* output = stdout;
@@ -213,17 +218,7 @@ int Decode(int argc, char** argv) {
 int Repair(int argc, char** argv) {
   const char* in = nullptr;
   const char* out = nullptr;
-  for (int i = 2; i < argc; ++i) {
-    const std::string a = argv[i];
-    if (a == "-o" && i + 1 < argc) {
-      out = argv[++i];
-    } else if (in == nullptr && a[0] != '-') {
-      in = argv[i];
-    } else {
-      return Usage();
-    }
-  }
-  if (in == nullptr || out == nullptr) return Usage();
+  if (!ParseInOut(argc, argv, &in, &out)) return Usage();
   kmr::RepairReport report;
   std::string error;
   if (!kmr::RepairRecording(in, out, &report, &error)) return std::fprintf(stderr, "kmrtool: %s\n", error.c_str()), 1;
