@@ -268,7 +268,7 @@ TEST_F(KelvoEndToEnd, AFullDiskStopsTheRecordingWithTheWriteFailureText) {
   for (int i = 0; waitpid(run.pid, nullptr, WNOHANG) == 0; ++i) {
     DrawNoise(dpy_, win_, gc_, i);
     ASSERT_LT(std::chrono::steady_clock::now() - t0, 60000ms) << "kelvo went on recording onto a full disk";
-    std::this_thread::sleep_for(50ms);
+    std::this_thread::sleep_for(50ms);  // the pace of the desktop's activity, not a wait for kelvo
   }
   run.pid = -1;
   const std::string err = run.Stderr();
@@ -306,7 +306,7 @@ TEST_F(KelvoEndToEnd, AKilledRecordingIsRepairedAndPlays) {
   const auto t0 = std::chrono::steady_clock::now();
   for (int i = 0; std::chrono::steady_clock::now() - t0 < 8000ms; ++i) {
     DrawTick(i);
-    std::this_thread::sleep_for(100ms);
+    std::this_thread::sleep_for(100ms);  // the pace of the desktop's activity, not a wait for kelvo
   }
   kill(run.pid, SIGKILL);
   run.Wait();
