@@ -36,8 +36,7 @@ class FrameClock {
 inline uint32_t FramePeriodMs(uint32_t fps) { return fps == 0 ? 1000 : 1000 / fps; }
 
 // How long from time stamp now until the next slot of the frame grid
-// (n × 1000 / fps rounded): the frame sources arm their timer for that, so
-// frames keep to the grid's rate rather than to whole-millisecond periods.
+// (n × 1000 / fps rounded).
 inline uint32_t MsToNextGridSlot(uint32_t now, uint32_t fps) {
   if (fps == 0) fps = 1;
   auto slot = [fps](uint64_t n) { return (n * 1000 + fps / 2) / fps; };
@@ -45,5 +44,37 @@ inline uint32_t MsToNextGridSlot(uint32_t now, uint32_t fps) {
   while (slot(next) <= now) ++next;
   return static_cast<uint32_t>(slot(next) - now);
 }
+
+// Paces the frame steps on the frame grid, reckoned from the start, so that
+// frames keep to the grid's rate rather than to whole-millisecond periods.
+// Each step is armed for the first slot after both the present and the slot
+// the step itself was armed for: a step that a timer woke a little early
+// never takes its own slot twice.
+class GridPacer {
+ public:
+  void Reset() {
+    armed_index_ = 0;
+    limit_ms_ = 0;
+  }
+  // The delay to arm the timer with, at time stamp now.
+  uint32_t ArmFor(uint32_t now, uint32_t fps) {
+    if (fps == 0) fps = 1;
+    uint64_t index = static_cast<uint64_t>(now) * fps / 1000 + 1;
+    while (Slot(index, fps) <= now) ++index;
+    if (index <= armed_index_) index = armed_index_ + 1;
+    armed_index_ = index;
+    const uint32_t delay = static_cast<uint32_t>(Slot(index, fps) - now);
+    limit_ms_ = delay + FramePeriodMs(fps);
+    return delay;
+  }
+  // How long to wait for the armed timer at most: past its due time, so a
+  // wait never ends before the timer does; the period before the first arming.
+  uint32_t WaitLimit(uint32_t fps) const { return limit_ms_ != 0 ? limit_ms_ : FramePeriodMs(fps); }
+
+ private:
+  static uint64_t Slot(uint64_t n, uint32_t fps) { return (n * 1000 + fps / 2) / fps; }
+  uint64_t armed_index_ = 0;
+  uint32_t limit_ms_ = 0;
+};
 
 }  // namespace kmr

@@ -48,6 +48,7 @@ bool RawFrameSource::OnStart() {
     return false;
   }
   if (!timer_->Reset()) return false;
+  pacer_.Reset();
   frame_clock_.Start(clock_->NowMs());
   return true;
 }
@@ -90,8 +91,8 @@ bool RawFrameSource::Step() {
     if (picture == nullptr) return false;
     if (!output_->Submit(picture, header_.size_image, stamp, FramePeriodMs(fps_), 0)) return false;
   }
-  timer_->Wait(FramePeriodMs(fps_));
-  return timer_->ArmRelative(MsToNextGridSlot(frame_clock_.Peek(clock_->NowMs()), fps_));
+  timer_->Wait(pacer_.WaitLimit(fps_));
+  return timer_->ArmRelative(pacer_.ArmFor(frame_clock_.Peek(clock_->NowMs()), fps_));
 }
 
 }  // namespace kmr

@@ -57,6 +57,7 @@ class RawFrameSource : public WorkerThread {
   uint32_t stride_ = 0;
   std::vector<uint8_t> image_;
   FrameClock frame_clock_;
+  GridPacer pacer_;
 };
 
 }  // namespace kmr

@@ -164,10 +164,12 @@ TEST_F(VideoSourceTest, ASlowStepSkipsAGridSlot) {
 // clock there at once (or by the wait's limit when it was never armed).
 class ClockTimer : public platform::FrameTimer {
  public:
-  explicit ClockTimer(FakeClock* clock) : clock_(clock) {}
+  // early_ms: the wait ends that long before the timer is due (a coarse
+  // system timer or a clock read in whole milliseconds).
+  explicit ClockTimer(FakeClock* clock, uint32_t early_ms = 0) : clock_(clock), early_ms_(early_ms) {}
   bool Wait(uint32_t max_ms) override {
     const uint32_t now = clock_->NowMs();
-    const uint32_t until = armed_ ? due_ : now + max_ms;
+    const uint32_t until = armed_ ? due_ - std::min(early_ms_, due_ - now) : now + max_ms;
     if (until > now) clock_->now += std::min(until - now, max_ms);
     return armed_;
   }
@@ -183,6 +185,7 @@ class ClockTimer : public platform::FrameTimer {
 
  private:
   FakeClock* clock_;
+  uint32_t early_ms_;
   bool armed_ = false;
   uint32_t due_ = 0;
 };
@@ -191,27 +194,29 @@ class ClockTimer : public platform::FrameTimer {
 // freely until it has submitted a number of frames.
 class PacingTest : public ::testing::Test {
  protected:
-  // Frames taking capture_ms each, at 15 fps; the clock's time that passed.
-  uint32_t Run(uint32_t capture_ms, uint64_t frames) {
+  // Frames taking capture_ms each, at 15 fps, with a timer that wakes
+  // early_ms before it is due; the clock's time that passed.
+  uint32_t Run(uint32_t capture_ms, uint64_t frames, uint32_t early_ms = 0) {
+    source_ = std::make_unique<ScreenVideoSource>(&capture_, &clock_, std::make_unique<ClockTimer>(&clock_, early_ms));
     capture_.clock = &clock_;
     capture_.capture_takes_ms = capture_ms;
     EXPECT_TRUE(capture_.Prepare(true, true));
     EXPECT_TRUE(stream_.Attach(&capture_, 0));
     stream_.SetWriter(&writer_);
     writer_.AddStream(&stream_);
-    EXPECT_TRUE(source_.SetOutput(&stream_));
-    source_.SetFps(15);
+    EXPECT_TRUE(source_->SetOutput(&stream_));
+    source_->SetFps(15);
     EXPECT_TRUE(writer_.Open());
     const uint32_t start = clock_.NowMs();
-    EXPECT_TRUE(source_.Start());
-    EXPECT_TRUE(testing::WaitUntil([&] { return source_.FramesSubmitted() >= frames; }));
-    source_.Stop();
+    EXPECT_TRUE(source_->Start());
+    EXPECT_TRUE(testing::WaitUntil([&] { return source_->FramesSubmitted() >= frames; }));
+    source_->Stop();
     writer_.Close();
     return clock_.NowMs() - start;
   }
   FakeClock clock_;
   FakeCapturer capture_;
-  ScreenVideoSource source_{&capture_, &clock_, std::make_unique<ClockTimer>(&clock_)};
+  std::unique_ptr<ScreenVideoSource> source_;
   StampStream stream_;
   ThreadWriter writer_;
 };
@@ -225,18 +230,30 @@ TEST_F(PacingTest, TheTimeLineKeepsToRealTimeOverLongRecordings) {
   const uint32_t last = stream_.slots.back();
   EXPECT_LE(last, elapsed + 67) << "the time line ran ahead of real time";
   EXPECT_GE(last + 67 + 67, elapsed) << "the time line fell behind real time";
-  EXPECT_EQ(source_.FramesDropped(), 0u);
+  EXPECT_EQ(source_->FramesDropped(), 0u);
+}
+
+// A timer that wakes a millisecond before it is due, and steps that take no
+// time: no step takes the slot of the step before it, so no frame is pushed
+// to a later slot and the time line does not run ahead.
+TEST_F(PacingTest, ATimerThatWakesEarlyDoesNotPushFramesAhead) {
+  const uint32_t elapsed = Run(0, 3000, 1);
+  const uint32_t last = stream_.slots.back();
+  EXPECT_LE(last, elapsed + 67) << "the time line ran ahead of real time";
+  EXPECT_GE(last + 67 + 67, elapsed);
+  // One frame per slot: the 3000th frame has the slot of 200 s.
+  EXPECT_LE(stream_.slots[2999], 200000u + 67u);
 }
 
 // Under load the empty slots are counted for the user.
 TEST_F(PacingTest, SlotsASlowMachineMissesAreCounted) {
   Run(150, 21);  // every frame takes more than two slots
   // Frames 150 ms apart on a 66.7 ms grid: one slot in every 2.25 is used.
-  const uint64_t frames = source_.FramesSubmitted();
+  const uint64_t frames = source_->FramesSubmitted();
   const uint32_t last_slot = stream_.slots.back();
   const uint64_t slots_spanned = (static_cast<uint64_t>(last_slot) * 15 + 500) / 1000 + 1;
-  EXPECT_EQ(source_.FramesDropped(), slots_spanned - frames);
-  EXPECT_GT(source_.FramesDropped(), frames);
+  EXPECT_EQ(source_->FramesDropped(), slots_spanned - frames);
+  EXPECT_GT(source_->FramesDropped(), frames);
 }
 
 TEST_F(VideoSourceTest, ANewRecordingStartsWithAnUnarmedTimerAndNoLeftoverRectangle) {

@@ -39,6 +39,7 @@ bool ScreenVideoSource::OnStart() {
   frames_.store(0);
   dropped_.store(0);
   grid_.Reset();
+  pacer_.Reset();
   frame_clock_.Start(clock_->NowMs());
   return true;
 }
@@ -77,13 +78,12 @@ bool ScreenVideoSource::Step() {
     frames_.fetch_add(1);
     last_time_stamp_.store(stamp);
   }
-  const uint32_t p = FramePeriodMs(fps_);
-  timer_->Wait(p);
   // The next frame starts at the next slot of the frame grid, reckoned from
   // the start of the recording (paused time left out) rather than from this
   // step: whole-millisecond periods would otherwise run ahead of the grid and
   // the time line ahead of real time.
-  return timer_->ArmRelative(MsToNextGridSlot(frame_clock_.Peek(clock_->NowMs()), fps_));
+  timer_->Wait(pacer_.WaitLimit(fps_));
+  return timer_->ArmRelative(pacer_.ArmFor(frame_clock_.Peek(clock_->NowMs()), fps_));
 }
 
 }  // namespace kmr

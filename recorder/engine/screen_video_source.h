@@ -57,6 +57,7 @@ class ScreenVideoSource : public WorkerThread {
   MediaStream* output_ = nullptr;
   uint32_t fps_ = 15;
   FrameClock frame_clock_;
+  GridPacer pacer_;
   FrameGrid grid_;  // the stream's grid, followed to count empty slots
   platform::Mutex rect_mu_;
   std::optional<Rect> pending_rect_;
