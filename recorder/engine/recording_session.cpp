@@ -64,7 +64,10 @@ bool RecordingSession::Poll() {
       video_->SetRect(followed_);
     }
   }
-  const bool time_up = duration_ms_ != 0 && recorded_ms_ >= duration_ms_;
+  // Players refuse recordings longer than kMaxRecordingMs; the last slot
+  // must end before that.
+  const uint32_t limit = kMaxRecordingMs - 2000;
+  const bool time_up = (duration_ms_ != 0 && recorded_ms_ >= duration_ms_) || recorded_ms_ >= limit;
   if (stop_requested_.load() || time_up) {
     Finish(video_failed_.load() ? Outcome::kVideoFailed : Outcome::kFinished);
     return false;

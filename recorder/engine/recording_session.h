@@ -31,7 +31,8 @@ class RecordingSession {
                    platform::MsClock* clock = platform::SystemMsClock());
 
   // Recording time (paused time left out) after which the session stops; 0
-  // records until asked to stop.
+  // records until asked to stop. A recording stops at the longest a
+  // recording can be (kMaxRecordingMs) in any case, so it stays playable.
   void SetDuration(uint32_t ms) { duration_ms_ = ms; }
   // Follows the window inside the screen, keeping the size it had at start.
   void FollowWindow(WindowLocator* locator, const Rect& screen);

@@ -109,6 +109,20 @@ TEST_F(SessionTest, StopsAfterTheDurationWithPausedTimeLeftOut) {
   EXPECT_TRUE(messages_.shown.empty());
 }
 
+// Players refuse recordings longer than a day: a recording without a
+// duration stops before it gets there.
+TEST_F(SessionTest, ARecordingStopsBeforeTheLongestARecordingCanBe) {
+  ASSERT_TRUE(session_->Start(settings_));
+  for (int hour = 0; hour < 23; ++hour) {
+    clock_.now += 3600u * 1000u;
+    ASSERT_TRUE(session_->Poll()) << "stopped after " << hour + 1 << " h";
+  }
+  clock_.now += 3600u * 1000u - 1000u;  // 23 h 59 min 59 s
+  EXPECT_FALSE(session_->Poll());
+  EXPECT_EQ(session_->Result(), RecordingSession::Outcome::kFinished);
+  EXPECT_LT(session_->RecordedMs(), kMaxRecordingMs);
+}
+
 TEST_F(SessionTest, AStopRequestEndsTheRecordingWithAFinishedFile) {
   ASSERT_TRUE(session_->Start(settings_));
   ASSERT_TRUE(testing::WaitUntil([&] { return video_->FramesSubmitted() >= 3; }));
