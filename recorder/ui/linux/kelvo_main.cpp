@@ -23,7 +23,9 @@
 #include "recorder/engine/recording_controller.h"
 #include "recorder/engine/recording_session.h"
 #include "recorder/engine/screen_video_source.h"
+#include "recorder/ui/linux/kelvo_config.h"
 #include "recorder/ui/linux/kelvo_options.h"
+#include "recorder/ui/settings/posix/ini_settings_store.h"
 
 namespace {
 
@@ -84,6 +86,15 @@ std::string Clock(double seconds) {
 int main(int argc, char** argv) {
   InstallSignalHandlers();
   std::vector<std::string> args(argv, argv + argc);
+  if (args.size() >= 2 && args[1] == "config") {
+    kmr::IniSettingsStore store(kmr::IniSettingsStore::DefaultPath());
+    std::string out, error;
+    const int rc = kmr::RunKelvoConfig(std::vector<std::string>(args.begin() + 2, args.end()), &store,
+                                       kmr::IniSettingsStore::DocumentsFolder(), &out, &error);
+    std::fputs(out.c_str(), stdout);
+    if (!error.empty()) std::fprintf(stderr, "kelvo: %s\n", error.c_str());
+    return rc;
+  }
   kmr::KelvoOptions opt;
   std::string error;
   if (!kmr::ParseKelvoOptions(args, &opt, &error)) {

@@ -8,6 +8,7 @@ namespace kmr {
 const char* KelvoUsage() {
   return "usage: kelvo record [-o FILE] [--fps N] [--full | --region X,Y,W,H | --window ID]\n"
          "                    [--duration SECONDS] [--player PATH] [--key-interval BYTES]\n"
+         "       kelvo config [get KEY/NAME | set KEY/NAME DATA]\n"
          "Records the X display in $DISPLAY into a self-playing recording (a copy of the player\n"
          "with the recording appended). Stops after --duration, on Ctrl-C or SIGTERM; SIGUSR1\n"
          "pauses and resumes.\n";
@@ -37,7 +38,7 @@ bool IsPlayerProgram(const std::string& path, std::string* error) {
 
 bool ParseKelvoOptions(const std::vector<std::string>& args, KelvoOptions* o, std::string* error) {
   if (args.size() < 2 || args[1] != "record") {
-    *error = "the only command is 'record'";
+    *error = "the commands are 'record' and 'config'";
     return false;
   }
   for (size_t i = 2; i < args.size(); ++i) {
