@@ -1,6 +1,8 @@
 #include "recorder/ui/settings/settings_pages.h"
 
+#include <climits>
 #include <iterator>
+#include <utility>
 
 #include "platform/system/system.h"
 
@@ -96,28 +98,74 @@ void VideoSettings::Save(SettingsStore* s, bool with_region) const {
   s->WriteNumber(kKey, "Start HotKey", static_cast<int32_t>(start_hot_key));
 }
 
+namespace {
+
+// A number of a page: its name, its field, and what a stored negative reads
+// as (kKeepNegative: as it is).
+constexpr int32_t kKeepNegative = INT32_MIN;
+template <typename Page>
+struct NumberField {
+  const char* name;
+  int32_t Page::*field;
+  int32_t if_negative;
+};
+
+template <typename Page, size_t N>
+void LoadNumbers(SettingsStore* s, const char* key, const NumberField<Page> (&fields)[N], Page* page) {
+  for (const auto& f : fields) {
+    if (f.if_negative == kKeepNegative) {
+      Number(s, key, f.name, &(page->*f.field));
+    } else {
+      NonNegative(s, key, f.name, &(page->*f.field), f.if_negative);
+    }
+  }
+}
+
+template <typename Page, size_t N>
+void SaveNumbers(SettingsStore* s, const char* key, const NumberField<Page> (&fields)[N], const Page& page) {
+  for (const auto& f : fields) s->WriteNumber(key, f.name, page.*f.field);
+}
+
+// In the order the page writes them.
+const NumberField<AudioSettings> kAudioNumbers[] = {
+    {"Record Audio", &AudioSettings::record_audio, kKeepNegative},
+    {"Device", &AudioSettings::device, 0},
+    {"Input", &AudioSettings::input, 0},
+    {"Sample Rate", &AudioSettings::sample_rate, 1},
+    {"Quality", &AudioSettings::quality, 5},
+    {"Volume", &AudioSettings::volume, 45535},
+};
+
+const NumberField<OptionsSettings> kOptionsNumbers[] = {
+    {"Auto Run", &OptionsSettings::auto_run, kKeepNegative},
+    {"Start Minimized", &OptionsSettings::start_minimized, kKeepNegative},
+    {"Always On Top", &OptionsSettings::always_on_top, kKeepNegative},
+    {"Show Splash", &OptionsSettings::show_splash, kKeepNegative},
+    {"Hide Wallpaper", &OptionsSettings::hide_wallpaper, kKeepNegative},
+    {"Show Border", &OptionsSettings::show_border, kKeepNegative},
+    {"Overwrite Option", &OptionsSettings::overwrite_option, kKeepNegative},
+};
+
+// The Info page's texts.
+const std::pair<const char*, std::string InfoSettings::*> kInfoTexts[] = {
+    {"Title", &InfoSettings::title},
+    {"Author", &InfoSettings::author},
+    {"Copyright", &InfoSettings::copyright},
+    {"Description", &InfoSettings::description},
+};
+
+}  // namespace
+
 void AudioSettings::Load(SettingsStore* s) {
   *this = AudioSettings{};
   if (!s->HasKey(kKey)) {
     Save(s);
     return;
   }
-  Number(s, kKey, "Record Audio", &record_audio);
-  NonNegative(s, kKey, "Device", &device, 0);
-  NonNegative(s, kKey, "Input", &input, 0);
-  NonNegative(s, kKey, "Sample Rate", &sample_rate, 1);
-  NonNegative(s, kKey, "Quality", &quality, 5);
-  NonNegative(s, kKey, "Volume", &volume, 45535);
+  LoadNumbers(s, kKey, kAudioNumbers, this);
 }
 
-void AudioSettings::Save(SettingsStore* s) const {
-  s->WriteNumber(kKey, "Record Audio", record_audio);
-  s->WriteNumber(kKey, "Device", device);
-  s->WriteNumber(kKey, "Input", input);
-  s->WriteNumber(kKey, "Sample Rate", sample_rate);
-  s->WriteNumber(kKey, "Quality", quality);
-  s->WriteNumber(kKey, "Volume", volume);
-}
+void AudioSettings::Save(SettingsStore* s) const { SaveNumbers(s, kKey, kAudioNumbers, *this); }
 
 void InfoSettings::Load(SettingsStore* s) {
   *this = InfoSettings{};
@@ -125,17 +173,11 @@ void InfoSettings::Load(SettingsStore* s) {
     Save(s);
     return;
   }
-  Text(s, kKey, "Title", kInfoBytes, &title);
-  Text(s, kKey, "Author", kInfoBytes, &author);
-  Text(s, kKey, "Copyright", kInfoBytes, &copyright);
-  Text(s, kKey, "Description", kInfoBytes, &description);
+  for (const auto& [name, field] : kInfoTexts) Text(s, kKey, name, kInfoBytes, &(this->*field));
 }
 
 void InfoSettings::Save(SettingsStore* s) const {
-  s->WriteText(kKey, "Title", title);
-  s->WriteText(kKey, "Author", author);
-  s->WriteText(kKey, "Copyright", copyright);
-  s->WriteText(kKey, "Description", description);
+  for (const auto& [name, field] : kInfoTexts) s->WriteText(kKey, name, this->*field);
 }
 
 void OptionsSettings::Load(SettingsStore* s) {
@@ -144,24 +186,10 @@ void OptionsSettings::Load(SettingsStore* s) {
     Save(s);
     return;
   }
-  Number(s, kKey, "Auto Run", &auto_run);
-  Number(s, kKey, "Start Minimized", &start_minimized);
-  Number(s, kKey, "Always On Top", &always_on_top);
-  Number(s, kKey, "Show Splash", &show_splash);
-  Number(s, kKey, "Hide Wallpaper", &hide_wallpaper);
-  Number(s, kKey, "Show Border", &show_border);
-  Number(s, kKey, "Overwrite Option", &overwrite_option);
+  LoadNumbers(s, kKey, kOptionsNumbers, this);
 }
 
-void OptionsSettings::Save(SettingsStore* s) const {
-  s->WriteNumber(kKey, "Auto Run", auto_run);
-  s->WriteNumber(kKey, "Start Minimized", start_minimized);
-  s->WriteNumber(kKey, "Always On Top", always_on_top);
-  s->WriteNumber(kKey, "Show Splash", show_splash);
-  s->WriteNumber(kKey, "Hide Wallpaper", hide_wallpaper);
-  s->WriteNumber(kKey, "Show Border", show_border);
-  s->WriteNumber(kKey, "Overwrite Option", overwrite_option);
-}
+void OptionsSettings::Save(SettingsStore* s) const { SaveNumbers(s, kKey, kOptionsNumbers, *this); }
 
 void RecorderSettings::Load(SettingsStore* s, const std::string& documents) {
   video.Load(s, documents);
