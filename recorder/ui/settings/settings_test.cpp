@@ -47,7 +47,7 @@ TEST_F(SettingsTest, FirstRunWritesEveryKeyWithItsDefaults) {
   }
 }
 
-TEST_F(SettingsTest, StoredNegativesAndWrongKindsReadAsThePartSays) {
+TEST_F(SettingsTest, StoredNegativesAndWrongKindsFollowTheirRules) {
   LoadFresh();
   {
     IniSettingsStore store(Conf());
