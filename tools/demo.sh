@@ -35,7 +35,10 @@ trap cleanup EXIT
 read -r w h < <(xdpyinfo | sed -n 's/.*dimensions: *\([0-9]*\)x\([0-9]*\) pixels.*/\1 \2/p')
 desktop_start "$w" "$h"
 recording=$out/recording
-build/host/bin/kelvo record -o "$recording" --fps 15 --duration "$seconds" </dev/null &
+# The demo's own settings, so that a user's choices (region, numbering)
+# neither change the demo nor are changed by it.
+XDG_CONFIG_HOME="$out/config" build/host/bin/kelvo record -o "$recording" --full --fps 15 \
+  --duration "$seconds" </dev/null &
 kelvo=$!
 desktop_activity $((seconds + 1)) "$w" "$h"
 wait "$kelvo"

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 
+#include "recorder/ui/linux/kelvo_options.h"
 #include "recorder/ui/settings/posix/ini_settings_store.h"
 #include "shared/testing/temp_dir.h"
 
@@ -49,6 +51,78 @@ TEST_F(KelvoConfigTest, SetsAndGetsOneValueAndRefusesWhatDoesNotFit) {
   EXPECT_EQ(Run({"set", "Video/FPS"}), 2);
   EXPECT_EQ(Run({"get", "Video/FPS"}), 0);
   EXPECT_EQ(out_, "30\n") << "a refused change changes nothing";
+}
+
+TEST(KelvoDefaults, TheSettingsGiveTheDefaultsAndTheCommandLineChangesThem) {
+  RecorderSettings s;
+  s.video.SetDefaults("/docs/");
+  s.video.capture_option = 1;
+  s.video.left = 5;
+  s.video.top = 6;
+  s.video.width = 70;
+  s.video.height = 80;
+  s.video.fps = 24;
+  s.options.show_border = 0;
+  KelvoOptions o;
+  ApplySettings(s, &o);
+  EXPECT_EQ(o.area, KelvoOptions::Area::kRegion);
+  EXPECT_EQ(o.x, 5);
+  EXPECT_EQ(o.height, 80);
+  EXPECT_EQ(o.fps_text, "24");
+  EXPECT_FALSE(o.border);
+  EXPECT_EQ(o.output, "/docs/Screen Videos/New.avi");
+  EXPECT_TRUE(o.output_from_settings);
+  std::string e;
+  ASSERT_TRUE(ParseKelvoOptions({"kelvo", "record", "--full", "--border", "-o", "x"}, &o, &e)) << e;
+  EXPECT_EQ(o.area, KelvoOptions::Area::kFull);
+  EXPECT_TRUE(o.border);
+  EXPECT_FALSE(o.output_from_settings);
+
+  s.video.capture_option = 2;  // one window: the user picks it
+  ApplySettings(s, &o);
+  EXPECT_EQ(o.area, KelvoOptions::Area::kPickWindow);
+  s.video.capture_option = 1;
+  s.video.width = -3;  // a damaged region records the screen
+  ApplySettings(s, &o);
+  EXPECT_EQ(o.area, KelvoOptions::Area::kFull);
+}
+
+TEST(KelvoDefaults, OutputPathsAreMadeNumberedOrKept) {
+  testing::TempDir dir;
+  KelvoOptions o;
+  o.output = dir.File("Documents/Screen Videos/New.wmv");
+  o.output_from_settings = true;
+  o.format = 1;
+  std::string path, notice, error;
+  const auto never = [](const std::string&) { return false; };
+  ASSERT_TRUE(ResolveOutputPath(o, never, &path, &notice, &error)) << error;
+  EXPECT_EQ(path, dir.File("Documents/Screen Videos/New.exe"));
+  EXPECT_NE(notice.find("Windows Media output is not available"), std::string::npos);
+  EXPECT_TRUE(std::filesystem::is_directory(dir.File("Documents/Screen Videos"))) << "made on first run";
+
+  testing::WriteAll(path, std::vector<uint8_t>(10, 1));
+  testing::WriteAll(dir.File("Documents/Screen Videos/New#01.exe"), std::vector<uint8_t>(10, 1));
+  o.overwrite_option = 2;
+  ASSERT_TRUE(ResolveOutputPath(o, never, &path, &notice, &error)) << error;
+  EXPECT_EQ(path, dir.File("Documents/Screen Videos/New#02.exe"));
+
+  o.overwrite_option = 1;
+  std::string asked;
+  EXPECT_FALSE(ResolveOutputPath(o, [&](const std::string& p) { asked = p; return false; }, &path, &notice, &error));
+  EXPECT_EQ(asked, dir.File("Documents/Screen Videos/New.exe"));
+  EXPECT_NE(error.find("was kept"), std::string::npos);
+  EXPECT_TRUE(ResolveOutputPath(o, [](const std::string&) { return true; }, &path, &notice, &error));
+  EXPECT_EQ(path, dir.File("Documents/Screen Videos/New.exe"));
+
+  // A path given on the command line is taken as it is, folder and all.
+  o.output = dir.File("no/such/folder/take");
+  o.output_from_settings = false;
+  ASSERT_TRUE(ResolveOutputPath(o, never, &path, &notice, &error));
+  EXPECT_EQ(path, dir.File("no/such/folder/take"));
+  EXPECT_EQ(notice, "");
+  EXPECT_FALSE(std::filesystem::exists(dir.File("no")));
+  o.output = std::string(300, 'a');
+  EXPECT_FALSE(ResolveOutputPath(o, never, &path, &notice, &error));
 }
 
 }  // namespace

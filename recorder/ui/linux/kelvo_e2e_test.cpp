@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
@@ -77,6 +78,10 @@ void StartKelvo(KelvoRun* r, const std::string& display, const std::vector<std::
   if (r->pid != 0) pthread_sigmask(SIG_SETMASK, &saved, nullptr);
   if (r->pid == 0) {
     setenv("DISPLAY", display.c_str(), 1);
+    // Settings of the test's own: a first run beside the log.
+    const std::string home = std::filesystem::path(err_path).parent_path().string();
+    setenv("XDG_CONFIG_HOME", (home + "/config").c_str(), 1);
+    setenv("XDG_DOCUMENTS_DIR", (home + "/Documents").c_str(), 1);
     const int fd = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     dup2(fd, 2);
     const int out = open(r->out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -381,6 +386,198 @@ TEST_F(KelvoEndToEnd, ARegionOffTheScreenAndAPlayerThatIsNoProgramAreRefused) {
   EXPECT_EQ(text.Wait(), 2);
   EXPECT_NE(text.Stderr().find("not a player program"), std::string::npos) << text.Stderr();
   EXPECT_FALSE(std::filesystem::exists(dir_.File("rec")));
+}
+
+// Runs xdotool on the test's display; true when it succeeded.
+bool XDo(const std::string& display, const std::string& args) {
+  return std::system(("DISPLAY=" + display + " xdotool " + args + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+// The pixels of a row or column of the screen, as 0xRRGGBB.
+std::vector<uint32_t> ScreenLine(Display* dpy, int x, int y, int w, int h) {
+  std::vector<uint32_t> out;
+  XImage* img = XGetImage(dpy, DefaultRootWindow(dpy), x, y, w, h, AllPlanes, ZPixmap);
+  if (img == nullptr) return out;
+  for (int j = 0; j < h; ++j) {
+    for (int i = 0; i < w; ++i) out.push_back(static_cast<uint32_t>(XGetPixel(img, i, j)) & 0xFFFFFF);
+  }
+  XDestroyImage(img);
+  return out;
+}
+
+// A dashed frame line: black and white only, in runs of four (the ends may
+// be cut short).
+bool IsDashed(const std::vector<uint32_t>& line) {
+  if (line.size() < 12) return false;
+  size_t run = 1;
+  for (size_t i = 1; i < line.size(); ++i) {
+    if (line[i] != 0 && line[i] != 0xFFFFFF) return false;
+    if (line[i] == line[i - 1]) {
+      ++run;
+      continue;
+    }
+    if (run != 4 && i - run != 0) return false;  // only the first run may be short
+    run = 1;
+  }
+  return run <= 4;
+}
+
+class KelvoSelection : public KelvoEndToEnd {
+ protected:
+  // The last decoded frame of a recording and its size.
+  bool LastFrame(const std::string& path, RawVideoInfo* info, std::vector<uint8_t>* frame) {
+    ContainerFile file;
+    if (!file.OpenPath(path)) {
+      ADD_FAILURE() << file.Error();
+      return false;
+    }
+    std::string error;
+    const bool ok = ExportRawFrames(&file, info, [&](uint32_t, const std::vector<uint8_t>& rows) {
+      *frame = rows;
+      return true;
+    }, &error);
+    EXPECT_TRUE(ok) << error;
+    return ok;
+  }
+  bool StderrHas(KelvoRun* run, const std::string& text) {
+    return testing::WaitUntil([&] { return run->Stderr().find(text) != std::string::npos; });
+  }
+};
+
+// Press, drag up-left, release, press again: exactly the dragged area is
+// recorded, both end points inside it, with the running dashes 1 pixel
+// outside it and never in the recording.
+TEST_F(KelvoSelection, SelectRecordsTheDraggedAreaFramedOutsideIt) {
+  const std::string out = dir_.File("rec");
+  KelvoRun run;
+  StartKelvo(&run, xvfb_->display(), {"record", "-o", out, "--select", "--duration", "30", "--player", player_},
+             dir_.File("err.txt"));
+  ASSERT_TRUE(StderrHas(&run, "drag out the region")) << run.Stderr();
+  ASSERT_TRUE(XDo(xvfb_->display(), "mousemove 160 130 mousedown 1 mousemove 60 70"));
+  ASSERT_TRUE(StderrHas(&run, "selected 101x61 at 60,70")) << run.Stderr();
+  ASSERT_TRUE(XDo(xvfb_->display(), "mouseup 1 click 1"));
+  ASSERT_TRUE(run.WaitUntilRecording()) << run.Stderr();
+  ASSERT_TRUE(XDo(xvfb_->display(), "mousemove 300 200"));
+  EXPECT_NE(run.Stderr().find("kelvo: recording 101x61 at 60,70"), std::string::npos) << run.Stderr();
+
+  // The frame: rows 69 and 131, columns 59 and 161; its dashes move.
+  std::vector<uint32_t> first_top;
+  ASSERT_TRUE(testing::WaitUntil([&] {
+    first_top = ScreenLine(dpy_, 59, 69, 103, 1);
+    return IsDashed(first_top);
+  })) << "no dashed frame at row 69";
+  EXPECT_TRUE(IsDashed(ScreenLine(dpy_, 59, 131, 103, 1)));
+  EXPECT_TRUE(IsDashed(ScreenLine(dpy_, 59, 69, 1, 63)));
+  EXPECT_TRUE(IsDashed(ScreenLine(dpy_, 161, 69, 1, 63)));
+  EXPECT_TRUE(testing::WaitUntil([&] { return ScreenLine(dpy_, 59, 69, 103, 1) != first_top; }))
+      << "the dashes stand still";
+  // Inside the frame the window shows, untouched.
+  const std::vector<uint32_t> inside = ScreenLine(dpy_, 60, 70, 101, 1);
+  for (uint32_t p : inside) ASSERT_EQ(p, 0x224466u);
+  kill(run.pid, SIGTERM);
+  ASSERT_EQ(run.Wait(), 0) << run.Stderr();
+
+  RawVideoInfo info;
+  std::vector<uint8_t> frame;
+  ASSERT_TRUE(LastFrame(out, &info, &frame));
+  // The stored picture is rounded up to even sides.
+  ASSERT_EQ(info.width, 102);
+  ASSERT_EQ(info.height, 62);
+  // The pointer (at 300,200) is outside: every recorded pixel is the window's.
+  for (int y = 0; y < 61; ++y) {
+    for (int x = 0; x < 101; ++x) {
+      const uint8_t* p = &frame[(static_cast<size_t>(y) * 102 + x) * 4];
+      ASSERT_EQ(p[0] | p[1] << 8 | p[2] << 16, 0x224466) << x << "," << y;
+    }
+  }
+}
+
+// A click picks the window; the recording follows it when it moves, with
+// the frame around its new place.
+TEST_F(KelvoSelection, PickWindowFollowsTheClickedWindow) {
+  const std::string out = dir_.File("rec");
+  KelvoRun run;
+  StartKelvo(&run, xvfb_->display(),
+             {"record", "-o", out, "--pick-window", "--duration", "30", "--player", player_}, dir_.File("err.txt"));
+  ASSERT_TRUE(StderrHas(&run, "click the window")) << run.Stderr();
+  ASSERT_TRUE(XDo(xvfb_->display(), "mousemove 100 80"));
+  ASSERT_TRUE(StderrHas(&run, "selected 150x100 at 30,40")) << run.Stderr();
+  ASSERT_TRUE(XDo(xvfb_->display(), "click 1 mousemove 10 10"));
+  ASSERT_TRUE(run.WaitUntilRecording()) << run.Stderr();
+  EXPECT_NE(run.Stderr().find("kelvo: recording 150x100 at 30,40"), std::string::npos) << run.Stderr();
+  XMoveWindow(dpy_, win_, 120, 110);
+  XSync(dpy_, False);
+  ASSERT_TRUE(testing::WaitUntil([&] { return IsDashed(ScreenLine(dpy_, 119, 109, 152, 1)); }))
+      << "the frame did not follow the window";
+  kill(run.pid, SIGTERM);
+  ASSERT_EQ(run.Wait(), 0) << run.Stderr();
+  RawVideoInfo info;
+  std::vector<uint8_t> frame;
+  ASSERT_TRUE(LastFrame(out, &info, &frame));
+  ASSERT_EQ(info.width, 150);
+  ASSERT_EQ(info.height, 100);
+  for (size_t i = 0; i + 3 < frame.size(); i += 4) {
+    ASSERT_EQ(frame[i] | frame[i + 1] << 8 | frame[i + 2] << 16, 0x224466) << "pixel " << i / 4;
+  }
+}
+
+// The settings' "Show Border" off, or --no-border: no frame on the screen.
+TEST_F(KelvoSelection, NoBorderLeavesTheScreenAlone) {
+  KelvoRun run;
+  StartKelvo(&run, xvfb_->display(),
+             {"record", "-o", dir_.File("rec"), "--region", "60,70,50,30", "--no-border", "--duration", "30",
+              "--player", player_},
+             dir_.File("err.txt"));
+  ASSERT_TRUE(run.WaitUntilRecording()) << run.Stderr();
+  KelvoRun with;
+  // A second recorder with the border shows that the check can see one.
+  StartKelvo(&with, xvfb_->display(),
+             {"record", "-o", dir_.File("rec2"), "--region", "40,90,60,30", "--duration", "30", "--player", player_},
+             dir_.File("err2.txt"));
+  ASSERT_TRUE(with.WaitUntilRecording()) << with.Stderr();
+  EXPECT_TRUE(testing::WaitUntil([&] { return IsDashed(ScreenLine(dpy_, 39, 89, 62, 1)); }));
+  for (uint32_t p : ScreenLine(dpy_, 59, 69, 52, 1)) EXPECT_EQ(p, 0x224466u);
+  kill(run.pid, SIGTERM);
+  kill(with.pid, SIGTERM);
+  EXPECT_EQ(run.Wait(), 0);
+  EXPECT_EQ(with.Wait(), 0);
+}
+
+// Settings give the defaults: the stored region, the output under the
+// documents folder made on first run, numbered when the file exists.
+TEST_F(KelvoSelection, SettingsGiveTheDefaultsAndTheCommandLineWins) {
+  const std::string home = dir_.File("");
+  for (int i = 0; i < 2; ++i) {
+    KelvoRun run;
+    StartKelvo(&run, xvfb_->display(), {"config", "set", "Video/Left", "20"}, dir_.File("c1.txt"));
+    ASSERT_EQ(run.Wait(), 0) << run.Stderr();
+  }
+  for (const auto& kv : std::vector<std::pair<std::string, std::string>>{
+           {"Video/Top", "30"}, {"Video/Width", "64"}, {"Video/Height", "48"}, {"Video/FPS", "5"},
+           {"Options/Overwrite Option", "2"}, {"Options/Show Border", "0"}}) {
+    KelvoRun set;
+    StartKelvo(&set, xvfb_->display(), {"config", "set", kv.first, kv.second}, dir_.File("c2.txt"));
+    ASSERT_EQ(set.Wait(), 0) << set.Stderr();
+  }
+  std::vector<std::string> lines;
+  for (int i = 0; i < 2; ++i) {
+    KelvoRun run;
+    StartKelvo(&run, xvfb_->display(), {"record", "--duration", "0.5", "--player", player_}, dir_.File("r.txt"));
+    ASSERT_EQ(run.Wait(), 0) << run.Stderr();
+    lines.push_back(run.Stderr());
+  }
+  const std::string docs = dir_.File("Documents/Screen Videos/");
+  EXPECT_NE(lines[0].find("kelvo: recording 64x48 at 20,30 into " + docs + "New.exe"), std::string::npos) << lines[0];
+  EXPECT_NE(lines[0].find("AVI output is not available"), std::string::npos) << lines[0];
+  EXPECT_NE(lines[1].find("into " + docs + "New#01.exe"), std::string::npos) << lines[1];
+  ContainerFile file;
+  ASSERT_TRUE(file.OpenPath(docs + "New#01.exe")) << file.Error();
+  KelvoRun full;
+  StartKelvo(&full, xvfb_->display(), {"record", "--full", "-o", dir_.File("full"), "--duration", "0.5", "--player",
+                                       player_},
+             dir_.File("f.txt"));
+  ASSERT_EQ(full.Wait(), 0) << full.Stderr();
+  EXPECT_NE(full.Stderr().find("recording 320x240 at 0,0"), std::string::npos) << full.Stderr();
 }
 
 TEST(KelvoOptions, ParsesAndRefuses) {

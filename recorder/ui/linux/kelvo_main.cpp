@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <thread>
@@ -25,6 +26,8 @@
 #include "recorder/engine/screen_video_source.h"
 #include "recorder/ui/linux/kelvo_config.h"
 #include "recorder/ui/linux/kelvo_options.h"
+#include "recorder/ui/linux/region_status.h"
+#include "recorder/ui/region/x11/x11_region.h"
 #include "recorder/ui/settings/posix/ini_settings_store.h"
 
 namespace {
@@ -52,25 +55,16 @@ void InstallSignalHandlers() {
   sigprocmask(SIG_UNBLOCK, &set, nullptr);
 }
 
-// A window's rectangle in root coordinates, or nothing when it is gone or unmapped.
-std::optional<kmr::Rect> WindowRect(Display* dpy, Window w) {
-  XWindowAttributes a;
-  if (!XGetWindowAttributes(dpy, w, &a) || a.map_state != IsViewable) return std::nullopt;
-  int x = 0, y = 0;
-  Window child = 0;
-  if (!XTranslateCoordinates(dpy, w, DefaultRootWindow(dpy), 0, 0, &x, &y, &child)) return std::nullopt;
-  return kmr::Rect{x, y, x + a.width, y + a.height};
-}
-
-class XWindowLocator : public kmr::WindowLocator {
+// kelvo has no window of its own to move out of the way while the user
+// points at the screen.
+class NoOwnerWindow : public kmr::RegionOwner {
  public:
-  XWindowLocator(Display* dpy, Window w) : dpy_(dpy), w_(w) {}
-  std::optional<kmr::Rect> Locate() override { return WindowRect(dpy_, w_); }
-
- private:
-  Display* dpy_;
-  Window w_;
+  void HideForSelection() override {}
+  void RestoreAfterSelection() override {}
+  bool IsVisible() override { return false; }
 };
+
+void Tick() { std::this_thread::sleep_for(std::chrono::milliseconds(kmr::RegionTracker::kTickMs)); }
 
 int IgnoreXErrors(Display*, XErrorEvent*) { return 0; }
 
@@ -86,8 +80,8 @@ std::string Clock(double seconds) {
 int main(int argc, char** argv) {
   InstallSignalHandlers();
   std::vector<std::string> args(argv, argv + argc);
+  kmr::IniSettingsStore store(kmr::IniSettingsStore::DefaultPath());
   if (args.size() >= 2 && args[1] == "config") {
-    kmr::IniSettingsStore store(kmr::IniSettingsStore::DefaultPath());
     std::string out, error;
     const int rc = kmr::RunKelvoConfig(std::vector<std::string>(args.begin() + 2, args.end()), &store,
                                        kmr::IniSettingsStore::DocumentsFolder(), &out, &error);
@@ -95,7 +89,13 @@ int main(int argc, char** argv) {
     if (!error.empty()) std::fprintf(stderr, "kelvo: %s\n", error.c_str());
     return rc;
   }
+  // The settings give the defaults (a first run writes them all); the
+  // command line changes them for this run only.
+  kmr::RecorderSettings stored;
+  stored.Load(&store, kmr::IniSettingsStore::DocumentsFolder());
+  if (!store.Error().empty()) std::fprintf(stderr, "kelvo: the settings were not saved: %s\n", store.Error().c_str());
   kmr::KelvoOptions opt;
+  kmr::ApplySettings(stored, &opt);
   std::string error;
   if (!kmr::ParseKelvoOptions(args, &opt, &error)) {
     std::fprintf(stderr, "kelvo: %s\n%s", error.c_str(), kmr::KelvoUsage());
@@ -105,10 +105,24 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "kelvo: --player %s: %s\n", opt.player.c_str(), error.c_str());
     return 2;
   }
+  std::string output, notice;
+  const auto ask = [](const std::string& path) {
+    if (!isatty(STDIN_FILENO)) return false;
+    std::fprintf(stderr, "kelvo: %s exists. Overwrite it? [y/N] ", path.c_str());
+    char answer[16] = {};
+    return std::fgets(answer, sizeof(answer), stdin) != nullptr && (answer[0] == 'y' || answer[0] == 'Y');
+  };
+  if (!kmr::ResolveOutputPath(opt, ask, &output, &notice, &error)) {
+    std::fprintf(stderr, "kelvo: %s\n", error.c_str());
+    return 1;
+  }
+  if (!notice.empty()) std::fprintf(stderr, "kelvo: %s\n", notice.c_str());
   kmr::platform::MessageSink* messages = kmr::platform::SystemMessageSink();
 
-  // The screen and, for window mode, the window, through a connection of our own.
-  Display* dpy = XOpenDisplay(nullptr);
+  // The screen, through a connection of our own (the tracker's: the border
+  // window, the pointer grab and the windows it follows).
+  std::unique_ptr<Display, int (*)(Display*)> display(XOpenDisplay(nullptr), XCloseDisplay);
+  Display* dpy = display.get();
   if (dpy == nullptr) {
     const char* name = std::getenv("DISPLAY");
     std::fprintf(stderr, "kelvo: cannot open the X display %s\n", name ? name : "(DISPLAY is not set)");
@@ -117,32 +131,21 @@ int main(int argc, char** argv) {
   }
   XSetErrorHandler(IgnoreXErrors);
   const kmr::Rect screen{0, 0, DisplayWidth(dpy, DefaultScreen(dpy)), DisplayHeight(dpy, DefaultScreen(dpy))};
-  kmr::Rect area = screen;
   if (opt.area == kmr::KelvoOptions::Area::kRegion) {
     const kmr::Rect asked{opt.x, opt.y, opt.x + opt.width, opt.y + opt.height};
     if (kmr::Intersect(screen, asked).IsEmpty()) {
       std::fprintf(stderr, "kelvo: the region %d,%d,%d,%d lies outside the %dx%d screen\n", opt.x, opt.y, opt.width,
                    opt.height, screen.Width(), screen.Height());
-      XCloseDisplay(dpy);
       return 2;
     }
-    area = kmr::ClampToScreen(screen, asked);
-  } else if (opt.area == kmr::KelvoOptions::Area::kWindow) {
-    const auto w = WindowRect(dpy, opt.window);
-    if (!w || kmr::Intersect(screen, *w).IsEmpty()) {
-      std::fprintf(stderr, "kelvo: window 0x%lx is not on the screen\n", opt.window);
-      XCloseDisplay(dpy);
-      return 1;
-    }
-    area = kmr::ClampToScreen(screen, *w);
   }
 
   // The server leaves the pointer out of the root's pixels: it is drawn in.
   kmr::platform::X11Mirror x11_mirror;
   kmr::platform::X11PointerSource pointer;
   kmr::platform::PointerCompositor mirror(&x11_mirror, &pointer);
-  kmr::platform::X11DesktopState desktop;
-  kmr::ScreenCaptureSource capture(&mirror, &desktop);
+  kmr::platform::X11DesktopState desktop_state;
+  kmr::ScreenCaptureSource capture(&mirror, &desktop_state);
   kmr::ScreenVideoSource video(&capture);
   kmr::ExecutableWriter writer;
   kmr::ContainerVideoStream stream;
@@ -153,26 +156,102 @@ int main(int argc, char** argv) {
                  opt.player.empty() ? "the recorder's side (morvin)" : opt.player.c_str());
   }
 
+  // The tracker keeps the recorded rectangle: it follows a window and
+  // frames the area with the border.
+  kmr::X11BorderWindow border(dpy);
+  kmr::X11RegionDesktop desktop(dpy, &border);
+  NoOwnerWindow owner;
+  kmr::RegionStatus fields;
+  kmr::Rect given_to_capture;
+  kmr::RegionTracker tracker(&desktop, &border, &owner, [&](const kmr::Rect& r) {
+    if (r == given_to_capture) return;
+    given_to_capture = r;
+    video.SetRect(r);
+  });
+  tracker.AttachEdits(&fields);
+  using Area = kmr::KelvoOptions::Area;
+  switch (opt.area) {
+    case Area::kFull:
+      tracker.SetMode(kmr::RegionTracker::kFullScreen);
+      break;
+    case Area::kWindow:
+    case Area::kPickWindow:
+      tracker.SetMode(kmr::RegionTracker::kWindow);
+      tracker.SetTrackedWindow(opt.window);
+      break;
+    case Area::kRegion:
+    case Area::kSelect:
+      tracker.SetMode(kmr::RegionTracker::kRegion);
+      // Selection starts from the stored region.
+      tracker.SetRect(kmr::Rect{opt.x, opt.y, opt.x + opt.width, opt.y + opt.height});
+      break;
+  }
+  if (opt.area == Area::kSelect || opt.area == Area::kPickWindow) {
+    if (!border.Created()) {
+      std::fprintf(stderr, "kelvo: cannot create the border window\n");
+      return 1;
+    }
+    border.Show();
+    tracker.SetSelecting(true);
+    std::fprintf(stderr, opt.area == Area::kSelect
+                             ? "kelvo: drag out the region to record: press, move, press again "
+                               "(Esc or the right button keeps the region shown)\n"
+                             : "kelvo: click the window to record\n");
+    std::fflush(stderr);
+    bool said_waiting = false;
+    while (tracker.IsSelecting() && !g_stop) {
+      tracker.Tick();
+      fields.Print(stderr);
+      if (tracker.IsSelecting() && !desktop.Grabbed() && !said_waiting) {
+        std::fprintf(stderr, "kelvo: waiting for another program to let go of the pointer\n");
+        said_waiting = true;
+      }
+      Tick();
+    }
+    tracker.SetSelecting(false);
+    if (g_stop) {
+      std::fprintf(stderr, "kelvo: cancelled\n");
+      return 1;
+    }
+  }
+  tracker.Tick();
+  const kmr::Rect area = tracker.GetRect();
+  if (area.IsEmpty()) {
+    if (opt.area == Area::kWindow) {
+      std::fprintf(stderr, "kelvo: window 0x%lx is not on the screen\n", opt.window);
+    } else {
+      std::fprintf(stderr, "kelvo: no window was picked\n");
+    }
+    return 1;
+  }
+
   kmr::RecordingController controller(&capture, &video, messages);
   kmr::RecordingSession session(&controller, &video);
   kmr::platform::CallbackNotifyTarget notify([&](uint32_t) { session.NotifyWriteFailure(); });
   controller.SetFormat(2, &writer, &stream, nullptr);
   controller.SetNotifyTarget(&notify);
-  XWindowLocator locator(dpy, opt.window);
-  if (opt.area == kmr::KelvoOptions::Area::kWindow) session.FollowWindow(&locator, screen);
   session.SetDuration(static_cast<uint32_t>(opt.duration * 1000.0 + 0.5));
 
   kmr::RecordingSettings settings;
   settings.format_index = 2;
   settings.own_codec = true;
   settings.lossless = true;
-  settings.output_path = std::filesystem::absolute(opt.output).string();
+  settings.output_path = std::filesystem::absolute(output).string();
   settings.capture_rect = area;
   settings.fps_text = opt.fps_text;
   settings.key_interval = opt.key_interval;
 
+  // The frame moves 1 pixel outside the area before the first frame.
+  given_to_capture = area;
+  tracker.SetRecording(true);
+  if (opt.border) {
+    border.Show();
+    tracker.Tick();
+  } else {
+    border.Hide();
+  }
+  XSync(dpy, False);
   if (g_stop || !session.Start(settings)) {
-    XCloseDisplay(dpy);
     return 1;
   }
   // The line scripts and tests wait for.
@@ -197,10 +276,12 @@ int main(int argc, char** argv) {
                    static_cast<unsigned long long>(session.Frames()), static_cast<unsigned long long>(session.Dropped()),
                    static_cast<unsigned long long>(ec ? 0 : bytes));
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    Tick();
+    tracker.Tick();
   }
   if (status) std::fputc('\n', stderr);
-  XCloseDisplay(dpy);
+  tracker.SetRecording(false);
+  border.Hide();
   const unsigned long long frames = session.Frames(), dropped = session.Dropped();
   switch (session.Result()) {
     case kmr::RecordingSession::Outcome::kFinished:

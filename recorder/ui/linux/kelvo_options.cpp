@@ -3,15 +3,21 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "shared/path_name.h"
+
 namespace kmr {
 
 const char* KelvoUsage() {
-  return "usage: kelvo record [-o FILE] [--fps N] [--full | --region X,Y,W,H | --window ID]\n"
-         "                    [--duration SECONDS] [--player PATH] [--key-interval BYTES]\n"
+  return "usage: kelvo record [-o FILE] [--fps N]\n"
+         "                    [--full | --region X,Y,W,H | --window ID | --select | --pick-window]\n"
+         "                    [--border | --no-border] [--duration SECONDS] [--player PATH]\n"
+         "                    [--key-interval BYTES]\n"
          "       kelvo config [get KEY/NAME | set KEY/NAME DATA]\n"
          "Records the X display in $DISPLAY into a self-playing recording (a copy of the player\n"
          "with the recording appended). Stops after --duration, on Ctrl-C or SIGTERM; SIGUSR1\n"
-         "pauses and resumes.\n";
+         "pauses and resumes. --select: drag out the region with the mouse (press, move, press\n"
+         "again; Esc or the right button keeps the region shown); --pick-window: click the\n"
+         "window to record and follow. Defaults come from the settings (kelvo config).\n";
 }
 
 namespace {
@@ -47,12 +53,21 @@ bool ParseKelvoOptions(const std::vector<std::string>& args, KelvoOptions* o, st
     auto value = [&]() -> const std::string& { return args[++i]; };
     if ((a == "-o" || a == "--output") && has) {
       o->output = value();
+      o->output_from_settings = false;
       if (o->output.empty()) {
         *error = "the output file name is empty";
         return false;
       }
     } else if (a == "--fps" && has) {
       o->fps_text = value();
+    } else if (a == "--select") {
+      o->area = KelvoOptions::Area::kSelect;
+    } else if (a == "--pick-window") {
+      o->area = KelvoOptions::Area::kPickWindow;
+    } else if (a == "--border") {
+      o->border = true;
+    } else if (a == "--no-border") {
+      o->border = false;
     } else if (a == "--full") {
       o->area = KelvoOptions::Area::kFull;
     } else if (a == "--region" && has) {
@@ -101,6 +116,76 @@ bool ParseKelvoOptions(const std::vector<std::string>& args, KelvoOptions* o, st
       return false;
     }
   }
+  return true;
+}
+
+void ApplySettings(const RecorderSettings& s, KelvoOptions* o) {
+  o->output = s.video.path;
+  o->output_from_settings = !s.video.path.empty();
+  o->format = s.video.format;
+  o->fps_text = std::to_string(s.video.fps);
+  o->border = s.options.show_border != 0;
+  o->overwrite_option = s.options.overwrite_option;
+  switch (s.video.capture_option) {
+    case 0:
+      o->area = KelvoOptions::Area::kFull;
+      break;
+    case 2:
+      // The settings cannot name an X window: the user clicks one.
+      o->area = KelvoOptions::Area::kPickWindow;
+      break;
+    default:
+      if (s.video.width > 0 && s.video.height > 0 && s.video.width <= kMaxSide && s.video.height <= kMaxSide) {
+        o->area = KelvoOptions::Area::kRegion;
+        o->x = s.video.left;
+        o->y = s.video.top;
+        o->width = s.video.width;
+        o->height = s.video.height;
+      } else {
+        o->area = KelvoOptions::Area::kFull;
+      }
+  }
+}
+
+bool ResolveOutputPath(const KelvoOptions& o, const std::function<bool(const std::string&)>& ask, std::string* path,
+                       std::string* notice, std::string* error) {
+  notice->clear();
+  PathName name;
+  if (!name.Set(o.output.c_str()) || o.output.empty()) {
+    *error = "the output path is empty or longer than " + std::to_string(kMaxPath - 1) + " bytes";
+    return false;
+  }
+  if (o.output_from_settings) {
+    // This build writes self-playing recordings only; AVI and Windows Media
+    // files come with their writers.
+    if (o.format != 2) {
+      *notice = std::string(o.format == 1 ? "Windows Media" : "AVI") +
+                " output is not available in this build; writing a self-playing recording";
+    }
+    if (!name.ReplaceExtension(FormatExtension(2))) {
+      *error = "the output path is too long";
+      return false;
+    }
+    // First run: the folder of the stored path ("Screen Videos") is made.
+    std::string dir;
+    name.Directory(&dir, false);
+    if (!dir.empty() && !PathName(dir.c_str()).Exists() && !name.CreateDirectories(false)) {
+      *error = "cannot create the folder " + dir;
+      return false;
+    }
+  }
+  if (name.Exists()) {
+    if (o.overwrite_option == 2) {
+      if (!NumberUntilFree(&name)) {
+        *error = "no free numbered name for " + std::string(name.Get());
+        return false;
+      }
+    } else if (o.overwrite_option == 1 && !ask(name.Get())) {
+      *error = std::string(name.Get()) + " exists and was kept";
+      return false;
+    }
+  }
+  *path = name.Get();
   return true;
 }
 

@@ -1,17 +1,26 @@
 // The Linux recorder's command line:
-//   kelvo record [-o FILE] [--fps N] [--full | --region X,Y,W,H | --window ID]
-//                [--duration SECONDS] [--player PATH] [--key-interval BYTES]
+//   kelvo record [-o FILE] [--fps N]
+//                [--full | --region X,Y,W,H | --window ID | --select | --pick-window]
+//                [--border | --no-border] [--duration SECONDS] [--player PATH]
+//                [--key-interval BYTES]
+// The settings give every default; the command line changes them for one run.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
+
+#include "recorder/ui/settings/settings_pages.h"
 
 namespace kmr {
 
 struct KelvoOptions {
-  enum class Area { kFull, kRegion, kWindow };
+  // kSelect: drag the region out with the mouse; kPickWindow: click the
+  // window to follow.
+  enum class Area { kFull, kRegion, kWindow, kSelect, kPickWindow };
   std::string output = "recording";
+  bool output_from_settings = false;
   std::string fps_text = "15";
   Area area = Area::kFull;
   int32_t x = 0, y = 0, width = 0, height = 0;  // --region
@@ -19,13 +28,28 @@ struct KelvoOptions {
   double duration = 0;                          // seconds; 0 = until stopped
   std::string player;                           // empty: morvin beside kelvo
   uint64_t key_interval = 52428800;
+  bool border = true;          // the dashed frame around the recorded area
+  int32_t overwrite_option = 0;  // 0 overwrite, 1 ask, 2 number new files
+  int32_t format = 2;          // from the settings: 0 AVI, 1 Windows Media, 2 self-playing
 };
+
+// The defaults a run starts from: output path, format, frames per second,
+// capture option and region, border and overwrite option.
+void ApplySettings(const RecorderSettings& settings, KelvoOptions* options);
 
 // Fills options from argv (argv[1] must be "record"); false with *error set
 // for a command line that cannot be used.
 bool ParseKelvoOptions(const std::vector<std::string>& args, KelvoOptions* options, std::string* error);
 
 const char* KelvoUsage();
+
+// Where the recording goes: the settings' path gets the extension of the
+// format actually written (*notice says so when the settings name a format
+// this build does not write); an existing file is overwritten, numbered
+// ("clip#01.exe") or, for the asking option, overwritten only when ask()
+// says yes. False with *error when there is no path to write.
+bool ResolveOutputPath(const KelvoOptions& options, const std::function<bool(const std::string&)>& ask,
+                       std::string* path, std::string* notice, std::string* error);
 
 // Whether the file at path is a program a recording can be appended to (an
 // ELF or a Windows executable); false with *error saying why not.

@@ -131,7 +131,7 @@ void RegionTracker::TrackRegion() {
     }
     if (in.left_down) {
       if (drag_ == 0) {
-        anchor_ = in.cursor;
+        anchor_ = in.pressed_at;
         drag_ = 1;
       } else if (drag_ == 2) {
         EndSelection();

@@ -24,6 +24,7 @@ struct SelectionInput {
   Point cursor;             // where the pointer is now
   bool escape = false;      // Esc pressed
   bool left_down = false;   // left button pressed
+  Point pressed_at;         // where it was pressed (the pointer may have moved on)
   bool left_up = false;     // left button released
   bool right_down = false;  // right button pressed
 };
@@ -109,6 +110,8 @@ class RegionTracker {
   // Where the border is: the rectangle, grown by 1 pixel while recording.
   Rect BorderRect() const { return placed_; }
   uintptr_t TrackedWindow() const { return tracked_; }
+  // Window mode: follow this window (picked some other way than the mouse).
+  void SetTrackedWindow(uintptr_t window) { tracked_ = window; }
 
  private:
   void Update(bool write_edits);

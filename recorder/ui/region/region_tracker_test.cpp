@@ -23,7 +23,11 @@ class FakeDesktop : public RegionDesktop {
 
   Rect Screen() override { return screen; }
   SelectionInput ReadInput() override {
-    if (inputs.empty()) return SelectionInput{cursor};
+    if (inputs.empty()) {
+      SelectionInput still;
+      still.cursor = cursor;
+      return still;
+    }
     SelectionInput in = inputs.front();
     inputs.pop_front();
     cursor = in.cursor;
@@ -95,10 +99,15 @@ class FakeOwner : public RegionOwner {
   bool IsVisible() override { return visible; }
 };
 
-SelectionInput At(int x, int y) { return SelectionInput{Point{x, y}}; }
+SelectionInput At(int x, int y) {
+  SelectionInput in;
+  in.cursor = Point{x, y};
+  return in;
+}
 SelectionInput Press(int x, int y) {
   SelectionInput in = At(x, y);
   in.left_down = true;
+  in.pressed_at = in.cursor;
   return in;
 }
 SelectionInput Release(int x, int y) {
@@ -155,7 +164,10 @@ TEST_F(RegionTrackerTest, DragUpLeftIncludesBothEndPointsAndFollowsUntilTheSecon
   EXPECT_FALSE(tracker_.SetSelecting(true)) << "no change";
   EXPECT_EQ(desktop_.swapped, RegionTracker::kCrossCursor);
   EXPECT_EQ(owner_.hidden, 1);
-  desktop_.inputs = {At(500, 400), Press(500, 400), At(350, 250), Release(200, 100)};
+  // Pressed at (500, 400); by the tick the pointer has moved on.
+  SelectionInput press = Press(480, 390);
+  press.pressed_at = Point{500, 400};
+  desktop_.inputs = {At(500, 400), press, At(350, 250), Release(200, 100)};
   for (int i = 0; i < 4; ++i) tracker_.Tick();
   EXPECT_EQ(tracker_.GetRect(), (Rect{200, 100, 501, 401}));
   EXPECT_EQ(edits_.Text(), "200,100 301x301");
