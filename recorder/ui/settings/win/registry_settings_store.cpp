@@ -1,6 +1,10 @@
 #include "recorder/ui/settings/win/registry_settings_store.h"
 
+#include <shlobj.h>
+
 #include <vector>
+
+#include "shared/path_name.h"
 
 namespace kmr {
 
@@ -100,6 +104,19 @@ bool LogonStart::Apply(bool on, const std::string& program) {
   const std::string quoted = "\"" + program + "\"";
   return RegSetValueExA(k.get(), kValueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(quoted.c_str()),
                         static_cast<DWORD>(quoted.size() + 1)) == ERROR_SUCCESS;
+}
+
+std::string WindowsDocumentsFolder() {
+  char path[MAX_PATH] = {};
+  std::string folder;
+  if (SUCCEEDED(SHGetFolderPathA(nullptr, CSIDL_PERSONAL, nullptr, SHGFP_TYPE_CURRENT, path)) && path[0] != '\0') {
+    folder = path;
+  } else {
+    PathName self;
+    if (self.SetToModulePath()) self.Directory(&folder, false);
+  }
+  if (!folder.empty() && folder.back() != '\\') folder += '\\';
+  return folder;
 }
 
 }  // namespace kmr

@@ -49,4 +49,8 @@ class LogonStart {
   std::string run_key_;
 };
 
+// The user's personal documents folder with a trailing backslash; the
+// recorder's own folder when the system cannot name it.
+std::string WindowsDocumentsFolder();
+
 }  // namespace kmr

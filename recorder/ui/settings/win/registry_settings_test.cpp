@@ -164,5 +164,14 @@ TEST_F(RegistrySettingsTest, TheRunValueFollowsAutoRunAndTheRunKeyIsNeverCreated
   RegCloseKey(k);
 }
 
+TEST(WindowsDocumentsFolder, NamesAnExistingFolderWithATrailingBackslash) {
+  const std::string docs = WindowsDocumentsFolder();
+  ASSERT_GE(docs.size(), 4u);
+  EXPECT_EQ(docs.back(), '\\');
+  const DWORD attributes = GetFileAttributesA(docs.c_str());
+  ASSERT_NE(attributes, INVALID_FILE_ATTRIBUTES) << docs;
+  EXPECT_TRUE(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 }  // namespace
 }  // namespace kmr
