@@ -140,7 +140,19 @@ bool ContainerAudioStream::Attach(MediaSource* source, uint32_t) {
   h.subtype = kSubtypeMp3;
   h.format_type = kFormatWaveFormatEx;
   SetDescriptor(h, std::move(format));
+  encoder_ = dynamic_cast<BlockEncoder*>(source);
   return true;
+}
+
+bool ContainerAudioStream::Submit(const void* data, uint32_t size, uint32_t time_stamp, uint32_t duration,
+                                  uint32_t flags) {
+  if (encoder_ == nullptr) return ContainerStream::Submit(data, size, time_stamp, duration, flags);
+  if (!encoder_->EncodeBlock(data)) return false;
+  return ContainerStream::Submit(encoder_->Output(), encoder_->OutputBytes(), time_stamp, duration, 0);
+}
+
+bool ContainerAudioStream::SubmitCoded(const void* data, uint32_t size, uint32_t time_stamp, uint32_t duration) {
+  return ContainerStream::Submit(data, size, time_stamp, duration, 0);
 }
 
 }  // namespace kmr

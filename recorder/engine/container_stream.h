@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "recorder/engine/block_encoder.h"
 #include "recorder/engine/media_stream.h"
 #include "recorder/engine/output_file.h"
 #include "recorder/engine/video_source.h"
@@ -73,8 +74,17 @@ class ContainerVideoStream : public ContainerStream {
 
 class ContainerAudioStream : public ContainerStream {
  public:
-  // source: an AudioFormatSource giving the 30-byte MP3 wave format.
+  // source: an AudioFormatSource giving the 30-byte MP3 wave format; when it
+  // is a BlockEncoder, Submit codes every block with it first.
   bool Attach(MediaSource* source, uint32_t options) override;
+  // One whole input block (size is not used): coded, then queued with the
+  // coded bytes; false, and nothing queued, when the encoder refuses it.
+  bool Submit(const void* data, uint32_t size, uint32_t time_stamp, uint32_t duration, uint32_t flags) override;
+  // Queues bytes that are already coded (the encoder's flush at the end).
+  bool SubmitCoded(const void* data, uint32_t size, uint32_t time_stamp, uint32_t duration);
+
+ private:
+  BlockEncoder* encoder_ = nullptr;
 };
 
 // The video format block for a source.
