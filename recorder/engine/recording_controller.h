@@ -9,7 +9,7 @@
 
 #include "platform/message/message.h"
 #include "platform/notify/notify.h"
-#include "recorder/engine/audio_recorder.h"
+#include "recorder/engine/sound_path.h"
 #include "recorder/engine/frame_capturer.h"
 #include "recorder/engine/media_writer.h"
 #include "recorder/engine/screen_video_source.h"
@@ -78,7 +78,7 @@ class RecordingController {
   // The writer of a format index and its streams (the compressed stream may be
   // null where there is none). Formats without a writer are refused at start.
   void SetFormat(int index, MediaWriter* writer, MediaStream* own_codec_stream, MediaStream* compressed_stream);
-  void SetAudioRecorder(AudioRecorder* audio) { audio_ = audio; }
+  void SetSoundPath(SoundPath* audio) { audio_ = audio; }
   // Where writers post the failure message (the main window).
   void SetNotifyTarget(platform::NotifyTarget* target) { notify_ = target; }
   void SetHooks(RecordingHooks* hooks) { hooks_ = hooks; }
@@ -117,7 +117,7 @@ class RecordingController {
   ScreenVideoSource* video_;
   platform::MessageSink* messages_;
   platform::NotifyTarget* notify_ = nullptr;
-  AudioRecorder* audio_ = nullptr;
+  SoundPath* audio_ = nullptr;
   RecordingHooks* hooks_ = nullptr;
   Format formats_[kFormats];
   MediaWriter* writer_ = nullptr;

@@ -291,7 +291,7 @@ class RecordingTest : public ::testing::Test {
     std::vector<std::string> shown;
     void ShowStop(const std::string& text) override { shown.push_back(text); }
   };
-  struct FailingAudio : AudioRecorder {
+  struct FailingAudio : SoundPath {
     bool Start(MediaWriter*) override { return false; }
     void Stop() override { ++stops; }
     bool Pause() override { return true; }
@@ -366,7 +366,7 @@ TEST_F(RecordingTest, StartFailuresShowTheirTexts) {
 TEST_F(RecordingTest, FailingAudioStopsTheVideoAndNeverOpensTheWriter) {
   timer_->Open();
   FailingAudio audio;
-  controller_->SetAudioRecorder(&audio);
+  controller_->SetSoundPath(&audio);
   settings_.record_audio = true;
   controller_->ToggleStartStop(settings_);
   EXPECT_FALSE(controller_->IsRecording());

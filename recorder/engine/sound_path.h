@@ -1,4 +1,4 @@
-// What recording control needs from the sound side: start it on a writer (its
+// What recording control needs from the sound side (the sound path): start it on a writer (its
 // stream joins the writer after the video stream), pause, resume and stop.
 #pragma once
 
@@ -6,9 +6,9 @@ namespace kmr {
 
 class MediaWriter;
 
-class AudioRecorder {
+class SoundPath {
  public:
-  virtual ~AudioRecorder() = default;
+  virtual ~SoundPath() = default;
   virtual bool Start(MediaWriter* writer) = 0;
   virtual void Stop() = 0;
   virtual bool Pause() = 0;

@@ -1,0 +1,116 @@
+#include "recorder/audio/audio_recorder.h"
+
+#include <algorithm>
+
+#include "recorder/engine/media_writer.h"
+#include "shared/mul_div.h"
+
+namespace kmr {
+
+AudioRecorder::AudioRecorder(CaptureDevice* device, AudioMixer* mixer) : device_(device), mixer_(mixer) {}
+
+AudioRecorder::~AudioRecorder() { Stop(); }
+
+void AudioRecorder::SetVolume(uint32_t left, uint32_t right) {
+  left_ = std::min(left, kVolumeMax);
+  right_ = std::min(right, kVolumeMax);
+}
+
+bool AudioRecorder::SetSink(MediaStream* stream) {
+  if (stream == nullptr) return false;
+  sink_ = stream;
+  return true;
+}
+
+uint32_t AudioRecorder::GetBufferSize() const {
+  if (buffer_size_ != 0) return buffer_size_;
+  return static_cast<uint32_t>(static_cast<uint64_t>(format_.bits_per_sample) * format_.channels *
+                               format_.samples_per_second / 8);
+}
+
+uint32_t AudioRecorder::GetBufferDurationMs() const {
+  const uint32_t bps = format_.BytesPerSecond();
+  return bps == 0 ? 0 : static_cast<uint32_t>(static_cast<uint64_t>(GetBufferSize()) * 1000 / bps);
+}
+
+uint32_t AudioRecorder::TimeOfBlock(uint32_t n) const {
+  // 64-bit: the product of the buffer size and 1000 alone passes 32 bits for
+  // buffers above 4 MB.
+  const uint64_t bps = format_.BytesPerSecond();
+  if (bps == 0) return 0;
+  const uint64_t num = static_cast<uint64_t>(GetBufferSize()) * 1000 * n;
+  return static_cast<uint32_t>((num + bps / 2) / bps);
+}
+
+bool AudioRecorder::OnStart() {
+  error_.clear();
+  blocks_.store(0);
+  dropped_.store(0);
+  if (sink_ == nullptr) {
+    error_ = "no stream to record the sound into";
+    return false;
+  }
+  if (!mixer_.Select(device_id_, input_)) {
+    error_ = "cannot select the recording input";
+    mixer_.Restore(device_id_);
+    return false;
+  }
+  if (!mixer_.SetVolume(device_id_, input_, left_, right_)) {
+    error_ = "cannot set the recording volume";
+    mixer_.Restore(device_id_);
+    return false;
+  }
+  const uint32_t size = GetBufferSize();
+  if (size == 0 || format_.BlockAlign() == 0 || size % format_.BlockAlign() != 0) {
+    error_ = "the capture buffer is not a whole number of sample frames";
+    mixer_.Restore(device_id_);
+    return false;
+  }
+  if (!device_->Open(device_id_, format_, size, buffer_count_)) {
+    error_ = device_->Error().empty() ? "cannot open the sound device" : device_->Error();
+    mixer_.Restore(device_id_);
+    return false;
+  }
+  device_open_ = true;
+  return true;
+}
+
+bool AudioRecorder::Step() {
+  while (IsRunning()) {
+    const uint8_t* data = nullptr;
+    uint32_t size = 0;
+    if (!device_->NextBuffer(&data, &size)) {
+      error_ = device_->Error().empty() ? "the sound device stopped" : device_->Error();
+      return false;
+    }
+    if (size == 0 || data == nullptr) continue;  // nothing yet: look at the running flag again
+    if (!IsRunning()) break;
+    // Paused: the device goes on, the data is dropped, the counter stays.
+    if (IsPaused()) {
+      dropped_.fetch_add(1);
+      continue;
+    }
+    MediaWriter* writer = sink_->GetWriter();
+    if (writer == nullptr || !writer->IsRunning()) {
+      dropped_.fetch_add(1);
+      continue;
+    }
+    const uint32_t k = blocks_.load();
+    const uint32_t t = TimeOfBlock(k);
+    if (!sink_->Submit(data, size, t, TimeOfBlock(k + 1) - t, 0)) {
+      // The encoder refused it: that block is lost, capture goes on. Its
+      // place on the time line is kept so that sound and picture stay in step.
+      dropped_.fetch_add(1);
+    }
+    blocks_.fetch_add(1);
+  }
+  return true;
+}
+
+void AudioRecorder::OnStop() {
+  if (device_open_) device_->Close();
+  device_open_ = false;
+  mixer_.Restore(device_id_);
+}
+
+}  // namespace kmr
