@@ -46,6 +46,8 @@ bool AudioRecorder::OnStart() {
   error_.clear();
   blocks_.store(0);
   dropped_.store(0);
+  offset_ms_.store(0);
+  dropped_before_first_ = 0;
   if (sink_ == nullptr) {
     error_ = "no stream to record the sound into";
     return false;
@@ -93,11 +95,13 @@ bool AudioRecorder::Step() {
     MediaWriter* writer = sink_->GetWriter();
     if (writer == nullptr || !writer->IsRunning()) {
       dropped_.fetch_add(1);
+      if (blocks_.load() == 0) ++dropped_before_first_;
       continue;
     }
     const uint32_t k = blocks_.load();
-    const uint32_t t = TimeOfBlock(k);
-    if (!sink_->Submit(data, size, t, TimeOfBlock(k + 1) - t, 0)) {
+    if (k == 0) offset_ms_.store(device_->StartDelayMs() + TimeOfBlock(dropped_before_first_));
+    const uint32_t t = offset_ms_.load() + TimeOfBlock(k);
+    if (!sink_->Submit(data, size, t, TimeOfBlock(k + 1) - TimeOfBlock(k), 0)) {
       // The encoder refused it: that block is lost, capture goes on. Its
       // place on the time line is kept so that sound and picture stay in step.
       dropped_.fetch_add(1);

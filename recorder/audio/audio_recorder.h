@@ -2,7 +2,9 @@
 // every filled buffer is stamped with its place on the audio time line and
 // handed to the sink (the output's audio stream, which codes and queues it).
 // Time stamps come from the number of buffers delivered, so the time line
-// is continuous and leaves paused time out. Before capture the device's
+// is continuous and leaves paused time out; it starts where the first
+// recorded buffer's sound was taken (a device that begins late, or buffers
+// that came before the writer ran, move it on). Before capture the device's
 // recording input and its volume are set; afterwards both are put back.
 #pragma once
 
@@ -41,6 +43,9 @@ class AudioRecorder : public WorkerThread {
   uint32_t GetBufferDurationMs() const;
   // Milliseconds from the start to block n.
   uint32_t TimeOfBlock(uint32_t n) const;
+  // Where the first recorded block lies on the recording's time line: 0
+  // unless the device began late or blocks went before the writer ran.
+  uint32_t StartOffsetMs() const { return offset_ms_.load(); }
 
   bool ListDevices(std::vector<std::string>* names) { return device_->ListDevices(names); }
   bool ListInputs(std::vector<std::string>* names) { return mixer_.ListInputs(device_id_, names); }
@@ -70,6 +75,8 @@ class AudioRecorder : public WorkerThread {
   MediaStream* sink_ = nullptr;
   std::atomic<uint32_t> blocks_{0};
   std::atomic<uint32_t> dropped_{0};
+  std::atomic<uint32_t> offset_ms_{0};
+  uint32_t dropped_before_first_ = 0;
   bool device_open_ = false;
   std::string error_;
 };

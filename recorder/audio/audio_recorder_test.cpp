@@ -90,14 +90,31 @@ TEST_F(AudioRecorderTest, APauseLeavesNoGapAndAnIdleWriterDropsData) {
   recorder_.Stop();
   const auto b = stream_.Blocks();
   ASSERT_EQ(b.size(), 3u);
+  // The block that came before the writer ran is not recorded; the first
+  // recorded one keeps its place after it on the time line.
   EXPECT_EQ(b[0].fill, 2);
-  EXPECT_EQ(b[0].time_stamp, 0u);
+  EXPECT_EQ(recorder_.StartOffsetMs(), 131u);
+  EXPECT_EQ(b[0].time_stamp, 131u);
   EXPECT_EQ(b[0].duration, 131u);
-  EXPECT_EQ(b[1].time_stamp, 131u);
+  EXPECT_EQ(b[1].time_stamp, 131u + 131u);
   EXPECT_EQ(b[1].duration, 130u);
   EXPECT_EQ(b[2].fill, 4);
-  EXPECT_EQ(b[2].time_stamp, 261u) << "the block after the pause follows the one before it";
+  EXPECT_EQ(b[2].time_stamp, 131u + 261u) << "the block after the pause follows the one before it";
   EXPECT_EQ(device_.closes, 1);
+}
+
+// A sound server that starts the stream late: the time line starts where
+// the first sound was taken, so sound and picture stay in step.
+TEST_F(AudioRecorderTest, ADeviceThatBeginsLateMovesTheTimeLine) {
+  device_.start_delay_ms = 1300;
+  ASSERT_TRUE(writer_.Open());
+  ASSERT_TRUE(recorder_.Start());
+  ASSERT_TRUE(device_.Deliver(1));
+  ASSERT_TRUE(device_.Deliver(2));
+  ASSERT_TRUE(testing::WaitUntil([&] { return stream_.Blocks().size() == 2; }));
+  recorder_.Stop();
+  EXPECT_EQ(stream_.Blocks()[0].time_stamp, 1300u);
+  EXPECT_EQ(stream_.Blocks()[1].time_stamp, 1431u);
 }
 
 TEST_F(AudioRecorderTest, InputAndVolumeArePutBackExactly) {

@@ -59,6 +59,9 @@ class ScriptedCaptureDevice : public CaptureDevice {
     ++closes;
   }
 
+  uint32_t StartDelayMs() const override { return start_delay_ms; }
+
+  uint32_t start_delay_ms = 0;
   int32_t opened_device = -2;
   PcmFormat opened_format;
   uint32_t opened_bytes = 0;

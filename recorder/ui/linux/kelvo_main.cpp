@@ -17,6 +17,9 @@
 #include "platform/desktop_state/x11/desktop_state_x11.h"
 #include "platform/message/message.h"
 #include "platform/mirror/x11/x11_mirror.h"
+#include "recorder/audio/mp3_encoder.h"
+#include "recorder/audio/pulse/pulse_audio.h"
+#include "recorder/audio/recorder_sound.h"
 #include "recorder/capture/capture_rect.h"
 #include "recorder/capture/screen_capture_source.h"
 #include "recorder/engine/container_stream.h"
@@ -64,6 +67,39 @@ class NoOwnerWindow : public kmr::RegionOwner {
   bool IsVisible() override { return false; }
 };
 
+// kelvo sources: the PulseAudio sources --audio takes, with their inputs.
+int ListSources() {
+  std::vector<kmr::PulseSource> sources;
+  std::string error;
+  if (!kmr::ListPulseSources(&sources, &error)) {
+    std::fprintf(stderr, "kelvo: %s\n", error.c_str());
+    return 1;
+  }
+  const std::string monitor = kmr::DefaultMonitorSource();
+  for (size_t i = 0; i < sources.size(); ++i) {
+    const kmr::PulseSource& s = sources[i];
+    std::printf("%zu\t%s\t%s%s\n", i, s.name.c_str(), s.description.c_str(),
+                s.name == monitor ? "  (monitor: what the computer plays)" : "");
+    for (const std::string& p : s.ports) {
+      std::printf("\t\tinput %s%s\n", p.c_str(), p == s.active_port ? " (selected)" : "");
+    }
+  }
+  return 0;
+}
+
+// The place of a source in the list, by name; "monitor" is the default
+// output's monitor. -2 when there is no such source.
+int32_t SourceByName(const std::string& name, std::string* error) {
+  std::vector<kmr::PulseSource> sources;
+  if (!kmr::ListPulseSources(&sources, error)) return -2;
+  const std::string wanted = name == "monitor" ? kmr::DefaultMonitorSource() : name;
+  for (size_t i = 0; i < sources.size(); ++i) {
+    if (sources[i].name == wanted) return static_cast<int32_t>(i);
+  }
+  *error = "there is no sound source '" + name + "' (kelvo sources lists them)";
+  return -2;
+}
+
 void Tick() { std::this_thread::sleep_for(std::chrono::milliseconds(kmr::RegionTracker::kTickMs)); }
 
 int IgnoreXErrors(Display*, XErrorEvent*) { return 0; }
@@ -89,6 +125,7 @@ int main(int argc, char** argv) {
     if (!error.empty()) std::fprintf(stderr, "kelvo: %s\n", error.c_str());
     return rc;
   }
+  if (args.size() >= 2 && args[1] == "sources") return ListSources();
   // The settings give the defaults (a first run writes them all); the
   // command line changes them for this run only.
   kmr::RecorderSettings stored;
@@ -225,7 +262,34 @@ int main(int argc, char** argv) {
     return 1;
   }
 
+  // Sound: captured from a PulseAudio source, coded to MP3 by the encoder
+  // library beside kelvo.
+  kmr::PulseCaptureDevice sound_device;
+  kmr::PulseMixer mixer;
+  kmr::Mp3Encoder encoder;
+  kmr::AudioRecorder audio_recorder(&sound_device, &mixer);
+  kmr::ContainerAudioStream audio_stream;
+  kmr::RecorderSound sound(&encoder, &audio_recorder);
+  if (opt.audio) {
+    if (!encoder.Load()) std::fprintf(stderr, "kelvo: %s\n", encoder.LoadError().c_str());
+    int32_t device = opt.audio_device;
+    if (!opt.audio_source.empty()) {
+      device = SourceByName(opt.audio_source, &error);
+      if (device == -2) {
+        std::fprintf(stderr, "kelvo: %s\n", error.c_str());
+        return 1;
+      }
+    }
+    audio_recorder.SetDevice(device);
+    audio_recorder.SetInput(-1);  // the source's input is left as it is
+    sound.SetStream(&audio_stream);
+    sound.SetSampleRate(opt.audio_rate);
+    sound.SetQuality(opt.audio_quality);
+    sound.SetVolumeSlider(opt.volume_slider);
+  }
+
   kmr::RecordingController controller(&capture, &video, messages);
+  controller.SetSoundPath(&sound);
   kmr::RecordingSession session(&controller, &video);
   kmr::platform::CallbackNotifyTarget notify([&](uint32_t) { session.NotifyWriteFailure(); });
   controller.SetFormat(2, &writer, &stream, nullptr);
@@ -240,6 +304,7 @@ int main(int argc, char** argv) {
   settings.capture_rect = area;
   settings.fps_text = opt.fps_text;
   settings.key_interval = opt.key_interval;
+  settings.record_audio = opt.audio;
 
   // The frame moves 1 pixel outside the area before the first frame.
   given_to_capture = area;
@@ -252,6 +317,7 @@ int main(int argc, char** argv) {
   }
   XSync(dpy, False);
   if (g_stop || !session.Start(settings)) {
+    if (opt.audio && !sound.Error().empty()) std::fprintf(stderr, "kelvo: sound: %s\n", sound.Error().c_str());
     return 1;
   }
   // The line scripts and tests wait for.
@@ -287,6 +353,13 @@ int main(int argc, char** argv) {
     case kmr::RecordingSession::Outcome::kFinished:
       std::fprintf(stderr, "kelvo: wrote %s: %s, %llu frames, %llu frame slots dropped\n", settings.output_path.c_str(),
                    Clock(session.RecordedMs() / 1000.0).c_str(), frames, dropped);
+      if (opt.audio) {
+        std::fprintf(stderr,
+                     "kelvo: sound: %u blocks (%s from %s), %u blocks not recorded (paused or before the start)\n",
+                     audio_recorder.BlocksDelivered(),
+                     Clock(audio_recorder.TimeOfBlock(audio_recorder.BlocksDelivered()) / 1000.0).c_str(),
+                     Clock(audio_recorder.StartOffsetMs() / 1000.0).c_str(), audio_recorder.BlocksDropped());
+      }
       return 0;
     case kmr::RecordingSession::Outcome::kVideoFailed:
       std::fprintf(stderr, "kelvo: %s is finished, but video capture stopped during the recording\n",

@@ -1,5 +1,6 @@
 #include "recorder/ui/linux/kelvo_options.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -10,14 +11,18 @@ namespace kmr {
 const char* KelvoUsage() {
   return "usage: kelvo record [-o FILE] [--fps N]\n"
          "                    [--full | --region X,Y,W,H | --window ID | --select | --pick-window]\n"
-         "                    [--border | --no-border] [--duration SECONDS] [--player PATH]\n"
-         "                    [--key-interval BYTES]\n"
+         "                    [--border | --no-border] [--audio [SOURCE] | --no-audio]\n"
+         "                    [--audio-rate HZ] [--audio-quality 0..9] [--duration SECONDS]\n"
+         "                    [--player PATH] [--key-interval BYTES]\n"
          "       kelvo config [get KEY/NAME | set KEY/NAME DATA]\n"
+         "       kelvo sources\n"
          "Records the X display in $DISPLAY into a self-playing recording (a copy of the player\n"
          "with the recording appended). Stops after --duration, on Ctrl-C or SIGTERM; SIGUSR1\n"
          "pauses and resumes. --select: drag out the region with the mouse (press, move, press\n"
          "again; Esc or the right button keeps the region shown); --pick-window: click the\n"
-         "window to record and follow. Defaults come from the settings (kelvo config).\n";
+         "window to record and follow. --audio records sound from a PulseAudio source (kelvo\n"
+         "sources lists them; 'monitor' is what the computer plays). Defaults come from the\n"
+         "settings (kelvo config).\n";
 }
 
 namespace {
@@ -44,7 +49,7 @@ bool IsPlayerProgram(const std::string& path, std::string* error) {
 
 bool ParseKelvoOptions(const std::vector<std::string>& args, KelvoOptions* o, std::string* error) {
   if (args.size() < 2 || args[1] != "record") {
-    *error = "the commands are 'record' and 'config'";
+    *error = "the commands are 'record', 'config' and 'sources'";
     return false;
   }
   for (size_t i = 2; i < args.size(); ++i) {
@@ -68,6 +73,30 @@ bool ParseKelvoOptions(const std::vector<std::string>& args, KelvoOptions* o, st
       o->border = true;
     } else if (a == "--no-border") {
       o->border = false;
+    } else if (a == "--audio") {
+      o->audio = true;
+      o->audio_device = -1;
+      o->audio_source.clear();
+      if (i + 1 < args.size() && !args[i + 1].empty() && args[i + 1][0] != '-') o->audio_source = value();
+    } else if (a == "--no-audio") {
+      o->audio = false;
+    } else if (a == "--audio-rate" && has) {
+      const std::string& v = value();
+      char* end = nullptr;
+      const unsigned long hz = std::strtoul(v.c_str(), &end, 10);
+      if (end == v.c_str() || *end != '\0' || hz < 8000 || hz > 192000) {
+        *error = "--audio-rate takes a sample rate in Hz (8000..192000; 16000, 22050, 24000, 32000, 44100 and "
+                 "48000 are recorded as they are, others at the nearest of them)";
+        return false;
+      }
+      o->audio_rate = static_cast<uint32_t>(hz);
+    } else if (a == "--audio-quality" && has) {
+      const std::string& v = value();
+      if (v.size() != 1 || v[0] < '0' || v[0] > '9') {
+        *error = "--audio-quality takes 0 (best) to 9 (smallest)";
+        return false;
+      }
+      o->audio_quality = v[0] - '0';
     } else if (a == "--full") {
       o->area = KelvoOptions::Area::kFull;
     } else if (a == "--region" && has) {
@@ -126,6 +155,12 @@ void ApplySettings(const RecorderSettings& s, KelvoOptions* o) {
   o->fps_text = std::to_string(s.video.fps);
   o->border = s.options.show_border != 0;
   o->overwrite_option = s.options.overwrite_option;
+  o->audio = s.audio.record_audio != 0;
+  // The settings' device list starts with the default device.
+  o->audio_device = s.audio.device > 0 ? s.audio.device - 1 : -1;
+  o->audio_rate = kAudioRates[std::clamp(s.audio.sample_rate, 0, 5)];
+  o->audio_quality = std::clamp(s.audio.quality, 0, 9);
+  o->volume_slider = static_cast<uint32_t>(std::clamp(s.audio.volume, 0, 65535));
   switch (s.video.capture_option) {
     case 0:
       o->area = KelvoOptions::Area::kFull;

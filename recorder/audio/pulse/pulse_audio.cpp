@@ -1,0 +1,263 @@
+#include "recorder/audio/pulse/pulse_audio.h"
+
+#include <pulse/pulseaudio.h>
+#include <pulse/simple.h>
+
+#include <time.h>
+
+#include <functional>
+
+namespace kmr {
+
+namespace {
+
+constexpr int kConnectTimeoutMs = 5000;
+
+int64_t MonotonicUs() {
+  timespec t{};
+  clock_gettime(CLOCK_MONOTONIC, &t);
+  return static_cast<int64_t>(t.tv_sec) * 1000000 + t.tv_nsec / 1000;
+}
+
+// One synchronous conversation with the server: connect, run operations to
+// their end, disconnect.
+class PulseSession {
+ public:
+  PulseSession() {
+    loop_ = pa_mainloop_new();
+    if (loop_ == nullptr) return;
+    context_ = pa_context_new(pa_mainloop_get_api(loop_), "kelvo");
+    if (context_ == nullptr || pa_context_connect(context_, nullptr, PA_CONTEXT_NOFLAGS, nullptr) < 0) return;
+    for (int waited = 0; waited < kConnectTimeoutMs; waited += 10) {
+      const pa_context_state_t s = pa_context_get_state(context_);
+      if (s == PA_CONTEXT_READY) {
+        ready_ = true;
+        return;
+      }
+      if (!PA_CONTEXT_IS_GOOD(s)) return;
+      pa_mainloop_prepare(loop_, 10000);  // microseconds
+      pa_mainloop_poll(loop_);
+      pa_mainloop_dispatch(loop_);
+    }
+  }
+  ~PulseSession() {
+    if (context_ != nullptr) {
+      pa_context_disconnect(context_);
+      pa_context_unref(context_);
+    }
+    if (loop_ != nullptr) pa_mainloop_free(loop_);
+  }
+  bool Ready() const { return ready_; }
+  std::string Error() const {
+    return context_ != nullptr ? pa_strerror(pa_context_errno(context_)) : "cannot start PulseAudio's main loop";
+  }
+  pa_context* Context() { return context_; }
+  // Runs the loop until the operation is done; false when it failed.
+  bool Finish(pa_operation* op) {
+    if (op == nullptr) return false;
+    while (pa_operation_get_state(op) == PA_OPERATION_RUNNING) {
+      if (pa_mainloop_iterate(loop_, 1, nullptr) < 0) break;
+    }
+    const bool done = pa_operation_get_state(op) == PA_OPERATION_DONE;
+    pa_operation_unref(op);
+    return done;
+  }
+
+ private:
+  pa_mainloop* loop_ = nullptr;
+  pa_context* context_ = nullptr;
+  bool ready_ = false;
+};
+
+void OnSource(pa_context*, const pa_source_info* info, int eol, void* user) {
+  if (eol != 0 || info == nullptr) return;
+  auto* out = static_cast<std::vector<std::pair<PulseSource, pa_cvolume>>*>(user);
+  PulseSource s;
+  s.index = info->index;
+  s.name = info->name != nullptr ? info->name : "";
+  s.description = info->description != nullptr ? info->description : s.name;
+  s.is_monitor = info->monitor_of_sink != PA_INVALID_INDEX;
+  for (uint32_t i = 0; i < info->n_ports; ++i) s.ports.push_back(info->ports[i]->name);
+  if (info->active_port != nullptr) s.active_port = info->active_port->name;
+  out->push_back({s, info->volume});
+}
+
+bool Sources(PulseSession* session, std::vector<std::pair<PulseSource, pa_cvolume>>* out) {
+  out->clear();
+  return session->Finish(pa_context_get_source_info_list(session->Context(), OnSource, out));
+}
+
+void OnSuccess(pa_context*, int success, void* user) { *static_cast<bool*>(user) = success != 0; }
+
+// The source behind a device id (its place in the list).
+bool SourceAt(PulseSession* session, int32_t device, std::pair<PulseSource, pa_cvolume>* out) {
+  std::vector<std::pair<PulseSource, pa_cvolume>> all;
+  if (device < 0 || !Sources(session, &all) || static_cast<size_t>(device) >= all.size()) return false;
+  *out = all[static_cast<size_t>(device)];
+  return true;
+}
+
+}  // namespace
+
+bool ListPulseSources(std::vector<PulseSource>* sources, std::string* error) {
+  sources->clear();
+  PulseSession session;
+  if (!session.Ready()) {
+    *error = "cannot reach the PulseAudio server: " + session.Error();
+    return false;
+  }
+  std::vector<std::pair<PulseSource, pa_cvolume>> all;
+  if (!Sources(&session, &all)) {
+    *error = "cannot list the sound sources: " + session.Error();
+    return false;
+  }
+  for (auto& s : all) sources->push_back(std::move(s.first));
+  return true;
+}
+
+std::string DefaultMonitorSource() {
+  PulseSession session;
+  if (!session.Ready()) return {};
+  std::string sink;
+  auto on_server = [](pa_context*, const pa_server_info* info, void* user) {
+    if (info != nullptr && info->default_sink_name != nullptr) *static_cast<std::string*>(user) = info->default_sink_name;
+  };
+  if (!session.Finish(pa_context_get_server_info(session.Context(), on_server, &sink)) || sink.empty()) return {};
+  return sink + ".monitor";
+}
+
+bool PulseCaptureDevice::ListDevices(std::vector<std::string>* names) {
+  std::vector<PulseSource> sources;
+  names->clear();
+  if (!ListPulseSources(&sources, &error_) || sources.empty()) return false;
+  for (const auto& s : sources) names->push_back(s.name);
+  return true;
+}
+
+bool PulseCaptureDevice::Open(int32_t device, const PcmFormat& format, uint32_t buffer_bytes, uint32_t) {
+  Close();
+  if (format.bits_per_sample != 16 || (format.channels != 1 && format.channels != 2)) {
+    error_ = "only 16-bit mono or stereo sound can be recorded";
+    return false;
+  }
+  std::string name;
+  if (device >= 0) {
+    std::vector<std::string> names;
+    if (!ListDevices(&names)) return false;
+    if (static_cast<size_t>(device) >= names.size()) {
+      error_ = "there is no sound source number " + std::to_string(device);
+      return false;
+    }
+    name = names[static_cast<size_t>(device)];
+  }
+  pa_sample_spec spec{};
+  spec.format = PA_SAMPLE_S16LE;
+  spec.channels = static_cast<uint8_t>(format.channels);
+  spec.rate = format.samples_per_second;
+  // Fragments of one buffer: the server sends a buffer's worth at a time.
+  pa_buffer_attr attr{};
+  attr.maxlength = static_cast<uint32_t>(-1);
+  attr.fragsize = buffer_bytes;
+  attr.tlength = attr.prebuf = attr.minreq = static_cast<uint32_t>(-1);
+  int error = 0;
+  stream_ = pa_simple_new(nullptr, "kelvo", PA_STREAM_RECORD, name.empty() ? nullptr : name.c_str(), "recording",
+                          &spec, nullptr, &attr, &error);
+  if (stream_ == nullptr) {
+    error_ = std::string("cannot record from ") + (name.empty() ? "the default source" : name) + ": " +
+             pa_strerror(error);
+    return false;
+  }
+  buffer_.assign(buffer_bytes, 0);
+  opened_us_ = MonotonicUs();
+  first_read_ = true;
+  start_delay_ms_ = 0;
+  buffer_ms_ = static_cast<uint32_t>(static_cast<uint64_t>(buffer_bytes) * 1000 / format.BytesPerSecond());
+  return true;
+}
+
+bool PulseCaptureDevice::NextBuffer(const uint8_t** data, uint32_t* size) {
+  *size = 0;
+  if (stream_ == nullptr) return false;
+  int error = 0;
+  if (pa_simple_read(stream_, buffer_.data(), buffer_.size(), &error) < 0) {
+    error_ = std::string("sound capture stopped: ") + pa_strerror(error);
+    return false;
+  }
+  if (first_read_) {
+    // The server may begin a recording stream late (a sink's monitor waits
+    // for the sink's next round): what it now holds plus this buffer was
+    // taken after the open by the rest of the time that passed.
+    first_read_ = false;
+    const int64_t elapsed_ms = (MonotonicUs() - opened_us_) / 1000;
+    const pa_usec_t latency_us = pa_simple_get_latency(stream_, &error);
+    const int64_t late = elapsed_ms - static_cast<int64_t>(latency_us / 1000) - buffer_ms_;
+    start_delay_ms_ = late > 0 ? static_cast<uint32_t>(late) : 0;
+  }
+  *data = buffer_.data();
+  *size = static_cast<uint32_t>(buffer_.size());
+  return true;
+}
+
+void PulseCaptureDevice::Close() {
+  if (stream_ != nullptr) pa_simple_free(stream_);
+  stream_ = nullptr;
+}
+
+bool PulseMixer::ReadInputs(int32_t device, std::vector<std::string>* names, std::vector<bool>* selected) {
+  PulseSession session;
+  std::pair<PulseSource, pa_cvolume> s;
+  if (!session.Ready() || !SourceAt(&session, device, &s)) return false;
+  *names = s.first.ports;
+  selected->assign(names->size(), false);
+  for (size_t i = 0; i < names->size(); ++i) (*selected)[i] = (*names)[i] == s.first.active_port;
+  return true;
+}
+
+bool PulseMixer::WriteSelection(int32_t device, const std::vector<bool>& selected) {
+  PulseSession session;
+  std::pair<PulseSource, pa_cvolume> s;
+  if (!session.Ready() || !SourceAt(&session, device, &s)) return false;
+  for (size_t i = 0; i < selected.size() && i < s.first.ports.size(); ++i) {
+    if (!selected[i]) continue;
+    bool ok = false;
+    if (!session.Finish(pa_context_set_source_port_by_index(session.Context(), s.first.index,
+                                                             s.first.ports[i].c_str(), OnSuccess, &ok))) {
+      return false;
+    }
+    return ok;
+  }
+  return true;  // a source has always one port active: nothing to clear
+}
+
+bool PulseMixer::ReadVolume(int32_t device, const std::string& input, Volume* volume) {
+  PulseSession session;
+  std::pair<PulseSource, pa_cvolume> s;
+  if (!session.Ready() || !SourceAt(&session, device, &s)) return false;
+  bool found = false;
+  for (const auto& p : s.first.ports) found = found || SameInputName(p, input);
+  if (!found) return false;
+  volume->has_control = true;
+  volume->minimum = PA_VOLUME_MUTED;
+  volume->maximum = PA_VOLUME_NORM;
+  volume->raw.assign(s.second.values, s.second.values + s.second.channels);
+  return true;
+}
+
+bool PulseMixer::WriteVolume(int32_t device, const std::string&, const std::vector<uint32_t>& raw) {
+  PulseSession session;
+  std::pair<PulseSource, pa_cvolume> s;
+  if (!session.Ready() || !SourceAt(&session, device, &s) || raw.empty() || raw.size() > PA_CHANNELS_MAX) {
+    return false;
+  }
+  pa_cvolume v;
+  pa_cvolume_init(&v);
+  v.channels = static_cast<uint8_t>(raw.size());
+  for (size_t c = 0; c < raw.size(); ++c) v.values[c] = raw[c];
+  bool ok = false;
+  if (!session.Finish(pa_context_set_source_volume_by_index(session.Context(), s.first.index, &v, OnSuccess, &ok))) {
+    return false;
+  }
+  return ok;
+}
+
+}  // namespace kmr

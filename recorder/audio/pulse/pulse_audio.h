@@ -1,0 +1,63 @@
+// Sound capture on Linux through PulseAudio: the devices are the server's
+// sources (the monitor of an output is a source too, so the computer's own
+// sound can be recorded), the inputs of a device are its ports, and the
+// volume of an input is its source's volume.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include <cstdint>
+
+#include "recorder/audio/capture_device.h"
+
+struct pa_simple;
+
+namespace kmr {
+
+struct PulseSource {
+  uint32_t index = 0;
+  std::string name;         // what --audio takes
+  std::string description;  // what people read
+  bool is_monitor = false;
+  std::vector<std::string> ports;
+  std::string active_port;
+};
+
+// The server's sources in index order; false (with *error) when the
+// server cannot be reached.
+bool ListPulseSources(std::vector<PulseSource>* sources, std::string* error);
+// The name of the default sink's monitor source, or empty.
+std::string DefaultMonitorSource();
+
+class PulseCaptureDevice : public CaptureDevice {
+ public:
+  ~PulseCaptureDevice() override { Close(); }
+  // Source names, in the order of ListPulseSources.
+  bool ListDevices(std::vector<std::string>* names) override;
+  bool Open(int32_t device, const PcmFormat& format, uint32_t buffer_bytes, uint32_t buffer_count) override;
+  bool NextBuffer(const uint8_t** data, uint32_t* size) override;
+  void Close() override;
+  std::string Error() const override { return error_; }
+  uint32_t StartDelayMs() const override { return start_delay_ms_; }
+
+ private:
+  pa_simple* stream_ = nullptr;
+  int64_t opened_us_ = 0;
+  bool first_read_ = true;
+  uint32_t start_delay_ms_ = 0;
+  uint32_t buffer_ms_ = 0;
+  std::vector<uint8_t> buffer_;
+  std::string error_;
+};
+
+class PulseMixer : public AudioMixer {
+ public:
+  bool ReadInputs(int32_t device, std::vector<std::string>* names, std::vector<bool>* selected) override;
+  bool WriteSelection(int32_t device, const std::vector<bool>& selected) override;
+  bool ReadVolume(int32_t device, const std::string& input, Volume* volume) override;
+  bool WriteVolume(int32_t device, const std::string& input, const std::vector<uint32_t>& raw) override;
+};
+
+}  // namespace kmr

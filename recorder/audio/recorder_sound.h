@@ -1,0 +1,46 @@
+// The sound path of a recording: at start the encoder is set up for the
+// chosen rate and quality, the recorder for the encoder's block, and the
+// output's audio stream joins the writer; at stop the recorder ends first,
+// then what the encoder still holds is queued as the last packet.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "recorder/audio/audio_recorder.h"
+#include "recorder/audio/mp3_encoder.h"
+#include "recorder/engine/media_stream.h"
+#include "recorder/engine/sound_path.h"
+
+namespace kmr {
+
+class RecorderSound : public SoundPath {
+ public:
+  RecorderSound(Mp3Encoder* encoder, AudioRecorder* recorder) : encoder_(encoder), recorder_(recorder) {}
+
+  // The output format's audio stream (not owned).
+  void SetStream(MediaStream* stream) { stream_ = stream; }
+  void SetSampleRate(uint32_t hz) { rate_ = hz; }
+  void SetQuality(int quality) { quality_ = quality; }
+  // The volume slider's position, 0 at the top: the volume is 65535 minus it.
+  void SetVolumeSlider(uint32_t position) { slider_ = position > 65535 ? 65535 : position; }
+
+  bool Start(MediaWriter* writer) override;
+  void Stop() override;
+  bool Pause() override { return recorder_->Pause(); }
+  bool Resume() override { return recorder_->Resume(); }
+
+  // Why the last start failed, for the user.
+  const std::string& Error() const { return error_; }
+
+ private:
+  Mp3Encoder* encoder_;
+  AudioRecorder* recorder_;
+  MediaStream* stream_ = nullptr;
+  uint32_t rate_ = 22050;
+  int quality_ = 5;
+  uint32_t slider_ = 45535;
+  std::string error_;
+};
+
+}  // namespace kmr
