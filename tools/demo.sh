@@ -37,7 +37,7 @@ desktop_start "$w" "$h"
 recording=$out/recording
 # The demo's own settings, so that a user's choices (region, numbering)
 # neither change the demo nor are changed by it.
-XDG_CONFIG_HOME="$out/config" build/host/bin/kelvo record -o "$recording" --full --fps 15 \
+XDG_CONFIG_HOME="$out/config" build/host/bin/kelvo record -o "$recording" --full --no-audio --fps 15 \
   --duration "$seconds" </dev/null &
 kelvo=$!
 desktop_activity $((seconds + 1)) "$w" "$h"

@@ -8,6 +8,9 @@
 #include <cstring>
 #include <string>
 
+#include "player/audio/audio_decoder.h"
+#include "player/audio/linux/mpg123_decoder.h"
+#include "player/audio/linux/pulse_output.h"
 #include "player/container_reader.h"
 #include "player/linux/sdl_view.h"
 #include "player/video_renderer.h"
@@ -69,8 +72,13 @@ int main(int argc, char** argv) {
     return 1;
   }
   kmr::VideoRenderer video;
+  // Sound after the picture: decoded with libmpg123, played through PulseAudio.
+  kmr::Mpg123Decoder mp3;
+  kmr::PulseOutput speakers;
+  kmr::AudioDecoder sound(&mp3, &speakers, kmr::platform::SystemMsClock(), kmr::platform::CreateFrameTimer());
   kmr::ContainerReader reader;
   reader.AddDecoder(&video);
+  reader.AddDecoder(&sound);
   reader.SetSource(path);
   reader.SetLoop(loop);
   reader.SetQuickPlay(quick);
@@ -78,6 +86,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "morvin: %s\n", reader.Error().c_str());
     SDL_Quit();
     return 1;
+  }
+  if (sound.SampleRate() != 0 && !sound.IsRunning()) {
+    std::fprintf(stderr, "morvin: playing without sound: %s\n", sound.Failure().c_str());
   }
   kmr::SdlView view(&video.Decoder());
   view.SetFit(fit);

@@ -16,6 +16,7 @@
 #include "recorder/engine/container_writer.h"
 #include "tools/kmrtool/offline_source.h"
 #include "tools/kmrtool/probe.h"
+#include "tools/kmrtool/audio_export.h"
 #include "tools/kmrtool/raw_export.h"
 #include "tools/kmrtool/repair.h"
 
@@ -28,6 +29,8 @@ int Usage() {
                "       kmrtool encode -s WxH [-b 32] -r FPS -i RAW|- -o OUT.kmr [--key-interval BYTES]\n"
                "                                   raw top-down frames (BGRA at 32 bits) to a recording\n"
                "       kmrtool decode IN -o RAW|-  the video as raw top-down frames, one per frame slot\n"
+               "       kmrtool export-audio IN -o OUT.mp3\n"
+               "                                   the sound's MP3 stream as it is stored\n"
                "       kmrtool repair IN -o OUT    rebuild a recording whose recorder died before it finished\n");
   return 2;
 }
@@ -230,6 +233,25 @@ int Repair(int argc, char** argv) {
 
 }  // namespace
 
+int ExportAudioCommand(int argc, char** argv) {
+  const char* in = nullptr;
+  const char* out = nullptr;
+  if (!ParseInOut(argc, argv, &in, &out)) return Usage();
+  kmr::ContainerFile file;
+  if (!file.OpenPath(in)) return std::fprintf(stderr, "kmrtool: %s: %s\n", in, file.Error().c_str()), 1;
+  kmr::AudioExport sound;
+  std::string error;
+  if (!kmr::ExportAudio(&file, &sound, &error)) return std::fprintf(stderr, "kmrtool: %s: %s\n", in, error.c_str()), 1;
+  std::FILE* f = std::strcmp(out, "-") == 0 ? stdout : std::fopen(out, "wb");
+  if (f == nullptr) return std::fprintf(stderr, "kmrtool: cannot create %s\n", out), 1;
+  const bool written = std::fwrite(sound.mp3.data(), 1, sound.mp3.size(), f) == sound.mp3.size();
+  const bool closed = f == stdout ? std::fflush(f) == 0 : std::fclose(f) == 0;
+  if (!written || !closed) return std::fprintf(stderr, "kmrtool: cannot write %s\n", out), 1;
+  std::fprintf(stderr, "kmrtool: %u packets, %zu bytes of MP3 at %u Hz, %u channels, starting at %u ms\n",
+               sound.packets, sound.mp3.size(), sound.sample_rate, sound.channels, sound.first_time_stamp);
+  return 0;
+}
+
 int main(int argc, char** argv) {
   if (argc < 2) return Usage();
   const std::string command = argv[1];
@@ -238,5 +260,6 @@ int main(int argc, char** argv) {
   if (command == "encode") return Encode(argc, argv);
   if (command == "decode") return Decode(argc, argv);
   if (command == "repair") return Repair(argc, argv);
+  if (command == "export-audio") return ExportAudioCommand(argc, argv);
   return Usage();
 }

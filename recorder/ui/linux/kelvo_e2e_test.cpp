@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <chrono>
@@ -90,6 +91,11 @@ void StartKelvo(KelvoRun* r, const std::string& display, const std::vector<std::
     static std::string path = KELVO_PATH;
     argv.push_back(path.data());
     std::vector<std::string> copy = args;
+    // The settings record sound by default; these runs are about the
+    // picture unless they ask for sound.
+    if (!copy.empty() && copy[0] == "record" && std::find(copy.begin(), copy.end(), "--audio") == copy.end()) {
+      copy.push_back("--no-audio");
+    }
     for (auto& a : copy) argv.push_back(a.data());
     argv.push_back(nullptr);
     execv(path.c_str(), argv.data());

@@ -1,0 +1,193 @@
+// The sound decoder thread over a scripted MP3 decoder and sound output:
+// interleaving, mono, quick play, pause and resume, hostile formats, and a
+// stop while the output is full.
+#include "player/audio/audio_decoder.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+
+#include "shared/event.h"
+#include "shared/testing/wait.h"
+
+namespace kmr {
+namespace {
+
+// A packet [n, v] decodes to n samples of v on the left and -v on the right.
+class ScriptedMp3 : public Mp3Decoder {
+ public:
+  bool Open(uint32_t, uint16_t, const std::vector<uint8_t>&) override {
+    ++opens;
+    return true;
+  }
+  int Decode(const uint8_t* data, uint32_t size, int16_t* left, int16_t* right, uint32_t capacity) override {
+    ++decodes;
+    if (data == nullptr) return 0;
+    if (size >= 1 && data[0] == 0xEE) return -1;  // damaged
+    if (size < 2) return 0;
+    const uint32_t n = data[0] < capacity ? data[0] : capacity;
+    for (uint32_t i = 0; i < n; ++i) {
+      left[i] = data[1];
+      right[i] = static_cast<int16_t>(-data[1]);
+    }
+    return static_cast<int>(n);
+  }
+  void Close() override {}
+  std::atomic<int> opens{0}, decodes{0};
+};
+
+class ScriptedOutput : public SoundOutput {
+ public:
+  bool Open(uint32_t rate, uint16_t ch) override {
+    open = !refuse;
+    opened_rate = rate;
+    opened_channels = ch;
+    return open;
+  }
+  bool Write(const int16_t* s, uint32_t frames) override {
+    if (block_writes) {
+      writing.Set();
+      interrupt_event.WaitForever();
+      return false;
+    }
+    written.insert(written.end(), s, s + frames * opened_channels);
+    return true;
+  }
+  void Pause() override { ++pauses; }
+  void Restart() override { ++restarts; }
+  void Reset() override { ++resets; }
+  void Interrupt() override { interrupt_event.Set(); }
+  void Close() override { open = false; }
+  bool IsOpen() const override { return open; }
+
+  bool open = false, refuse = false, block_writes = false;
+  uint32_t opened_rate = 0;
+  uint16_t opened_channels = 0;
+  std::vector<int16_t> written;
+  int pauses = 0, restarts = 0, resets = 0;
+  ManualResetEvent writing, interrupt_event;
+};
+
+StreamHeader Mp3Header() {
+  StreamHeader h;
+  h.major_type = kMediaTypeAudio;
+  h.subtype = kSubtypeMp3;
+  h.format_type = kFormatWaveFormatEx;
+  return h;
+}
+
+// The 30-byte MP3 wave format: channels, rate, five chunks a block.
+std::vector<uint8_t> Mp3Format(uint16_t channels, uint32_t rate, uint16_t chunks = 5) {
+  std::vector<uint8_t> f(30, 0);
+  f[0] = 0x55;
+  f[2] = static_cast<uint8_t>(channels);
+  for (int i = 0; i < 4; ++i) f[4 + i] = static_cast<uint8_t>(rate >> (8 * i));
+  f[26] = static_cast<uint8_t>(chunks);
+  f[27] = static_cast<uint8_t>(chunks >> 8);
+  return f;
+}
+
+PlayerPacket Packet(std::vector<uint8_t> data, uint32_t t = 0) {
+  PlayerPacket p;
+  p.time_stamp = t;
+  p.data = std::move(data);
+  return p;
+}
+
+class AudioDecoderTest : public ::testing::Test {
+ protected:
+  AudioDecoderTest()
+      : decoder_(&mp3_, &output_, platform::SystemMsClock(), platform::CreateFrameTimer()) {}
+  ~AudioDecoderTest() override { decoder_.Stop(); }
+  void StartWith(uint16_t channels) {
+    ASSERT_TRUE(decoder_.Accept(Mp3Header()));
+    ASSERT_TRUE(decoder_.Configure(Mp3Header(), Mp3Format(channels, 22050)));
+    decoder_.ResetClock(platform::SystemMsClock()->NowMs());
+    ASSERT_TRUE(decoder_.Start());
+  }
+  ScriptedMp3 mp3_;
+  ScriptedOutput output_;
+  AudioDecoder decoder_;
+};
+
+TEST_F(AudioDecoderTest, StereoIsInterleavedAndMonoCopied) {
+  StartWith(2);
+  EXPECT_EQ(output_.opened_rate, 22050u);
+  EXPECT_EQ(output_.opened_channels, 2);
+  EXPECT_EQ(decoder_.Lead(), 100u);
+  PlayerPacket p = Packet({3, 7});
+  ASSERT_TRUE(decoder_.Present(&p));
+  EXPECT_EQ(output_.written, (std::vector<int16_t>{7, -7, 7, -7, 7, -7}));
+  PlayerPacket empty = Packet({});
+  EXPECT_TRUE(decoder_.Present(&empty));
+  EXPECT_FALSE(decoder_.Present(nullptr));
+  decoder_.Stop();
+
+  output_.written.clear();
+  StartWith(1);
+  PlayerPacket m = Packet({2, 9});
+  ASSERT_TRUE(decoder_.Present(&m));
+  EXPECT_EQ(output_.written, (std::vector<int16_t>{9, 9}));
+  EXPECT_EQ(mp3_.opens, 2) << "every start is a new MP3 stream";
+}
+
+TEST_F(AudioDecoderTest, QuickPlayDecodesSilentlyAndPauseActsAtOnce) {
+  StartWith(2);
+  decoder_.SetQuickPlay(true);
+  EXPECT_EQ(output_.resets, 1) << "what was queued is dropped";
+  PlayerPacket p = Packet({4, 1});
+  const int decodes = mp3_.decodes;
+  ASSERT_TRUE(decoder_.Present(&p));
+  EXPECT_GT(mp3_.decodes, decodes) << "the decoder keeps in step";
+  EXPECT_TRUE(output_.written.empty());
+  ASSERT_TRUE(decoder_.Pause());
+  EXPECT_EQ(output_.pauses, 1);
+  ASSERT_TRUE(decoder_.Resume());
+  EXPECT_EQ(output_.resets, 2) << "resuming quick play starts from nothing";
+  decoder_.SetQuickPlay(false);
+  ASSERT_TRUE(decoder_.Pause());
+  ASSERT_TRUE(decoder_.Resume());
+  EXPECT_EQ(output_.restarts, 1);
+  PlayerPacket q = Packet({1, 5});
+  ASSERT_TRUE(decoder_.Present(&q));
+  EXPECT_EQ(output_.written, (std::vector<int16_t>{5, -5})) << "sound resumes at the current packet";
+}
+
+TEST_F(AudioDecoderTest, HostileFormatsAndDamagedSoundAreRefused) {
+  StreamHeader video = Mp3Header();
+  video.major_type = kMediaTypeVideo;
+  EXPECT_FALSE(decoder_.Accept(video));
+  EXPECT_FALSE(decoder_.Configure(Mp3Header(), std::vector<uint8_t>(29, 0)));
+  EXPECT_FALSE(decoder_.Configure(Mp3Header(), Mp3Format(3, 22050)));
+  EXPECT_FALSE(decoder_.Configure(Mp3Header(), Mp3Format(2, 0)));
+  EXPECT_FALSE(decoder_.Configure(Mp3Header(), Mp3Format(2, 4000000000u)));
+  EXPECT_FALSE(decoder_.Configure(Mp3Header(), Mp3Format(2, 44100, 0)));
+  EXPECT_FALSE(decoder_.Configure(Mp3Header(), Mp3Format(2, 44100, 65535))) << "no huge buffers";
+  EXPECT_FALSE(decoder_.Failure().empty());
+  StartWith(2);
+  PlayerPacket bad = Packet({0xEE, 0});
+  EXPECT_FALSE(decoder_.Present(&bad));
+  EXPECT_NE(decoder_.Failure().find("damaged"), std::string::npos);
+}
+
+TEST_F(AudioDecoderTest, NoSoundOutputFailsTheStart) {
+  output_.refuse = true;
+  ASSERT_TRUE(decoder_.Configure(Mp3Header(), Mp3Format(2, 44100)));
+  EXPECT_FALSE(decoder_.Start());
+}
+
+// A paused output takes nothing: the thread waits in Write, and a stop
+// must still end it.
+TEST_F(AudioDecoderTest, AStopWakesAWriteThatWaits) {
+  StartWith(2);
+  output_.block_writes = true;
+  auto p = std::make_unique<PlayerPacket>(Packet({2, 3}, 0));
+  ASSERT_EQ(decoder_.Push(p.get()), StreamDecoder::PushResult::kTaken);
+  p.release();
+  ASSERT_TRUE(output_.writing.Wait(30000));
+  decoder_.Stop();
+  EXPECT_FALSE(decoder_.IsRunning());
+}
+
+}  // namespace
+}  // namespace kmr
