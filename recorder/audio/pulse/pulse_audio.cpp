@@ -185,12 +185,13 @@ bool PulseCaptureDevice::NextBuffer(const uint8_t** data, uint32_t* size) {
   }
   if (first_read_) {
     // The server may begin a recording stream late (a sink's monitor waits
-    // for the sink's next round): what it now holds plus this buffer was
-    // taken after the open by the rest of the time that passed.
+    // for the sink's next round) and then hands over what it takes at once:
+    // the first buffer's sound began one buffer before it arrived. (The
+    // latency the server reports counts the monitored sink's buffer too,
+    // which the sound recorded here never waited in.)
     first_read_ = false;
     const int64_t elapsed_ms = (MonotonicUs() - opened_us_) / 1000;
-    const pa_usec_t latency_us = pa_simple_get_latency(stream_, &error);
-    const int64_t late = elapsed_ms - static_cast<int64_t>(latency_us / 1000) - buffer_ms_;
+    const int64_t late = elapsed_ms - buffer_ms_;
     start_delay_ms_ = late > 0 ? static_cast<uint32_t>(late) : 0;
   }
   *data = buffer_.data();

@@ -5,6 +5,7 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/Xfixes.h>
+#include <pulse/simple.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -14,6 +15,8 @@
 #include <atomic>
 #include <cstdlib>
 #include <chrono>
+#include <cmath>
+#include <climits>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -24,9 +27,11 @@
 #include "platform/mirror/x11/x11_pointer.h"
 #include "player/container_file.h"
 #include "shared/testing/temp_dir.h"
+#include "shared/testing/pulse_server.h"
 #include "shared/testing/xvfb.h"
 #include "recorder/ui/linux/kelvo_options.h"
 #include "shared/testing/wait.h"
+#include "tools/kmrtool/audio_export.h"
 #include "tools/kmrtool/raw_export.h"
 #include "tools/kmrtool/repair.h"
 
@@ -584,6 +589,288 @@ TEST_F(KelvoSelection, SettingsGiveTheDefaultsAndTheCommandLineWins) {
              dir_.File("f.txt"));
   ASSERT_EQ(full.Wait(), 0) << full.Stderr();
   EXPECT_NE(full.Stderr().find("recording 320x240 at 0,0"), std::string::npos) << full.Stderr();
+}
+
+// ---- sound, against a private PulseAudio server with a null sink
+
+// A 16-bit stereo WAV file of a sine tone.
+void WriteToneWav(const std::string& path, double hz, double seconds, uint32_t rate = 44100) {
+  const uint32_t frames = static_cast<uint32_t>(seconds * rate);
+  std::vector<uint8_t> f;
+  auto u32 = [&](uint32_t v) { for (int i = 0; i < 4; ++i) f.push_back(static_cast<uint8_t>(v >> (8 * i))); };
+  auto u16 = [&](uint32_t v) { for (int i = 0; i < 2; ++i) f.push_back(static_cast<uint8_t>(v >> (8 * i))); };
+  f.insert(f.end(), {'R', 'I', 'F', 'F'});
+  u32(36 + frames * 4);
+  f.insert(f.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
+  u32(16);
+  u16(1);
+  u16(2);
+  u32(rate);
+  u32(rate * 4);
+  u16(4);
+  u16(16);
+  f.insert(f.end(), {'d', 'a', 't', 'a'});
+  u32(frames * 4);
+  for (uint32_t i = 0; i < frames; ++i) {
+    const auto v = static_cast<int16_t>(12000 * std::sin(2 * M_PI * hz * i / rate));
+    u16(static_cast<uint16_t>(v));
+    u16(static_cast<uint16_t>(v));
+  }
+  testing::WriteAll(path, f);
+}
+
+// Mono samples at 22050 Hz of any sound file, decoded by ffmpeg.
+std::vector<int16_t> DecodeWithFfmpeg(const std::string& in, const std::string& raw) {
+  const std::string cmd = "ffmpeg -v error -y -i '" + in + "' -f s16le -ac 1 -ar 22050 '" + raw + "'";
+  if (std::system(cmd.c_str()) != 0) return {};
+  std::ifstream f(raw, std::ios::binary);
+  std::vector<char> bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+  std::vector<int16_t> out(bytes.size() / 2);
+  std::memcpy(out.data(), bytes.data(), out.size() * 2);
+  return out;
+}
+
+struct Loudness {
+  size_t first_loud = SIZE_MAX;  // first sample above the threshold
+  size_t loud = 0;               // samples above it
+  double hz = 0;                 // from the zero crossings of the loud part
+};
+
+Loudness Analyse(const std::vector<int16_t>& s, int threshold = 2000, uint32_t rate = 22050) {
+  Loudness l;
+  for (size_t i = 0; i < s.size(); ++i) {
+    if (std::abs(s[i]) > threshold) {
+      if (l.first_loud == SIZE_MAX) l.first_loud = i;
+      ++l.loud;
+    }
+  }
+  // The frequency: the median over windows of 1024 samples that hold the
+  // tone throughout (a gap in playback does not count as a slower tone).
+  std::vector<double> found;
+  const size_t w = 1024;
+  for (size_t at = 0; at + w <= s.size(); at += w) {
+    size_t peaks = 0, crossings = 0;
+    for (size_t i = at; i < at + w; ++i) {
+      if (std::abs(s[i]) > threshold) ++peaks;
+      if (i > at && (s[i - 1] < 0) != (s[i] < 0)) ++crossings;
+    }
+    if (peaks * 4 >= w) found.push_back(crossings / 2.0 / (static_cast<double>(w) / rate));
+  }
+  if (!found.empty()) {
+    std::sort(found.begin(), found.end());
+    l.hz = found[found.size() / 2];
+  }
+  return l;
+}
+
+// Starts a program with its output to a file; the pid.
+pid_t Spawn(const std::vector<std::string>& args, const std::string& log) {
+  const pid_t pid = fork();
+  if (pid == 0) {
+    const int fd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(fd, 1);
+    dup2(fd, 2);
+    std::vector<char*> argv;
+    std::vector<std::string> copy = args;
+    for (auto& a : copy) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    execvp(argv[0], argv.data());
+    _exit(127);
+  }
+  return pid;
+}
+
+int WaitExit(pid_t pid) {
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
+}
+
+class KelvoSound : public KelvoEndToEnd {
+ protected:
+  void SetUp() override {
+    KelvoEndToEnd::SetUp();
+    if (IsSkipped()) return;
+    pulse_ = std::make_unique<testing::PulseServer>(dir_.File("pulse"));
+    if (!pulse_->Ready()) GTEST_SKIP() << "PulseAudio cannot be started here";
+    pulse_->UseFromHere();
+  }
+  // A recording with a tone played into the sink the whole time.
+  void RecordTone(const std::string& out, double hz) {
+    WriteToneWav(dir_.File("tone.wav"), hz, 12);
+    const pid_t player = Spawn({"paplay", "-d", "kmrnull", dir_.File("tone.wav")}, dir_.File("paplay.txt"));
+    KelvoRun run;
+    StartKelvo(&run, xvfb_->display(),
+               {"record", "-o", out, "--region", "0,0,64,48", "--audio", "monitor", "--duration", "4", "--player",
+                MORVIN_PATH},
+               dir_.File("err.txt"));
+    EXPECT_EQ(run.Wait(), 0) << run.Stderr();
+    kill(player, SIGTERM);
+    WaitExit(player);
+    sound_log_ = run.Stderr();
+  }
+  std::unique_ptr<testing::PulseServer> pulse_;
+  std::string sound_log_;
+};
+
+TEST_F(KelvoSound, AToneIntoTheSinkIsInTheRecording) {
+  KelvoRun sources;
+  StartKelvo(&sources, xvfb_->display(), {"sources"}, dir_.File("sources.txt"));
+  EXPECT_EQ(sources.Wait(), 0) << sources.Stderr();
+  EXPECT_NE(sources.Stdout().find("kmrnull.monitor"), std::string::npos) << sources.Stdout();
+  EXPECT_NE(sources.Stdout().find("(monitor"), std::string::npos) << sources.Stdout();
+
+  const std::string out = dir_.File("rec");
+  RecordTone(out, 880);
+  ContainerFile file;
+  ASSERT_TRUE(file.OpenPath(out)) << file.Error();
+  ASSERT_EQ(file.Streams().size(), 2u) << "picture and sound";
+  AudioExport sound;
+  std::string error;
+  ASSERT_TRUE(ExportAudio(&file, &sound, &error)) << error;
+  EXPECT_EQ(sound.sample_rate, 22050u);
+  EXPECT_EQ(sound.channels, 2);
+  testing::WriteAll(dir_.File("sound.mp3"), sound.mp3);
+  const std::vector<int16_t> pcm = DecodeWithFfmpeg(dir_.File("sound.mp3"), dir_.File("sound.raw"));
+  ASSERT_FALSE(pcm.empty()) << "ffmpeg could not decode the stored MP3";
+  const Loudness l = Analyse(pcm);
+  EXPECT_GT(l.loud, 22050u) << "at least a second of the tone\n" << sound_log_;
+  EXPECT_NEAR(l.hz, 880.0, 20.0);
+  std::string problem;
+  file.Rewind();
+  EXPECT_TRUE(CheckPlayable(&file, &problem)) << problem;
+}
+
+// The player plays the recorded tone into the sink; quick play is silent.
+TEST_F(KelvoSound, MorvinPlaysTheSoundAndQuickPlayIsSilent) {
+  const std::string out = dir_.File("rec");
+  RecordTone(out, 660);
+  for (bool quick : {false, true}) {
+    const std::string raw = dir_.File(quick ? "quick.raw" : "played.raw");
+    const pid_t capture = Spawn({"parec", "-d", "kmrnull.monitor", "--rate=22050", "--channels=1",
+                                 "--format=s16le", "--file-format=raw", raw},
+                                dir_.File("parec.txt"));
+    // The capture runs once a little of the sink's silence came in.
+    ASSERT_TRUE(testing::WaitUntil([&] { return std::filesystem::exists(raw) && std::filesystem::file_size(raw) > 0; }));
+    std::vector<std::string> args = {out, "--exit-at-end"};
+    if (quick) args.push_back("--quick");
+    KelvoRun player;
+    player.err_path = dir_.File("morvin.txt");
+    player.pid = fork();
+    if (player.pid == 0) {
+      setenv("DISPLAY", xvfb_->display().c_str(), 1);
+      setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
+      const int fd = open(player.err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      dup2(fd, 2);
+      dup2(fd, 1);
+      std::vector<char*> argv;
+      for (auto& a : args) argv.push_back(a.data());
+      argv.push_back(nullptr);
+      execv(out.c_str(), argv.data());
+      _exit(127);
+    }
+    EXPECT_EQ(player.Wait(), 0) << player.Stderr();
+    EXPECT_EQ(player.Stderr().find("without sound"), std::string::npos) << player.Stderr();
+    // What is still on its way through the sink arrives.
+    const auto size = std::filesystem::file_size(raw);
+    testing::WaitUntil([&] { return std::filesystem::file_size(raw) > size + 22050; });
+    kill(capture, SIGTERM);
+    WaitExit(capture);
+    std::ifstream f(raw, std::ios::binary);
+    std::vector<char> bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+    std::vector<int16_t> pcm(bytes.size() / 2);
+    std::memcpy(pcm.data(), bytes.data(), pcm.size() * 2);
+    const Loudness l = Analyse(pcm);
+    if (quick) {
+      EXPECT_EQ(l.loud, 0u) << "quick play is silent";
+    } else {
+      EXPECT_GT(l.loud, 11025u) << "half a second of the tone at least";
+      EXPECT_NEAR(l.hz, 660.0, 15.0);
+    }
+  }
+}
+
+// A flash on the screen and a click into the sink at the same moment are
+// within 100 ms of each other in the recording.
+TEST_F(KelvoSound, PictureAndSoundAgree) {
+  // The click's own stream, open from the start with a short buffer, writes
+  // silence until the moment comes.
+  std::atomic<bool> click{false}, done{false}, speaker_ok{true};
+  std::thread speaker([&] {
+    pa_sample_spec spec{PA_SAMPLE_S16LE, 44100, 1};
+    pa_buffer_attr attr{};
+    attr.maxlength = static_cast<uint32_t>(-1);
+    attr.tlength = 441 * 2 * 2;  // 20 ms
+    attr.prebuf = static_cast<uint32_t>(-1);
+    attr.minreq = 441 * 2;
+    attr.fragsize = static_cast<uint32_t>(-1);
+    int error = 0;
+    pa_simple* s = pa_simple_new(nullptr, "test", PA_STREAM_PLAYBACK, "kmrnull", "click", &spec, nullptr, &attr,
+                                 &error);
+    if (s == nullptr) {
+      speaker_ok = false;
+      return;
+    }
+    std::vector<int16_t> chunk(441);  // 10 ms
+    size_t tone = 0;
+    while (!done.load()) {
+      for (size_t i = 0; i < chunk.size(); ++i) {
+        const bool on = click.load() && tone < 44100 / 3;
+        chunk[i] = on ? static_cast<int16_t>(12000 * std::sin(2 * M_PI * 1000.0 * tone / 44100)) : 0;
+        if (on) ++tone;
+      }
+      if (pa_simple_write(s, chunk.data(), chunk.size() * 2, &error) < 0) {
+        speaker_ok = false;
+        break;
+      }
+    }
+    pa_simple_free(s);
+  });
+  const std::string out = dir_.File("rec");
+  KelvoRun run;
+  StartKelvo(&run, xvfb_->display(),
+             {"record", "-o", out, "--audio", "monitor", "--fps", "30", "--duration", "60", "--player", player_},
+             dir_.File("err.txt"));
+  ASSERT_TRUE(run.WaitUntilRecording()) << run.Stderr();
+  ASSERT_TRUE(testing::WaitUntil([&] { return run.Stderr().find("kelvo: sound from") != std::string::npos; }))
+      << run.Stderr();
+  // The flash and the click.
+  XSetForeground(dpy_, gc_, 0xFFFFFF);
+  XFillRectangle(dpy_, win_, gc_, 0, 0, 150, 100);
+  XSync(dpy_, False);
+  click.store(true);
+  // Both are recorded by the time the frame shows the flash and a second
+  // of sound followed.
+  const auto flashed = std::chrono::steady_clock::now();
+  while (std::chrono::steady_clock::now() - flashed < 1500ms) std::this_thread::sleep_for(50ms);  // the activity's length
+  kill(run.pid, SIGTERM);
+  ASSERT_EQ(run.Wait(), 0) << run.Stderr();
+  done.store(true);
+  speaker.join();
+  ASSERT_TRUE(speaker_ok.load());
+
+  ContainerFile file;
+  ASSERT_TRUE(file.OpenPath(out)) << file.Error();
+  RawVideoInfo info;
+  std::string error;
+  int64_t flash_ms = -1;
+  ASSERT_TRUE(ExportRawFrames(&file, &info, [&](uint32_t index, const std::vector<uint8_t>& rows) {
+    const uint8_t* p = &rows[(static_cast<size_t>(90) * info.width + 100) * 4];
+    if (flash_ms < 0 && p[0] == 0xFF && p[1] == 0xFF && p[2] == 0xFF) flash_ms = index * 1000 / info.fps;
+    return true;
+  }, &error)) << error;
+  ASSERT_GE(flash_ms, 0) << "the flash is not in the picture";
+  AudioExport sound;
+  ASSERT_TRUE(ExportAudio(&file, &sound, &error)) << error;
+  testing::WriteAll(dir_.File("sound.mp3"), sound.mp3);
+  const std::vector<int16_t> pcm = DecodeWithFfmpeg(dir_.File("sound.mp3"), dir_.File("sound.raw"));
+  const Loudness l = Analyse(pcm);
+  ASSERT_NE(l.first_loud, SIZE_MAX) << "the click is not in the sound\n" << run.Stderr();
+  const int64_t click_ms = sound.first_time_stamp + static_cast<int64_t>(l.first_loud) * 1000 / 22050;
+  std::printf("flash at %lld ms, click at %lld ms\n", static_cast<long long>(flash_ms),
+              static_cast<long long>(click_ms));
+  EXPECT_LE(std::llabs(click_ms - flash_ms), 100) << "flash at " << flash_ms << " ms, click at " << click_ms << " ms\n"
+                                                 << run.Stderr();
 }
 
 TEST(KelvoOptions, ParsesAndRefuses) {

@@ -327,7 +327,15 @@ int main(int argc, char** argv) {
 
   const bool status = isatty(STDERR_FILENO) != 0;
   int pauses_seen = 0;
+  bool said_sound = false;
   for (;;) {
+    // Once: where the sound begins on the recording's time line (a sound
+    // server may start a moment late).
+    if (opt.audio && !said_sound && audio_recorder.BlocksDelivered() > 0) {
+      std::fprintf(stderr, "%skelvo: sound from %s\n", status ? "\n" : "",
+                   Clock(audio_recorder.StartOffsetMs() / 1000.0).c_str());
+      said_sound = true;
+    }
     if (g_stop) session.RequestStop();
     while (pauses_seen < g_pause_toggles) {
       session.RequestPauseToggle();
