@@ -45,6 +45,104 @@ std::vector<uint8_t> MakeSelfPlaying(const std::string& path) {
   return raw;
 }
 
+// The 30-byte format of a stored MP3 stream, for packets already coded.
+class StoredMp3 : public AudioFormatSource {
+ public:
+  std::vector<uint8_t> WaveFormat() const override {
+    return {85, 0, 2, 0, 34, 86, 0, 0, 64, 31, 0, 0, 1, 0, 0, 0, 12, 0, 1, 0, 2, 0, 0, 0, 176, 154, 5, 0, 0, 0};
+  }
+};
+
+// A self-playing recording with picture and sound (1.1 s of a tone the
+// recorder's encoder made, in eight packets).
+void MakeSelfPlayingWithSound(const std::string& path) {
+  std::vector<uint8_t> mp3;
+  if (std::FILE* f = std::fopen(TONE_MP3, "rb")) {
+    unsigned char buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof(buf), f)) > 0) mp3.insert(mp3.end(), buf, buf + n);
+    std::fclose(f);
+  }
+  ASSERT_GT(mp3.size(), 1000u);
+  ExecutableWriter writer;
+  ASSERT_TRUE(writer.SetPlayerPath(WindowsPath(MORVIN_PATH).c_str()));
+  writer.SetPath(path.c_str());
+  OfflineLosslessSource source(160, 120, 32, 10);
+  ContainerVideoStream video;
+  video.Attach(&source, 0);
+  video.SetWriter(&writer);
+  writer.AddStream(&video);
+  StoredMp3 format;
+  ContainerAudioStream audio;
+  ASSERT_TRUE(audio.Attach(&format, 0));
+  audio.SetWriter(&writer);
+  writer.AddStream(&audio);
+  ASSERT_TRUE(writer.Open());
+  std::vector<uint8_t> raw(source.RawFrameBytes(), 0x40);
+  const size_t piece = (mp3.size() + 7) / 8;
+  for (uint32_t i = 0; i < 11; ++i) {
+    EXPECT_TRUE(source.EncodeFrame(raw.data()));
+    EXPECT_TRUE(video.Submit(nullptr, 0, FrameGrid::SlotTime(i, 10), 0, 0));
+    if (i < 8) {
+      const size_t at = i * piece, n = std::min(piece, mp3.size() - at);
+      EXPECT_TRUE(audio.Submit(mp3.data() + at, static_cast<uint32_t>(n), i * 131, 131, 0));
+    }
+  }
+  EXPECT_TRUE(writer.Close());
+}
+
+// Runs a program to its end with its standard error into a pipe: the exit
+// code and what it wrote there.
+DWORD RunCollectingStderr(const std::string& cmd_line, std::string* err) {
+  SECURITY_ATTRIBUTES sa{sizeof(sa), nullptr, TRUE};
+  HANDLE read_end = nullptr, write_end = nullptr;
+  if (!CreatePipe(&read_end, &write_end, &sa, 0)) return 999;
+  SetHandleInformation(read_end, HANDLE_FLAG_INHERIT, 0);
+  STARTUPINFOA si{};
+  si.cb = sizeof(si);
+  si.dwFlags = STARTF_USESTDHANDLES;
+  si.hStdError = write_end;
+  si.hStdOutput = write_end;
+  PROCESS_INFORMATION pi{};
+  std::string cmd = cmd_line;
+  const BOOL started = CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
+  CloseHandle(write_end);
+  if (!started) {
+    CloseHandle(read_end);
+    return 998;
+  }
+  char buf[512];
+  DWORD n = 0;
+  while (ReadFile(read_end, buf, sizeof(buf), &n, nullptr) && n > 0) err->append(buf, n);
+  CloseHandle(read_end);
+  DWORD code = 997;
+  if (WaitForSingleObject(pi.hProcess, 60000) == WAIT_OBJECT_0) GetExitCodeProcess(pi.hProcess, &code);
+  CloseHandle(pi.hProcess);
+  CloseHandle(pi.hThread);
+  return code;
+}
+
+TEST(MorvinWindows, ARecordingWithSoundPlaysToItsEndWithSound) {
+  char temp[MAX_PATH];
+  GetTempPathA(MAX_PATH, temp);
+  const std::string path = std::string(temp) + "kmr_morvin_sound.exe";
+  MakeSelfPlayingWithSound(path);
+  SetEnvironmentVariableA("MORVIN_QUIET", "1");
+  std::string err;
+  const DWORD code = RunCollectingStderr("\"" + path + "\" --exit-at-end", &err);
+  SetEnvironmentVariableA("MORVIN_QUIET", nullptr);
+  DeleteFileA(path.c_str());
+  EXPECT_EQ(code, 0u) << err;
+  EXPECT_EQ(err.find("without sound"), std::string::npos) << err;
+  // The pipe does carry what the player says.
+  std::string missing;
+  SetEnvironmentVariableA("MORVIN_QUIET", "1");
+  EXPECT_EQ(RunCollectingStderr("\"" + WindowsPath(MORVIN_PATH) + "\" no-such-recording.kmr --exit-at-end", &missing),
+            1u);
+  SetEnvironmentVariableA("MORVIN_QUIET", nullptr);
+  EXPECT_NE(missing.find("morvin:"), std::string::npos) << missing;
+}
+
 TEST(MorvinWindows, SelfPlayingRecordingShowsItsLastFrame) {
   if (GetSystemMetrics(SM_CXSCREEN) < 640) GTEST_SKIP() << "no screen large enough";
   char temp[MAX_PATH];

@@ -9,6 +9,9 @@
 #include <cstring>
 #include <string>
 
+#include "player/audio/audio_decoder.h"
+#include "player/audio/win/acm_decoder.h"
+#include "player/audio/win/wave_output.h"
 #include "player/container_reader.h"
 #include "player/video_renderer.h"
 #include "player/win/ddraw_view.h"
@@ -20,6 +23,10 @@ constexpr char kClassName[] = "morvin";
 
 struct Player {
   kmr::VideoRenderer video;
+  // Sound after the picture: the system's MP3 codec and the wave mapper.
+  kmr::AcmMp3Decoder mp3;
+  kmr::WaveOutput speakers;
+  kmr::AudioDecoder sound{&mp3, &speakers, kmr::platform::SystemMsClock(), kmr::platform::CreateFrameTimer()};
   kmr::ContainerReader reader;
   kmr::DirectDrawView view{&video.Decoder()};
   std::string name;
@@ -119,6 +126,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
   player.name = path.empty() ? "morvin" : "morvin - " + path;
   player.exit_at_end = exit_at_end;
   player.reader.AddDecoder(&player.video);
+  player.reader.AddDecoder(&player.sound);
   player.reader.SetSource(path);
   player.reader.SetLoop(loop);
   player.view.SetFit(fit);
@@ -165,6 +173,11 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
     player.view.CloseDisplay();
     DestroyWindow(hwnd);
     return 1;
+  }
+  // The picture plays on when there is no sound output; whoever listens is told.
+  if (player.sound.SampleRate() != 0 && !player.sound.IsRunning()) {
+    std::fprintf(stderr, "morvin: playing without sound: %s\n", player.sound.Failure().c_str());
+    std::fflush(stderr);
   }
   SetTimer(hwnd, kTitleTimer, 250, nullptr);
   MSG msg;
