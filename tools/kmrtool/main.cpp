@@ -1,4 +1,5 @@
 // kmrtool: the developers' and power users' window into recordings.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -16,6 +17,7 @@
 #include "recorder/engine/container_writer.h"
 #include "tools/kmrtool/offline_source.h"
 #include "tools/kmrtool/probe.h"
+#include "recorder/audio/mp3_encoder.h"
 #include "tools/kmrtool/audio_export.h"
 #include "tools/kmrtool/raw_export.h"
 #include "tools/kmrtool/repair.h"
@@ -31,6 +33,8 @@ int Usage() {
                "       kmrtool decode IN -o RAW|-  the video as raw top-down frames, one per frame slot\n"
                "       kmrtool export-audio IN -o OUT.mp3\n"
                "                                   the sound's MP3 stream as it is stored\n"
+               "       kmrtool encode-audio -r HZ [-q 0..9] [--constant] [--library FILE] -i RAW|- -o OUT.mp3\n"
+               "                                   16-bit stereo PCM to MP3 with the recorder's encoder\n"
                "       kmrtool repair IN -o OUT    rebuild a recording whose recorder died before it finished\n");
   return 2;
 }
@@ -252,6 +256,65 @@ int ExportAudioCommand(int argc, char** argv) {
   return 0;
 }
 
+// Codes raw 16-bit stereo PCM block by block, as a recording does.
+int EncodeAudioCommand(int argc, char** argv) {
+  const char* in = nullptr;
+  const char* out = nullptr;
+  const char* library = nullptr;
+  bool constant = false;  // the AVI stream's constant rate; else variable, as the container's
+  unsigned long long rate = 0, quality = 5;
+  for (int i = 2; i < argc; ++i) {
+    const std::string a = argv[i];
+    const bool has = i + 1 < argc;
+    if (a == "-r" && has) {
+      if (!ParseNumber(argv[++i], &rate) || rate < 8000 || rate > 192000) return Usage();
+    } else if (a == "-q" && has) {
+      if (!ParseNumber(argv[++i], &quality) || quality > 9) return Usage();
+    } else if (a == "--library" && has) {
+      library = argv[++i];
+    } else if (a == "--constant") {
+      constant = true;
+    } else if (a == "-i" && has) {
+      in = argv[++i];
+    } else if (a == "-o" && has) {
+      out = argv[++i];
+    } else {
+      return Usage();
+    }
+  }
+  if (rate == 0 || in == nullptr || out == nullptr) return Usage();
+  kmr::Mp3Encoder encoder;
+  if (!encoder.Load(library)) return std::fprintf(stderr, "kmrtool: %s\n", encoder.LoadError().c_str()), 1;
+  encoder.SetChannels(2);
+  encoder.SetSampleRate(static_cast<uint32_t>(rate));
+  encoder.SetQuality(static_cast<int>(quality));
+  encoder.SetVariableBitRate(!constant);
+  if (!encoder.Init()) return std::fprintf(stderr, "kmrtool: the encoder refused the settings\n"), 1;
+  std::FILE* src = std::strcmp(in, "-") == 0 ? stdin : std::fopen(in, "rb");
+  std::FILE* dst = std::fopen(out, "wb");
+  if (src == nullptr || dst == nullptr) return std::fprintf(stderr, "kmrtool: cannot open the files\n"), 1;
+  std::vector<uint8_t> block(encoder.GetInputBlockBytes());
+  bool ok = true;
+  uint64_t blocks = 0;
+  for (;;) {
+    const size_t got = std::fread(block.data(), 1, block.size(), src);
+    if (got == 0) break;
+    std::fill(block.begin() + static_cast<long>(got), block.end(), 0);  // the last block is filled with silence
+    ok = encoder.EncodeBlock(block.data()) &&
+         std::fwrite(encoder.Output(), 1, encoder.OutputBytes(), dst) == encoder.OutputBytes() && ok;
+    ++blocks;
+    if (got < block.size()) break;
+  }
+  encoder.Flush();
+  ok = std::fwrite(encoder.Output(), 1, encoder.OutputBytes(), dst) == encoder.OutputBytes() && ok;
+  if (src != stdin) std::fclose(src);
+  ok = std::fclose(dst) == 0 && ok;
+  if (!ok) return std::fprintf(stderr, "kmrtool: cannot write %s\n", out), 1;
+  std::fprintf(stderr, "kmrtool: %llu blocks at %llu Hz, %u..%u kbit/s\n", static_cast<unsigned long long>(blocks),
+               rate, encoder.BitRate(), encoder.MaxBitRate());
+  return 0;
+}
+
 int main(int argc, char** argv) {
   if (argc < 2) return Usage();
   const std::string command = argv[1];
@@ -261,5 +324,6 @@ int main(int argc, char** argv) {
   if (command == "decode") return Decode(argc, argv);
   if (command == "repair") return Repair(argc, argv);
   if (command == "export-audio") return ExportAudioCommand(argc, argv);
+  if (command == "encode-audio") return EncodeAudioCommand(argc, argv);
   return Usage();
 }
