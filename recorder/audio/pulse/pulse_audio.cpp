@@ -208,6 +208,13 @@ bool PulseMixer::ReadInputs(int32_t device, std::vector<std::string>* names, std
   PulseSession session;
   std::pair<PulseSource, pa_cvolume> s;
   if (!session.Ready() || !SourceAt(&session, device, &s)) return false;
+  // A source without ports (a monitor, a virtual source) has one input:
+  // itself, named by its description.
+  if (s.first.ports.empty()) {
+    *names = {s.first.description};
+    *selected = {true};
+    return true;
+  }
   *names = s.first.ports;
   selected->assign(names->size(), false);
   for (size_t i = 0; i < names->size(); ++i) (*selected)[i] = (*names)[i] == s.first.active_port;
@@ -234,7 +241,7 @@ bool PulseMixer::ReadVolume(int32_t device, const std::string& input, Volume* vo
   PulseSession session;
   std::pair<PulseSource, pa_cvolume> s;
   if (!session.Ready() || !SourceAt(&session, device, &s)) return false;
-  bool found = false;
+  bool found = s.first.ports.empty() && SameInputName(s.first.description, input);
   for (const auto& p : s.first.ports) found = found || SameInputName(p, input);
   if (!found) return false;
   volume->has_control = true;

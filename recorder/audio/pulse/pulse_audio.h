@@ -1,7 +1,8 @@
 // Sound capture on Linux through PulseAudio: the devices are the server's
 // sources (the monitor of an output is a source too, so the computer's own
-// sound can be recorded), the inputs of a device are its ports, and the
-// volume of an input is its source's volume.
+// sound can be recorded), the inputs of a device are its ports (a source
+// without ports is its own one input), and the volume of an input is its
+// source's volume.
 #pragma once
 
 #include <cstdint>
