@@ -6,42 +6,12 @@
 
 #include <vector>
 
+#include "recorder/audio/testing/collecting_stream.h"
 #include "recorder/audio/testing/scripted_audio.h"
-#include "recorder/engine/media_writer.h"
 #include "shared/testing/wait.h"
 
 namespace kmr {
 namespace {
-
-class RunningWriter : public MediaWriter {
- public:
-  RunningWriter() : MediaWriter("Test", "tst") {}
-  ~RunningWriter() override { Close(); }
-  bool Open() override { return StartWriterThread(); }
-};
-
-// Keeps what it is handed instead of queuing it.
-class CollectingStream : public MediaStream {
- public:
-  struct Block {
-    uint32_t time_stamp, duration;
-    uint8_t fill;
-  };
-  bool Attach(MediaSource*, uint32_t) override { return true; }
-  bool Bind(void*, uint32_t) override { return true; }
-  bool WritePacket(const Packet*) override { return true; }
-  bool Submit(const void* data, uint32_t, uint32_t t, uint32_t d, uint32_t) override {
-    platform::MutexLock l(mu);
-    blocks.push_back(Block{t, d, *static_cast<const uint8_t*>(data)});
-    return true;
-  }
-  std::vector<Block> Blocks() {
-    platform::MutexLock l(mu);
-    return blocks;
-  }
-  platform::Mutex mu;
-  std::vector<Block> blocks;
-};
 
 class AudioRecorderTest : public ::testing::Test {
  protected:
@@ -55,8 +25,8 @@ class AudioRecorderTest : public ::testing::Test {
   }
   testing::ScriptedCaptureDevice device_;
   testing::ScriptedMixer mixer_;
-  RunningWriter writer_;
-  CollectingStream stream_;
+  testing::RunningWriter writer_;
+  testing::CollectingStream stream_;
   AudioRecorder recorder_;
 };
 
@@ -92,13 +62,13 @@ TEST_F(AudioRecorderTest, APauseLeavesNoGapAndAnIdleWriterDropsData) {
   ASSERT_EQ(b.size(), 3u);
   // The block that came before the writer ran is not recorded; the first
   // recorded one keeps its place after it on the time line.
-  EXPECT_EQ(b[0].fill, 2);
+  EXPECT_EQ(b[0].first_byte, 2);
   EXPECT_EQ(recorder_.StartOffsetMs(), 131u);
   EXPECT_EQ(b[0].time_stamp, 131u);
   EXPECT_EQ(b[0].duration, 131u);
   EXPECT_EQ(b[1].time_stamp, 131u + 131u);
   EXPECT_EQ(b[1].duration, 130u);
-  EXPECT_EQ(b[2].fill, 4);
+  EXPECT_EQ(b[2].first_byte, 4);
   EXPECT_EQ(b[2].time_stamp, 131u + 261u) << "the block after the pause follows the one before it";
   EXPECT_EQ(device_.closes, 1);
 }

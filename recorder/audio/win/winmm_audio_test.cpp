@@ -8,38 +8,11 @@
 #include <vector>
 
 #include "recorder/audio/audio_recorder.h"
-#include "recorder/engine/media_writer.h"
+#include "recorder/audio/testing/collecting_stream.h"
 #include "shared/testing/wait.h"
 
 namespace kmr {
 namespace {
-
-class RunningWriter : public MediaWriter {
- public:
-  RunningWriter() : MediaWriter("Test", "tst") {}
-  ~RunningWriter() override { Close(); }
-  bool Open() override { return StartWriterThread(); }
-};
-
-class CollectingStream : public MediaStream {
- public:
-  bool Attach(MediaSource*, uint32_t) override { return true; }
-  bool Bind(void*, uint32_t) override { return true; }
-  bool WritePacket(const Packet*) override { return true; }
-  bool Submit(const void*, uint32_t size, uint32_t t, uint32_t d, uint32_t) override {
-    platform::MutexLock l(mu);
-    sizes.push_back(size);
-    stamps.push_back(t);
-    durations.push_back(d);
-    return true;
-  }
-  size_t Count() {
-    platform::MutexLock l(mu);
-    return sizes.size();
-  }
-  platform::Mutex mu;
-  std::vector<uint32_t> sizes, stamps, durations;
-};
 
 TEST(WaveInDevice, TheRecorderGetsWholeBuffersStampedFromTheirCount) {
   WaveInDevice device;
@@ -48,8 +21,8 @@ TEST(WaveInDevice, TheRecorderGetsWholeBuffersStampedFromTheirCount) {
   EXPECT_FALSE(names.empty());
   WaveInMixer mixer;
   AudioRecorder recorder(&device, &mixer);
-  RunningWriter writer;
-  CollectingStream stream;
+  testing::RunningWriter writer;
+  testing::CollectingStream stream;
   stream.SetWriter(&writer);
   ASSERT_TRUE(writer.Open());
   recorder.SetSink(&stream);
@@ -58,15 +31,15 @@ TEST(WaveInDevice, TheRecorderGetsWholeBuffersStampedFromTheirCount) {
   recorder.SetSampleRate(44100);
   recorder.SetBufferSize(23040);
   ASSERT_TRUE(recorder.Start()) << recorder.Error();
-  EXPECT_TRUE(testing::WaitUntil([&] { return stream.Count() >= 3; })) << "no sound came in";
+  EXPECT_TRUE(testing::WaitUntil([&] { return stream.Blocks().size() >= 3; })) << "no sound came in";
   recorder.Stop();
   EXPECT_FALSE(recorder.IsRunning());
-  platform::MutexLock l(stream.mu);
-  ASSERT_GE(stream.sizes.size(), 3u);
-  EXPECT_EQ(stream.sizes[0], 23040u);
-  EXPECT_EQ(stream.stamps[1] - stream.stamps[0], 131u);
-  EXPECT_EQ(stream.stamps[2] - stream.stamps[1], 130u);
-  EXPECT_EQ(stream.durations[0], 131u);
+  const auto b = stream.Blocks();
+  ASSERT_GE(b.size(), 3u);
+  EXPECT_EQ(b[0].size, 23040u);
+  EXPECT_EQ(b[1].time_stamp - b[0].time_stamp, 131u);
+  EXPECT_EQ(b[2].time_stamp - b[1].time_stamp, 130u);
+  EXPECT_EQ(b[0].duration, 131u);
 }
 
 TEST(WaveInMixer, AnswersForDevicesWithoutAMixer) {

@@ -1,0 +1,45 @@
+// A writer whose thread runs and writes nothing, and a stream that keeps
+// what the sound recorder hands it instead of queuing it.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "platform/sync/sync.h"
+#include "recorder/engine/media_stream.h"
+#include "recorder/engine/media_writer.h"
+
+namespace kmr::testing {
+
+class RunningWriter : public MediaWriter {
+ public:
+  RunningWriter() : MediaWriter("Test", "tst") {}
+  ~RunningWriter() override { Close(); }
+  bool Open() override { return StartWriterThread(); }
+};
+
+class CollectingStream : public MediaStream {
+ public:
+  struct Block {
+    uint32_t size, time_stamp, duration;
+    uint8_t first_byte;
+  };
+  bool Attach(MediaSource*, uint32_t) override { return true; }
+  bool Bind(void*, uint32_t) override { return true; }
+  bool WritePacket(const Packet*) override { return true; }
+  bool Submit(const void* data, uint32_t size, uint32_t t, uint32_t d, uint32_t) override {
+    platform::MutexLock l(mu_);
+    blocks_.push_back(Block{size, t, d, size > 0 ? *static_cast<const uint8_t*>(data) : uint8_t{0}});
+    return true;
+  }
+  std::vector<Block> Blocks() {
+    platform::MutexLock l(mu_);
+    return blocks_;
+  }
+
+ private:
+  platform::Mutex mu_;
+  std::vector<Block> blocks_;
+};
+
+}  // namespace kmr::testing
