@@ -113,6 +113,16 @@ TEST_F(AudioRecorderTest, OnlyTheFirstOfSeveralSelectedInputsIsPutBack) {
   EXPECT_EQ(mixer_.selected, (std::vector<bool>{true, false, false}));
 }
 
+TEST_F(AudioRecorderTest, NoInputSelectedBeforeMeansNoneSelectedAfter) {
+  mixer_.selected = {false, false, false};
+  recorder_.SetDevice(0);
+  recorder_.SetInput(0);
+  ASSERT_TRUE(recorder_.Start());
+  EXPECT_EQ(mixer_.selected, (std::vector<bool>{true, false, false}));
+  recorder_.Stop();
+  EXPECT_EQ(mixer_.selected, (std::vector<bool>{false, false, false})) << "not the last input";
+}
+
 TEST_F(AudioRecorderTest, TheDefaultDeviceOrNoInputLeavesTheMixerAlone) {
   ASSERT_TRUE(recorder_.Start());  // device -1
   recorder_.Stop();
