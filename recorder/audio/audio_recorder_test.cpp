@@ -47,6 +47,8 @@ TEST_F(AudioRecorderTest, APauseLeavesNoGapAndAnIdleWriterDropsData) {
   EXPECT_EQ(device_.opened_bytes, 23040u);
   EXPECT_EQ(device_.opened_format.BytesPerSecond(), 176400u);
   ASSERT_TRUE(device_.Deliver(1)) << "before the writer runs";
+  // Taken from the device is not yet looked at: wait until it was dropped.
+  ASSERT_TRUE(testing::WaitUntil([&] { return recorder_.BlocksDropped() == 1; }));
   ASSERT_TRUE(writer_.Open());
   ASSERT_TRUE(device_.Deliver(2));
   ASSERT_TRUE(device_.Deliver(3));
