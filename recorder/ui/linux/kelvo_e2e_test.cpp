@@ -797,6 +797,30 @@ TEST_F(KelvoSound, MorvinPlaysTheSoundAndQuickPlayIsSilent) {
   }
 }
 
+// Without the encoder library beside kelvo, a recording with sound fails
+// with the recorder's sound message and says why; one without sound works.
+TEST_F(KelvoSound, WithoutTheEncoderLibraryASoundRecordingFails) {
+  const std::string alone = dir_.File("alone/kelvo");
+  std::filesystem::create_directories(dir_.File("alone"));
+  std::filesystem::copy_file(KELVO_PATH, alone);
+  std::filesystem::permissions(alone, std::filesystem::perms::owner_all);
+  setenv("DISPLAY", xvfb_->display().c_str(), 1);
+  setenv("XDG_CONFIG_HOME", dir_.File("config").c_str(), 1);
+  setenv("XDG_DOCUMENTS_DIR", dir_.File("Documents").c_str(), 1);
+  const std::string err = dir_.File("alone.txt");
+  const pid_t pid = Spawn({alone, "record", "-o", dir_.File("rec"), "--audio", "monitor", "--duration", "1",
+                           "--player", player_},
+                          err);
+  EXPECT_EQ(WaitExit(pid), 1);
+  const std::string said = KelvoRun::Read(err);
+  EXPECT_NE(said.find("Failed to capture sound"), std::string::npos) << said;
+  EXPECT_NE(said.find("MP3 encoder library is missing"), std::string::npos) << said;
+  const pid_t silent = Spawn({alone, "record", "-o", dir_.File("rec2"), "--no-audio", "--duration", "0.5",
+                              "--player", player_},
+                             dir_.File("silent.txt"));
+  EXPECT_EQ(WaitExit(silent), 0) << KelvoRun::Read(dir_.File("silent.txt"));
+}
+
 // A flash on the screen and a click into the sink at the same moment are
 // within 100 ms of each other in the recording.
 TEST_F(KelvoSound, PictureAndSoundAgree) {
