@@ -15,7 +15,7 @@ packages=(
   wine64
   clang libclang-rt-14-dev
   xvfb x11-utils xdotool python3
-  libmp3lame-dev libmpg123-dev libpulse-dev pulseaudio pulseaudio-utils ffmpeg
+  libmp3lame-dev libmpg123-dev libpulse-dev pulseaudio pulseaudio-utils ffmpeg libxvidcore-dev
 )
 case $extra in
   --bench) packages+=(ffmpeg xterm x11-apps x11-xserver-utils imagemagick) ;;

@@ -1,0 +1,32 @@
+// The lossy codec's decoder: one xvidcore decoder per tile, each chunk of a
+// packet decoded straight into its tile's place in the picture.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "shared/codec/xvid_library.h"
+#include "shared/geometry.h"
+
+namespace kmr {
+
+class LossyTileDecoder {
+ public:
+  ~LossyTileDecoder() { Reset(); }
+  bool Init(std::string* error);
+  // picture: width × height BGRX, stride bytes a row. tile_done is told each
+  // decoded tile's rectangle (to copy it on). False for a packet that cannot
+  // be decoded (a tile decoder that cannot be made, a chunk that runs past
+  // the packet or names a tile outside the grid).
+  bool Decode(const uint8_t* packet, size_t length, uint8_t* picture, int32_t stride, int32_t width, int32_t height,
+              const std::function<bool(const Rect&)>& tile_done = {});
+  void Reset();
+
+ private:
+  const XvidApi* xvid_ = nullptr;
+  std::vector<void*> handles_;
+};
+
+}  // namespace kmr
