@@ -16,6 +16,8 @@ class LossyTileDecoder {
  public:
   ~LossyTileDecoder() { Reset(); }
   bool Init(std::string* error);
+  // Another library's entry points (a library loaded by name; tests).
+  void UseLibrary(const XvidApi* api) { xvid_ = api; }
   // picture: width × height BGRX, stride bytes a row. tile_done is told each
   // decoded tile's rectangle (to copy it on). False for a packet that cannot
   // be decoded (a tile decoder that cannot be made, a chunk that runs past

@@ -25,6 +25,8 @@ class LossyTileEncoder {
   ~LossyTileEncoder() { Reset(); }
   // The process-wide library start; false with *error when it failed.
   bool Init(std::string* error);
+  // Another library's entry points (a library loaded by name; tests).
+  void UseLibrary(const XvidApi* api) { xvid_ = api; }
   // Codes the frame's changed tiles into *packet (appended). area: the
   // recorded rectangle in C and R1 (even sizes); dirty: where the screen
   // changed, in the same coordinates. R1 takes the changed tiles' pixels.
