@@ -9,6 +9,7 @@
 #include <string>
 
 #include "recorder/engine/container_stream.h"
+#include "shared/testing/wait.h"
 #include "recorder/engine/executable_writer.h"
 #include "tools/kmrtool/offline_source.h"
 
@@ -23,15 +24,26 @@ std::string WindowsPath(std::string p) {
   return p;
 }
 
-std::vector<uint8_t> MakeSelfPlaying(const std::string& path) {
+// A self-playing recording being made: the player under test with a
+// lossless video stream of 10 frames a second.
+struct SelfPlayingMaker {
+  SelfPlayingMaker(const std::string& path, int32_t width, int32_t height) : source(width, height, 32, 10) {
+    EXPECT_TRUE(writer.SetPlayerPath(WindowsPath(MORVIN_PATH).c_str()));
+    writer.SetPath(path.c_str());
+    video.Attach(&source, 0);
+    video.SetWriter(&writer);
+    writer.AddStream(&video);
+  }
   ExecutableWriter writer;
-  EXPECT_TRUE(writer.SetPlayerPath(WindowsPath(MORVIN_PATH).c_str()));
-  writer.SetPath(path.c_str());
-  OfflineLosslessSource source(320, 240, 32, 10);
+  OfflineLosslessSource source;
   ContainerVideoStream video;
-  video.Attach(&source, 0);
-  video.SetWriter(&writer);
-  writer.AddStream(&video);
+};
+
+std::vector<uint8_t> MakeSelfPlaying(const std::string& path) {
+  SelfPlayingMaker make(path, 320, 240);
+  ExecutableWriter& writer = make.writer;
+  OfflineLosslessSource& source = make.source;
+  ContainerVideoStream& video = make.video;
   EXPECT_TRUE(writer.Open());
   std::vector<uint8_t> raw(source.RawFrameBytes());
   std::mt19937 rng(6);
@@ -64,14 +76,10 @@ void MakeSelfPlayingWithSound(const std::string& path) {
     std::fclose(f);
   }
   ASSERT_GT(mp3.size(), 1000u);
-  ExecutableWriter writer;
-  ASSERT_TRUE(writer.SetPlayerPath(WindowsPath(MORVIN_PATH).c_str()));
-  writer.SetPath(path.c_str());
-  OfflineLosslessSource source(160, 120, 32, 10);
-  ContainerVideoStream video;
-  video.Attach(&source, 0);
-  video.SetWriter(&writer);
-  writer.AddStream(&video);
+  SelfPlayingMaker make(path, 160, 120);
+  ExecutableWriter& writer = make.writer;
+  OfflineLosslessSource& source = make.source;
+  ContainerVideoStream& video = make.video;
   StoredMp3 format;
   ContainerAudioStream audio;
   ASSERT_TRUE(audio.Attach(&format, 0));
@@ -157,9 +165,8 @@ TEST(MorvinWindows, SelfPlayingRecordingShowsItsLastFrame) {
   ASSERT_TRUE(CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
   // Wait, with a generous deadline, for the window and then for its last
   // frame (the recording lasts 1.5 s): the screen is read until it shows it.
-  const DWORD deadline = GetTickCount() + 30000;
   HWND wnd = nullptr;
-  while ((wnd = FindWindowA("morvin", nullptr)) == nullptr && GetTickCount() < deadline) Sleep(20);
+  testing::WaitUntil([&] { return (wnd = FindWindowA("morvin", nullptr)) != nullptr; });
   ASSERT_NE(wnd, nullptr) << "no player window";
   RECT client{};
   int mismatched_rows = -1, border = -1;
@@ -197,7 +204,7 @@ TEST(MorvinWindows, SelfPlayingRecordingShowsItsLastFrame) {
     ReleaseDC(nullptr, screen);
     return mismatched_rows == 0;
   };
-  while (!look() && GetTickCount() < deadline) Sleep(20);
+  testing::WaitUntil(look);
   EXPECT_EQ(client.right, 480);
   EXPECT_EQ(client.bottom, 360);
   EXPECT_EQ(border, 0);  // the border is black

@@ -61,7 +61,6 @@ bool Mp3Encoder::Load(const char* path) {
                             "beVersion",    "beWriteInfoTag", "beWriteVBRHeader"};
   for (const char* name : required) {
     if (library_.Symbol(name) == nullptr) {
-      load_error_ = std::string("the encoder library has no entry point ") + name;
       Unload();
       load_error_ = std::string("the encoder library has no entry point ") + name;
       return false;

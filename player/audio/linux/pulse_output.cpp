@@ -44,19 +44,19 @@ bool PulseOutput::Open(uint32_t samples_per_second, uint16_t channels) {
     if (!PA_CONTEXT_IS_GOOD(s)) return Fail("cannot reach the PulseAudio server");
     pa_threaded_mainloop_wait(loop_);
   }
-  pa_sample_spec spec{};
-  spec.format = PA_SAMPLE_S16LE;
-  spec.rate = samples_per_second;
-  spec.channels = static_cast<uint8_t>(channels);
+  pa_sample_spec sample_format{};
+  sample_format.format = PA_SAMPLE_S16LE;
+  sample_format.rate = samples_per_second;
+  sample_format.channels = static_cast<uint8_t>(channels);
   frame_bytes_ = 2u * channels;
-  stream_ = pa_stream_new(context_, "playback", &spec, nullptr);
+  stream_ = pa_stream_new(context_, "playback", &sample_format, nullptr);
   if (stream_ == nullptr) return Fail("cannot play sound");
   pa_stream_set_state_callback(stream_, OnStreamState, loop_);
   pa_stream_set_write_callback(stream_, OnWritable, loop_);
   // A short buffer: the player hands sound over at most 100 ms early.
   pa_buffer_attr attr{};
   attr.maxlength = static_cast<uint32_t>(-1);
-  attr.tlength = static_cast<uint32_t>(pa_usec_to_bytes(300000, &spec));
+  attr.tlength = static_cast<uint32_t>(pa_usec_to_bytes(300000, &sample_format));
   attr.prebuf = static_cast<uint32_t>(-1);
   attr.minreq = static_cast<uint32_t>(-1);
   attr.fragsize = static_cast<uint32_t>(-1);

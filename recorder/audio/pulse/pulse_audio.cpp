@@ -150,10 +150,10 @@ bool PulseCaptureDevice::Open(int32_t device, const PcmFormat& format, uint32_t 
     }
     name = names[static_cast<size_t>(device)];
   }
-  pa_sample_spec spec{};
-  spec.format = PA_SAMPLE_S16LE;
-  spec.channels = static_cast<uint8_t>(format.channels);
-  spec.rate = format.samples_per_second;
+  pa_sample_spec sample_format{};
+  sample_format.format = PA_SAMPLE_S16LE;
+  sample_format.channels = static_cast<uint8_t>(format.channels);
+  sample_format.rate = format.samples_per_second;
   // Fragments of one buffer: the server sends a buffer's worth at a time.
   pa_buffer_attr attr{};
   attr.maxlength = static_cast<uint32_t>(-1);
@@ -161,7 +161,7 @@ bool PulseCaptureDevice::Open(int32_t device, const PcmFormat& format, uint32_t 
   attr.tlength = attr.prebuf = attr.minreq = static_cast<uint32_t>(-1);
   int error = 0;
   stream_ = pa_simple_new(nullptr, "kelvo", PA_STREAM_RECORD, name.empty() ? nullptr : name.c_str(), "recording",
-                          &spec, nullptr, &attr, &error);
+                          &sample_format, nullptr, &attr, &error);
   if (stream_ == nullptr) {
     error_ = std::string("cannot record from ") + (name.empty() ? "the default source" : name) + ": " +
              pa_strerror(error);

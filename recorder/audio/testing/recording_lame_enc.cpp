@@ -8,11 +8,8 @@
 
 #include "recorder/audio/blade_interface.h"
 
-#ifdef _WIN32
-#define KMR_EXPORT extern "C" __declspec(dllexport)
-#else
-#define KMR_EXPORT extern "C" __attribute__((visibility("default")))
-#endif
+#include "shared/testing/export.h"
+
 
 namespace {
 unsigned char g_record[331];

@@ -108,6 +108,12 @@ void StartKelvo(KelvoRun* r, const std::string& display, const std::vector<std::
   }
 }
 
+// One step of the desktop's activity: waits up to `pace` for the process to
+// end (and reaps it); true when it ended.
+bool EndsWithin(pid_t pid, std::chrono::milliseconds pace) {
+  return testing::WaitUntil([&] { return waitpid(pid, nullptr, WNOHANG) == pid; }, pace);
+}
+
 class KelvoEndToEnd : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -155,7 +161,7 @@ TEST_F(KelvoEndToEnd, RecordsWhatTheServerShowsAndLeavesPausesOut) {
   // and kelvo runs out its 2.5 s of recording time.
   const auto t0 = std::chrono::steady_clock::now();
   bool paused = false, resumed = false;
-  for (int i = 0; !resumed || waitpid(run.pid, nullptr, WNOHANG) == 0; ++i) {
+  for (int i = 0;; ++i) {
     const auto t = std::chrono::steady_clock::now() - t0;
     if (t < 3000ms) DrawTick(i);
     if (!paused && t >= 1000ms) {
@@ -167,9 +173,10 @@ TEST_F(KelvoEndToEnd, RecordsWhatTheServerShowsAndLeavesPausesOut) {
       resumed = true;
     }
     ASSERT_LT(t, 60000ms) << "kelvo did not stop after its duration";
-    std::this_thread::sleep_for(100ms);
+    if (EndsWithin(run.pid, 100ms)) break;
   }
   run.pid = -1;  // reaped above
+  EXPECT_TRUE(resumed) << "kelvo ended before the pause was over";
 
   EXPECT_EQ(run.Stdout(), "") << "debug traces reach the terminal";
   ContainerFile file;
@@ -281,10 +288,10 @@ TEST_F(KelvoEndToEnd, AFullDiskStopsTheRecordingWithTheWriteFailureText) {
              dir_.File("err.txt"));
   ASSERT_TRUE(run.WaitUntilRecording()) << run.Stderr();
   const auto t0 = std::chrono::steady_clock::now();
-  for (int i = 0; waitpid(run.pid, nullptr, WNOHANG) == 0; ++i) {
+  for (int i = 0;; ++i) {
     DrawNoise(dpy_, win_, gc_, i);
     ASSERT_LT(std::chrono::steady_clock::now() - t0, 60000ms) << "kelvo went on recording onto a full disk";
-    std::this_thread::sleep_for(50ms);  // the pace of the desktop's activity, not a wait for kelvo
+    if (EndsWithin(run.pid, 50ms)) break;
   }
   run.pid = -1;
   const std::string err = run.Stderr();
@@ -322,7 +329,7 @@ TEST_F(KelvoEndToEnd, AKilledRecordingIsRepairedAndPlays) {
   const auto t0 = std::chrono::steady_clock::now();
   for (int i = 0; std::chrono::steady_clock::now() - t0 < 8000ms; ++i) {
     DrawTick(i);
-    std::this_thread::sleep_for(100ms);  // the pace of the desktop's activity, not a wait for kelvo
+    ASSERT_FALSE(EndsWithin(run.pid, 100ms)) << "kelvo ended on its own: " << run.Stderr();
   }
   kill(run.pid, SIGKILL);
   run.Wait();
@@ -464,6 +471,12 @@ class KelvoSelection : public KelvoEndToEnd {
     EXPECT_TRUE(ok) << error;
     return ok;
   }
+  // Stops a recording kelvo and decodes the recording's last frame.
+  void StopAndReadLastFrame(KelvoRun* run, const std::string& out, RawVideoInfo* info, std::vector<uint8_t>* frame) {
+    kill(run->pid, SIGTERM);
+    ASSERT_EQ(run->Wait(), 0) << run->Stderr();
+    ASSERT_TRUE(LastFrame(out, info, frame));
+  }
   bool StderrHas(KelvoRun* run, const std::string& text) {
     return testing::WaitUntil([&] { return run->Stderr().find(text) != std::string::npos; });
   }
@@ -499,12 +512,10 @@ TEST_F(KelvoSelection, SelectRecordsTheDraggedAreaFramedOutsideIt) {
   // Inside the frame the window shows, untouched.
   const std::vector<uint32_t> inside = ScreenLine(dpy_, 60, 70, 101, 1);
   for (uint32_t p : inside) ASSERT_EQ(p, 0x224466u);
-  kill(run.pid, SIGTERM);
-  ASSERT_EQ(run.Wait(), 0) << run.Stderr();
-
   RawVideoInfo info;
   std::vector<uint8_t> frame;
-  ASSERT_TRUE(LastFrame(out, &info, &frame));
+  StopAndReadLastFrame(&run, out, &info, &frame);
+  if (HasFatalFailure()) return;
   // The stored picture is rounded up to even sides.
   ASSERT_EQ(info.width, 102);
   ASSERT_EQ(info.height, 62);
@@ -529,11 +540,10 @@ TEST_F(KelvoSelection, PickWindowFollowsTheClickedWindow) {
   XSync(dpy_, False);
   ASSERT_TRUE(testing::WaitUntil([&] { return IsDashed(ScreenLine(dpy_, 119, 109, 152, 1)); }))
       << "the frame did not follow the window";
-  kill(run.pid, SIGTERM);
-  ASSERT_EQ(run.Wait(), 0) << run.Stderr();
   RawVideoInfo info;
   std::vector<uint8_t> frame;
-  ASSERT_TRUE(LastFrame(out, &info, &frame));
+  StopAndReadLastFrame(&run, out, &info, &frame);
+  if (HasFatalFailure()) return;
   ASSERT_EQ(info.width, 150);
   ASSERT_EQ(info.height, 100);
   EXPECT_EQ(OtherPixel(frame, 150, 150, 100, 0x224466), "");
@@ -827,8 +837,9 @@ TEST_F(KelvoSound, PictureAndSoundAgree) {
   // The click's own stream, open from the start with a short buffer, writes
   // silence until the moment comes.
   std::atomic<bool> click{false}, done{false}, speaker_ok{true};
+  std::atomic<int> chunks_after_click{0};
   std::thread speaker([&] {
-    pa_sample_spec spec{PA_SAMPLE_S16LE, 44100, 1};
+    pa_sample_spec sample_format{PA_SAMPLE_S16LE, 44100, 1};
     pa_buffer_attr attr{};
     attr.maxlength = static_cast<uint32_t>(-1);
     attr.tlength = 441 * 2 * 2;  // 20 ms
@@ -836,7 +847,7 @@ TEST_F(KelvoSound, PictureAndSoundAgree) {
     attr.minreq = 441 * 2;
     attr.fragsize = static_cast<uint32_t>(-1);
     int error = 0;
-    pa_simple* s = pa_simple_new(nullptr, "test", PA_STREAM_PLAYBACK, "kmrnull", "click", &spec, nullptr, &attr,
+    pa_simple* s = pa_simple_new(nullptr, "test", PA_STREAM_PLAYBACK, "kmrnull", "click", &sample_format, nullptr, &attr,
                                  &error);
     if (s == nullptr) {
       speaker_ok = false;
@@ -854,6 +865,7 @@ TEST_F(KelvoSound, PictureAndSoundAgree) {
         speaker_ok = false;
         break;
       }
+      if (click.load()) ++chunks_after_click;
     }
     pa_simple_free(s);
   });
@@ -870,10 +882,9 @@ TEST_F(KelvoSound, PictureAndSoundAgree) {
   XFillRectangle(dpy_, win_, gc_, 0, 0, 150, 100);
   XSync(dpy_, False);
   click.store(true);
-  // Both are recorded by the time the frame shows the flash and a second
-  // of sound followed.
-  const auto flashed = std::chrono::steady_clock::now();
-  while (std::chrono::steady_clock::now() - flashed < 1500ms) std::this_thread::sleep_for(50ms);  // the activity's length
+  // Both are recorded once a second of sound followed the click (the sink
+  // takes the speaker's writes at the pace it plays them).
+  ASSERT_TRUE(testing::WaitUntil([&] { return chunks_after_click.load() >= 100 || !speaker_ok.load(); }));
   kill(run.pid, SIGTERM);
   ASSERT_EQ(run.Wait(), 0) << run.Stderr();
   done.store(true);

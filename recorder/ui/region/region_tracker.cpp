@@ -22,7 +22,16 @@ Rect& RegionTracker::Current() {
   }
 }
 
-Rect RegionTracker::GetRect() const { return const_cast<RegionTracker*>(this)->Current(); }
+Rect RegionTracker::GetRect() const {
+  switch (mode_) {
+    case kFullScreen:
+      return screen_;
+    case kWindow:
+      return window_;
+    default:
+      return region_;
+  }
+}
 
 void RegionTracker::SetMode(int mode) {
   mode_ = mode == kFullScreen || mode == kWindow ? mode : kRegion;

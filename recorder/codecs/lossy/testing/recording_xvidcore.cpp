@@ -9,11 +9,8 @@
 #include <cstring>
 #include <string>
 
-#ifdef _WIN32
-#define KMR_EXPORT extern "C" __declspec(dllexport)
-#else
-#define KMR_EXPORT extern "C" __attribute__((visibility("default")))
-#endif
+#include "shared/testing/export.h"
+
 
 namespace {
 std::string g_calls;
