@@ -122,7 +122,7 @@ std::string MakeRecording(const testing::TempDir& dir, int frames, bool with_aud
   const std::string path = dir.File("clip.kmr");
   StandaloneContainerWriter writer;
   writer.SetPath(path.c_str());
-  OfflineLosslessSource source(32, 16, 32, 10);
+  OfflineSource source(32, 16, 32, 10);
   ContainerVideoStream video;
   testing::FakeAudioSource audio_format;
   ContainerAudioStream audio;
@@ -440,7 +440,7 @@ TEST(ScreenVideoDecoder, MirrorsEveryRunInTheDisplayFormat) {
   EXPECT_TRUE(d.Is555());
   ASSERT_TRUE(d.HasMirror());
   // One key row of white 5-5-5 pixels.
-  OfflineLosslessSource enc(4, 2, 16, 10);
+  OfflineSource enc(4, 2, 16, 10);
   std::vector<uint8_t> raw(enc.RawFrameBytes(), 0);
   for (size_t i = 0; i < 8; i += 2) {
     raw[i] = 0xFF;

@@ -21,11 +21,12 @@ void ScreenVideoDecoder::ReleaseMirror() {
 void ScreenVideoDecoder::ReleaseAll() {
   platform::MutexLock lock(mu_);
   ReleaseMirror();
-  decoder_ = LosslessDecoder();
+  decoder_.reset();
   width_ = height_ = 0;
   bits_ = 0;
   colours_.clear();
-  is555_ = lossless_ = false;
+  is555_ = false;
+  compression_ = 0;
 }
 
 bool ScreenVideoDecoder::SetFormat(const uint8_t* header, size_t size) {
@@ -37,11 +38,7 @@ bool ScreenVideoDecoder::SetFormat(const uint8_t* header, size_t size) {
   }
   ByteReader r(header, size);
   const BitmapInfoHeader b = BitmapInfoHeader::Read(r);
-  if (b.compression == kFourCcLossy) {
-    error_ = "lossy screen video is not supported by this player yet";
-    return false;
-  }
-  if (b.compression != kFourCcLossless) {
+  if (b.compression != kFourCcLossless && b.compression != kFourCcLossy) {
     error_ = "not a screen video format";
     return false;
   }
@@ -65,13 +62,16 @@ bool ScreenVideoDecoder::SetFormat(const uint8_t* header, size_t size) {
   uint32_t image = b.size_image;
   if (image == 0 && h != 0) image = static_cast<uint32_t>(h) * ((bits_ * static_cast<uint32_t>(w) / 8 + 3) & ~3u);
   const uint32_t stride = h != 0 ? image / static_cast<uint32_t>(h) : 0;
-  if (!decoder_.SetFormat(w, h, bpp, stride)) {
-    error_ = decoder_.Error();
+  std::unique_ptr<FrameDecoder> decoder = factory_(b.compression, &error_);
+  if (decoder == nullptr) return false;
+  if (!decoder->SetFormat(w, h, bpp, stride)) {
+    error_ = decoder->Error();
     return false;
   }
+  decoder_ = std::move(decoder);
   width_ = w;
   height_ = h;
-  lossless_ = true;
+  compression_ = b.compression;
   CreateMirror();  // no mirror is not a failure: the view copies P itself
   return true;
 }
@@ -86,30 +86,39 @@ bool ScreenVideoDecoder::CreateMirror() {
   converter_ = c;
   mirror_pitch_ = StrideFor(static_cast<uint32_t>(width_) * (display_.bits / 8));
   mirror_.assign(static_cast<size_t>(mirror_pitch_) * height_, 0);
-  for (int32_t y = 0; y < height_; ++y) MirrorRun(0, y, width_);
+  MirrorRect(Rect{0, 0, width_, height_});
   return true;
 }
 
-void ScreenVideoDecoder::MirrorRun(int32_t x, int32_t y, int32_t n) {
-  if (mirror_.empty()) return;
-  const PlaneView& p = decoder_.Picture();
-  uint8_t* dst = mirror_.data() + static_cast<size_t>(y) * mirror_pitch_ + static_cast<size_t>(x) * (display_.bits / 8);
-  const uint8_t* src = p.At(x, y);
+void ScreenVideoDecoder::MirrorRect(const Rect& r) {
+  if (mirror_.empty() || decoder_ == nullptr) return;
+  const Rect c = Intersect(r, Rect{0, 0, width_, height_});
+  if (c.IsEmpty()) return;
+  const PlaneView& p = decoder_->Picture();
+  uint8_t* dst =
+      mirror_.data() + static_cast<size_t>(c.top) * mirror_pitch_ + static_cast<size_t>(c.left) * (display_.bits / 8);
+  const uint8_t* src = p.At(c.left, c.top);
   if (converter_ != nullptr) {
-    converter_(dst, mirror_pitch_, src, p.stride, n, 1);
+    converter_(dst, mirror_pitch_, src, p.stride, c.Width(), c.Height());
   } else {
-    std::memcpy(dst, src, static_cast<size_t>(n) * p.bytes_per_pixel);
+    for (int32_t y = 0; y < c.Height(); ++y) {
+      std::memcpy(dst + static_cast<size_t>(y) * mirror_pitch_, src + static_cast<size_t>(y) * p.stride,
+                  static_cast<size_t>(c.Width()) * p.bytes_per_pixel);
+    }
   }
 }
 
 bool ScreenVideoDecoder::Decode(const uint8_t* packet, size_t length) {
   platform::MutexLock lock(mu_);
-  if (!lossless_) {
+  if (decoder_ == nullptr) {
     error_ = "no format";
     return false;
   }
-  const bool ok = decoder_.Decode(packet, length, [this](int32_t x, int32_t y, int32_t n) { MirrorRun(x, y, n); });
-  if (!ok) error_ = decoder_.Error();
+  const bool ok = decoder_->Decode(packet, length, [this](const Rect& r) {
+    MirrorRect(r);
+    return true;
+  });
+  if (!ok) error_ = decoder_->Error();
   return ok;
 }
 

@@ -1,16 +1,17 @@
-// The player's screen video decoder: keeps the decoded picture P, applies
-// lossless packets to it, and mirrors every changed run into a copy in the
-// display's pixel format that the view shows. One re-entrant lock guards
-// decoding, the mirror and painting.
+// The player's screen video decoder: the stream's codec keeps the decoded
+// picture P and applies packets to it; every changed rectangle is mirrored
+// into a copy in the display's pixel format that the view shows. One
+// re-entrant lock guards decoding, the mirror and painting.
 #pragma once
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "platform/sync/sync.h"
-#include "player/codecs/lossless_decoder.h"
+#include "player/codecs/frame_decoder.h"
 #include "shared/container/container_format.h"
 #include "shared/pixel/convert.h"
 
@@ -24,6 +25,9 @@ class ScreenVideoDecoder {
   // header: the stream's bitmap information header (40 bytes) and, for 16-bit
   // frames, the three colour masks after it.
   bool SetFormat(const uint8_t* header, size_t size);
+  // The decoder for a compression code (tests give the codec's library).
+  using DecoderFactory = std::function<std::unique_ptr<FrameDecoder>(uint32_t compression, std::string* error)>;
+  void SetDecoderFactory(DecoderFactory factory) { factory_ = std::move(factory); }
   bool Decode(const uint8_t* packet, size_t length);
   void ReleaseAll();
   void ReleaseMirror();
@@ -37,9 +41,9 @@ class ScreenVideoDecoder {
   // Under the lock: the frame and the mirror.
   int32_t FrameWidth() const { return width_; }
   int32_t FrameHeight() const { return height_; }
-  bool IsLossless() const { return lossless_; }
+  uint32_t Compression() const { return compression_; }
   bool Is555() const { return is555_; }
-  const PlaneView* Picture() const { return width_ ? &decoder_.Picture() : nullptr; }
+  const PlaneView* Picture() const { return width_ && decoder_ ? &decoder_->Picture() : nullptr; }
   bool HasMirror() const { return !mirror_.empty(); }
   const uint8_t* Mirror() const { return mirror_.data(); }
   uint32_t MirrorPitch() const { return mirror_pitch_; }
@@ -52,16 +56,17 @@ class ScreenVideoDecoder {
   std::vector<uint8_t> DibHeader() const;
 
  private:
-  void MirrorRun(int32_t x, int32_t y, int32_t n);
+  void MirrorRect(const Rect& r);
 
   mutable platform::Mutex mu_;
   PixelFormat display_{32, false};
   int32_t width_ = 0, height_ = 0;
   uint32_t bits_ = 0;
   bool is555_ = false;
-  bool lossless_ = false;
+  uint32_t compression_ = 0;
   std::vector<uint8_t> colours_;  // the stream's colour data
-  LosslessDecoder decoder_;
+  DecoderFactory factory_ = MakeFrameDecoder;
+  std::unique_ptr<FrameDecoder> decoder_;
   std::vector<uint8_t> mirror_;
   uint32_t mirror_pitch_ = 0;
   PixelConverter converter_ = nullptr;

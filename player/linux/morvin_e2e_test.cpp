@@ -36,7 +36,7 @@ std::vector<uint8_t> MakeSelfPlaying(const std::string& path) {
   ExecutableWriter writer;
   EXPECT_TRUE(writer.SetPlayerPath(MORVIN_PATH));
   writer.SetPath(path.c_str());
-  OfflineLosslessSource source(320, 240, 32, 10);
+  OfflineSource source(320, 240, 32, 10);
   ContainerVideoStream video;
   video.Attach(&source, 0);
   video.SetWriter(&writer);

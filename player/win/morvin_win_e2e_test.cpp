@@ -35,14 +35,14 @@ struct SelfPlayingMaker {
     writer.AddStream(&video);
   }
   ExecutableWriter writer;
-  OfflineLosslessSource source;
+  OfflineSource source;
   ContainerVideoStream video;
 };
 
 std::vector<uint8_t> MakeSelfPlaying(const std::string& path) {
   SelfPlayingMaker make(path, 320, 240);
   ExecutableWriter& writer = make.writer;
-  OfflineLosslessSource& source = make.source;
+  OfflineSource& source = make.source;
   ContainerVideoStream& video = make.video;
   EXPECT_TRUE(writer.Open());
   std::vector<uint8_t> raw(source.RawFrameBytes());
@@ -78,7 +78,7 @@ void MakeSelfPlayingWithSound(const std::string& path) {
   ASSERT_GT(mp3.size(), 1000u);
   SelfPlayingMaker make(path, 160, 120);
   ExecutableWriter& writer = make.writer;
-  OfflineLosslessSource& source = make.source;
+  OfflineSource& source = make.source;
   ContainerVideoStream& video = make.video;
   StoredMp3 format;
   ContainerAudioStream audio;

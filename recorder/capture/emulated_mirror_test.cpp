@@ -9,6 +9,7 @@
 #include "platform/mirror/fake/emulated_mirror.h"
 #include "player/codecs/lossless_decoder.h"
 #include "recorder/capture/screen_capture_source.h"
+#include "recorder/codecs/lossless_frame_encoder.h"
 
 namespace kmr {
 namespace {
@@ -21,8 +22,9 @@ TEST_P(EmulatedMirrorTest, DecodedFramesEqualTheDriversSurface) {
   ASSERT_TRUE(driver.ok());
   platform::EmulatedMirror mirror(&driver);
   platform::ScriptedDesktopState desktop;
-  ScreenCaptureSource source(&mirror, &desktop);
-  ASSERT_TRUE(source.Prepare(true, true));
+  LosslessFrameEncoder codec(&desktop);
+  ScreenCaptureSource source(&mirror);
+  ASSERT_TRUE(source.Prepare(&codec));
   source.SetRect(Rect{16, 8, 300, 190});
   const Rect cap = source.CaptureRect();
   LosslessDecoder decoder;

@@ -9,19 +9,16 @@
 
 namespace kmr {
 
-ScreenCaptureSource::ScreenCaptureSource(platform::Mirror* mirror, platform::DesktopState* desktop)
-    : mirror_(mirror), encoder_(desktop) {}
+ScreenCaptureSource::ScreenCaptureSource(platform::Mirror* mirror) : mirror_(mirror) {}
 
 ScreenCaptureSource::~ScreenCaptureSource() { Release(); }
 
-bool ScreenCaptureSource::Prepare(bool lossless, bool own_codec) {
+bool ScreenCaptureSource::Prepare(FrameEncoder* encoder) {
   if (started_) return true;
-  lossless_ = lossless;
-  own_codec_ = own_codec;
-  bool ok = mirror_ != nullptr;
-  // The lossy codec's global initialisation: that codec is not part of this
-  // build, so a lossy own-codec start fails here like a failed initialisation.
-  if (ok && own_codec && !lossless) ok = false;
+  failure_.clear();
+  encoder_ = encoder;
+  bool ok = mirror_ != nullptr && encoder != nullptr;
+  if (!ok) failure_ = "no screen or no codec to record with";
   if (ok) ok = AttachMirror() && SetUpFrames();
   if (ok) {
     started_ = true;
@@ -33,12 +30,17 @@ bool ScreenCaptureSource::Prepare(bool lossless, bool own_codec) {
 }
 
 bool ScreenCaptureSource::AttachMirror() {
-  if (!mirror_->Attach()) return false;
+  if (!mirror_->Attach()) return Fail("the screen capture could not be attached");
   attached_ = true;
-  if (!mirror_->MapSurface(&surface_, &surface_format_) || surface_ == nullptr) return false;
-  if (!mirror_->MapChangeRing(QUARN_RING_CAPACITY, &ring_) || ring_ == nullptr) return false;
+  if (!mirror_->MapSurface(&surface_, &surface_format_) || surface_ == nullptr) {
+    return Fail("the captured screen could not be mapped");
+  }
+  if (!mirror_->MapChangeRing(QUARN_RING_CAPACITY, &ring_) || ring_ == nullptr) {
+    return Fail("the screen's change list could not be mapped");
+  }
   ring_reader_.Reset();
-  return mirror_->EnableTracking();
+  if (!mirror_->EnableTracking()) return Fail("the screen's changes could not be followed");
+  return true;
 }
 
 void ScreenCaptureSource::DetachMirror() {
@@ -61,12 +63,12 @@ bool ScreenCaptureSource::SetUpFrames() {
   const int32_t w = f.width, h = f.height;
   if (w <= 0 || h <= 0 || w > kMaxFrameSide || h > kMaxFrameSide ||
       static_cast<uint64_t>(w) * static_cast<uint64_t>(h) > kMaxFramePixels) {
-    return false;
+    return Fail("the screen's size cannot be recorded");
   }
   const uint32_t bits = f.bits_per_pixel;
-  if (bits != 8 && bits != 16 && bits != 24 && bits != 32) return false;
+  if (bits != 8 && bits != 16 && bits != 24 && bits != 32) return Fail("the screen's colour depth cannot be recorded");
   source_bpp_ = bits / 8;
-  if (f.stride < static_cast<uint32_t>(w) * source_bpp_) return false;
+  if (f.stride < static_cast<uint32_t>(w) * source_bpp_) return Fail("the captured screen's rows are too short");
 
   info_ = BitmapInfoHeader{};
   info_.width = w;
@@ -86,7 +88,7 @@ bool ScreenCaptureSource::SetUpFrames() {
   }
 
   converter_ = nullptr;
-  if (!lossless_) {
+  if (!encoder_->KeepsScreenFormat()) {
     // Every other consumer takes 32-bit frames.
     switch (bits) {
       case 32:
@@ -100,7 +102,7 @@ bool ScreenCaptureSource::SetUpFrames() {
         break;
       }
       default:
-        return false;  // an 8-bit desktop only records losslessly
+        return Fail("a 256-colour screen can only be recorded with the lossless codec");
     }
     info_.bit_count = 32;
     info_.compression = kBiRgb;
@@ -109,18 +111,18 @@ bool ScreenCaptureSource::SetUpFrames() {
   const uint32_t frame_bpp = info_.bit_count / 8u;
   try {
     c_.Reset(w, h, frame_bpp);
-    if (own_codec_) r1_.Reset(w, h, frame_bpp);
-    if (own_codec_ && lossless_) {
-      r2_.Reset(w, h, frame_bpp);
-      r3_.Reset(w, h, frame_bpp);
-      scratch_.assign(c_.view().stride, 0);
-    }
   } catch (const std::bad_alloc&) {
-    return false;  // Prepare releases what was made
+    return Fail("not enough memory for the screen's frame");  // Prepare releases what was made
   }
+  std::string why;
+  if (!encoder_->Start(w, h, frame_bpp, &why)) {
+    failure_ = why;
+    return false;
+  }
+  encoder_->SetKeyInterval(key_interval_);
   info_.size_image = static_cast<uint32_t>(c_.size());
   // The mirror starts from the current screen; the copy is reported as a change.
-  if (!mirror_->SeedFromScreen(Rect{0, 0, w, h})) return false;
+  if (!mirror_->SeedFromScreen(Rect{0, 0, w, h})) return Fail("the screen could not be read");
   RequestKeyFrame();
   return true;
 }
@@ -132,10 +134,6 @@ void ScreenCaptureSource::ReleaseFrames() {
   source_bpp_ = 0;
   converter_ = nullptr;
   c_.Free();
-  r1_.Free();
-  r2_.Free();
-  r3_.Free();
-  scratch_ = {};
 }
 
 void ScreenCaptureSource::Release() {
@@ -144,32 +142,28 @@ void ScreenCaptureSource::Release() {
     DetachMirror();
   }
   fps_ = kDefaultFps;
-  key_pending_ = key_frame_ = false;
+  key_pending_ = false;
   key_interval_ = 0;
-  bytes_since_key_ = 0;
   stored_rect_ = Rect{};
   dirty_.SetEmpty();
   scratch_region_.SetEmpty();
   dirty_rects_ = {};
-  encoder_.Release();
+  if (encoder_ != nullptr) encoder_->Stop();
+  encoder_ = nullptr;  // the next recording brings its own
   started_ = false;
-}
-
-void ScreenCaptureSource::RequestKeyFrame() {
-  key_pending_ = true;
-  key_frame_ = true;
-  bytes_since_key_ = 0;
 }
 
 void ScreenCaptureSource::SetRect(const Rect& r) {
   if (r == stored_rect_) return;
-  // A change of size would also rebuild the lossy codec's tiles.
+  // The whole rectangle is sent again; an encoder whose state depends on the
+  // size starts anew when it sees the new one.
   RequestKeyFrame();
   stored_rect_ = r;
 }
 
 Rect ScreenCaptureSource::CaptureRect() const {
-  return CaptureRectFor(stored_rect_, surface_format_.width, surface_format_.height, lossless_);
+  const bool keeps = encoder_ == nullptr || encoder_->KeepsScreenFormat();
+  return CaptureRectFor(stored_rect_, surface_format_.width, surface_format_.height, keeps);
 }
 
 bool ScreenCaptureSource::Capture() {
@@ -232,22 +226,16 @@ bool ScreenCaptureSource::CopyChangedRects() {
 bool ScreenCaptureSource::Encode() {
   if (!started_) return false;
   CollectChanges();
-  encoder_.ResetPacket();
-  if (!CopyChangedRects()) return false;
-  if (!own_codec_) {
-    key_frame_ = key_pending_ = false;
-  } else if (lossless_) {
-    key_frame_ = key_pending_;
-    key_pending_ = false;
-    if (key_interval_ != 0 && bytes_since_key_ >= key_interval_) {
-      key_frame_ = true;
-      bytes_since_key_ = 0;
-    }
-    const LosslessFrames frames{c_.view(), r1_.view(), r2_.view(), r3_.view(), scratch_.data()};
-    if (!encoder_.EncodeRowCommands(frames, CaptureRect(), dirty_, key_frame_, &bytes_since_key_)) return false;
-  } else {
-    return false;  // the lossy codec is not part of this build
-  }
+  if (!CopyChangedRects()) return false;  // also lists the dirty region's rectangles
+  EncoderInput in;
+  in.current = c_.view();
+  in.area = CaptureRect();
+  in.dirty = &dirty_;
+  in.dirty_rects = &dirty_rects_;
+  in.fps = fps_;
+  in.key_requested = key_pending_;
+  key_pending_ = false;
+  if (!encoder_->Encode(in)) return false;
   dirty_.SetEmpty();
   return true;
 }

@@ -1,16 +1,17 @@
 // The capture and encoding half of the screen video source: attaches a
 // mirror, keeps the working frame C and the reference frames current from the
-// mirror's surface over the changed region only, and encodes each frame with
-// the lossless codec. The frame clock that steps it lives in the engine.
+// mirror's surface over the changed region only, and hands each frame to the
+// recording's frame encoder. The frame clock that steps it lives in the engine.
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "platform/desktop_state/desktop_state.h"
 #include "platform/mirror/mirror.h"
 #include "platform/region/region.h"
-#include "recorder/codecs/lossless_encoder.h"
+#include "recorder/codecs/frame_encoder.h"
 #include "recorder/capture/change_ring_reader.h"
 #include "recorder/engine/frame_capturer.h"
 #include "shared/pixel/convert.h"
@@ -23,12 +24,14 @@ class ScreenCaptureSource : public FrameCapturer {
   static constexpr uint64_t kDefaultKeyInterval = 52428800;  // 50 MiB of commands
   static constexpr uint32_t kDefaultFps = 15;
 
-  ScreenCaptureSource(platform::Mirror* mirror, platform::DesktopState* desktop);
+  explicit ScreenCaptureSource(platform::Mirror* mirror);
   ~ScreenCaptureSource() override;
 
-  // Attaches the mirror, maps its surface and ring, sets up the frames and
-  // requests a key frame. On failure everything is undone.
-  bool Prepare(bool lossless, bool own_codec) override;
+  // Attaches the mirror, maps its surface and ring, sets up the frames (in
+  // the format the encoder takes), starts the encoder and requests a key
+  // frame. On failure everything is undone and FailureCause says why.
+  bool Prepare(FrameEncoder* encoder) override;
+  std::string FailureCause() const override { return failure_; }
   // Undoes Prepare; safe on a closed source.
   void Release() override;
   bool IsStarted() const override { return started_; }
@@ -38,9 +41,12 @@ class ScreenCaptureSource : public FrameCapturer {
   // One frame: collect the changes, refresh C over them, encode.
   bool Encode() override;
 
-  void RequestKeyFrame();
-  void SetKeyInterval(uint64_t bytes) override { key_interval_ = bytes; }
-  uint64_t BytesSinceKeyFrame() const { return bytes_since_key_; }
+  void RequestKeyFrame() { key_pending_ = true; }
+  bool KeyFramePending() const { return key_pending_; }
+  void SetKeyInterval(uint64_t bytes) override {
+    key_interval_ = bytes;
+    if (encoder_ != nullptr) encoder_->SetKeyInterval(bytes);
+  }
   void SetFps(uint32_t fps) override { fps_ = fps; }
   // The tracker's rectangle (screen coordinates; all zero = whole surface).
   void SetRect(const Rect& r) override;
@@ -48,37 +54,38 @@ class ScreenCaptureSource : public FrameCapturer {
 
   // The working frame and its format (frames are the surface's full size).
   const PlaneView& Frame() const override { return c_.view(); }
-  const PlaneView& Reference(int i) const { return i == 1 ? r1_.view() : i == 2 ? r2_.view() : r3_.view(); }
-  bool IsOwnCodec() const { return own_codec_; }
   const platform::Region& DirtyRegion() const { return dirty_; }
   // Rectangles delivered by the last ring drain (for tests and statistics).
   uint32_t LastRingCount() const { return last_ring_count_; }
 
   // EncodedVideoSource.
   uint32_t Fps() const override { return fps_; }
-  bool IsLossless() const override { return lossless_; }
+  uint32_t Compression() const override { return encoder_ != nullptr ? encoder_->FourCc() : 0; }
   uint32_t BitDepth() const override { return info_.bit_count; }
   const BitmapInfoHeader& BitmapInfo() const override { return info_; }
   const std::vector<uint8_t>& ColourTable() const override { return colours_; }
   Rect CaptureRect() const override;
-  bool IsKeyFrame() const override { return key_frame_; }
-  const uint8_t* EncodedData() const override { return encoder_.PacketData(); }
-  uint32_t EncodedSize() const override { return encoder_.PacketLength(); }
+  bool IsKeyFrame() const override { return encoder_ != nullptr && encoder_->IsKeyFrame(); }
+  const uint8_t* EncodedData() const override { return encoder_ != nullptr ? encoder_->PacketData() : nullptr; }
+  uint32_t EncodedSize() const override { return encoder_ != nullptr ? encoder_->PacketLength() : 0; }
 
  private:
   bool AttachMirror();
   void DetachMirror();
   bool SetUpFrames();
+  bool Fail(const char* why) {
+    failure_ = why;
+    return false;
+  }
   void ReleaseFrames();
   void CollectChanges();
   bool CopyChangedRects();
 
   platform::Mirror* mirror_;
-  LosslessEncoder encoder_;
+  FrameEncoder* encoder_ = nullptr;
   bool started_ = false;
-  bool lossless_ = false;
-  bool own_codec_ = false;
   bool attached_ = false;
+  std::string failure_;
 
   uint8_t* surface_ = nullptr;
   uint8_t* ring_ = nullptr;
@@ -89,17 +96,14 @@ class ScreenCaptureSource : public FrameCapturer {
   std::vector<uint8_t> colours_;
   uint32_t source_bpp_ = 0;  // bytes
   PixelConverter converter_ = nullptr;
-  Plane c_, r1_, r2_, r3_;
-  std::vector<uint8_t> scratch_;
+  Plane c_;
 
   platform::Region dirty_, scratch_region_;
   std::vector<Rect> dirty_rects_;
   uint32_t last_ring_count_ = 0;
 
   bool key_pending_ = false;
-  bool key_frame_ = false;
   uint64_t key_interval_ = 0;
-  uint64_t bytes_since_key_ = 0;
   uint32_t fps_ = kDefaultFps;
   Rect stored_rect_;
 };

@@ -7,6 +7,8 @@
 #include "platform/desktop_state/fake/scripted_desktop_state.h"
 #include "platform/mirror/fake/memory_mirror.h"
 #include "player/codecs/lossless_decoder.h"
+#include "recorder/codecs/lossless_frame_encoder.h"
+#include "recorder/codecs/raw_frame_encoder.h"
 #include "shared/pixel/convert.h"
 
 namespace kmr {
@@ -28,12 +30,12 @@ void Paint(MemoryMirror& m, const Rect& r, uint32_t pattern) {
 
 class CaptureTest : public ::testing::Test {
  protected:
-  void Start(int32_t w, int32_t h, uint32_t bits, bool lossless = true, bool own = true) {
+  void Start(int32_t w, int32_t h, uint32_t bits, FrameEncoder* codec = nullptr) {
     source_.reset();  // before the mirror it uses
     mirror_ = std::make_unique<MemoryMirror>(w, h, bits);
     Paint(*mirror_, {0, 0, w, h}, 1);
-    source_ = std::make_unique<ScreenCaptureSource>(mirror_.get(), &desktop_);
-    ASSERT_TRUE(source_->Prepare(lossless, own));
+    source_ = std::make_unique<ScreenCaptureSource>(mirror_.get());
+    ASSERT_TRUE(source_->Prepare(codec != nullptr ? codec : &lossless_)) << source_->FailureCause();
   }
   // Encodes a frame and decodes it; the decoded picture must equal the
   // mirror's surface over the capture rectangle.
@@ -59,6 +61,7 @@ class CaptureTest : public ::testing::Test {
   }
 
   ScriptedDesktopState desktop_;
+  LosslessFrameEncoder lossless_{&desktop_};
   std::unique_ptr<MemoryMirror> mirror_;
   std::unique_ptr<ScreenCaptureSource> source_;
   LosslessDecoder decoder_;
@@ -70,7 +73,7 @@ TEST_F(CaptureTest, PrepareAttachesMapsAndRequestsAKeyFrame) {
   EXPECT_TRUE(source_->IsStarted());
   EXPECT_TRUE(mirror_->attached);
   EXPECT_TRUE(mirror_->tracking);
-  EXPECT_TRUE(source_->IsKeyFrame());
+  EXPECT_TRUE(source_->KeyFramePending());
   EXPECT_EQ(source_->BitmapInfo().height, -200);
   EXPECT_EQ(source_->Frame().stride, 1280u);
   source_->Release();
@@ -82,25 +85,42 @@ TEST_F(CaptureTest, PrepareAttachesMapsAndRequestsAKeyFrame) {
 TEST_F(CaptureTest, FailedAttachLeavesNothingBehind) {
   MemoryMirror m(64, 64, 32);
   m.fail_attach = true;
-  ScreenCaptureSource s(&m, &desktop_);
-  EXPECT_FALSE(s.Prepare(true, true));
+  ScreenCaptureSource s(&m);
+  EXPECT_FALSE(s.Prepare(&lossless_));
+  EXPECT_EQ(s.FailureCause(), "the screen capture could not be attached");
   EXPECT_FALSE(s.IsStarted());
   EXPECT_FALSE(s.Frame().IsValid());
   EXPECT_FALSE(m.attached);
 }
 
-TEST_F(CaptureTest, LossyOwnCodecIsRefusedUntilItExists) {
+// A codec whose library is missing: the start fails with its reason and
+// leaves the screen detached.
+class MissingLibraryCodec : public RawFrameEncoder {
+ public:
+  bool Start(int32_t, int32_t, uint32_t, std::string* error) override {
+    *error = "xvidcore.dll could not be loaded";
+    return false;
+  }
+};
+
+TEST_F(CaptureTest, CodecThatCannotStartFailsThePrepareWithItsReason) {
   MemoryMirror m(64, 64, 32);
-  ScreenCaptureSource s(&m, &desktop_);
-  EXPECT_FALSE(s.Prepare(false, true));
+  ScreenCaptureSource s(&m);
+  MissingLibraryCodec codec;
+  EXPECT_FALSE(s.Prepare(&codec));
+  EXPECT_EQ(s.FailureCause(), "xvidcore.dll could not be loaded");
   EXPECT_FALSE(m.attached);
+  EXPECT_EQ(m.maps, 0);
+  EXPECT_FALSE(s.Prepare(nullptr));
 }
 
 TEST_F(CaptureTest, EightBitDesktopOnlyRecordsLosslessly) {
   MemoryMirror m(64, 64, 8);
-  ScreenCaptureSource s(&m, &desktop_);
-  EXPECT_FALSE(s.Prepare(false, false));
-  EXPECT_TRUE(s.Prepare(true, true));
+  ScreenCaptureSource s(&m);
+  RawFrameEncoder raw;
+  EXPECT_FALSE(s.Prepare(&raw));
+  EXPECT_EQ(s.FailureCause(), "a 256-colour screen can only be recorded with the lossless codec");
+  EXPECT_TRUE(s.Prepare(&lossless_));
   EXPECT_EQ(s.ColourTable().size(), 1024u);
 }
 
@@ -122,19 +142,19 @@ TEST_F(CaptureTest, PendingKeyFrameCoversExactlyTheCaptureRectangle) {
   // The dirty region was emptied after encoding; the packet tells its size.
   EXPECT_TRUE(source_->IsKeyFrame());
   EXPECT_EQ(source_->CaptureRect(), (Rect{20, 10, 120, 90}));
-  EXPECT_EQ(source_->BytesSinceKeyFrame(), 80u * (12 + 100 * 4));
+  EXPECT_EQ(lossless_.BytesSinceKeyFrame(), 80u * (12 + 100 * 4));
 }
 
 TEST_F(CaptureTest, ChangesOutsideTheCaptureRectangleAreClipped) {
   Start(200, 150, 32);
   source_->SetRect({50, 50, 150, 100});
   FrameAndCheck();
-  const uint64_t after_key = source_->BytesSinceKeyFrame();
+  const uint64_t after_key = lossless_.BytesSinceKeyFrame();
   Paint(*mirror_, {0, 0, 60, 60}, 7);  // partly inside
   FrameAndCheck();
   EXPECT_FALSE(source_->IsKeyFrame());
   EXPECT_GT(source_->EncodedSize(), 0u);
-  EXPECT_EQ(source_->BytesSinceKeyFrame() - after_key, 10u * (12 + 10 * 4));
+  EXPECT_EQ(lossless_.BytesSinceKeyFrame() - after_key, 10u * (12 + 10 * 4));
 }
 
 TEST_F(CaptureTest, SameRectangleAgainChangesNothingAndAMoveRaisesAKeyFrame) {
@@ -211,7 +231,8 @@ TEST_F(CaptureTest, RandomDrawingDecodesToTheSurfaceAtEveryDepth) {
 }
 
 TEST_F(CaptureTest, InstalledCompressorGetsA32BitFrame) {
-  Start(1366, 8, 24, /*lossless=*/false, /*own=*/false);
+  RawFrameEncoder raw;
+  Start(1366, 8, 24, &raw);
   EXPECT_EQ(source_->Frame().stride, 5464u);
   EXPECT_EQ(source_->BitDepth(), 32u);
   ASSERT_TRUE(source_->Encode());
@@ -220,6 +241,7 @@ TEST_F(CaptureTest, InstalledCompressorGetsA32BitFrame) {
   EXPECT_EQ(s.stride, 4100u);
   EXPECT_EQ(source_->Frame().At(1000, 5)[1], s.At(1000, 5)[1]);
   EXPECT_EQ(source_->Frame().At(1000, 5)[3], 0);
+  source_.reset();  // before the codec it uses
 }
 
 TEST(PixelConvert, WidensByRepeatingTheTopBits) {

@@ -12,6 +12,7 @@
 #include "platform/mirror/win/quarn_mirror.h"
 #include "player/codecs/lossless_decoder.h"
 #include "recorder/capture/screen_capture_source.h"
+#include "recorder/codecs/lossless_frame_encoder.h"
 
 namespace kmr {
 namespace {
@@ -70,8 +71,9 @@ TEST(WindowsMirrors, PollingMirrorFramesMatchTheScreen) {
   platform::GdiPointerSource pointer(&polling);
   platform::PointerCompositor mirror(&polling, &pointer);
   platform::Win32DesktopState desktop;
-  ScreenCaptureSource source(&mirror, &desktop);
-  ASSERT_TRUE(source.Prepare(true, true));
+  LosslessFrameEncoder codec(&desktop);
+  ScreenCaptureSource source(&mirror);
+  ASSERT_TRUE(source.Prepare(&codec));
   const Rect cap{0, 0, std::min(sw, 400), std::min(sh, 300)};
   source.SetRect(cap);
   LosslessDecoder decoder;
@@ -122,8 +124,9 @@ TEST(WindowsMirrors, DriverWithoutItsDisplayDeviceFailsToAttachAndLeavesNothing)
   EXPECT_FALSE(platform::QuarnMirror::DeviceExists());
   platform::QuarnMirror mirror;
   platform::Win32DesktopState desktop;
-  ScreenCaptureSource source(&mirror, &desktop);
-  EXPECT_FALSE(source.Prepare(true, true));
+  LosslessFrameEncoder codec(&desktop);
+  ScreenCaptureSource source(&mirror);
+  EXPECT_FALSE(source.Prepare(&codec));
   EXPECT_FALSE(source.IsStarted());
   EXPECT_FALSE(source.Frame().IsValid());
   EXPECT_FALSE(mirror.Error().empty());

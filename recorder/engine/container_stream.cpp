@@ -84,7 +84,7 @@ std::vector<uint8_t> BuildVideoFormatBlock(const EncodedVideoSource* source) {
   f.bitmap.size = kBitmapInfoHeaderSize;
   f.bitmap.width = w + (w % 2);
   f.bitmap.height = h + (h % 2);
-  f.bitmap.compression = source->IsLossless() ? kFourCcLossless : kFourCcLossy;
+  f.bitmap.compression = source->Compression();
   f.bitmap.size_image = static_cast<uint32_t>(f.bitmap.height) *
                         DibStride(static_cast<uint32_t>(f.bitmap.width), f.bitmap.bit_count);
   const std::vector<uint8_t>& table = source->ColourTable();

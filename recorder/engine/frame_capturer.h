@@ -2,6 +2,9 @@
 // encodes one frame at a time and describes the result to the video stream.
 #pragma once
 
+#include <string>
+
+#include "recorder/codecs/frame_encoder.h"
 #include "recorder/engine/video_source.h"
 #include "shared/geometry.h"
 #include "shared/plane.h"
@@ -10,8 +13,11 @@ namespace kmr {
 
 class FrameCapturer : public EncodedVideoSource {
  public:
-  // Attaches the capture for one recording; Release undoes it.
-  virtual bool Prepare(bool lossless, bool own_codec) = 0;
+  // Attaches the capture for one recording, coding its frames with encoder;
+  // Release undoes it.
+  virtual bool Prepare(FrameEncoder* encoder) = 0;
+  // Why the last Prepare failed, when it is known.
+  virtual std::string FailureCause() const { return {}; }
   virtual void Release() = 0;
   virtual bool IsStarted() const = 0;
   virtual bool Capture() = 0;

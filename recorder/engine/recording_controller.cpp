@@ -50,10 +50,9 @@ bool RecordingController::FailStart(const std::string& detail) {
 bool RecordingController::StartVideo(const RecordingSettings& s, uint32_t fps) {
   const Format& f = formats_[s.format_index];
   writer_ = f.writer;
-  MediaStream* stream = s.own_codec ? f.own : f.compressed;
-  // The installed-compressor pipeline comes with the compressor support.
-  if (stream == nullptr || !s.own_codec) return false;
-  if (!capture_->Prepare(s.lossless, s.own_codec)) return false;
+  MediaStream* stream = f.own;
+  if (stream == nullptr || s.encoder == nullptr) return false;
+  if (!capture_->Prepare(s.encoder)) return false;
   if (s.capture_rect.IsEmpty()) return false;
   capture_->SetRect(s.capture_rect);
   video_->SetFps(fps);
@@ -72,12 +71,11 @@ bool RecordingController::Start(const RecordingSettings& s) {
   const uint32_t fps = ParseFrameRate(s.fps_text);
   if (fps == 0) return FailStart(texts::kBadFrameRate);
   if (s.format_index < 0 || s.format_index >= kFormats || formats_[s.format_index].writer == nullptr ||
-      (s.own_codec ? formats_[s.format_index].own : formats_[s.format_index].compressed) == nullptr ||
-      !s.own_codec) {
+      formats_[s.format_index].own == nullptr || s.encoder == nullptr) {
     return FailStart(texts::kFormatUnavailable);
   }
   if (hooks_ != nullptr) hooks_->OnStarting(s);
-  if (!StartVideo(s, fps)) return FailStart(texts::kCaptureFailed);
+  if (!StartVideo(s, fps)) return FailStart(WithCause(texts::kCaptureFailed, capture_->FailureCause()));
   audio_on_ = false;
   if (s.record_audio) {
     if (audio_ == nullptr || !audio_->Start(writer_)) return FailStart(texts::kAudioFailed);

@@ -56,8 +56,9 @@ class RecordingHooks {
 
 struct RecordingSettings {
   int format_index = 2;  // 0 AVI, 1 Windows Media, 2 self-playing executable
-  bool own_codec = true;
-  bool lossless = true;
+  // The own codec that codes each frame; null when none is chosen (installed
+  // compressors arrive with their own stream).
+  FrameEncoder* encoder = nullptr;
   std::string output_path;
   Rect capture_rect;       // screen coordinates
   std::string fps_text = "15";  // as typed

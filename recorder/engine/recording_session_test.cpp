@@ -57,6 +57,7 @@ class SessionTest : public ::testing::Test {
     session_ = std::make_unique<RecordingSession>(controller_.get(), video_.get(), &clock_);
     settings_.output_path = dir_.File("clip.exe");
     settings_.capture_rect = Rect{0, 0, 64, 48};
+    settings_.encoder = &codec_;
   }
   void TearDown() override {
     if (controller_->IsRecording()) controller_->ToggleStartStop(settings_);
@@ -74,6 +75,7 @@ class SessionTest : public ::testing::Test {
 
   testing::TempDir dir_;
   FakeClock clock_, capture_clock_;
+  testing::FakeOwnCodec codec_;
   FakeCapturer capture_;
   std::unique_ptr<ExecutableWriter> writer_;
   ContainerVideoStream stream_;

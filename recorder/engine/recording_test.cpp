@@ -16,6 +16,7 @@
 namespace kmr {
 namespace {
 
+using testing::FakeOwnCodec;
 using testing::FakeCapturer;
 using testing::FakeClock;
 using testing::GatedTimer;
@@ -81,7 +82,7 @@ class VideoSourceTest : public ::testing::Test {
  protected:
   void SetUp() override {
     capture_.clock = &clock_;
-    ASSERT_TRUE(capture_.Prepare(true, true));
+    ASSERT_TRUE(capture_.Prepare(&codec_));
     auto timer = std::make_unique<GatedTimer>();
     timer_ = timer.get();
     source_ = std::make_unique<ScreenVideoSource>(&capture_, &clock_, std::move(timer));
@@ -97,6 +98,7 @@ class VideoSourceTest : public ::testing::Test {
     writer_.Close();
   }
   FakeClock clock_;
+  FakeOwnCodec codec_;
   FakeCapturer capture_;
   GatedTimer* timer_ = nullptr;
   std::unique_ptr<ScreenVideoSource> source_;
@@ -200,7 +202,7 @@ class PacingTest : public ::testing::Test {
     source_ = std::make_unique<ScreenVideoSource>(&capture_, &clock_, std::make_unique<ClockTimer>(&clock_, early_ms));
     capture_.clock = &clock_;
     capture_.capture_takes_ms = capture_ms;
-    EXPECT_TRUE(capture_.Prepare(true, true));
+    EXPECT_TRUE(capture_.Prepare(&codec_));
     EXPECT_TRUE(stream_.Attach(&capture_, 0));
     stream_.SetWriter(&writer_);
     writer_.AddStream(&stream_);
@@ -215,6 +217,7 @@ class PacingTest : public ::testing::Test {
     return clock_.NowMs() - start;
   }
   FakeClock clock_;
+  FakeOwnCodec codec_;
   FakeCapturer capture_;
   std::unique_ptr<ScreenVideoSource> source_;
   StampStream stream_;
@@ -310,6 +313,7 @@ class RecordingTest : public ::testing::Test {
     controller_->SetFormat(2, &writer_, &stream_, nullptr);
     settings_.output_path = dir_.File("clip.exe");
     settings_.capture_rect = Rect{0, 0, 64, 48};
+    settings_.encoder = &codec_;
   }
   void TearDown() override {
     timer_->Open();
@@ -318,6 +322,7 @@ class RecordingTest : public ::testing::Test {
 
   testing::TempDir dir_;
   FakeClock clock_;
+  FakeOwnCodec codec_;
   FakeCapturer capture_;
   GatedTimer* timer_ = nullptr;
   std::unique_ptr<ScreenVideoSource> video_;
@@ -350,6 +355,9 @@ TEST_F(RecordingTest, StartFailuresShowTheirTexts) {
   EXPECT_EQ(attempt(s), start + texts::kBadFrameRate);
   s = settings_;
   s.format_index = 0;  // AVI is not in this build
+  EXPECT_EQ(attempt(s), start + texts::kFormatUnavailable);
+  s = settings_;
+  s.encoder = nullptr;  // no codec chosen
   EXPECT_EQ(attempt(s), start + texts::kFormatUnavailable);
   s = settings_;
   capture_.prepare_ok = false;
@@ -419,7 +427,8 @@ TEST_F(RecordingTest, WriteFailureWhilePausedRunsTheStopSequence) {
 
 TEST(RawFrameSource, EvenSizeAndBottomUpCopyOfTheRectangle) {
   FakeCapturer capture;
-  ASSERT_TRUE(capture.Prepare(false, false));
+  RawFrameEncoder frames_only;
+  ASSERT_TRUE(capture.Prepare(&frames_only));
   Plane frame(8, 6, 4);
   for (int y = 0; y < 6; ++y) {
     for (int x = 0; x < 8; ++x) frame.view().At(x, y)[0] = static_cast<uint8_t>(y * 10 + x);

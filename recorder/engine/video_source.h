@@ -14,7 +14,8 @@ namespace kmr {
 class EncodedVideoSource : public MediaSource {
  public:
   virtual uint32_t Fps() const = 0;
-  virtual bool IsLossless() const = 0;
+  // The stream format's compression code (the codec's FOURCC).
+  virtual uint32_t Compression() const = 0;
   virtual uint32_t BitDepth() const = 0;
   virtual uint32_t BitRate() const { return 0; }
   // The captured image's header and its colour table (an 8-bit palette or the

@@ -27,7 +27,7 @@ class CheckTest : public ::testing::Test {
     path_ = dir_.File("clip.kmr");
     StandaloneContainerWriter writer;
     writer.SetPath(path_.c_str());
-    OfflineLosslessSource source(32, 16, 32, 10);
+    OfflineSource source(32, 16, 32, 10);
     ContainerVideoStream video;
     ASSERT_TRUE(video.Attach(&source, 0));
     video.SetWriter(&writer);

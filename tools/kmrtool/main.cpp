@@ -13,6 +13,7 @@
 #endif
 
 #include "player/container_file.h"
+#include "shared/codec/row_command.h"
 #include "recorder/engine/container_stream.h"
 #include "recorder/engine/container_writer.h"
 #include "tools/kmrtool/offline_source.h"
@@ -28,7 +29,8 @@ int Usage() {
   std::fprintf(stderr,
                "usage: kmrtool probe FILE          describe a recording as JSON\n"
                "       kmrtool check FILE          exit 0 when FILE is a recording that plays (every frame decodes)\n"
-               "       kmrtool encode -s WxH [-b 32] -r FPS -i RAW|- -o OUT.kmr [--key-interval BYTES]\n"
+               "       kmrtool encode -s WxH [-b 32] -r FPS [--codec lossless|lossy] -i RAW|- -o OUT.kmr\n"
+               "                      [--key-interval BYTES]\n"
                "                                   raw top-down frames (BGRA at 32 bits) to a recording\n"
                "       kmrtool decode IN -o RAW|-  the video as raw top-down frames, one per frame slot\n"
                "       kmrtool export-audio IN -o OUT.mp3\n"
@@ -93,7 +95,8 @@ bool ParseNumber(const char* text, unsigned long long* out) {
 
 int Encode(int argc, char** argv) {
   int32_t w = 0, h = 0;
-  unsigned long long bits = 32, fps = 0, key_interval = kmr::OfflineLosslessSource::kDefaultKeyInterval;
+  unsigned long long bits = 32, fps = 0, key_interval = kmr::OfflineSource::kDefaultKeyInterval;
+  const kmr::OwnCodec* codec = &kmr::OwnCodecs().front();
   const char* in = nullptr;
   const char* out = nullptr;
   for (int i = 2; i < argc; ++i) {
@@ -108,6 +111,11 @@ int Encode(int argc, char** argv) {
     } else if (a == "-r" && has) {
       if (!ParseNumber(argv[++i], &fps) || fps == 0 || fps > 1000) {
         return std::fprintf(stderr, "kmrtool: frame rate must be 1 to 1000\n"), 2;
+      }
+    } else if (a == "--codec" && has) {
+      codec = kmr::FindOwnCodec(argv[++i]);
+      if (codec == nullptr) {
+        return std::fprintf(stderr, "kmrtool: --codec takes one of: %s\n", kmr::OwnCodecOptions().c_str()), 2;
       }
     } else if (a == "-i" && has) {
       in = argv[++i];
@@ -131,8 +139,12 @@ int Encode(int argc, char** argv) {
   } else if ((input = std::fopen(in, "rb")) == nullptr) {
     return std::fprintf(stderr, "kmrtool: cannot open %s\n", in), 1;
   }
-  auto source = std::make_unique<kmr::OfflineLosslessSource>(w, h, static_cast<uint32_t>(bits),
-                                                             static_cast<uint32_t>(fps));
+  auto source = std::make_unique<kmr::OfflineSource>(w, h, static_cast<uint32_t>(bits),
+                                                     static_cast<uint32_t>(fps), codec);
+  if (!source->Ok()) {
+    if (input != stdin) std::fclose(input);
+    return std::fprintf(stderr, "kmrtool: %s\n", source->Error().c_str()), 1;
+  }
   source->SetKeyInterval(key_interval);
   kmr::StandaloneContainerWriter writer;
   kmr::ContainerVideoStream video;

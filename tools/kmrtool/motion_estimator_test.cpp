@@ -68,7 +68,7 @@ TEST(MotionEstimator, NothingMovedNothingFound) {
 TEST(MotionEstimator, DragsBecomeCheapCommands) {
   Scene s(23, 11);
   auto encode = [&](bool search) {
-    OfflineLosslessSource src(320, 240, 32, 10);
+    OfflineSource src(320, 240, 32, 10);
     src.SetMotionSearch(search);
     std::vector<uint8_t> raw(src.RawFrameBytes());
     for (int32_t y = 0; y < 240; ++y) std::memcpy(&raw[y * 1280], s.before.view().At(0, y), 1280);

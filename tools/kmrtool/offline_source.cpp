@@ -4,13 +4,23 @@
 
 namespace kmr {
 
-OfflineLosslessSource::OfflineLosslessSource(int32_t width, int32_t height, uint32_t bits, uint32_t fps)
+OfflineSource::OfflineSource(int32_t width, int32_t height, uint32_t bits, uint32_t fps, const OwnCodec* codec)
     : width_(width), height_(height), bpp_(bits / 8), fps_(fps) {
-  info_.width = width;
-  info_.height = -height;
+  if (codec == nullptr) codec = &OwnCodecs().front();
+  encoder_ = codec->make(&desktop_);
+  area_ = Rect{0, 0, width, height};
+  if (!encoder_->KeepsScreenFormat()) {
+    if (bits != 32) {
+      error_ = std::string("the ") + codec->option + " codec takes 32-bit frames only";
+      return;
+    }
+    area_ = Rect{0, 0, width + width % 2, height + height % 2};
+  }
+  info_.width = area_.Width();
+  info_.height = -area_.Height();
   info_.bit_count = static_cast<uint16_t>(bits);
-  const uint32_t stride = StrideFor(static_cast<uint32_t>(width) * bpp_);
-  info_.size_image = stride * static_cast<uint32_t>(height);
+  const uint32_t stride = StrideFor(static_cast<uint32_t>(area_.Width()) * bpp_);
+  info_.size_image = stride * static_cast<uint32_t>(area_.Height());
   if (bits == 16) {
     info_.compression = 3;  // bit fields, 5-6-5
     colours_ = {0x00, 0xF8, 0, 0, 0xE0, 0x07, 0, 0, 0x1F, 0, 0, 0};
@@ -20,32 +30,29 @@ OfflineLosslessSource::OfflineLosslessSource(int32_t width, int32_t height, uint
       colours_[i * 4] = colours_[i * 4 + 1] = colours_[i * 4 + 2] = static_cast<uint8_t>(i);
     }
   }
-  next_.Reset(width, height, bpp_);
-  c_.Reset(width, height, bpp_);
-  r1_.Reset(width, height, bpp_);
-  r2_.Reset(width, height, bpp_);
-  r3_.Reset(width, height, bpp_);
-  scratch_.resize(stride);
+  next_.Reset(area_.Width(), area_.Height(), bpp_);
+  c_.Reset(area_.Width(), area_.Height(), bpp_);
+  ok_ = encoder_->Start(area_.Width(), area_.Height(), bpp_, &error_);
+  encoder_->SetKeyInterval(kDefaultKeyInterval);
 }
 
-bool OfflineLosslessSource::EncodeFrame(const uint8_t* raw) {
+OfflineSource::~OfflineSource() { encoder_->Stop(); }
+
+bool OfflineSource::EncodeFrame(const uint8_t* raw) {
+  if (!ok_) return false;
   const size_t row = static_cast<size_t>(width_) * bpp_;
   for (int32_t y = 0; y < height_; ++y) std::memcpy(next_.view().At(0, y), raw + y * row, row);
-  const Rect all{0, 0, width_, height_};
-  key_frame_ = key_pending_;
+  const Rect all = area_;
+  const bool key = key_pending_;
   key_pending_ = false;
-  if (key_interval_ != 0 && bytes_since_key_ >= key_interval_) {
-    key_frame_ = true;
-    bytes_since_key_ = 0;
-  }
-  if (key_frame_) {
+  if (key) {
     dirty_.SetRect(all);
   } else {
     differ_.Diff(c_.view(), next_.view(), all, &dirty_);
   }
   dirty_.GetRects(&changed_);
   desktop_.has_window = false;
-  if (!key_frame_ && motion_search_) {
+  if (!key && motion_search_) {
     if (const auto m = motion_.Estimate(c_.view(), next_.view(), changed_)) {
       desktop_.has_window = true;
       desktop_.window = m->window;
@@ -58,8 +65,14 @@ bool OfflineLosslessSource::EncodeFrame(const uint8_t* raw) {
       std::memcpy(c_.view().At(r.left, y), next_.view().At(r.left, y), static_cast<size_t>(r.Width()) * bpp_);
     }
   }
-  const LosslessFrames frames{c_.view(), r1_.view(), r2_.view(), r3_.view(), scratch_.data()};
-  return encoder_.EncodeRowCommands(frames, all, dirty_, key_frame_, &bytes_since_key_);
+  EncoderInput in;
+  in.current = c_.view();
+  in.area = all;
+  in.dirty = &dirty_;
+  in.dirty_rects = &changed_;
+  in.fps = fps_;
+  in.key_requested = key;
+  return encoder_->Encode(in);
 }
 
 }  // namespace kmr

@@ -5,11 +5,13 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <string>
 #include <vector>
 
 #include "platform/desktop_state/desktop_state.h"
 #include "recorder/codecs/frame_differ.h"
-#include "recorder/codecs/lossless_encoder.h"
+#include "recorder/codecs/own_codecs.h"
 #include "recorder/engine/video_source.h"
 #include "tools/kmrtool/motion_estimator.h"
 
@@ -33,13 +35,18 @@ class OfflineDesktopState : public platform::DesktopState {
   Rect window;
 };
 
-class OfflineLosslessSource : public EncodedVideoSource {
+class OfflineSource : public EncodedVideoSource {
  public:
   static constexpr uint64_t kDefaultKeyInterval = 52428800;
 
-  // bits: 8, 16, 24 or 32.
-  OfflineLosslessSource(int32_t width, int32_t height, uint32_t bits, uint32_t fps);
-  void SetKeyInterval(uint64_t bytes) { key_interval_ = bytes; }
+  // bits: 8, 16, 24 or 32 (the lossy codec takes 32 only). codec: one of
+  // the own codecs; null for the lossless one. Ok() tells whether the codec
+  // started.
+  OfflineSource(int32_t width, int32_t height, uint32_t bits, uint32_t fps, const OwnCodec* codec = nullptr);
+  ~OfflineSource() override;
+  bool Ok() const { return ok_; }
+  const std::string& Error() const { return error_; }
+  void SetKeyInterval(uint64_t bytes) { encoder_->SetKeyInterval(bytes); }
 
   // Look for dragged blocks (on by default).
   void SetMotionSearch(bool on) { motion_search_ = on; }
@@ -49,33 +56,32 @@ class OfflineLosslessSource : public EncodedVideoSource {
   size_t RawFrameBytes() const { return static_cast<size_t>(width_) * height_ * bpp_; }
 
   uint32_t Fps() const override { return fps_; }
-  bool IsLossless() const override { return true; }
+  uint32_t Compression() const override { return encoder_->FourCc(); }
   uint32_t BitDepth() const override { return bpp_ * 8; }
   const BitmapInfoHeader& BitmapInfo() const override { return info_; }
   const std::vector<uint8_t>& ColourTable() const override { return colours_; }
-  Rect CaptureRect() const override { return Rect{0, 0, width_, height_}; }
-  bool IsKeyFrame() const override { return key_frame_; }
-  const uint8_t* EncodedData() const override { return encoder_.PacketData(); }
-  uint32_t EncodedSize() const override { return encoder_.PacketLength(); }
+  Rect CaptureRect() const override { return area_; }
+  bool IsKeyFrame() const override { return encoder_->IsKeyFrame(); }
+  const uint8_t* EncodedData() const override { return encoder_->PacketData(); }
+  uint32_t EncodedSize() const override { return encoder_->PacketLength(); }
 
  private:
   int32_t width_, height_;
   uint32_t bpp_, fps_;
+  Rect area_;  // the frames' size: the codec may need even sides
   BitmapInfoHeader info_;
   std::vector<uint8_t> colours_;
-  Plane next_, c_, r1_, r2_, r3_;
-  std::vector<uint8_t> scratch_;
+  Plane next_, c_;
   OfflineDesktopState desktop_;
   MotionEstimator motion_;
   std::vector<Rect> changed_;
-  LosslessEncoder encoder_{&desktop_};
+  std::unique_ptr<FrameEncoder> encoder_;
   FrameDiffer differ_;
   platform::Region dirty_;
   bool key_pending_ = true;
-  bool key_frame_ = false;
-  uint64_t key_interval_ = kDefaultKeyInterval;
-  uint64_t bytes_since_key_ = 0;
   bool motion_search_ = true;
+  bool ok_ = false;
+  std::string error_;
 };
 
 }  // namespace kmr

@@ -9,9 +9,9 @@ namespace {
 
 // The key interval counts uncompressed command bytes: once reached, the next
 // frame is a key frame and the count starts again with that frame's own size.
-TEST(OfflineLosslessSource, KeyIntervalForcesKeyFramesAndRestartsTheCount) {
+TEST(OfflineSource, KeyIntervalForcesKeyFramesAndRestartsTheCount) {
   const int32_t w = 64, h = 32;
-  OfflineLosslessSource source(w, h, 32, 10);
+  OfflineSource source(w, h, 32, 10);
   const uint64_t key_bytes = 32u * (12 + 64 * 4);  // one key row per row
   source.SetKeyInterval(key_bytes * 2);
   std::vector<uint8_t> frame(source.RawFrameBytes(), 0);
@@ -30,8 +30,8 @@ TEST(OfflineLosslessSource, KeyIntervalForcesKeyFramesAndRestartsTheCount) {
   for (size_t i = 1; i < keys.size(); ++i) EXPECT_FALSE(keys[i] && keys[i - 1]) << i;
 }
 
-TEST(OfflineLosslessSource, UnchangedFrameGivesNoPacket) {
-  OfflineLosslessSource source(16, 16, 24, 5);
+TEST(OfflineSource, UnchangedFrameGivesNoPacket) {
+  OfflineSource source(16, 16, 24, 5);
   std::vector<uint8_t> frame(source.RawFrameBytes(), 9);
   ASSERT_TRUE(source.EncodeFrame(frame.data()));
   EXPECT_TRUE(source.IsKeyFrame());

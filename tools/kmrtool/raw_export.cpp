@@ -2,9 +2,10 @@
 
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <new>
 
-#include "player/codecs/lossless_decoder.h"
+#include "player/codecs/frame_decoder.h"
 #include "shared/container/container_format.h"
 
 namespace kmr {
@@ -34,10 +35,6 @@ bool ExportRawFrames(ContainerFile* file, RawVideoInfo* info,
     *error = "the video format is damaged: " + why;
     return false;
   }
-  if (format.bitmap.compression != kFourCcLossless) {
-    *error = "only lossless screen video can be exported";
-    return false;
-  }
   const uint32_t bits = format.bitmap.bit_count;
   info->width = format.bitmap.width;
   info->height = format.bitmap.height < 0 ? -format.bitmap.height : format.bitmap.height;
@@ -47,12 +44,13 @@ bool ExportRawFrames(ContainerFile* file, RawVideoInfo* info,
     for (int i = 0; i < 3; ++i) info->colour_masks[i] = LoadU32(&format.colour_data[i * 4]);
   }
 
-  LosslessDecoder decoder;
+  std::unique_ptr<FrameDecoder> decoder = MakeFrameDecoder(format.bitmap.compression, error);
+  if (decoder == nullptr) return false;
   const uint32_t bpp = bits / 8;
   const uint32_t image = format.bitmap.size_image;
   uint32_t stride = info->height > 0 && image != 0 ? image / static_cast<uint32_t>(info->height) : 0;
-  if (!decoder.SetFormat(info->width, info->height, bpp, stride)) {
-    *error = decoder.Error();
+  if (!decoder->SetFormat(info->width, info->height, bpp, stride)) {
+    *error = decoder->Error();
     return false;
   }
   std::vector<uint8_t> rows;
@@ -64,7 +62,7 @@ bool ExportRawFrames(ContainerFile* file, RawVideoInfo* info,
   }
   const size_t row = static_cast<size_t>(info->width) * bpp;
   auto fill_rows = [&] {
-    const PlaneView& p = decoder.Picture();
+    const PlaneView& p = decoder->Picture();
     for (int32_t y = 0; y < info->height; ++y) std::memcpy(&rows[y * row], p.At(0, y), row);
   };
   fill_rows();
@@ -99,8 +97,8 @@ bool ExportRawFrames(ContainerFile* file, RawVideoInfo* info,
       if (!frame(static_cast<uint32_t>(slot), rows)) return true;
       ++slot;
     }
-    if (!decoder.Decode(packet.payload.data(), packet.payload.size())) {
-      *error = "packet at " + std::to_string(packet.time_stamp) + " ms: " + decoder.Error();
+    if (!decoder->Decode(packet.payload.data(), packet.payload.size(), nullptr)) {
+      *error = "packet at " + std::to_string(packet.time_stamp) + " ms: " + decoder->Error();
       return false;
     }
     fill_rows();

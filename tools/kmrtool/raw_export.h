@@ -1,4 +1,4 @@
-// Decodes the lossless video stream of a recording into raw frames, one per
+// Decodes the screen video stream of a recording into raw frames, one per
 // slot of the frame grid (a slot without a packet repeats the picture).
 #pragma once
 

@@ -20,6 +20,7 @@
 #include "platform/mirror/x11/x11_pointer.h"
 #include "player/codecs/lossless_decoder.h"
 #include "recorder/capture/screen_capture_source.h"
+#include "recorder/codecs/lossless_frame_encoder.h"
 #include "shared/testing/xvfb.h"
 
 namespace kmr::platform {
@@ -74,8 +75,9 @@ TEST_P(X11MirrorTest, WorkingFrameFollowsTheServerWithThePointer) {
   X11PointerSource pointer(xvfb_->display());
   PointerCompositor mirror(&x11, &pointer);
   X11DesktopState desktop(xvfb_->display());
-  ScreenCaptureSource source(&mirror, &desktop);
-  ASSERT_TRUE(source.Prepare(true, true)) << x11.Error();
+  LosslessFrameEncoder codec(&desktop);
+  ScreenCaptureSource source(&mirror);
+  ASSERT_TRUE(source.Prepare(&codec)) << x11.Error();
   const uint32_t bpp = source.BitDepth() / 8;
   EXPECT_EQ(bpp, GetParam() == 16 ? 2u : 4u);
   source.SetRect(Rect{10, 10, 250, 200});

@@ -25,8 +25,19 @@ class LossyTileDecoder {
   bool Decode(const uint8_t* packet, size_t length, uint8_t* picture, int32_t stride, int32_t width, int32_t height,
               const std::function<bool(const Rect&)>& tile_done = {});
   void Reset();
+  // Why the last packet failed.
+  const std::string& Error() const { return error_; }
 
  private:
+  struct Chunk {
+    uint32_t tile;
+    const uint8_t* data;
+    uint32_t size;
+  };
+  static constexpr size_t kInputPadding = 64;
+  std::vector<Chunk> chunks_;
+  std::vector<uint8_t> input_;
+  std::string error_;
   const XvidApi* xvid_ = nullptr;
   std::vector<void*> handles_;
 };

@@ -29,13 +29,16 @@ void LossyTileEncoder::Reset() {
     if (h != nullptr && xvid_ != nullptr) xvid_->encore(h, XVID_ENC_DESTROY, nullptr, nullptr);
   }
   handles_.clear();
+  last_area_ = Rect{};
 }
 
 bool LossyTileEncoder::EncodeChangedTiles(const FrameView& c, const FrameView& r1, const Rect& area,
                                           const std::vector<Rect>& dirty, uint32_t fps,
-                                          std::vector<uint8_t>* packet) {
+                                          std::vector<uint8_t>* packet, bool code_all) {
   if (xvid_ == nullptr || area.IsEmpty() || fps == 0) return false;
   const TileGrid grid(area.Width(), area.Height());
+  if (area.Width() != last_area_.Width() || area.Height() != last_area_.Height()) Reset();
+  if (area != last_area_) code_all = true;
   if (handles_.size() != static_cast<size_t>(grid.Count())) {
     Reset();
     for (int32_t i = 0; i < grid.Count(); ++i) {
@@ -60,14 +63,26 @@ bool LossyTileEncoder::EncodeChangedTiles(const FrameView& c, const FrameView& r
       }
       handles_.push_back(create.handle);
     }
+    code_all = true;
   }
+  last_area_ = area;
+  const std::vector<Rect> none;
+  const std::vector<Rect>& compared = code_all ? none : dirty;
   for (int32_t i = 0; i < grid.Count(); ++i) {
     const Rect local = grid.Tile(i);
     const Rect tile{area.left + local.left, area.top + local.top, area.left + local.right, area.top + local.bottom};
     // Compare row runs against R1 until the first difference; from there on
     // copy every further run to R1 without comparing.
     bool changed = false;
-    for (const Rect& d : dirty) {
+    if (code_all) {
+      const size_t run = static_cast<size_t>(tile.Width()) * 4;
+      for (int32_t y = tile.top; y < tile.bottom; ++y) {
+        std::memcpy(r1.data + static_cast<size_t>(y) * r1.stride + static_cast<size_t>(tile.left) * 4,
+                    c.data + static_cast<size_t>(y) * c.stride + static_cast<size_t>(tile.left) * 4, run);
+      }
+      changed = true;
+    }
+    for (const Rect& d : compared) {
       const Rect part = Intersect(d, tile);
       if (part.IsEmpty()) continue;
       const size_t run = static_cast<size_t>(part.Width()) * 4;

@@ -30,8 +30,12 @@ class LossyTileEncoder {
   // Codes the frame's changed tiles into *packet (appended). area: the
   // recorded rectangle in C and R1 (even sizes); dirty: where the screen
   // changed, in the same coordinates. R1 takes the changed tiles' pixels.
+  // Every tile is coded when code_all is set, for new tile encoders, and when
+  // the area moved: R1 then describes what the player shows at the old place,
+  // not at the new one. A change of the area's size starts new encoders.
   bool EncodeChangedTiles(const FrameView& current, const FrameView& previous, const Rect& area,
-                          const std::vector<Rect>& dirty, uint32_t fps, std::vector<uint8_t>* packet);
+                          const std::vector<Rect>& dirty, uint32_t fps, std::vector<uint8_t>* packet,
+                          bool code_all = false);
   // Destroys every tile encoder (the next frame starts new streams with key
   // frames): when the recorded size changes and when capture stops.
   void Reset();
@@ -40,6 +44,7 @@ class LossyTileEncoder {
  private:
   const XvidApi* xvid_ = nullptr;
   std::vector<void*> handles_;
+  Rect last_area_;
 };
 
 }  // namespace kmr

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/timer/frame_timer.h"
+#include "recorder/codecs/raw_frame_encoder.h"
 #include "recorder/engine/frame_capturer.h"
 
 namespace kmr::testing {
@@ -112,6 +113,13 @@ class GatedTimer : public platform::FrameTimer {
   uint32_t last_arm_ms_ = 0;
 };
 
+// Stands for an own codec towards the controller and the streams; the fake
+// capturer makes the packets itself.
+class FakeOwnCodec : public RawFrameEncoder {
+ public:
+  uint32_t FourCc() const override { return kFourCcLossless; }
+};
+
 class FakeCapturer : public FrameCapturer {
  public:
   bool prepare_ok = true;
@@ -121,11 +129,11 @@ class FakeCapturer : public FrameCapturer {
   std::atomic<int> captures{0};
   bool released = true;
 
-  bool Prepare(bool lossless, bool) override {
-    if (!prepare_ok) return false;
+  bool Prepare(FrameEncoder* encoder) override {
+    if (!prepare_ok || encoder == nullptr) return false;
     started_ = true;
     released = false;
-    lossless_ = lossless;
+    compression_ = encoder->FourCc();
     key_ = true;
     return true;
   }
@@ -153,7 +161,7 @@ class FakeCapturer : public FrameCapturer {
   const PlaneView& Frame() const override { return frame_; }
 
   uint32_t Fps() const override { return fps_; }
-  bool IsLossless() const override { return lossless_; }
+  uint32_t Compression() const override { return compression_; }
   uint32_t BitDepth() const override { return 32; }
   const BitmapInfoHeader& BitmapInfo() const override { return info_; }
   const std::vector<uint8_t>& ColourTable() const override { return table_; }
@@ -166,7 +174,7 @@ class FakeCapturer : public FrameCapturer {
 
  private:
   bool started_ = false;
-  bool lossless_ = true;
+  uint32_t compression_ = kFourCcLossless;
   bool key_ = false;
   bool key_frame_ = false;
   uint32_t fps_ = 15;

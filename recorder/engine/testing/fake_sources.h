@@ -31,7 +31,7 @@ class FakeVideoSource : public EncodedVideoSource {
   void SetFps(uint32_t fps) { fps_ = fps; }
 
   uint32_t Fps() const override { return fps_; }
-  bool IsLossless() const override { return lossless_; }
+  uint32_t Compression() const override { return lossless_ ? kFourCcLossless : kFourCcLossy; }
   uint32_t BitDepth() const override { return info_.bit_count; }
   const BitmapInfoHeader& BitmapInfo() const override { return info_; }
   const std::vector<uint8_t>& ColourTable() const override { return table_; }

@@ -22,6 +22,7 @@
 #include "recorder/audio/recorder_sound.h"
 #include "recorder/capture/capture_rect.h"
 #include "recorder/capture/screen_capture_source.h"
+#include "recorder/codecs/own_codecs.h"
 #include "recorder/engine/container_stream.h"
 #include "recorder/engine/executable_writer.h"
 #include "recorder/engine/recording_controller.h"
@@ -182,7 +183,10 @@ int main(int argc, char** argv) {
   kmr::platform::X11PointerSource pointer;
   kmr::platform::PointerCompositor mirror(&x11_mirror, &pointer);
   kmr::platform::X11DesktopState desktop_state;
-  kmr::ScreenCaptureSource capture(&mirror, &desktop_state);
+  const kmr::OwnCodec* own_codec = kmr::FindOwnCodec(opt.codec);
+  if (own_codec == nullptr) own_codec = &kmr::OwnCodecs().front();
+  const std::unique_ptr<kmr::FrameEncoder> codec = own_codec->make(&desktop_state);
+  kmr::ScreenCaptureSource capture(&mirror);
   kmr::ScreenVideoSource video(&capture);
   kmr::ExecutableWriter writer;
   kmr::ContainerVideoStream stream;
@@ -298,8 +302,7 @@ int main(int argc, char** argv) {
 
   kmr::RecordingSettings settings;
   settings.format_index = 2;
-  settings.own_codec = true;
-  settings.lossless = true;
+  settings.encoder = codec.get();
   settings.output_path = std::filesystem::absolute(output).string();
   settings.capture_rect = area;
   settings.fps_text = opt.fps_text;

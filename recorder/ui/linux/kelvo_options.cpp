@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "recorder/codecs/own_codecs.h"
 #include "shared/path_name.h"
 
 namespace kmr {
@@ -13,7 +14,7 @@ const char* KelvoUsage() {
          "                    [--full | --region X,Y,W,H | --window ID | --select | --pick-window]\n"
          "                    [--border | --no-border] [--audio [SOURCE] | --no-audio]\n"
          "                    [--audio-rate HZ] [--audio-quality 0..9] [--duration SECONDS]\n"
-         "                    [--player PATH] [--key-interval BYTES]\n"
+         "                    [--codec lossless|lossy] [--player PATH] [--key-interval BYTES]\n"
          "       kelvo config [get KEY/NAME | set KEY/NAME DATA]\n"
          "       kelvo sources\n"
          "Records the X display in $DISPLAY into a self-playing recording (a copy of the player\n"
@@ -21,8 +22,9 @@ const char* KelvoUsage() {
          "pauses and resumes. --select: drag out the region with the mouse (press, move, press\n"
          "again; Esc or the right button keeps the region shown); --pick-window: click the\n"
          "window to record and follow. --audio records sound from a PulseAudio source (kelvo\n"
-         "sources lists them; 'monitor' is what the computer plays). Defaults come from the\n"
-         "settings (kelvo config).\n";
+         "sources lists them; 'monitor' is what the computer plays). --codec lossy codes the\n"
+         "changed tiles as MPEG-4 (smaller for video and photos; lossless is exact). Defaults\n"
+         "come from the settings (kelvo config).\n";
 }
 
 namespace {
@@ -130,6 +132,12 @@ bool ParseKelvoOptions(const std::vector<std::string>& args, KelvoOptions* o, st
         *error = "--duration takes a number of seconds";
         return false;
       }
+    } else if (a == "--codec" && has) {
+      o->codec = value();
+      if (FindOwnCodec(o->codec) == nullptr) {
+        *error = "--codec takes one of: " + OwnCodecOptions();
+        return false;
+      }
     } else if (a == "--player" && has) {
       o->player = value();
     } else if (a == "--key-interval" && has) {
@@ -152,6 +160,13 @@ void ApplySettings(const RecorderSettings& s, KelvoOptions* o) {
   o->output = s.video.path;
   o->output_from_settings = !s.video.path.empty();
   o->format = s.video.format;
+  // The stored codec is an index in the self-playing output's list (the
+  // own codecs); the other formats' lists start with the lossless codec.
+  const auto& codecs = OwnCodecs();
+  o->codec = codecs.front().option;
+  if (s.video.format == 2 && s.video.codec >= 0 && static_cast<size_t>(s.video.codec) < codecs.size()) {
+    o->codec = codecs[static_cast<size_t>(s.video.codec)].option;
+  }
   o->fps_text = std::to_string(s.video.fps);
   o->border = s.options.show_border != 0;
   o->overwrite_option = s.options.overwrite_option;

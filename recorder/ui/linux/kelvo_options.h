@@ -3,7 +3,7 @@
 //                [--full | --region X,Y,W,H | --window ID | --select | --pick-window]
 //                [--border | --no-border] [--audio [SOURCE] | --no-audio]
 //                [--audio-rate HZ] [--audio-quality 0..9] [--duration SECONDS]
-//                [--player PATH] [--key-interval BYTES]
+//                [--codec lossless|lossy] [--player PATH] [--key-interval BYTES]
 // The settings give every default; the command line changes them for one run.
 #pragma once
 
@@ -32,6 +32,7 @@ struct KelvoOptions {
   bool border = true;          // the dashed frame around the recorded area
   int32_t overwrite_option = 0;  // 0 overwrite, 1 ask, 2 number new files
   int32_t format = 2;          // from the settings: 0 AVI, 1 Windows Media, 2 self-playing
+  std::string codec = "lossless";  // an own codec's command-line name
   // Sound: the source by name ("monitor": what the computer plays), or by
   // its place in the list (-1: the default source) when no name was given.
   bool audio = false;
@@ -45,8 +46,8 @@ struct KelvoOptions {
 // The rates the Audio page offers, by index.
 inline constexpr uint32_t kAudioRates[6] = {16000, 22050, 24000, 32000, 44100, 48000};
 
-// The defaults a run starts from: output path, format, frames per second,
-// capture option and region, border and overwrite option.
+// The defaults a run starts from: output path, format, codec, frames per
+// second, capture option and region, border and overwrite option.
 void ApplySettings(const RecorderSettings& settings, KelvoOptions* options);
 
 // Fills options from argv (argv[1] must be "record"); false with *error set

@@ -1,0 +1,38 @@
+#include "recorder/codecs/own_codecs.h"
+
+#include "recorder/codecs/lossless_frame_encoder.h"
+#include "recorder/codecs/lossy/lossy_frame_encoder.h"
+
+namespace kmr {
+
+const std::vector<OwnCodec>& OwnCodecs() {
+  static const std::vector<OwnCodec> codecs = {
+      {"lossless", LosslessFrameEncoder::kName,
+       [](platform::DesktopState* desktop) -> std::unique_ptr<FrameEncoder> {
+         return std::make_unique<LosslessFrameEncoder>(desktop);
+       },
+       [](std::string*) { return true; }},
+      {"lossy", LossyFrameEncoder::kName,
+       [](platform::DesktopState*) -> std::unique_ptr<FrameEncoder> { return std::make_unique<LossyFrameEncoder>(); },
+       LossyCodecAvailable},
+  };
+  return codecs;
+}
+
+const OwnCodec* FindOwnCodec(std::string_view option) {
+  for (const OwnCodec& c : OwnCodecs()) {
+    if (option == c.option) return &c;
+  }
+  return nullptr;
+}
+
+std::string OwnCodecOptions() {
+  std::string out;
+  for (const OwnCodec& c : OwnCodecs()) {
+    if (!out.empty()) out += ", ";
+    out += c.option;
+  }
+  return out;
+}
+
+}  // namespace kmr
