@@ -77,7 +77,8 @@ fi
 # the repository (copied, so the run adds nothing to the checkout).
 fuzz_seconds=${KMR_FUZZ_SECONDS:-45}
 for fuzzer in player/container_file_fuzzer:player/fuzz_corpus/container \
-              player/codecs/lossless_decoder_fuzzer:player/codecs/fuzz_corpus/lossless; do
+              player/codecs/lossless_decoder_fuzzer:player/codecs/fuzz_corpus/lossless \
+              player/codecs/lossy_decoder_fuzzer:player/codecs/fuzz_corpus/lossy; do
   target=${fuzzer%%:*}
   corpus=${fuzzer#*:}
   work=$(mktemp -d)
