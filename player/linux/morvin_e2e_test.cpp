@@ -23,6 +23,7 @@
 #include "shared/testing/temp_dir.h"
 #include "shared/testing/wait.h"
 #include "shared/testing/xvfb.h"
+#include "recorder/codecs/own_codecs.h"
 #include "tools/kmrtool/offline_source.h"
 #include "tools/kmrtool/raw_export.h"
 
@@ -31,12 +32,13 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// A self-playing recording of 320 × 240 pictures, 10 fps, 1.5 s.
-std::vector<uint8_t> MakeSelfPlaying(const std::string& path) {
+// A self-playing recording of 320 × 240 pictures, 10 fps, 1.5 s, in one of
+// the own codecs (null: the lossless one); returns the last picture coded.
+std::vector<uint8_t> MakeSelfPlaying(const std::string& path, const OwnCodec* codec = nullptr) {
   ExecutableWriter writer;
   EXPECT_TRUE(writer.SetPlayerPath(MORVIN_PATH));
   writer.SetPath(path.c_str());
-  OfflineSource source(320, 240, 32, 10);
+  OfflineSource source(320, 240, 32, 10, codec);
   ContainerVideoStream video;
   video.Attach(&source, 0);
   video.SetWriter(&writer);
@@ -91,12 +93,10 @@ struct Child {
   }
 };
 
-TEST(MorvinEndToEnd, SelfPlayingRecordingShowsItsLastFrame) {
-  testing::Xvfb xvfb("800x600x24");
-  if (xvfb.display().empty()) GTEST_SKIP() << "Xvfb is not available";
-  testing::TempDir dir;
-  const std::string path = dir.File("clip");
-  const std::vector<uint8_t> last = MakeSelfPlaying(path);
+// Runs the self-playing recording at path and waits until its window shows
+// last (320 × 240, top-down 32-bit rows).
+void ExpectPlayerShows(const testing::Xvfb& xvfb, const testing::TempDir& dir, const std::string& path,
+                       const std::vector<uint8_t>& last) {
   std::filesystem::permissions(path, std::filesystem::perms::owner_all, std::filesystem::perm_options::add);
 
   const std::string log = dir.File("morvin.log");
@@ -149,6 +149,36 @@ TEST(MorvinEndToEnd, SelfPlayingRecordingShowsItsLastFrame) {
   EXPECT_EQ(width, 480);
   EXPECT_EQ(height, 360);
   EXPECT_EQ(corner, 0);
+}
+
+TEST(MorvinEndToEnd, SelfPlayingRecordingShowsItsLastFrame) {
+  testing::Xvfb xvfb("800x600x24");
+  if (xvfb.display().empty()) GTEST_SKIP() << "Xvfb is not available";
+  testing::TempDir dir;
+  const std::string path = dir.File("clip");
+  const std::vector<uint8_t> last = MakeSelfPlaying(path);
+  ExpectPlayerShows(xvfb, dir, path, last);
+}
+
+// A lossy recording shows exactly what its decoder makes of the last frame.
+TEST(MorvinEndToEnd, LossyRecordingShowsItsLastDecodedFrame) {
+  testing::Xvfb xvfb("800x600x24");
+  if (xvfb.display().empty()) GTEST_SKIP() << "Xvfb is not available";
+  testing::TempDir dir;
+  const std::string path = dir.File("clip");
+  MakeSelfPlaying(path, FindOwnCodec("lossy"));
+  ContainerFile file;
+  ASSERT_TRUE(file.OpenPath(path)) << file.Error();
+  std::vector<uint8_t> decoded;
+  RawVideoInfo info;
+  std::string error;
+  ASSERT_TRUE(ExportRawFrames(&file, &info, [&](uint32_t, const std::vector<uint8_t>& rows) {
+    decoded = rows;
+    return true;
+  }, &error)) << error;
+  file.Close();
+  ASSERT_EQ(decoded.size(), 320u * 240 * 4);
+  ExpectPlayerShows(xvfb, dir, path, decoded);
 }
 
 // A recording damaged after its first frames plays up to the damage; then

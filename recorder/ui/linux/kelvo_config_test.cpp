@@ -72,6 +72,16 @@ TEST(KelvoDefaults, TheSettingsGiveTheDefaultsAndTheCommandLineChangesThem) {
   EXPECT_FALSE(o.border);
   EXPECT_EQ(o.output, "/docs/Screen Videos/New.avi");
   EXPECT_TRUE(o.output_from_settings);
+  EXPECT_EQ(o.codec, "lossless") << "the AVI list's first codec";
+  s.video.format = 2;  // the self-playing output's list: lossless, lossy
+  s.video.codec = 1;
+  ApplySettings(s, &o);
+  EXPECT_EQ(o.codec, "lossy");
+  s.video.codec = 7;  // beyond the list
+  ApplySettings(s, &o);
+  EXPECT_EQ(o.codec, "lossless");
+  s.video.format = 0;
+  ApplySettings(s, &o);
   std::string e;
   ASSERT_TRUE(ParseKelvoOptions({"kelvo", "record", "--full", "--border", "-o", "x"}, &o, &e)) << e;
   EXPECT_EQ(o.area, KelvoOptions::Area::kFull);

@@ -27,6 +27,7 @@
 #include "platform/mirror/x11/x11_pointer.h"
 #include "player/container_file.h"
 #include "shared/testing/temp_dir.h"
+#include "shared/testing/psnr.h"
 #include "shared/testing/pulse_server.h"
 #include "shared/testing/xvfb.h"
 #include "recorder/ui/linux/kelvo_options.h"
@@ -215,6 +216,65 @@ TEST_F(KelvoEndToEnd, RecordsWhatTheServerShowsAndLeavesPausesOut) {
   const auto check = testing::CheckPictureWithPointer(got, server.view(), pi, 0, 0);
   EXPECT_EQ(check.difference, "");
   EXPECT_GT(check.opaque_checked, 0) << "no pointer in the recording";
+}
+
+// The lossy codec from the command line: an odd region is recorded with even
+// sides (taking in a row and a column beside it, so the border is off), the
+// last frame is close to what the server shows, and the player
+// plays the file to its end.
+TEST_F(KelvoEndToEnd, LossyRecordingIsCloseToTheScreenAndPlays) {
+  XWarpPointer(dpy_, None, root_, 0, 0, 0, 0, 300, 230);  // outside the region
+  XSync(dpy_, False);
+  const std::string out = dir_.File("rec");
+  KelvoRun run;
+  StartKelvo(&run, xvfb_->display(),
+             {"record", "-o", out, "--codec", "lossy", "--region", "11,21,201,151", "--no-border", "--fps", "10",
+              "--duration", "2", "--player", MORVIN_PATH},
+             dir_.File("err.txt"));
+  ASSERT_TRUE(run.WaitUntilRecording()) << run.Stderr();
+  // Drawing for the first second; the last second records the final picture.
+  const auto t0 = std::chrono::steady_clock::now();
+  for (int i = 0; std::chrono::steady_clock::now() - t0 < 1000ms; ++i) {
+    DrawTick(i);
+    if (EndsWithin(run.pid, 50ms)) break;
+  }
+  EXPECT_EQ(run.Wait(), 0) << run.Stderr();
+
+  ContainerFile file;
+  ASSERT_TRUE(file.OpenPath(out)) << file.Error();
+  RawVideoInfo info;
+  std::vector<uint8_t> frame;
+  std::string error;
+  ASSERT_TRUE(ExportRawFrames(&file, &info, [&](uint32_t, const std::vector<uint8_t>& rows) {
+    frame = rows;
+    return true;
+  }, &error)) << error;
+  file.Close();
+  EXPECT_EQ(info.width, 202);
+  EXPECT_EQ(info.height, 152);
+  ASSERT_EQ(frame.size(), 202u * 152 * 4);
+  XImage* img = XGetImage(dpy_, root_, 0, 0, 320, 240, AllPlanes, ZPixmap);
+  Plane server(320, 240, 4);
+  for (int y = 0; y < 240; ++y) std::memcpy(server.view().At(0, y), img->data + y * img->bytes_per_line, 1280);
+  XDestroyImage(img);
+  const PlaneView got{frame.data(), 202, 152, 202 * 4, 4};
+  EXPECT_GT(testing::Psnr420(server.view(), 11, 21, got, 202, 152), 38.0);
+
+  // The player plays every frame (quick play: no waiting for the clock).
+  KelvoRun player;
+  player.err_path = dir_.File("morvin.txt");
+  player.pid = fork();
+  if (player.pid == 0) {
+    setenv("DISPLAY", xvfb_->display().c_str(), 1);
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
+    const int fd = open(player.err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(fd, 2);
+    dup2(fd, 1);
+    execl(out.c_str(), out.c_str(), "--quick", "--exit-at-end", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  EXPECT_EQ(player.Wait(), 0) << player.Stderr();
 }
 
 TEST_F(KelvoEndToEnd, MissingDirectoryFailsWithTheWriteText) {
@@ -933,6 +993,11 @@ TEST(KelvoOptions, ParsesAndRefuses) {
   EXPECT_FALSE(ParseKelvoOptions({"kelvo", "record", "--region", "1,2,0,4"}, &o, &e));
   EXPECT_FALSE(ParseKelvoOptions({"kelvo", "record", "--duration"}, &o, &e));
   EXPECT_FALSE(ParseKelvoOptions({"kelvo", "record", "--bogus"}, &o, &e));
+  EXPECT_EQ(o.codec, "lossless");
+  ASSERT_TRUE(ParseKelvoOptions({"kelvo", "record", "--codec", "lossy"}, &o, &e)) << e;
+  EXPECT_EQ(o.codec, "lossy");
+  EXPECT_FALSE(ParseKelvoOptions({"kelvo", "record", "--codec", "mpeg4"}, &o, &e));
+  EXPECT_EQ(e, "--codec takes one of: lossless, lossy");
 }
 
 }  // namespace
