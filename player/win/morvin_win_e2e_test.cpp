@@ -151,6 +151,33 @@ TEST(MorvinWindows, ARecordingWithSoundPlaysToItsEndWithSound) {
   EXPECT_NE(missing.find("morvin:"), std::string::npos) << missing;
 }
 
+// A lossy recording made on Linux (kmrtool encode --codec lossy): without
+// xvidcore.dll the player says what is missing and exits non-zero; with a
+// library of that name beside the player (a stand-in that takes every call
+// and draws nothing) it decodes the recording to its end.
+TEST(MorvinWindows, ALossyRecordingNeedsXvidcoreBesideThePlayer) {
+  char temp[MAX_PATH];
+  GetTempPathA(MAX_PATH, temp);
+  const std::string dir = std::string(temp) + "kmr_morvin_lossy\\";
+  CreateDirectoryA(dir.c_str(), nullptr);
+  const std::string player = dir + "morvin.exe", library = dir + "xvidcore.dll";
+  DeleteFileA(library.c_str());
+  ASSERT_TRUE(CopyFileA(WindowsPath(MORVIN_PATH).c_str(), player.c_str(), FALSE));
+  const std::string cmd = "\"" + player + "\" \"" + WindowsPath(LOSSY_RECORDING) + "\" --exit-at-end";
+  SetEnvironmentVariableA("MORVIN_QUIET", "1");
+  std::string err;
+  EXPECT_EQ(RunCollectingStderr(cmd, &err), 1u) << err;
+  EXPECT_NE(err.find("lossy screen video cannot be played here"), std::string::npos) << err;
+  EXPECT_NE(err.find("xvidcore.dll"), std::string::npos) << err;
+  ASSERT_TRUE(CopyFileA(WindowsPath(RECORDING_XVID).c_str(), library.c_str(), FALSE));
+  err.clear();
+  EXPECT_EQ(RunCollectingStderr(cmd, &err), 0u) << err;
+  SetEnvironmentVariableA("MORVIN_QUIET", nullptr);
+  DeleteFileA(player.c_str());
+  DeleteFileA(library.c_str());
+  RemoveDirectoryA(dir.c_str());
+}
+
 TEST(MorvinWindows, SelfPlayingRecordingShowsItsLastFrame) {
   if (GetSystemMetrics(SM_CXSCREEN) < 640) GTEST_SKIP() << "no screen large enough";
   char temp[MAX_PATH];

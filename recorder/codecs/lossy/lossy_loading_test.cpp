@@ -10,6 +10,11 @@
 #include "platform/library/library.h"
 #include "player/codecs/lossy/lossy_tile_decoder.h"
 #include "recorder/codecs/lossy/lossy_tile_encoder.h"
+#include "player/codecs/screen_video_decoder.h"
+#include "recorder/codecs/lossy/lossy_frame_encoder.h"
+#include "recorder/codecs/own_codecs.h"
+#include "shared/byte_io.h"
+#include "shared/container/container_format.h"
 
 namespace kmr {
 namespace {
@@ -68,6 +73,42 @@ TEST(LossyLoading, TilesAreCodedInPlaceThroughALoadedLibrary) {
   EXPECT_EQ(plane(5), picture.data() + 256 * 4);
   EXPECT_EQ(plane(6), picture.data() + 192 * 400 * 4);
   EXPECT_EQ(plane(7), picture.data() + (192 * 400 + 256) * 4);
+}
+
+// Whether this machine has the codec's library: Linux links it; the Windows
+// programs look for xvidcore.dll, which no Windows here has. Without it the
+// codec is not offered, a recording with it cannot start and a lossy
+// recording cannot be played, each saying what is missing.
+TEST(LossyLoading, TheCodecIsOfferedOnlyWithItsLibrary) {
+  std::string why;
+  LossyFrameEncoder encoder;
+  ScreenVideoDecoder player;
+  BitmapInfoHeader b;
+  b.width = 64;
+  b.height = -48;
+  b.bit_count = 32;
+  b.compression = kFourCcLossy;
+  std::vector<uint8_t> format;
+  ByteWriter w(&format);
+  b.Write(w);
+#ifdef _WIN32
+  EXPECT_FALSE(LossyCodecAvailable(&why));
+  EXPECT_NE(why.find("xvidcore.dll"), std::string::npos) << why;
+  why.clear();
+  EXPECT_FALSE(encoder.Start(64, 48, 4, &why));
+  EXPECT_NE(why.find("xvidcore.dll"), std::string::npos) << why;
+  EXPECT_FALSE(player.SetFormat(format.data(), format.size()));
+  EXPECT_EQ(player.Error().rfind("lossy screen video cannot be played here: the lossy codec needs xvidcore.dll", 0), 0u)
+      << player.Error();
+#else
+  EXPECT_TRUE(LossyCodecAvailable(&why)) << why;
+  EXPECT_TRUE(encoder.Start(64, 48, 4, &why)) << why;
+  EXPECT_TRUE(player.SetFormat(format.data(), format.size())) << player.Error();
+#endif
+  const OwnCodec* lossy = FindOwnCodec("lossy");
+  ASSERT_NE(lossy, nullptr);
+  EXPECT_STREQ(lossy->name, "Norvane Screen Video (Lossy)");
+  EXPECT_EQ(lossy->available(&why), LossyCodecAvailable(&why));
 }
 
 }  // namespace
