@@ -11,10 +11,10 @@ const std::vector<OwnCodec>& OwnCodecs() {
        [](platform::DesktopState* desktop) -> std::unique_ptr<FrameEncoder> {
          return std::make_unique<LosslessFrameEncoder>(desktop);
        },
-       [](std::string*) { return true; }},
+       true, [](std::string*) { return true; }},
       {"lossy", LossyFrameEncoder::kName,
        [](platform::DesktopState*) -> std::unique_ptr<FrameEncoder> { return std::make_unique<LossyFrameEncoder>(); },
-       LossyCodecAvailable},
+       false, LossyCodecAvailable},
   };
   return codecs;
 }

@@ -17,6 +17,9 @@ struct OwnCodec {
   const char* option;  // its name on command lines
   const char* name;    // its name in the codec lists
   std::unique_ptr<FrameEncoder> (*make)(platform::DesktopState* desktop);
+  // Whether its encoder reads the pointer and the foreground window (offline
+  // coding then guesses them from the pictures).
+  bool reads_desktop;
   // Whether this machine has what the codec needs; *why says what is missing.
   bool (*available)(std::string* why);
 };

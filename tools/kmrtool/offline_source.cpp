@@ -8,6 +8,7 @@ OfflineSource::OfflineSource(int32_t width, int32_t height, uint32_t bits, uint3
     : width_(width), height_(height), bpp_(bits / 8), fps_(fps) {
   if (codec == nullptr) codec = &OwnCodecs().front();
   encoder_ = codec->make(&desktop_);
+  motion_search_ = codec->reads_desktop;
   area_ = Rect{0, 0, width, height};
   if (!encoder_->KeepsScreenFormat()) {
     if (bits != 32) {

@@ -48,7 +48,7 @@ class OfflineSource : public EncodedVideoSource {
   const std::string& Error() const { return error_; }
   void SetKeyInterval(uint64_t bytes) { encoder_->SetKeyInterval(bytes); }
 
-  // Look for dragged blocks (on by default).
+  // Look for dragged blocks (on by default for codecs that read the desktop).
   void SetMotionSearch(bool on) { motion_search_ = on; }
 
   // Rows top-down, width × bytes per pixel each, no padding.

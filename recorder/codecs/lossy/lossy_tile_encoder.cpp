@@ -95,8 +95,10 @@ bool LossyTileEncoder::EncodeChangedTiles(const FrameView& c, const FrameView& r
       }
     }
     if (!changed) continue;
-    const size_t at = packet->size();
-    packet->resize(at + 8 + static_cast<size_t>(tile.Width()) * tile.Height() * 4 * 2);
+    // The library writes at most two bytes a pixel; the bitstream goes to a
+    // buffer kept between frames and only its bytes join the packet.
+    const size_t most = static_cast<size_t>(tile.Width()) * tile.Height() * 4 * 2;
+    if (bitstream_.size() < most) bitstream_.resize(most);
     xvid_enc_frame_t frame;
     std::memset(&frame, 0, sizeof(frame));
     frame.version = kXvidVersion;
@@ -106,18 +108,16 @@ bool LossyTileEncoder::EncodeChangedTiles(const FrameView& c, const FrameView& r
     frame.input.stride[0] = c.stride;
     frame.type = XVID_TYPE_AUTO;
     frame.quant = 4;
-    frame.bitstream = packet->data() + at + 8;
+    frame.bitstream = bitstream_.data();
     frame.length = -1;
     const int n = xvid_->encore(handles_[static_cast<size_t>(i)], XVID_ENC_ENCODE, &frame, nullptr);
-    if (n <= 0) {
-      packet->resize(at);  // a tile that gave no bytes is missing from the packet
-      continue;
-    }
-    uint8_t* header = packet->data() + at;
+    if (n <= 0 || static_cast<size_t>(n) > most) continue;  // a tile that gave no bytes is missing
+    uint8_t header[8];
     Put16(header, static_cast<uint32_t>(i));
     Put16(header + 2, (frame.out_flags & XVID_KEYFRAME) != 0 ? 2 : 0);
     Put32(header + 4, static_cast<uint32_t>(n));
-    packet->resize(at + 8 + static_cast<size_t>(n));
+    packet->insert(packet->end(), header, header + 8);
+    packet->insert(packet->end(), bitstream_.data(), bitstream_.data() + n);
   }
   return true;
 }

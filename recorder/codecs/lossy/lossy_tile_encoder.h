@@ -45,6 +45,7 @@ class LossyTileEncoder {
   const XvidApi* xvid_ = nullptr;
   std::vector<void*> handles_;
   Rect last_area_;
+  std::vector<uint8_t> bitstream_;
 };
 
 }  // namespace kmr
