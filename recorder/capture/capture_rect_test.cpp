@@ -15,6 +15,9 @@ TEST(CaptureRect, EvenSizeForEveryCodecButTheLosslessOne) {
   EXPECT_EQ(CaptureRectFor({0, 0, 641, 480}, 1280, 1024, false), (Rect{0, 0, 642, 480}));
   EXPECT_EQ(CaptureRectFor({639, 0, 1280, 480}, 1280, 1024, false), (Rect{638, 0, 1280, 480}));
   EXPECT_EQ(CaptureRectFor({0, 0, 641, 480}, 1280, 1024, true), (Rect{0, 0, 641, 480}));
+  // 401 × 301 is recorded as 402 × 302, growing left and up at the edges.
+  EXPECT_EQ(CaptureRectFor({10, 20, 411, 321}, 1280, 1024, false), (Rect{10, 20, 412, 322}));
+  EXPECT_EQ(CaptureRectFor({879, 723, 1280, 1024}, 1280, 1024, false), (Rect{878, 722, 1280, 1024}));
   // A whole odd-sized surface cannot grow: it stays inside, one column short.
   EXPECT_EQ(CaptureRectFor({}, 1281, 1023, false), (Rect{0, 0, 1280, 1022}));
 }

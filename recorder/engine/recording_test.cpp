@@ -362,6 +362,8 @@ TEST_F(RecordingTest, StartFailuresShowTheirTexts) {
   s = settings_;
   capture_.prepare_ok = false;
   EXPECT_EQ(attempt(s), start + texts::kCaptureFailed);
+  capture_.failure_cause = "the lossy codec needs xvidcore.dll";  // the reason follows the text
+  EXPECT_EQ(attempt(s), start + texts::kCaptureFailed + "\n\nthe lossy codec needs xvidcore.dll");
   capture_.prepare_ok = true;
   s.output_path = dir_.File("no/such/dir/clip.exe");
   EXPECT_EQ(attempt(s), start + "\n\nFailed to write data to the file:\n\n" + s.output_path +

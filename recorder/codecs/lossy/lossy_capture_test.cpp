@@ -24,7 +24,7 @@ namespace {
 using platform::MemoryMirror;
 using testing::Psnr420;
 
-// A desktop: a shaded background, windows with a title bar, a white body and
+// A desktop (32-bit or 5-6-5): a shaded background, windows with a title bar, a white body and
 // rows of dark glyph strokes; the top window moves and text is typed into
 // the other.
 class Desktop {
@@ -56,6 +56,12 @@ class Desktop {
   void Put(int x, int y, uint8_t r, uint8_t g, uint8_t b) {
     if (x < 0 || y < 0 || x >= w_ || y >= h_) return;
     uint8_t* p = m_->screen().view().At(x, y);
+    if (m_->screen().view().bytes_per_pixel == 2) {  // a 5-6-5 screen
+      const uint16_t v = static_cast<uint16_t>((r >> 3) << 11 | (g >> 2) << 5 | b >> 3);
+      p[0] = static_cast<uint8_t>(v);
+      p[1] = static_cast<uint8_t>(v >> 8);
+      return;
+    }
     p[0] = b;
     p[1] = g;
     p[2] = r;

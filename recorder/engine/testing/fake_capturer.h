@@ -9,6 +9,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "platform/timer/frame_timer.h"
@@ -129,6 +130,8 @@ class FakeCapturer : public FrameCapturer {
   std::atomic<int> captures{0};
   bool released = true;
 
+  std::string failure_cause;  // what a failed Prepare says
+  std::string FailureCause() const override { return failure_cause; }
   bool Prepare(FrameEncoder* encoder) override {
     if (!prepare_ok || encoder == nullptr) return false;
     started_ = true;
