@@ -144,4 +144,20 @@ ContainerFile::ReadResult ContainerFile::ReadPacket(PacketRecord* out) {
   return ReadResult::kPacket;
 }
 
+std::vector<ContainerFile::KeyPacket> ContainerFile::IndexKeyPackets(uint16_t stream_id) {
+  std::vector<KeyPacket> keys;
+  if (!source_) return keys;
+  for (uint64_t at = packet_start_; at < packet_end_;) {
+    uint8_t head[kPacketRecordHeaderSize];
+    if (packet_end_ - at < kPacketRecordHeaderSize || !source_->ReadAt(at, head, sizeof(head))) break;
+    ByteReader r(head, sizeof(head));
+    const PacketRecordHeader h = PacketRecordHeader::Read(r);
+    const uint64_t body = at + kPacketRecordHeaderSize;
+    if (h.length > packet_end_ - body) break;
+    if (h.stream_id == stream_id && (h.flags & kPacketFlagKeyFrame) != 0) keys.push_back(KeyPacket{h.time_stamp, at});
+    at = body + h.length;
+  }
+  return keys;
+}
+
 }  // namespace kmr

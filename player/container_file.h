@@ -63,6 +63,19 @@ class ContainerFile {
   ReadResult ReadPacket(PacketRecord* out);
   // Back to the first packet.
   void Rewind() { position_ = packet_start_; }
+  // To a packet record's offset (one an index gave), within the packet data.
+  void SetPosition(uint64_t offset) {
+    position_ = offset < packet_start_ ? packet_start_ : offset > packet_end_ ? packet_end_ : offset;
+  }
+
+  // A stream's key packets (time stamp, record offset) in file order, from
+  // the packet records' headers only; a damaged record ends the index
+  // quietly (reading the packets reports it). The reading position is kept.
+  struct KeyPacket {
+    uint32_t time_stamp;
+    uint64_t offset;
+  };
+  std::vector<KeyPacket> IndexKeyPackets(uint16_t stream_id);
 
  private:
   bool Fail(const std::string& message);

@@ -38,6 +38,15 @@ bool ContainerReader::Start() {
     }
   }
   duration_ = file_.GetTrailer().duration;
+  // Where seeks start decoding: the video stream's key frames.
+  key_index_.clear();
+  for (size_t i = 0; i < active_.size(); ++i) {
+    if (active_[i] != nullptr && active_[i]->CatchesUp()) {
+      key_index_ = file_.IndexKeyPackets(static_cast<uint16_t>(i));
+      break;
+    }
+  }
+  start_position_ = 0;
   error_.clear();
   damaged_ = false;
   last_stamp_.assign(active_.size(), 0);
@@ -66,7 +75,7 @@ bool ContainerReader::OnStart() {
   const uint32_t now = clock_->NowMs();
   for (StreamDecoder*& d : active_) {
     if (d == nullptr) continue;
-    d->ResetClock(now);
+    d->ResetClock(now, start_position_);
     d->SetQuickPlay(quick_play_.load());
     if (!d->Start()) d = nullptr;
   }
@@ -113,32 +122,17 @@ bool ContainerReader::Step() {
         d->ResetClock(now);
         d->Start();
       }
+      start_position_ = 0;
       return true;
     }
-    PacketRecord record;
-    if (file_.ReadPacket(&record) != ContainerFile::ReadResult::kPacket) return Damaged(file_.Error());
-    // Time stamps that go back or lie past the end would hold a decoder for
-    // as long as they say: damage, not something to wait for.
-    if (record.time_stamp > duration_) {
-      return Damaged("a packet at " + std::to_string(record.time_stamp) + " ms lies past the end (" +
-                     std::to_string(duration_) + " ms)");
+    switch (ReadNext(&pending_, &pending_stream_)) {
+      case ReadResult::kPacket:
+        break;
+      case ReadResult::kEnd:
+        return true;  // the end is handled on the next step
+      case ReadResult::kDamaged:
+        return true;
     }
-    if (record.stream_id < seen_.size()) {
-      if (seen_[record.stream_id] && record.time_stamp < last_stamp_[record.stream_id]) {
-        return Damaged("the time stamps of stream " + std::to_string(record.stream_id) + " go back from " +
-                       std::to_string(last_stamp_[record.stream_id]) + " to " + std::to_string(record.time_stamp) +
-                       " ms");
-      }
-      seen_[record.stream_id] = true;
-      last_stamp_[record.stream_id] = record.time_stamp;
-    }
-    auto packet = std::make_unique<PlayerPacket>();
-    packet->time_stamp = record.time_stamp;
-    packet->duration = record.duration;
-    packet->flags = record.flags;
-    packet->data = std::move(record.payload);
-    pending_ = std::move(packet);
-    pending_stream_ = record.stream_id;
   }
   StreamDecoder* d = pending_stream_ < active_.size() ? active_[pending_stream_] : nullptr;
   if (d == nullptr) {
@@ -162,6 +156,102 @@ bool ContainerReader::Step() {
     }
   }
   return true;
+}
+
+ContainerReader::ReadResult ContainerReader::ReadNext(std::unique_ptr<PlayerPacket>* packet, uint16_t* stream) {
+  if (file_.Position() >= file_.PacketDataEnd()) return ReadResult::kEnd;
+  PacketRecord record;
+  if (file_.ReadPacket(&record) != ContainerFile::ReadResult::kPacket) {
+    Damaged(file_.Error());
+    return ReadResult::kDamaged;
+  }
+  // Time stamps that go back or lie past the end would hold a decoder for
+  // as long as they say: damage, not something to wait for.
+  if (record.time_stamp > duration_) {
+    Damaged("a packet at " + std::to_string(record.time_stamp) + " ms lies past the end (" +
+            std::to_string(duration_) + " ms)");
+    return ReadResult::kDamaged;
+  }
+  if (record.stream_id < seen_.size()) {
+    if (seen_[record.stream_id] && record.time_stamp < last_stamp_[record.stream_id]) {
+      Damaged("the time stamps of stream " + std::to_string(record.stream_id) + " go back from " +
+              std::to_string(last_stamp_[record.stream_id]) + " to " + std::to_string(record.time_stamp) + " ms");
+      return ReadResult::kDamaged;
+    }
+    seen_[record.stream_id] = true;
+    last_stamp_[record.stream_id] = record.time_stamp;
+  }
+  auto p = std::make_unique<PlayerPacket>();
+  p->time_stamp = record.time_stamp;
+  p->duration = record.duration;
+  p->flags = record.flags;
+  p->data = std::move(record.payload);
+  *packet = std::move(p);
+  *stream = record.stream_id;
+  return ReadResult::kPacket;
+}
+
+bool ContainerReader::SeekFile(uint32_t target) {
+  uint64_t from = file_.PacketDataStart();
+  for (const ContainerFile::KeyPacket& k : key_index_) {
+    if (k.time_stamp > target) break;
+    from = k.offset;
+  }
+  file_.SetPosition(from);
+  seen_.assign(active_.size(), false);
+  damaged_ = false;
+  for (StreamDecoder* d : active_) {
+    if (d != nullptr) d->BeginSeek();
+  }
+  pending_.reset();
+  bool ok = true;
+  for (;;) {
+    std::unique_ptr<PlayerPacket> packet;
+    uint16_t stream = 0;
+    const ReadResult r = ReadNext(&packet, &stream);
+    if (r == ReadResult::kEnd) break;
+    if (r == ReadResult::kDamaged) {
+      ok = false;
+      break;
+    }
+    StreamDecoder* d = stream < active_.size() ? active_[stream] : nullptr;
+    if (d == nullptr) continue;
+    // The first packet to show from the target on plays as usual; a picture
+    // stamped at the target itself is decoded now, so that a paused player
+    // shows it at once.
+    const uint32_t t = packet->time_stamp;
+    if (t > target || (t == target && !d->CatchesUp())) {
+      pending_ = std::move(packet);
+      pending_stream_ = stream;
+      break;
+    }
+    if (d->CatchesUp() && !d->CatchUp(packet.get())) {
+      const std::string why = d->Failure();
+      if (error_.empty()) error_ = why;
+      active_[stream] = nullptr;  // that stream ends here; the others play on
+    }
+  }
+  for (StreamDecoder* d : active_) {
+    if (d != nullptr) d->FinishSeek();
+  }
+  return ok;
+}
+
+bool ContainerReader::Seek(uint32_t ms) {
+  if (!file_.IsOpen()) return false;
+  const bool paused = IsRunning() && IsPaused();
+  // The threads stop (the decoders with them); the file stays open.
+  WorkerThread::Stop();
+  start_position_ = std::min(ms, duration_);
+  const bool ok = SeekFile(start_position_);
+  // A paused player stays paused: its threads start paused, not one step later.
+  if (paused) StartPausedNext();
+  if (!WorkerThread::Start()) {
+    if (error_.empty()) error_ = "the playback could not start";
+    return false;
+  }
+  if (paused) Pause();  // and its decoders with it
+  return ok;
 }
 
 bool ContainerReader::Pause() {

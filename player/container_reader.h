@@ -38,6 +38,15 @@ class ContainerReader : public WorkerThread {
   // While playing: the trailer's duration and the master position; else 0.
   uint32_t GetDuration() const;
   uint32_t GetPosition() const;
+  // Moves playback to ms (clamped to the duration), also after the end of
+  // playback while the recording is open: the threads stop, the video is
+  // decoded again from the last key frame at or before ms without being
+  // shown, packets of other streams before ms are skipped, and playback
+  // goes on from ms in the state it had (paused stays paused). False when
+  // nothing is open or the recording is damaged before ms (Error says so).
+  bool Seek(uint32_t ms);
+  // The video stream's key frames found while opening (for tests).
+  size_t KeyFrames() const { return key_index_.size(); }
   // Why playback ended early (a damaged recording or a stream that could
   // not be decoded); empty after a whole recording. Read it once the reader
   // has stopped.
@@ -60,6 +69,11 @@ class ContainerReader : public WorkerThread {
   std::atomic<bool> loop_{false};
   bool Damaged(const std::string& why);
   void DropStoppedDecoders();
+  enum class ReadResult { kPacket, kEnd, kDamaged };
+  // The next packet record, checked against the duration and its stream's
+  // previous time stamp.
+  ReadResult ReadNext(std::unique_ptr<PlayerPacket>* packet, uint16_t* stream);
+  bool SeekFile(uint32_t target);
 
   std::unique_ptr<PlayerPacket> pending_;
   std::vector<uint32_t> last_stamp_;
@@ -67,6 +81,8 @@ class ContainerReader : public WorkerThread {
   bool damaged_ = false;
   uint16_t pending_stream_ = 0;
   uint32_t duration_ = 0;
+  uint32_t start_position_ = 0;  // where the clocks start (a seek's target)
+  std::vector<ContainerFile::KeyPacket> key_index_;
 };
 
 }  // namespace kmr

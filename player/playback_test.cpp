@@ -2,6 +2,7 @@
 // timer's waits move the clock instead of sleeping.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <mutex>
 #include <random>
@@ -14,6 +15,7 @@
 #include "recorder/engine/testing/fake_sources.h"
 #include "shared/pixel/convert.h"
 #include "shared/testing/temp_dir.h"
+#include "recorder/codecs/own_codecs.h"
 #include "tools/kmrtool/offline_source.h"
 
 namespace kmr {
@@ -373,6 +375,168 @@ TEST_F(PlaybackTest, ReaderRefusesWhatIsNotARecording) {
 // GDI draws the picture from the header the decoder gives: an 8-bit frame
 // brings its colour table (never a header that only claims one), a 5-6-5
 // frame its masks with bit fields, a 5-5-5 frame plain 16-bit pixels.
+// A 64 × 48 recording at 10 fps whose every frame differs (a block moves,
+// the background shifts), in an own codec; key_interval: the lossless
+// codec's bytes between key frames (0: only the first frame is a key frame).
+std::string MakeSeekRecording(const testing::TempDir& dir, const char* codec, uint64_t key_interval,
+                              bool with_audio) {
+  const std::string path = dir.File(std::string("seek-") + codec + ".kmr");
+  StandaloneContainerWriter writer;
+  writer.SetPath(path.c_str());
+  OfflineSource source(64, 48, 32, 10, FindOwnCodec(codec));
+  EXPECT_TRUE(source.Ok()) << source.Error();
+  source.SetKeyInterval(key_interval);
+  ContainerVideoStream video;
+  testing::FakeAudioSource audio_format;
+  ContainerAudioStream audio;
+  video.Attach(&source, 0);
+  video.SetWriter(&writer);
+  writer.AddStream(&video);
+  if (with_audio) {
+    audio.Attach(&audio_format, 0);
+    audio.SetWriter(&writer);
+    writer.AddStream(&audio);
+  }
+  EXPECT_TRUE(writer.Open());
+  std::vector<uint8_t> raw(source.RawFrameBytes());
+  for (uint32_t i = 0; i < 40; ++i) {
+    for (int y = 0; y < 48; ++y) {
+      for (int x = 0; x < 64; ++x) {
+        uint8_t* p = &raw[(static_cast<size_t>(y) * 64 + x) * 4];
+        const bool block = x >= static_cast<int>(i) && x < static_cast<int>(i) + 12 && y >= 10 && y < 30;
+        p[0] = block ? 250 : static_cast<uint8_t>(x * 3 + i * 5);
+        p[1] = block ? 20 : static_cast<uint8_t>(y * 4);
+        p[2] = static_cast<uint8_t>(i * 6);
+        p[3] = 0;
+      }
+    }
+    EXPECT_TRUE(source.EncodeFrame(raw.data()));
+    EXPECT_TRUE(video.Submit(nullptr, 0, FrameGrid::SlotTime(i, 10), 0, 0));
+    if (with_audio) {
+      const uint8_t mp3[2] = {0xFF, 0xFB};
+      audio.Submit(mp3, 2, i * 100, 100, 0);
+    }
+  }
+  writer.Close();
+  return path;
+}
+
+// The picture a straight playback shows at ms: every video packet stamped up
+// to ms decoded in order.
+std::vector<uint8_t> PictureAt(const std::string& path, uint32_t ms) {
+  ContainerFile file;
+  EXPECT_TRUE(file.OpenPath(path)) << file.Error();
+  ScreenVideoDecoder decoder;
+  VideoFormat format;
+  EXPECT_TRUE(VideoFormat::Parse(file.Streams()[0].format, &format));
+  EXPECT_TRUE(decoder.SetFormat(file.Streams()[0].format.data() + 48, file.Streams()[0].format.size() - 48));
+  PacketRecord p;
+  while (file.ReadPacket(&p) == ContainerFile::ReadResult::kPacket) {
+    if (p.stream_id != 0) continue;
+    if (p.time_stamp > ms) break;
+    EXPECT_TRUE(decoder.Decode(p.payload.data(), p.payload.size())) << decoder.Error();
+  }
+  const PlaneView* pic = decoder.Picture();
+  return std::vector<uint8_t>(pic->data, pic->data + static_cast<size_t>(pic->stride) * pic->height);
+}
+
+std::vector<uint8_t> Shown(VideoRenderer& video) {
+  video.Decoder().LockDecoder();
+  const PlaneView* pic = video.Decoder().Picture();
+  std::vector<uint8_t> out(pic->data, pic->data + static_cast<size_t>(pic->stride) * pic->height);
+  video.Decoder().UnlockDecoder();
+  return out;
+}
+
+// Counts the repaints a seek asks for.
+class CountingView : public VideoView {
+ public:
+  bool Repaint(uint32_t) override {
+    ++repaints;
+    return true;
+  }
+  std::atomic<int> repaints{0};
+};
+
+// Paused playback moved to a time shows exactly what a straight playback
+// shows there, reads that position and stays paused, for the lossless codec
+// with one key frame or many, and for the lossy one.
+TEST_F(PlaybackTest, ASeekShowsThePictureOfThatTimeAndKeepsThePause) {
+  struct Case {
+    const char* codec;
+    uint64_t key_interval;
+  };
+  for (const Case& c : {Case{"lossless", 0}, Case{"lossless", 4000}, Case{"lossy", 0}}) {
+    SCOPED_TRACE(std::string(c.codec) + " key interval " + std::to_string(c.key_interval));
+    const std::string path = MakeSeekRecording(dir_, c.codec, c.key_interval, false);
+    VideoRenderer video(&clock_, std::make_unique<VirtualTimer>(&clock_));
+    CountingView view;
+    video.SetView(&view);
+    ContainerReader reader(&clock_);
+    reader.AddDecoder(&video);
+    reader.SetSource(path);
+    ASSERT_TRUE(reader.Start()) << reader.Error();
+    if (c.key_interval != 0) {
+      EXPECT_GT(reader.KeyFrames(), 3u) << "the index holds the later key frames";
+    } else {
+      EXPECT_LE(reader.KeyFrames(), 1u);
+    }
+    ASSERT_TRUE(reader.Pause());
+    for (uint32_t target : {2550u, 700u, 3900u, 0u, 1300u}) {
+      SCOPED_TRACE("seek to " + std::to_string(target));
+      const int repaints = view.repaints.load();
+      ASSERT_TRUE(reader.Seek(target)) << reader.Error();
+      EXPECT_TRUE(reader.IsPaused());
+      EXPECT_EQ(reader.GetPosition(), target);
+      EXPECT_GT(view.repaints.load(), repaints) << "the view shows the new picture";
+      EXPECT_TRUE(Shown(video) == PictureAt(path, target));
+    }
+    // Playing on from a seek shows the following frames up to the last one.
+    ASSERT_TRUE(reader.Seek(3500));
+    ASSERT_TRUE(reader.Resume());
+    ASSERT_TRUE(WaitUntil([&] { return !reader.IsRunning(); }));
+    EXPECT_TRUE(Shown(video) == PictureAt(path, 3900));
+    // After the end, a seek plays again from there.
+    ASSERT_TRUE(reader.Seek(3000));
+    EXPECT_TRUE(reader.IsRunning());
+    ASSERT_TRUE(WaitUntil([&] { return !reader.IsRunning(); }));
+    EXPECT_TRUE(Shown(video) == PictureAt(path, 3900));
+    EXPECT_EQ(reader.Error(), "");
+    reader.Stop();
+  }
+}
+
+// Sound goes on from the first packet at or after the target; what lies
+// between the first packet and the target is never played.
+TEST_F(PlaybackTest, ASeekResumesSoundAtTheTarget) {
+  const std::string path = MakeSeekRecording(dir_, "lossless", 0, true);
+  RecordingDecoder video(&clock_, kMediaTypeVideo), audio(&clock_, kMediaTypeAudio);
+  ContainerReader reader(&clock_);
+  reader.AddDecoder(&video);
+  reader.AddDecoder(&audio);
+  reader.SetSource(path);
+  video.HoldAt(0);
+  audio.HoldAt(0);
+  ASSERT_TRUE(reader.Start());
+  ASSERT_TRUE(video.WaitAtGate());
+  ASSERT_TRUE(audio.WaitAtGate());
+  ASSERT_TRUE(reader.Pause());  // each decoder shows its first packet, then holds
+  video.Release();
+  audio.Release();
+  ASSERT_TRUE(WaitUntil([&] { return audio.Shown().size() == 1 && video.Shown().size() == 1; }));
+  ASSERT_TRUE(reader.Seek(2000));
+  ASSERT_TRUE(reader.Resume());
+  ASSERT_TRUE(WaitUntil([&] { return !reader.IsRunning(); }));
+  reader.Stop();
+  std::vector<uint32_t> expected = {0};
+  for (uint32_t t = 2000; t < 4000; t += 100) expected.push_back(t);
+  std::vector<uint32_t> got;
+  for (const auto& s : audio.Shown()) got.push_back(s.stamp);
+  EXPECT_EQ(got, expected);
+  // This decoder does not catch up: it is handed the packet at the target.
+  EXPECT_EQ(video.Shown()[1].stamp, 2000u);
+}
+
 TEST(ScreenVideoDecoder, DibHeaderCarriesWhatEachDepthNeeds) {
   auto format = [](uint16_t bits, const std::vector<uint8_t>& colours) {
     std::vector<uint8_t> f = {40, 0, 0, 0, 6, 0, 0, 0, 2, 0, 0, 0, 1, 0, static_cast<uint8_t>(bits), 0,

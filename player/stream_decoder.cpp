@@ -54,12 +54,12 @@ bool StreamDecoder::Configure(const StreamHeader& header, const std::vector<uint
   return true;
 }
 
-void StreamDecoder::ResetClock(uint32_t now) {
+void StreamDecoder::ResetClock(uint32_t now, uint32_t position) {
   last_ = now;
-  elapsed_ = 0;
+  elapsed_ = position;
   paused_ = 0;
-  position_.store(0);
-  g_master_position.exchange(0);
+  position_.store(position);
+  g_master_position.exchange(position);
 }
 
 void StreamDecoder::DropPending() {

@@ -51,7 +51,20 @@ class StreamDecoder : public WorkerThread, public StreamAcceptor {
   // Packets not yet presented: those queued and the one held for its time (so
   // that the reader does not end playback before the last frame is shown).
   size_t Count() const { return queue_.Count() + (has_pending_.load() ? 1 : 0); }
-  void ResetClock(uint32_t now);
+  // The clock starts at position (ms into the recording) at time now.
+  void ResetClock(uint32_t now, uint32_t position = 0);
+
+  // Seeking, on the controlling thread while this decoder is stopped: the
+  // stream's decoding history is dropped; packets before the target are
+  // either decoded without being shown (CatchesUp) or skipped; at the end the
+  // decoder shows where it is.
+  virtual void BeginSeek() {}
+  virtual bool CatchesUp() const { return false; }
+  virtual bool CatchUp(PlayerPacket* packet) {
+    (void)packet;
+    return true;
+  }
+  virtual void FinishSeek() {}
   uint32_t Position() const { return position_.load(); }
 
   // The furthest position any decoder reached since the last clock reset.

@@ -30,6 +30,18 @@ bool VideoRenderer::Configure(const StreamHeader& header, const std::vector<uint
   return true;
 }
 
+bool VideoRenderer::CatchUp(PlayerPacket* packet) {
+  if (!decoder_.Decode(packet->data.data(), packet->data.size())) {
+    SetFailure("the video frame at " + std::to_string(packet->time_stamp) + " ms is damaged: " + decoder_.Error());
+    return false;
+  }
+  return true;
+}
+
+void VideoRenderer::FinishSeek() {
+  if (view_ != nullptr) view_->Repaint(kRepaintTimeoutMs);
+}
+
 bool VideoRenderer::Present(PlayerPacket* packet) {
   if (!decoder_.Decode(packet->data.data(), packet->data.size())) {
     SetFailure("the video frame at " + std::to_string(packet->time_stamp) + " ms is damaged: " + decoder_.Error());

@@ -34,6 +34,10 @@ class VideoRenderer : public StreamDecoder {
   bool Accept(const StreamHeader& header) override;
   bool Configure(const StreamHeader& header, const std::vector<uint8_t>& format) override;
   bool Present(PlayerPacket* packet) override;
+  void BeginSeek() override { decoder_.Restart(); }
+  bool CatchesUp() const override { return true; }
+  bool CatchUp(PlayerPacket* packet) override;
+  void FinishSeek() override;
 
  private:
   ScreenVideoDecoder decoder_;

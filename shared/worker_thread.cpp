@@ -51,7 +51,9 @@ uint32_t WorkerThread::Run() {
       started = false;  // Start gave up waiting; leave at once
     } else {
       running_.store(1);
-      paused_.store(0);
+      const bool paused = start_paused_.exchange(false);
+      if (paused) resume_event_.Reset();
+      paused_.store(paused ? 1 : 0);
       resume_consumed_.store(resume_requests_.load());
       started_ok_.store(true);
       started_.Set();

@@ -53,6 +53,9 @@ class WorkerThread {
   virtual bool Step() = 0;
   // The thread body; calls the hooks.
   virtual uint32_t Run();
+  // The next Start leaves the thread paused before its first step (Resume
+  // lets it go); for a restart that must keep a pause without a step between.
+  void StartPausedNext() { start_paused_.store(true); }
 
  private:
   void ThreadMain();
@@ -69,6 +72,7 @@ class WorkerThread {
   platform::Mutex state_mu_;
   bool stop_requested_ = false;
   std::atomic<uint32_t> paused_{0};
+  std::atomic<bool> start_paused_{false};
   ManualResetEvent resume_event_;
   // The resumed flag as a count of Resume calls and the count the last
   // completed step had seen.

@@ -13,6 +13,7 @@ using namespace std::chrono_literals;
 
 class CountingWorker : public WorkerThread {
  public:
+  using WorkerThread::StartPausedNext;
   ~CountingWorker() override { Stop(); }
   std::atomic<int> steps{0};
   std::atomic<int> starts{0};
@@ -115,6 +116,22 @@ TEST(WorkerThread, PausedWorkerTakesNoStepsAndResumeIsSeenOnce) {
   EXPECT_FALSE(w.IsResumed());  // cleared after the first completed step
   EXPECT_EQ(w.resumed_seen.load(), 1);
   w.Stop();
+}
+
+// A restart that keeps a pause: not one step before Resume, and only the
+// next start is paused.
+TEST(WorkerThread, AStartMadePausedTakesNoStepUntilResumed) {
+  CountingWorker w;
+  w.StartPausedNext();
+  ASSERT_TRUE(w.Start());
+  EXPECT_TRUE(w.IsPaused());
+  EXPECT_EQ(w.steps.load(), 0);
+  ASSERT_TRUE(w.Resume());
+  EXPECT_TRUE(WaitFor([&] { return w.steps.load() > 0; }));
+  w.Stop();
+  ASSERT_TRUE(w.Start());
+  EXPECT_FALSE(w.IsPaused());
+  EXPECT_TRUE(WaitFor([&] { return w.steps.load() > 2; }));
 }
 
 TEST(WorkerThread, StopDuringPauseReturnsPromptlyWithCodeZero) {

@@ -27,6 +27,9 @@ class FrameDecoder {
   virtual bool Decode(const uint8_t* packet, size_t length, const ChangeSink& changed) = 0;
   virtual const PlaneView& Picture() const = 0;
   virtual const std::string& Error() const = 0;
+  // Back to the state after SetFormat (a black picture, no history), for
+  // decoding to start again at a key frame.
+  virtual void Restart() = 0;
   // The frame's bytes per pixel this codec needs (0: any the format says).
   virtual uint32_t RequiredBytesPerPixel() const { return 0; }
 };

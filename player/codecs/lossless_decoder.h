@@ -29,6 +29,13 @@ class LosslessDecoder {
   bool Decode(const uint8_t* packet, size_t length, const RunSink& sink = nullptr,
               const std::function<bool()>& before_apply = nullptr);
 
+  // Black planes again, as after SetFormat (decoding starts at a key frame).
+  void Restart() {
+    p_.Zero();
+    r1_.Zero();
+    r2_.Zero();
+    r3_.Zero();
+  }
   const PlaneView& Picture() const { return p_.view(); }
   const PlaneView& R1() const { return r1_.view(); }
   const PlaneView& R2() const { return r2_.view(); }

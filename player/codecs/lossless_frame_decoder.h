@@ -11,6 +11,7 @@ class LosslessFrameDecoder : public FrameDecoder {
   bool SetFormat(int32_t width, int32_t height, uint32_t bytes_per_pixel, uint32_t stride) override {
     return decoder_.SetFormat(width, height, bytes_per_pixel, stride);
   }
+  void Restart() override { decoder_.Restart(); }
   bool Decode(const uint8_t* packet, size_t length, const ChangeSink& changed) override {
     if (!changed) return decoder_.Decode(packet, length);
     return decoder_.Decode(packet, length,

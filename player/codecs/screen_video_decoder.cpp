@@ -122,6 +122,13 @@ bool ScreenVideoDecoder::Decode(const uint8_t* packet, size_t length) {
   return ok;
 }
 
+void ScreenVideoDecoder::Restart() {
+  platform::MutexLock lock(mu_);
+  if (decoder_ == nullptr) return;
+  decoder_->Restart();
+  MirrorRect(Rect{0, 0, width_, height_});
+}
+
 std::vector<uint8_t> ScreenVideoDecoder::DibHeader() const {
   platform::MutexLock lock(mu_);
   std::vector<uint8_t> out;

@@ -29,6 +29,9 @@ class ScreenVideoDecoder {
   using DecoderFactory = std::function<std::unique_ptr<FrameDecoder>(uint32_t compression, std::string* error)>;
   void SetDecoderFactory(DecoderFactory factory) { factory_ = std::move(factory); }
   bool Decode(const uint8_t* packet, size_t length);
+  // A black picture and no decoding history, the format kept (a seek goes
+  // back to a key frame); the display's copy follows.
+  void Restart();
   void ReleaseAll();
   void ReleaseMirror();
   // The mirror in the display's format, filled from P. False when there is no

@@ -22,6 +22,10 @@ class LossyFrameDecoder : public FrameDecoder {
   const PlaneView& Picture() const override { return p_.view(); }
   const std::string& Error() const override { return error_; }
   uint32_t RequiredBytesPerPixel() const override { return 4; }
+  void Restart() override {
+    tiles_.Reset();  // new tile decoders with the next packet
+    p_.Zero();
+  }
 
  private:
   LossyTileDecoder tiles_;
