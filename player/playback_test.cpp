@@ -9,6 +9,7 @@
 
 #include "player/codecs/screen_video_decoder.h"
 #include "player/container_reader.h"
+#include "player/frame/frame_logic.h"
 #include "player/video_renderer.h"
 #include "recorder/engine/container_stream.h"
 #include "recorder/engine/container_writer.h"
@@ -535,6 +536,38 @@ TEST_F(PlaybackTest, ASeekResumesSoundAtTheTarget) {
   EXPECT_EQ(got, expected);
   // This decoder does not catch up: it is handed the packet at the target.
   EXPECT_EQ(video.Shown()[1].stamp, 2000u);
+}
+
+// The buttons follow playback: quick play, then play at normal speed without
+// starting again, pause, stop.
+TEST_F(PlaybackTest, CommandsFollowThePlaybackStates) {
+  const std::string path = MakeRecording(dir_, 30, false);
+  RecordingDecoder video(&clock_, kMediaTypeVideo);
+  ContainerReader reader(&clock_);
+  reader.AddDecoder(&video);
+  reader.SetSource(path);
+  PlayerCommands commands(&reader);
+  video.HoldAt(3);
+  ASSERT_TRUE(commands.Run(PlayerCommand::kQuickPlay));
+  ASSERT_TRUE(video.WaitAtGate());
+  EXPECT_TRUE(commands.State(PlayerCommand::kQuickPlay).checked);
+  EXPECT_FALSE(commands.State(PlayerCommand::kQuickPlay).enabled);
+  EXPECT_TRUE(commands.State(PlayerCommand::kPlay).enabled);
+  ASSERT_TRUE(commands.Run(PlayerCommand::kPlay));  // normal speed from here
+  EXPECT_TRUE(commands.State(PlayerCommand::kPlay).checked);
+  EXPECT_FALSE(commands.State(PlayerCommand::kPlay).enabled);
+  EXPECT_TRUE(commands.State(PlayerCommand::kPause).enabled);
+  ASSERT_TRUE(commands.Run(PlayerCommand::kPause));
+  video.Release();
+  EXPECT_TRUE(commands.State(PlayerCommand::kPlay).enabled);
+  EXPECT_FALSE(commands.State(PlayerCommand::kPause).enabled);
+  EXPECT_TRUE(commands.State(PlayerCommand::kStop).enabled);
+  ASSERT_TRUE(commands.Run(PlayerCommand::kPlay));  // resumes
+  ASSERT_TRUE(commands.Run(PlayerCommand::kStop));
+  EXPECT_FALSE(reader.IsRunning());
+  EXPECT_FALSE(commands.State(PlayerCommand::kStop).enabled);
+  const auto shown = video.Shown();
+  for (size_t i = 1; i < shown.size(); ++i) EXPECT_GT(shown[i].stamp, shown[i - 1].stamp) << "never restarted";
 }
 
 TEST(ScreenVideoDecoder, DibHeaderCarriesWhatEachDepthNeeds) {

@@ -16,6 +16,7 @@ packages=(
   clang libclang-rt-14-dev
   xvfb x11-utils xdotool python3
   libmp3lame-dev libmpg123-dev libpulse-dev pulseaudio pulseaudio-utils ffmpeg libxvidcore-dev
+  libsdl2-ttf-dev fonts-dejavu-core
 )
 case $extra in
   --bench) packages+=(ffmpeg xterm x11-apps x11-xserver-utils imagemagick) ;;

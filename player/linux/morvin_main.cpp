@@ -13,6 +13,8 @@
 #include "player/audio/linux/pulse_output.h"
 #include "player/container_reader.h"
 #include "player/linux/sdl_view.h"
+#include "player/screenshot.h"
+#include "player/seconds.h"
 #include "player/video_renderer.h"
 
 namespace {
@@ -25,8 +27,10 @@ std::string Clock(uint32_t ms) {
 
 int Usage() {
   std::fprintf(stderr,
-               "usage: morvin [FILE] [--loop] [--fit] [--quick] [--exit-at-end]\n"
-               "Plays FILE, or the recording appended to this program.\n"
+               "usage: morvin [FILE] [--loop] [--fit] [--quick] [--exit-at-end] [--seek SECONDS]\n"
+               "       morvin [FILE] --screenshot OUT.bmp [--seek SECONDS]\n"
+               "Plays FILE, or the recording appended to this program, from SECONDS on; with\n"
+               "--screenshot writes the picture at SECONDS as a bitmap and exits.\n"
                "Keys: F5 play, F6 quick play, F7 pause, F8 stop, L loop, F fit, Q quit.\n");
   return 2;
 }
@@ -36,9 +40,18 @@ int Usage() {
 int main(int argc, char** argv) {
   std::string path;
   bool loop = false, fit = false, quick = false, exit_at_end = false;
+  uint32_t seek_ms = 0;
+  std::string screenshot;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
-    if (a == "--loop") {
+    if (a == "--seek" && i + 1 < argc) {
+      if (!kmr::ParseSeconds(argv[++i], &seek_ms)) {
+        std::fprintf(stderr, "morvin: --seek takes a number of seconds\n");
+        return 2;
+      }
+    } else if (a == "--screenshot" && i + 1 < argc) {
+      screenshot = argv[++i];
+    } else if (a == "--loop") {
       loop = true;
     } else if (a == "--fit") {
       fit = true;
@@ -67,6 +80,15 @@ int main(int argc, char** argv) {
     }
   }
 
+  if (!screenshot.empty()) {
+    std::string error;
+    if (!kmr::WriteScreenshot(path, seek_ms, screenshot, &error)) {
+      std::fprintf(stderr, "morvin: %s\n", error.c_str());
+      return 1;
+    }
+    return 0;
+  }
+
   if (SDL_Init(SDL_INIT_VIDEO) != 0) {
     std::fprintf(stderr, "morvin: cannot open the display: %s\n", SDL_GetError());
     return 1;
@@ -86,6 +108,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "morvin: %s\n", reader.Error().c_str());
     SDL_Quit();
     return 1;
+  }
+  if (seek_ms != 0 && !reader.Seek(seek_ms)) {
+    std::fprintf(stderr, "morvin: %s\n", reader.Error().c_str());
   }
   if (sound.SampleRate() != 0 && !sound.IsRunning()) {
     std::fprintf(stderr, "morvin: playing without sound: %s\n", sound.Failure().c_str());

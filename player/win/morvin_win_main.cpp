@@ -13,6 +13,8 @@
 #include "player/audio/win/acm_decoder.h"
 #include "player/audio/win/wave_output.h"
 #include "player/container_reader.h"
+#include "player/screenshot.h"
+#include "player/seconds.h"
 #include "player/video_renderer.h"
 #include "player/win/ddraw_view.h"
 
@@ -100,9 +102,18 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
   std::string path;
   bool loop = false, fit = false, exit_at_end = false;
+  uint32_t seek_ms = 0;
+  std::string screenshot;
   for (int i = 1; i < __argc; ++i) {
     const std::string a = __argv[i];
-    if (a == "--loop") {
+    if (a == "--seek" && i + 1 < __argc) {
+      if (!kmr::ParseSeconds(__argv[++i], &seek_ms)) {
+        std::fprintf(stderr, "morvin: --seek takes a number of seconds\n");
+        return 2;
+      }
+    } else if (a == "--screenshot" && i + 1 < __argc) {
+      screenshot = __argv[++i];
+    } else if (a == "--loop") {
       loop = true;
     } else if (a == "--fit") {
       fit = true;
@@ -120,6 +131,14 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
       if (std::getenv("MORVIN_QUIET") == nullptr) MessageBoxA(nullptr, text.c_str(), "morvin", MB_OK | MB_ICONSTOP);
       return 1;
     }
+  }
+  if (!screenshot.empty()) {
+    std::string error;
+    if (!kmr::WriteScreenshot(path, seek_ms, screenshot, &error)) {
+      std::fprintf(stderr, "morvin: %s\n", error.c_str());
+      return 1;
+    }
+    return 0;
   }
   Player player;
   g_player = &player;
@@ -173,6 +192,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
     player.view.CloseDisplay();
     DestroyWindow(hwnd);
     return 1;
+  }
+  if (seek_ms != 0 && !player.reader.Seek(seek_ms)) {
+    std::fprintf(stderr, "morvin: %s\n", player.reader.Error().c_str());
   }
   // The picture plays on when there is no sound output; whoever listens is told.
   if (player.sound.SampleRate() != 0 && !player.sound.IsRunning()) {
