@@ -7,6 +7,11 @@
 
 namespace kmr {
 
+struct Point {
+  int32_t x = 0;
+  int32_t y = 0;
+};
+
 struct Rect {
   int32_t left = 0;
   int32_t top = 0;

@@ -59,9 +59,6 @@ ViewPlan PlanView(int32_t video_width, int32_t video_height, int32_t screen_widt
 // Dragging the picture: the scroll position follows the cursor, clamped so
 // that the view never leaves the video. The axes where the video fits stay
 // at 0.
-struct Point {
-  int32_t x = 0, y = 0;
-};
 Point DragScroll(Point start_scroll, Point start_cursor, Point cursor, int32_t video_width, int32_t video_height,
                  int32_t client_width, int32_t client_height);
 // Whether the picture can be dragged (larger than the view and not scaled).

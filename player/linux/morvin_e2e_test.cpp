@@ -25,6 +25,7 @@
 #include "shared/testing/xvfb.h"
 #include "recorder/codecs/own_codecs.h"
 #include "tools/kmrtool/offline_source.h"
+#include "recorder/engine/container_writer.h"
 #include "tools/kmrtool/raw_export.h"
 
 namespace kmr {
@@ -93,24 +94,36 @@ struct Child {
   }
 };
 
+// The window: the tool strip, a 480 × 360 view (a smaller picture centred),
+// the status line.
+constexpr int kTool = 28, kStatus = 22;
+
+// Runs a program (args[0]) with its output into a log file.
+void StartPlayer(Child* child, const testing::Xvfb& xvfb, const std::string& log, std::vector<std::string> args) {
+  child->pid = fork();
+  if (child->pid == 0) {
+    setenv("DISPLAY", xvfb.display().c_str(), 1);
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
+    const int fd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(fd, 1);
+    dup2(fd, 2);
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+}
+
 // Runs the self-playing recording at path and waits until its window shows
 // last (320 × 240, top-down 32-bit rows).
 void ExpectPlayerShows(const testing::Xvfb& xvfb, const testing::TempDir& dir, const std::string& path,
                        const std::vector<uint8_t>& last) {
   std::filesystem::permissions(path, std::filesystem::perms::owner_all, std::filesystem::perm_options::add);
 
-  const std::string log = dir.File("morvin.log");
   Child child;
-  child.pid = fork();
-  if (child.pid == 0) {
-    setenv("DISPLAY", xvfb.display().c_str(), 1);
-    setenv("SDL_AUDIODRIVER", "dummy", 1);
-    const int fd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    dup2(fd, 1);
-    dup2(fd, 2);
-    execl(path.c_str(), path.c_str(), static_cast<char*>(nullptr));
-    _exit(127);
-  }
+  StartPlayer(&child, xvfb, dir.File("morvin.log"), {path});
   XSetErrorHandler(IgnoreXErrors);
   Display* dpy = XOpenDisplay(xvfb.display().c_str());
   ASSERT_NE(dpy, nullptr);
@@ -127,10 +140,11 @@ void ExpectPlayerShows(const testing::Xvfb& xvfb, const testing::TempDir& dir, c
     if (img == nullptr) return false;
     width = a.width;
     height = a.height;
-    // The 320 × 240 frame is centred in the 480 × 360 window: (80, 60); borders are black.
+    // The 320 × 240 frame is centred in the 480 × 360 view: (80, 60); borders are black.
     mismatched_rows = 0;
     for (int y = 0; y < 240; ++y) {
-      const uint8_t* row = reinterpret_cast<const uint8_t*>(img->data) + (y + 60) * img->bytes_per_line + 80 * 4;
+      const uint8_t* row =
+          reinterpret_cast<const uint8_t*>(img->data) + (y + kTool + 60) * img->bytes_per_line + 80 * 4;
       for (int x = 0; x < 320; ++x) {
         if (std::memcmp(row + x * 4, &last[(static_cast<size_t>(y) * 320 + x) * 4], 3) != 0) {
           ++mismatched_rows;
@@ -138,7 +152,7 @@ void ExpectPlayerShows(const testing::Xvfb& xvfb, const testing::TempDir& dir, c
         }
       }
     }
-    const uint8_t* c0 = reinterpret_cast<const uint8_t*>(img->data);
+    const uint8_t* c0 = reinterpret_cast<const uint8_t*>(img->data) + kTool * img->bytes_per_line;
     corner = c0[0] | c0[1] | c0[2];
     XDestroyImage(img);
     return mismatched_rows == 0;
@@ -147,7 +161,7 @@ void ExpectPlayerShows(const testing::Xvfb& xvfb, const testing::TempDir& dir, c
   XCloseDisplay(dpy);
   EXPECT_TRUE(shown) << "the last frame was not shown (" << mismatched_rows << " rows differ)";
   EXPECT_EQ(width, 480);
-  EXPECT_EQ(height, 360);
+  EXPECT_EQ(height, kTool + 360 + kStatus);
   EXPECT_EQ(corner, 0);
 }
 
@@ -179,6 +193,166 @@ TEST(MorvinEndToEnd, LossyRecordingShowsItsLastDecodedFrame) {
   file.Close();
   ASSERT_EQ(decoded.size(), 320u * 240 * 4);
   ExpectPlayerShows(xvfb, dir, path, decoded);
+}
+
+// A stand-alone recording of 320 × 240 frames in one colour each, 10 fps,
+// 60 s: frame i has red i mod 256 and green 32 + 64 × (i / 256).
+std::string MakeColourRecording(const testing::TempDir& dir) {
+  const std::string path = dir.File("colours.kmr");
+  StandaloneContainerWriter writer;
+  writer.SetPath(path.c_str());
+  OfflineSource source(320, 240, 32, 10);
+  ContainerVideoStream video;
+  video.Attach(&source, 0);
+  video.SetWriter(&writer);
+  writer.AddStream(&video);
+  EXPECT_TRUE(writer.Open());
+  std::vector<uint8_t> raw(source.RawFrameBytes());
+  for (uint32_t i = 0; i < 600; ++i) {
+    for (size_t p = 0; p < raw.size(); p += 4) {
+      raw[p] = 200;
+      raw[p + 1] = static_cast<uint8_t>(32 + 64 * (i / 256));
+      raw[p + 2] = static_cast<uint8_t>(i % 256);
+      raw[p + 3] = 0;
+    }
+    EXPECT_TRUE(source.EncodeFrame(raw.data()));
+    EXPECT_TRUE(video.Submit(nullptr, 0, FrameGrid::SlotTime(i, 10), 0, 0));
+  }
+  writer.Close();
+  return path;
+}
+
+// The frame index a colour stands for, or -1.
+int FrameOfColour(const uint8_t* bgrx) {
+  if (bgrx[0] != 200 || (bgrx[1] - 32) % 64 != 0) return -1;
+  return bgrx[2] + 256 * ((bgrx[1] - 32) / 64);
+}
+
+struct WindowShot {
+  int width = 0, height = 0;
+  std::vector<uint8_t> pixels;  // BGRX rows
+  const uint8_t* At(int x, int y) const { return &pixels[(static_cast<size_t>(y) * width + x) * 4]; }
+};
+
+bool Shoot(Display* dpy, WindowShot* shot, Window* found = nullptr) {
+  const Window w = FindWindowNamed(dpy, DefaultRootWindow(dpy), "morvin");
+  XWindowAttributes a{};
+  if (w == 0 || !XGetWindowAttributes(dpy, w, &a) || a.map_state != IsViewable) return false;
+  XImage* img =
+      XGetImage(dpy, w, 0, 0, static_cast<unsigned>(a.width), static_cast<unsigned>(a.height), AllPlanes, ZPixmap);
+  if (img == nullptr) return false;
+  shot->width = a.width;
+  shot->height = a.height;
+  shot->pixels.resize(static_cast<size_t>(a.width) * a.height * 4);
+  for (int y = 0; y < a.height; ++y) {
+    std::memcpy(&shot->pixels[static_cast<size_t>(y) * a.width * 4], img->data + y * img->bytes_per_line,
+                static_cast<size_t>(a.width) * 4);
+  }
+  XDestroyImage(img);
+  if (found != nullptr) *found = w;
+  return true;
+}
+
+bool XDo(const testing::Xvfb& xvfb, const std::string& args) {
+  const std::string cmd = "DISPLAY=" + xvfb.display() + " xdotool " + args + " >/dev/null 2>&1";
+  return std::system(cmd.c_str()) == 0;
+}
+
+// The frame's bars: the tool strip with its seek bar, the status line with
+// the time; a click in the seek bar's channel moves playback there; F11
+// covers the screen with the video and Esc gives the window back.
+TEST(MorvinEndToEnd, TheSeekBarSeeksAndF11CoversTheScreen) {
+  testing::Xvfb xvfb("800x600x24");
+  if (xvfb.display().empty()) GTEST_SKIP() << "Xvfb is not available";
+  testing::TempDir dir;
+  const std::string path = MakeColourRecording(dir);
+  Child child;
+  const auto started = std::chrono::steady_clock::now();
+  StartPlayer(&child, xvfb, dir.File("morvin.log"), {MORVIN_PATH, path});
+  XSetErrorHandler(IgnoreXErrors);
+  Display* dpy = XOpenDisplay(xvfb.display().c_str());
+  ASSERT_NE(dpy, nullptr);
+  WindowShot shot;
+  Window win = 0;
+  // The bars are drawn: the strip's face, the seek bar's channel and dark
+  // text in the time pane.
+  auto bars_drawn = [&] {
+    if (!Shoot(dpy, &shot, &win) || shot.width != 480 || shot.height != kTool + 360 + kStatus) return false;
+    const uint8_t* face = shot.At(1, 1);
+    if (face[2] != 236 || face[1] != 233 || face[0] != 216) return false;
+    int text = 0;
+    for (int y = shot.height - kStatus + 3; y < shot.height - 3; ++y) {
+      for (int x = shot.width - 110; x < shot.width - 4; ++x) text += shot.At(x, y)[0] < 100 ? 1 : 0;
+    }
+    const uint8_t* channel = shot.At(200, 15);
+    return text > 10 && channel[0] != 216;
+  };
+  ASSERT_TRUE(testing::WaitUntil(bars_drawn)) << "no tool strip, seek bar or time";
+  // 75 % along the channel (x 196 .. 474): 45 s of 60, far ahead of any
+  // normal playback since the start.
+  const int target = 60000 * 208 / 278 / 100;  // the frame at the time under the thumb
+  int seen = -1;
+  auto last_click = std::chrono::steady_clock::now() - std::chrono::seconds(10);
+  ASSERT_TRUE(testing::WaitUntil([&] {
+    // SDL may make its window anew at first: the click is repeated on the
+    // window found now until the picture answers (a seek to the same place
+    // shows the same frame again).
+    if (std::chrono::steady_clock::now() - last_click > std::chrono::seconds(2)) {
+      if (!Shoot(dpy, &shot, &win)) return false;
+      XDo(xvfb, "mousemove --window " + std::to_string(win) + " " + std::to_string(196 + 208) + " 15 click 1");
+      last_click = std::chrono::steady_clock::now();
+    }
+    if (!Shoot(dpy, &shot, &win)) return false;
+    seen = FrameOfColour(shot.At(240, kTool + 180));
+    return seen >= target;
+  })) << "the picture shows frame " << seen << ", not " << target << " or later";
+  const std::string id = std::to_string(win);
+  const auto ahead = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
+  EXPECT_GT(seen, ahead.count() / 100 + 150) << "the picture came by seeking, not by playing";
+
+  ASSERT_TRUE(XDo(xvfb, "key --window " + id + " F11"));
+  ASSERT_TRUE(testing::WaitUntil([&] {
+    return Shoot(dpy, &shot) && shot.width == 800 && shot.height == 600 && FrameOfColour(shot.At(400, 300)) >= 0 &&
+           FrameOfColour(shot.At(400, 30)) < 0;  // the picture, centred, with black around it
+  })) << "full screen is " << shot.width << " x " << shot.height;
+  ASSERT_TRUE(XDo(xvfb, "key --window " + id + " Escape"));
+  ASSERT_TRUE(testing::WaitUntil([&] { return Shoot(dpy, &shot) && shot.width == 480; }));
+  XCloseDisplay(dpy);
+}
+
+// The picture at a time as a bitmap, as the player shows it there: the
+// lossless codec bit for bit.
+TEST(MorvinEndToEnd, AScreenshotIsThePictureAtThatTime) {
+  testing::TempDir dir;
+  const std::string path = dir.File("clip");
+  MakeSelfPlaying(path);
+  const std::string bmp = dir.File("at.bmp");
+  const std::string cmd = std::string(MORVIN_PATH) + " " + path + " --screenshot " + bmp + " --seek 0.75 2>" +
+                          dir.File("err");
+  ASSERT_EQ(std::system(cmd.c_str()), 0);
+  ContainerFile file;
+  ASSERT_TRUE(file.OpenPath(path));
+  RawVideoInfo info;
+  std::vector<uint8_t> frame;
+  std::string error;
+  ASSERT_TRUE(ExportRawFrames(&file, &info, [&](uint32_t slot, const std::vector<uint8_t>& rows) {
+    if (slot == 7) frame = rows;  // 700 ms: the last frame at or before 750 ms
+    return true;
+  }, &error)) << error;
+  const std::vector<uint8_t> bytes = testing::ReadAll(bmp);
+  ASSERT_GT(bytes.size(), 54u);
+  EXPECT_EQ(bytes[0], 'B');
+  const uint32_t offset = bytes[10] | bytes[11] << 8 | bytes[12] << 16 | static_cast<uint32_t>(bytes[13]) << 24;
+  ASSERT_EQ(bytes.size(), offset + frame.size());
+  EXPECT_TRUE(std::equal(frame.begin(), frame.end(), bytes.begin() + offset)) << "rows top-down, as decoded";
+  // Another reader takes it.
+  const std::string probe = "ffprobe -v error -show_entries stream=width,height -of csv=p=0 " + bmp + " >" +
+                            dir.File("probe") + " 2>&1";
+  ASSERT_EQ(std::system(probe.c_str()), 0);
+  std::ifstream f(dir.File("probe"));
+  std::string line;
+  std::getline(f, line);
+  EXPECT_EQ(line, "320,240");
 }
 
 // A recording damaged after its first frames plays up to the damage; then

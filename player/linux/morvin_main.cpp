@@ -1,7 +1,7 @@
 // morvin on Linux: plays a recording in an SDL2 window. Without an argument
 // it plays the recording appended to its own file (a self-playing recording);
 // with one, that file (a self-playing recording or a stand-alone ".kmr").
-//   F5 play, F6 quick play, F7 pause, F8 stop, L loop, F fit to window, Q quit.
+// The frame (tool strip, seek bar, status line, full screen) is SdlFrame.
 #include <SDL.h>
 
 #include <cstdio>
@@ -12,6 +12,7 @@
 #include "player/audio/linux/mpg123_decoder.h"
 #include "player/audio/linux/pulse_output.h"
 #include "player/container_reader.h"
+#include "player/linux/sdl_frame.h"
 #include "player/linux/sdl_view.h"
 #include "player/screenshot.h"
 #include "player/seconds.h"
@@ -19,19 +20,14 @@
 
 namespace {
 
-std::string Clock(uint32_t ms) {
-  char buf[32];
-  std::snprintf(buf, sizeof(buf), "%02u:%02u", ms / 60000, (ms / 1000) % 60);
-  return buf;
-}
-
 int Usage() {
   std::fprintf(stderr,
                "usage: morvin [FILE] [--loop] [--fit] [--quick] [--exit-at-end] [--seek SECONDS]\n"
                "       morvin [FILE] --screenshot OUT.bmp [--seek SECONDS]\n"
                "Plays FILE, or the recording appended to this program, from SECONDS on; with\n"
                "--screenshot writes the picture at SECONDS as a bitmap and exits.\n"
-               "Keys: F5 play, F6 quick play, F7 pause, F8 stop, L loop, F fit, Q quit.\n");
+               "Keys: F5 play, F6 quick play, F7 pause, F8 stop, F11 full screen (Esc leaves it),\n"
+               "L loop, F fit, Q quit. Click or drag in the seek bar to go to a moment.\n");
   return 2;
 }
 
@@ -116,74 +112,18 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "morvin: playing without sound: %s\n", sound.Failure().c_str());
   }
   kmr::SdlView view(&video.Decoder());
-  view.SetFit(fit);
-  const std::string name = path.empty() ? "morvin" : "morvin - " + path;
-  if (!view.Open(name.c_str(), video.FrameWidth(), video.FrameHeight())) {
-    std::fprintf(stderr, "morvin: cannot create the window: %s\n", SDL_GetError());
+  kmr::SdlFrame frame(&reader, &video, &view);
+  frame.Commands().SetFit(fit);
+  std::string error;
+  if (!frame.Open(path.empty() ? "morvin" : "morvin - " + path, &error)) {
+    std::fprintf(stderr, "morvin: %s\n", error.c_str());
     reader.Stop();
     SDL_Quit();
     return 1;
   }
   video.SetView(&view);
   view.Paint();
-
-  bool quit = false;
-  uint32_t last_title = 0xFFFFFFFF;
-  while (!quit) {
-    SDL_Event e;
-    if (SDL_WaitEventTimeout(&e, 100)) {
-      do {
-        if (e.type == SDL_QUIT) {
-          quit = true;
-        } else if (e.type == view.PaintEventType()) {
-          view.Paint();
-        } else if (e.type == SDL_WINDOWEVENT) {
-          view.Paint();
-        } else if (e.type == SDL_KEYDOWN) {
-          switch (e.key.keysym.sym) {
-            case SDLK_F6:
-              reader.SetQuickPlay(true);
-              [[fallthrough]];
-            case SDLK_F5:
-              if (e.key.keysym.sym == SDLK_F5) reader.SetQuickPlay(false);
-              if (!reader.IsRunning()) {
-                reader.Start();
-              } else if (reader.IsPaused()) {
-                reader.Resume();
-              }
-              break;
-            case SDLK_F7:
-              if (reader.IsRunning() && !reader.IsPaused()) reader.Pause();
-              break;
-            case SDLK_F8:
-              if (reader.IsRunning()) reader.Stop();
-              break;
-            case SDLK_l:
-              reader.SetLoop(!reader.GetLoop());
-              break;
-            case SDLK_f:
-              view.SetFit(!view.Fit());
-              view.Paint();
-              break;
-            case SDLK_q:
-            case SDLK_ESCAPE:
-              quit = true;
-              break;
-            default:
-              break;
-          }
-        }
-      } while (SDL_PollEvent(&e));
-    }
-    const uint32_t pos = reader.GetPosition() / 1000;
-    if (pos != last_title) {
-      last_title = pos;
-      const std::string t = name + "  " + Clock(reader.GetPosition()) + " / " + Clock(reader.GetDuration()) +
-                            (reader.IsPaused() ? "  (paused)" : "") + (reader.GetLoop() ? "  (loop)" : "");
-      view.SetTitle(t.c_str());
-    }
-    if (exit_at_end && !reader.IsRunning()) quit = true;
-  }
+  frame.Run(exit_at_end);
   video.SetView(nullptr);
   reader.Stop();
   SDL_Quit();

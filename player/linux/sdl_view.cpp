@@ -13,9 +13,9 @@ SdlView::~SdlView() {
   if (window_) SDL_DestroyWindow(window_);
 }
 
-bool SdlView::Open(const char* title, int32_t fw, int32_t fh) {
-  const int w = std::max(480, fw), h = std::max(360, fh);
-  window_ = SDL_CreateWindow(title, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, w, h, SDL_WINDOW_RESIZABLE);
+bool SdlView::Open(const char* title, int32_t w, int32_t h) {
+  window_ = SDL_CreateWindow(title, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, w,
+                             h + bars_top_ + bars_bottom_, SDL_WINDOW_RESIZABLE);
   if (window_ == nullptr) return false;
   renderer_ = SDL_CreateRenderer(window_, -1, 0);
   if (renderer_ == nullptr) return false;
@@ -48,9 +48,15 @@ bool SdlView::Repaint(uint32_t timeout_ms) {
   return cv_.wait_for(lock, std::chrono::milliseconds(timeout_ms), [&] { return painted_ >= target; });
 }
 
-void SdlView::Paint() {
+Rect SdlView::ViewArea() const {
   int cw = 0, ch = 0;
-  SDL_GetRendererOutputSize(renderer_, &cw, &ch);
+  if (renderer_ != nullptr) SDL_GetRendererOutputSize(renderer_, &cw, &ch);
+  if (!bars_shown_) return Rect{0, 0, cw, ch};
+  return Rect{0, bars_top_, cw, ch - bars_bottom_ > bars_top_ ? ch - bars_bottom_ : bars_top_};
+}
+
+void SdlView::Paint() {
+  const Rect area = ViewArea();
   decoder_->LockDecoder();
   const int32_t w = decoder_->FrameWidth(), h = decoder_->FrameHeight();
   if (decoder_->HasMirror() && (texture_ == nullptr || texture_w_ != w || texture_h_ != h)) {
@@ -64,7 +70,7 @@ void SdlView::Paint() {
   }
   decoder_->UnlockDecoder();
 
-  const Placement p = PlacePicture(Rect{0, 0, cw, ch}, 0, 0, texture_ ? w : 0, texture_ ? h : 0, fit_);
+  const Placement p = PlacePicture(area, origin_x_, origin_y_, texture_ ? w : 0, texture_ ? h : 0, fit_);
   SDL_SetRenderDrawColor(renderer_, 0, 0, 0, 255);
   for (const Rect& b : p.borders) {
     const SDL_Rect r{b.left, b.top, b.Width(), b.Height()};
@@ -75,6 +81,7 @@ void SdlView::Paint() {
     const SDL_Rect dst{p.dest.left, p.dest.top, p.dest.Width(), p.dest.Height()};
     SDL_RenderCopy(renderer_, texture_, &src, &dst);
   }
+  if (bars_shown_ && draw_bars_) draw_bars_(renderer_);
   SDL_RenderPresent(renderer_);
   {
     std::lock_guard<std::mutex> lock(mu_);

@@ -14,11 +14,6 @@
 
 namespace kmr {
 
-struct Point {
-  int32_t x = 0;
-  int32_t y = 0;
-};
-
 // What the pointer and the keyboard did since the previous tick.
 struct SelectionInput {
   Point cursor;             // where the pointer is now
