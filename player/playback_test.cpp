@@ -469,6 +469,8 @@ TEST_F(PlaybackTest, ASeekShowsThePictureOfThatTimeAndKeepsThePause) {
   };
   for (const Case& c : {Case{"lossless", 0}, Case{"lossless", 4000}, Case{"lossy", 0}}) {
     SCOPED_TRACE(std::string(c.codec) + " key interval " + std::to_string(c.key_interval));
+    std::string missing;
+    if (!FindOwnCodec(c.codec)->available(&missing)) continue;  // Windows without xvidcore.dll
     const std::string path = MakeSeekRecording(dir_, c.codec, c.key_interval, false);
     VideoRenderer video(&clock_, std::make_unique<VirtualTimer>(&clock_));
     CountingView view;

@@ -62,7 +62,7 @@ void DirectDrawView::CloseDisplay() {
 
 bool DirectDrawView::Repaint(uint32_t timeout_ms) {
   if (window_ == nullptr) return false;
-  InvalidateRect(window_, nullptr, FALSE);
+  InvalidateRect(window_, view_.right > view_.left ? &view_ : nullptr, FALSE);
   DWORD_PTR result = 0;
   return SendMessageTimeoutA(window_, WM_PAINT, 0, 0, SMTO_NORMAL, timeout_ms, &result) != 0;
 }
@@ -106,9 +106,10 @@ void DirectDrawView::Paint() {
   if (primary_ == nullptr) return;
   RECT client;
   GetClientRect(window_, &client);
-  POINT origin{0, 0};
+  if (view_.right > view_.left) client = view_;
+  POINT origin{client.left, client.top};
   ClientToScreen(window_, &origin);
-  const Rect c{origin.x, origin.y, origin.x + client.right, origin.y + client.bottom};
+  const Rect c{origin.x, origin.y, origin.x + client.right - client.left, origin.y + client.bottom - client.top};
 
   decoder_->LockDecoder();
   const int32_t w = decoder_->FrameWidth(), h = decoder_->FrameHeight();
@@ -125,7 +126,7 @@ void DirectDrawView::Paint() {
       mirror_->Unlock(nullptr);
     }
   }
-  const Placement p = PlacePicture(c, 0, 0, w, h, fit_);
+  const Placement p = PlacePicture(c, fit_ ? 0 : -scroll_x_, fit_ ? 0 : -scroll_y_, w, h, fit_);
   if (p.has_picture) {
     RECT f{p.dest.left, p.dest.top, p.dest.right, p.dest.bottom};
     RECT l{p.source.left, p.source.top, p.source.right, p.source.bottom};

@@ -20,6 +20,16 @@ class DirectDrawView : public VideoView {
   void CloseDisplay();
   void SetFit(bool fit) { fit_ = fit; }
   bool Fit() const { return fit_; }
+  // Where in the window's client area the picture goes (empty: all of it).
+  void SetViewRect(const RECT& r) { view_ = r; }
+  const RECT& ViewRect() const { return view_; }
+  // The scroll position: the picture's pixel at the view's top-left corner.
+  void SetScroll(int32_t x, int32_t y) {
+    scroll_x_ = x;
+    scroll_y_ = y;
+  }
+  int32_t ScrollX() const { return scroll_x_; }
+  int32_t ScrollY() const { return scroll_y_; }
 
   // From the decoder thread: repaint and wait at most timeout_ms.
   bool Repaint(uint32_t timeout_ms) override;
@@ -39,6 +49,8 @@ class DirectDrawView : public VideoView {
   IDirectDrawClipper* clipper_ = nullptr;
   int32_t mirror_w_ = 0, mirror_h_ = 0;
   bool fit_ = false;
+  int32_t scroll_x_ = 0, scroll_y_ = 0;
+  RECT view_{0, 0, 0, 0};
 };
 
 }  // namespace kmr

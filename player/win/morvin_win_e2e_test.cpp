@@ -3,7 +3,10 @@
 // area is compared with the recording's last frame.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <commctrl.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <random>
 #include <string>
@@ -15,6 +18,14 @@
 
 namespace kmr {
 namespace {
+
+// The height of the frame's bar of that class (0 when there is none).
+int BarHeight(HWND frame, const char* cls) {
+  HWND bar = FindWindowExA(frame, nullptr, cls, nullptr);
+  RECT r{};
+  if (bar == nullptr || !IsWindowVisible(bar) || !GetWindowRect(bar, &r)) return 0;
+  return r.bottom - r.top;
+}
 
 std::string WindowsPath(std::string p) {
   if (!p.empty() && p[0] == '/') p = "Z:" + p;
@@ -178,6 +189,172 @@ TEST(MorvinWindows, ALossyRecordingNeedsXvidcoreBesideThePlayer) {
   RemoveDirectoryA(dir.c_str());
 }
 
+// 320 x 240 frames in one colour each, 10 fps, 60 s: frame i has red
+// i mod 256 and green 32 + 64 x (i / 256), blue 200.
+void MakeColourRecording(const std::string& path) {
+  SelfPlayingMaker make(path, 320, 240);
+  ASSERT_TRUE(make.writer.Open());
+  std::vector<uint8_t> raw(make.source.RawFrameBytes());
+  for (uint32_t i = 0; i < 600; ++i) {
+    for (size_t p = 0; p < raw.size(); p += 4) {
+      raw[p] = 200;
+      raw[p + 1] = static_cast<uint8_t>(32 + 64 * (i / 256));
+      raw[p + 2] = static_cast<uint8_t>(i % 256);
+      raw[p + 3] = 0;
+    }
+    EXPECT_TRUE(make.source.EncodeFrame(raw.data()));
+    EXPECT_TRUE(make.video.Submit(nullptr, 0, FrameGrid::SlotTime(i, 10), 0, 0));
+  }
+  EXPECT_TRUE(make.writer.Close());
+}
+
+// The screen's pixels in a rectangle, BGRX rows.
+std::vector<uint8_t> ScreenPixels(const RECT& r) {
+  const int w = r.right - r.left, h = r.bottom - r.top;
+  std::vector<uint8_t> out;
+  if (w <= 0 || h <= 0) return out;
+  HDC screen = GetDC(nullptr);
+  BITMAPINFO bi{};
+  bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  bi.bmiHeader.biWidth = w;
+  bi.bmiHeader.biHeight = -h;
+  bi.bmiHeader.biPlanes = 1;
+  bi.bmiHeader.biBitCount = 32;
+  void* bits = nullptr;
+  HBITMAP bmp = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HDC dc = CreateCompatibleDC(screen);
+  HGDIOBJ old = SelectObject(dc, bmp);
+  BitBlt(dc, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
+  GdiFlush();
+  out.assign(static_cast<uint8_t*>(bits), static_cast<uint8_t*>(bits) + static_cast<size_t>(w) * h * 4);
+  SelectObject(dc, old);
+  DeleteDC(dc);
+  DeleteObject(bmp);
+  ReleaseDC(nullptr, screen);
+  return out;
+}
+
+int FrameOfColour(const uint8_t* bgrx) {
+  if (bgrx[0] != 200 || (bgrx[1] - 32) % 64 != 0) return -1;
+  return bgrx[2] + 256 * ((bgrx[1] - 32) / 64);
+}
+
+int FrameAtScreen(int x, int y) {
+  const std::vector<uint8_t> p = ScreenPixels(RECT{x, y, x + 1, y + 1});
+  return p.empty() ? -1 : FrameOfColour(p.data());
+}
+
+void Click(int x, int y) {
+  SetCursorPos(x, y);
+  INPUT in[2] = {};
+  in[0].type = in[1].type = INPUT_MOUSE;
+  in[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+  in[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+  SendInput(2, in, sizeof(INPUT));
+}
+
+// The frame: the tool bar with the seek bar and the status bar with the
+// time are there and the time moves on; a click far along the seek bar's
+// channel shows a frame long before playback could reach it; F11 covers the
+// screen with the video and Esc gives the window back.
+TEST(MorvinWindows, TheSeekBarSeeksAndF11CoversTheScreen) {
+  if (GetSystemMetrics(SM_CXSCREEN) < 640) GTEST_SKIP() << "no screen large enough";
+  char temp[MAX_PATH];
+  GetTempPathA(MAX_PATH, temp);
+  const std::string path = std::string(temp) + "kmr_morvin_frame.exe";
+  MakeColourRecording(path);
+  STARTUPINFOA si{};
+  si.cb = sizeof(si);
+  PROCESS_INFORMATION pi{};
+  std::string cmd = "\"" + path + "\"";
+  const DWORD started = GetTickCount();
+  ASSERT_TRUE(CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+  HWND wnd = nullptr;
+  testing::WaitUntil([&] { return (wnd = FindWindowA("morvin", nullptr)) != nullptr && IsWindowVisible(wnd); });
+  ASSERT_NE(wnd, nullptr) << "no player window";
+  HWND toolbar = FindWindowExA(wnd, nullptr, TOOLBARCLASSNAMEA, nullptr);
+  HWND status = FindWindowExA(wnd, nullptr, STATUSCLASSNAMEA, nullptr);
+  ASSERT_NE(toolbar, nullptr);
+  ASSERT_NE(status, nullptr);
+  HWND seekbar = FindWindowExA(toolbar, nullptr, TRACKBAR_CLASSA, nullptr);
+  ASSERT_NE(seekbar, nullptr) << "the seek bar sits in the tool bar";
+  RECT tb{}, sb{}, st{};
+  GetWindowRect(toolbar, &tb);
+  GetWindowRect(seekbar, &sb);
+  GetWindowRect(status, &st);
+  EXPECT_GT(sb.left, tb.left + 7 * 16) << "after the seven buttons";
+  EXPECT_LE(sb.right, tb.right);
+  // The time pane (the right end of the status bar) shows dark text.
+  auto text_in_time_pane = [&] {
+    const std::vector<uint8_t> p = ScreenPixels(RECT{st.right - 110, st.top + 3, st.right - 20, st.bottom - 3});
+    int dark = 0;
+    for (size_t i = 0; i < p.size(); i += 4) dark += p[i] < 100 && p[i + 1] < 100 ? 1 : 0;
+    return dark > 10;
+  };
+  EXPECT_TRUE(testing::WaitUntil(text_in_time_pane)) << "no time in the status bar";
+
+  // 75 % along the seek bar: 45 s of the 60.
+  RECT client{};
+  GetClientRect(wnd, &client);
+  POINT centre{(client.right) / 2, (client.bottom) / 2};
+  ClientToScreen(wnd, &centre);
+  int seen = -1;
+  DWORD last_click = 0;
+  const bool jumped = testing::WaitUntil([&] {
+    if (last_click == 0 || GetTickCount() - last_click > 2000) {
+      Click(sb.left + (sb.right - sb.left) * 3 / 4, (sb.top + sb.bottom) / 2);
+      last_click = GetTickCount();
+    }
+    seen = FrameAtScreen(centre.x, centre.y);
+    return seen >= 380;
+  });
+  EXPECT_TRUE(jumped) << "the picture shows frame " << seen;
+  EXPECT_GT(seen, static_cast<int>((GetTickCount() - started) / 100) + 150) << "the picture came by seeking";
+
+  PostMessageA(wnd, WM_KEYDOWN, VK_F11, 0);
+  RECT full{};
+  EXPECT_TRUE(testing::WaitUntil([&] {
+    GetWindowRect(wnd, &full);
+    return full.left == 0 && full.top == 0 && full.right == GetSystemMetrics(SM_CXSCREEN) &&
+           full.bottom == GetSystemMetrics(SM_CYSCREEN) && !IsWindowVisible(toolbar) &&
+           FrameAtScreen(full.right / 2, full.bottom / 2) >= 0;
+  })) << "full screen is " << full.right << " x " << full.bottom;
+  PostMessageA(wnd, WM_KEYDOWN, VK_ESCAPE, 0);
+  EXPECT_TRUE(testing::WaitUntil([&] {
+    GetWindowRect(wnd, &full);
+    return full.right - full.left < GetSystemMetrics(SM_CXSCREEN) && IsWindowVisible(toolbar);
+  }));
+  PostMessageA(wnd, WM_CLOSE, 0, 0);
+  if (WaitForSingleObject(pi.hProcess, 5000) != WAIT_OBJECT_0) TerminateProcess(pi.hProcess, 1);
+  CloseHandle(pi.hProcess);
+  CloseHandle(pi.hThread);
+  DeleteFileA(path.c_str());
+}
+
+// --screenshot writes the picture at a time, as decoded.
+TEST(MorvinWindows, AScreenshotIsThePictureAtThatTime) {
+  char temp[MAX_PATH];
+  GetTempPathA(MAX_PATH, temp);
+  const std::string path = std::string(temp) + "kmr_morvin_shot.exe";
+  const std::string bmp = std::string(temp) + "kmr_morvin_shot.bmp";
+  const std::vector<uint8_t> last = MakeSelfPlaying(path);
+  std::string err;
+  EXPECT_EQ(RunCollectingStderr("\"" + path + "\" --screenshot \"" + bmp + "\" --seek 60", &err), 0u) << err;
+  std::vector<uint8_t> bytes;
+  if (std::FILE* f = std::fopen(bmp.c_str(), "rb")) {
+    unsigned char buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof(buf), f)) > 0) bytes.insert(bytes.end(), buf, buf + n);
+    std::fclose(f);
+  }
+  DeleteFileA(path.c_str());
+  DeleteFileA(bmp.c_str());
+  ASSERT_GT(bytes.size(), 54u);
+  const uint32_t offset = bytes[10] | bytes[11] << 8 | bytes[12] << 16 | static_cast<uint32_t>(bytes[13]) << 24;
+  ASSERT_EQ(bytes.size(), offset + last.size()) << "the last frame (the seek is clamped to the end)";
+  EXPECT_TRUE(std::equal(last.begin(), last.end(), bytes.begin() + offset));
+}
+
 TEST(MorvinWindows, SelfPlayingRecordingShowsItsLastFrame) {
   if (GetSystemMetrics(SM_CXSCREEN) < 640) GTEST_SKIP() << "no screen large enough";
   char temp[MAX_PATH];
@@ -199,8 +376,11 @@ TEST(MorvinWindows, SelfPlayingRecordingShowsItsLastFrame) {
   int mismatched_rows = -1, border = -1;
   auto look = [&] {
     GetClientRect(wnd, &client);
-    POINT origin{0, 0};
+    // The view lies between the tool bar and the status bar.
+    const int top = BarHeight(wnd, TOOLBARCLASSNAMEA);
+    POINT origin{0, top};
     ClientToScreen(wnd, &origin);
+    client.bottom -= top + BarHeight(wnd, STATUSCLASSNAMEA);
     HDC screen = GetDC(nullptr);
     BITMAPINFO bi{};
     bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
