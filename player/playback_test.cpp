@@ -509,6 +509,35 @@ TEST_F(PlaybackTest, ASeekShowsThePictureOfThatTimeAndKeepsThePause) {
   }
 }
 
+// A seek in quick play goes on quickly from the target; with loop on,
+// playback reaches the end from the target and starts again at 0.
+TEST_F(PlaybackTest, SeeksDuringQuickPlayAndLoop) {
+  const std::string path = MakeSeekRecording(dir_, "lossless", 0, false);
+  RecordingDecoder video(&clock_, kMediaTypeVideo);
+  ContainerReader reader(&clock_);
+  reader.AddDecoder(&video);
+  reader.SetSource(path);
+  reader.SetQuickPlay(true);
+  reader.SetLoop(true);
+  video.HoldAt(2);
+  ASSERT_TRUE(reader.Start());
+  ASSERT_TRUE(video.WaitAtGate());
+  ASSERT_TRUE(reader.Pause());
+  video.Release();
+  ASSERT_TRUE(WaitUntil([&] { return video.Shown().size() == 3; }));
+  ASSERT_TRUE(reader.Seek(3000));
+  EXPECT_TRUE(reader.GetQuickPlay());
+  ASSERT_TRUE(reader.Resume());
+  // From 3000 on to the end, then 0 again.
+  ASSERT_TRUE(WaitUntil([&] { return video.Shown().size() > 3 + 10 + 1; }));
+  reader.SetLoop(false);
+  reader.Stop();
+  const auto shown = video.Shown();
+  EXPECT_EQ(shown[3].stamp, 3000u);
+  for (size_t i = 4; i < 13; ++i) EXPECT_EQ(shown[i].stamp, shown[i - 1].stamp + 100) << i;
+  EXPECT_EQ(shown[13].stamp, 0u) << "the loop starts again at the beginning";
+}
+
 // Sound goes on from the first packet at or after the target; what lies
 // between the first packet and the target is never played.
 TEST_F(PlaybackTest, ASeekResumesSoundAtTheTarget) {
