@@ -119,36 +119,48 @@ class RecordingDecoder : public StreamDecoder {
   Guid major_;
 };
 
+// A stand-alone recording being written: a video stream from a source and,
+// when asked, an MP3 stream nobody decodes here.
+struct TestRecordingWriter {
+  TestRecordingWriter(const std::string& path, EncodedVideoSource* source, bool with_audio) {
+    writer.SetPath(path.c_str());
+    video.Attach(source, 0);
+    video.SetWriter(&writer);
+    writer.AddStream(&video);
+    if (with_audio) {
+      audio.Attach(&audio_format, 0);
+      audio.SetWriter(&writer);
+      writer.AddStream(&audio);
+    }
+    EXPECT_TRUE(writer.Open());
+  }
+  // Frame n at n × 100 ms, and a sound packet with it.
+  void Submit(uint32_t n, bool with_audio) {
+    EXPECT_TRUE(video.Submit(nullptr, 0, FrameGrid::SlotTime(n, 10), 0, 0));
+    if (with_audio) {
+      const uint8_t mp3[2] = {0xFF, 0xFB};
+      audio.Submit(mp3, 2, n * 100, 100, 0);
+    }
+  }
+  StandaloneContainerWriter writer;
+  ContainerVideoStream video;
+  testing::FakeAudioSource audio_format;
+  ContainerAudioStream audio;
+};
+
 // A stand-alone recording: video frames every 100 ms (10 fps), and optionally
 // packets for a stream id nobody describes.
 std::string MakeRecording(const testing::TempDir& dir, int frames, bool with_audio) {
   const std::string path = dir.File("clip.kmr");
-  StandaloneContainerWriter writer;
-  writer.SetPath(path.c_str());
   OfflineSource source(32, 16, 32, 10);
-  ContainerVideoStream video;
-  testing::FakeAudioSource audio_format;
-  ContainerAudioStream audio;
-  video.Attach(&source, 0);
-  video.SetWriter(&writer);
-  writer.AddStream(&video);
-  if (with_audio) {
-    audio.Attach(&audio_format, 0);
-    audio.SetWriter(&writer);
-    writer.AddStream(&audio);
-  }
-  EXPECT_TRUE(writer.Open());
+  TestRecordingWriter w(path, &source, with_audio);
   std::vector<uint8_t> raw(source.RawFrameBytes());
   for (int i = 0; i < frames; ++i) {
     raw[static_cast<size_t>(i) * 4 % raw.size()] ^= 0xFF;  // every frame changes
     EXPECT_TRUE(source.EncodeFrame(raw.data()));
-    EXPECT_TRUE(video.Submit(nullptr, 0, FrameGrid::SlotTime(static_cast<uint32_t>(i), 10), 0, 0));
-    if (with_audio) {
-      const uint8_t mp3[2] = {0xFF, 0xFB};
-      audio.Submit(mp3, 2, static_cast<uint32_t>(i) * 100, 100, 0);
-    }
+    w.Submit(static_cast<uint32_t>(i), with_audio);
   }
-  writer.Close();
+  w.writer.Close();
   return path;
 }
 
@@ -382,23 +394,10 @@ TEST_F(PlaybackTest, ReaderRefusesWhatIsNotARecording) {
 std::string MakeSeekRecording(const testing::TempDir& dir, const char* codec, uint64_t key_interval,
                               bool with_audio) {
   const std::string path = dir.File(std::string("seek-") + codec + ".kmr");
-  StandaloneContainerWriter writer;
-  writer.SetPath(path.c_str());
   OfflineSource source(64, 48, 32, 10, FindOwnCodec(codec));
   EXPECT_TRUE(source.Ok()) << source.Error();
   source.SetKeyInterval(key_interval);
-  ContainerVideoStream video;
-  testing::FakeAudioSource audio_format;
-  ContainerAudioStream audio;
-  video.Attach(&source, 0);
-  video.SetWriter(&writer);
-  writer.AddStream(&video);
-  if (with_audio) {
-    audio.Attach(&audio_format, 0);
-    audio.SetWriter(&writer);
-    writer.AddStream(&audio);
-  }
-  EXPECT_TRUE(writer.Open());
+  TestRecordingWriter w(path, &source, with_audio);
   std::vector<uint8_t> raw(source.RawFrameBytes());
   for (uint32_t i = 0; i < 40; ++i) {
     for (int y = 0; y < 48; ++y) {
@@ -412,13 +411,9 @@ std::string MakeSeekRecording(const testing::TempDir& dir, const char* codec, ui
       }
     }
     EXPECT_TRUE(source.EncodeFrame(raw.data()));
-    EXPECT_TRUE(video.Submit(nullptr, 0, FrameGrid::SlotTime(i, 10), 0, 0));
-    if (with_audio) {
-      const uint8_t mp3[2] = {0xFF, 0xFB};
-      audio.Submit(mp3, 2, i * 100, 100, 0);
-    }
+    w.Submit(i, with_audio);
   }
-  writer.Close();
+  w.writer.Close();
   return path;
 }
 

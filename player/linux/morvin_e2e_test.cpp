@@ -186,10 +186,7 @@ TEST(MorvinEndToEnd, LossyRecordingShowsItsLastDecodedFrame) {
   std::vector<uint8_t> decoded;
   RawVideoInfo info;
   std::string error;
-  ASSERT_TRUE(ExportRawFrames(&file, &info, [&](uint32_t, const std::vector<uint8_t>& rows) {
-    decoded = rows;
-    return true;
-  }, &error)) << error;
+  ASSERT_TRUE(ExportFrame(&file, kLastSlot, &info, &decoded, &error)) << error;
   file.Close();
   ASSERT_EQ(decoded.size(), 320u * 240 * 4);
   ExpectPlayerShows(xvfb, dir, path, decoded);
@@ -335,10 +332,8 @@ TEST(MorvinEndToEnd, AScreenshotIsThePictureAtThatTime) {
   RawVideoInfo info;
   std::vector<uint8_t> frame;
   std::string error;
-  ASSERT_TRUE(ExportRawFrames(&file, &info, [&](uint32_t slot, const std::vector<uint8_t>& rows) {
-    if (slot == 7) frame = rows;  // 700 ms: the last frame at or before 750 ms
-    return true;
-  }, &error)) << error;
+  // 700 ms: the last frame at or before 750 ms.
+  ASSERT_TRUE(ExportFrame(&file, 7, &info, &frame, &error)) << error;
   const std::vector<uint8_t> bytes = testing::ReadAll(bmp);
   ASSERT_GT(bytes.size(), 54u);
   EXPECT_EQ(bytes[0], 'B');

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "player/audio/audio_decoder.h"
 #include "player/audio/linux/mpg123_decoder.h"
@@ -15,7 +16,7 @@
 #include "player/linux/sdl_frame.h"
 #include "player/linux/sdl_view.h"
 #include "player/screenshot.h"
-#include "player/seconds.h"
+#include "player/player_options.h"
 #include "player/video_renderer.h"
 
 namespace {
@@ -34,35 +35,17 @@ int Usage() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string path;
-  bool loop = false, fit = false, quick = false, exit_at_end = false;
-  uint32_t seek_ms = 0;
-  std::string screenshot;
-  for (int i = 1; i < argc; ++i) {
-    const std::string a = argv[i];
-    if (a == "--seek" && i + 1 < argc) {
-      if (!kmr::ParseSeconds(argv[++i], &seek_ms)) {
-        std::fprintf(stderr, "morvin: --seek takes a number of seconds\n");
-        return 2;
-      }
-    } else if (a == "--screenshot" && i + 1 < argc) {
-      screenshot = argv[++i];
-    } else if (a == "--loop") {
-      loop = true;
-    } else if (a == "--fit") {
-      fit = true;
-    } else if (a == "--quick") {
-      quick = true;
-    } else if (a == "--exit-at-end") {
-      exit_at_end = true;
-    } else if (a == "-h" || a == "--help") {
-      return Usage();
-    } else if (path.empty() && a[0] != '-') {
-      path = a;
-    } else {
-      return Usage();
-    }
+  kmr::PlayerOptions opt;
+  std::string why;
+  if (!kmr::ParsePlayerOptions(std::vector<std::string>(argv + 1, argv + argc), &opt, &why)) {
+    std::fprintf(stderr, "morvin: %s\n", why.c_str());
+    return Usage();
   }
+  if (opt.help) return Usage();
+  const std::string& path = opt.path;
+  const bool loop = opt.loop, fit = opt.fit, quick = opt.quick, exit_at_end = opt.exit_at_end;
+  const uint32_t seek_ms = opt.seek_ms;
+  const std::string& screenshot = opt.screenshot;
 
   // Look at the recording before opening a window.
   {

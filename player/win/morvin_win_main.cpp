@@ -8,13 +8,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "player/audio/audio_decoder.h"
 #include "player/audio/win/acm_decoder.h"
 #include "player/audio/win/wave_output.h"
 #include "player/container_reader.h"
 #include "player/screenshot.h"
-#include "player/seconds.h"
+#include "player/player_options.h"
 #include "player/video_renderer.h"
 #include "player/win/ddraw_view.h"
 #include "player/win/win_frame.h"
@@ -40,29 +41,16 @@ void Complain(const std::string& text) {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
-  std::string path;
-  bool loop = false, fit = false, exit_at_end = false;
-  uint32_t seek_ms = 0;
-  std::string screenshot;
-  for (int i = 1; i < __argc; ++i) {
-    const std::string a = __argv[i];
-    if (a == "--seek" && i + 1 < __argc) {
-      if (!kmr::ParseSeconds(__argv[++i], &seek_ms)) {
-        std::fprintf(stderr, "morvin: --seek takes a number of seconds\n");
-        return 2;
-      }
-    } else if (a == "--screenshot" && i + 1 < __argc) {
-      screenshot = __argv[++i];
-    } else if (a == "--loop") {
-      loop = true;
-    } else if (a == "--fit") {
-      fit = true;
-    } else if (a == "--exit-at-end") {
-      exit_at_end = true;
-    } else if (path.empty()) {
-      path = a;
-    }
+  kmr::PlayerOptions opt;
+  std::string why;
+  if (!kmr::ParsePlayerOptions(std::vector<std::string>(__argv + 1, __argv + __argc), &opt, &why)) {
+    std::fprintf(stderr, "morvin: %s\n", why.c_str());
+    return 2;
   }
+  const std::string& path = opt.path;
+  const bool loop = opt.loop, fit = opt.fit, exit_at_end = opt.exit_at_end;
+  const uint32_t seek_ms = opt.seek_ms;
+  const std::string& screenshot = opt.screenshot;
   {
     kmr::ContainerFile probe;
     if (!(path.empty() ? probe.OpenOwnExecutable() : probe.OpenPath(path))) {

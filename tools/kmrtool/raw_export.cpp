@@ -112,6 +112,20 @@ bool ExportRawFrames(ContainerFile* file, RawVideoInfo* info,
   return true;
 }
 
+bool ExportFrame(ContainerFile* file, uint32_t slot, RawVideoInfo* info, std::vector<uint8_t>* rows,
+                 std::string* error) {
+  bool found = false;
+  const bool ok = ExportRawFrames(file, info, [&](uint32_t n, const std::vector<uint8_t>& frame) {
+    if (n == slot || slot == kLastSlot) {
+      *rows = frame;
+      found = true;
+    }
+    return n != slot;
+  }, error);
+  if (ok && !found) *error = "the recording has no frame " + std::to_string(slot);
+  return ok && found;
+}
+
 bool CheckPlayable(ContainerFile* file, std::string* problem) {
   bool video = false;
   for (size_t i = 0; i < file->Streams().size(); ++i) {

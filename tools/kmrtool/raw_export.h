@@ -27,6 +27,11 @@ bool ExportRawFrames(ContainerFile* file, RawVideoInfo* info,
                      const std::function<bool(uint32_t index, const std::vector<uint8_t>& rows)>& frame,
                      std::string* error);
 
+// The frame of one grid slot (kLastSlot: the last one), rows as above.
+inline constexpr uint32_t kLastSlot = 0xFFFFFFFFu;
+bool ExportFrame(ContainerFile* file, uint32_t slot, RawVideoInfo* info, std::vector<uint8_t>* rows,
+                 std::string* error);
+
 // The deep check: every stream is one the player plays and its format is
 // sound, and every video packet decodes. False with *problem (one line).
 bool CheckPlayable(ContainerFile* file, std::string* problem);

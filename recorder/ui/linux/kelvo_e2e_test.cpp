@@ -200,10 +200,7 @@ TEST_F(KelvoEndToEnd, RecordsWhatTheServerShowsAndLeavesPausesOut) {
   RawVideoInfo info;
   std::vector<uint8_t> frame;
   std::string error;
-  ASSERT_TRUE(ExportRawFrames(&file, &info, [&](uint32_t, const std::vector<uint8_t>& rows) {
-    frame = rows;
-    return true;
-  }, &error)) << error;
+  ASSERT_TRUE(ExportFrame(&file, kLastSlot, &info, &frame, &error)) << error;
   ASSERT_EQ(info.width, 320);
   ASSERT_EQ(info.height, 240);
   XImage* img = XGetImage(dpy_, root_, 0, 0, 320, 240, AllPlanes, ZPixmap);
@@ -245,10 +242,7 @@ TEST_F(KelvoEndToEnd, LossyRecordingIsCloseToTheScreenAndPlays) {
   RawVideoInfo info;
   std::vector<uint8_t> frame;
   std::string error;
-  ASSERT_TRUE(ExportRawFrames(&file, &info, [&](uint32_t, const std::vector<uint8_t>& rows) {
-    frame = rows;
-    return true;
-  }, &error)) << error;
+  ASSERT_TRUE(ExportFrame(&file, kLastSlot, &info, &frame, &error)) << error;
   file.Close();
   EXPECT_EQ(info.width, 202);
   EXPECT_EQ(info.height, 152);
