@@ -381,21 +381,10 @@ TEST(MorvinWindows, SelfPlayingRecordingShowsItsLastFrame) {
     POINT origin{0, top};
     ClientToScreen(wnd, &origin);
     client.bottom -= top + BarHeight(wnd, STATUSCLASSNAMEA);
-    HDC screen = GetDC(nullptr);
-    BITMAPINFO bi{};
-    bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    bi.bmiHeader.biWidth = 480;
-    bi.bmiHeader.biHeight = -360;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 32;
-    void* bits = nullptr;
-    HBITMAP bmp = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HDC dc = CreateCompatibleDC(screen);
-    HGDIOBJ old = SelectObject(dc, bmp);
-    BitBlt(dc, 0, 0, 480, 360, screen, origin.x, origin.y, SRCCOPY);
-    GdiFlush();
+    const std::vector<uint8_t> pixels = ScreenPixels(RECT{origin.x, origin.y, origin.x + 480, origin.y + 360});
+    if (pixels.empty()) return false;
     mismatched_rows = 0;
-    const auto* shot = static_cast<const uint8_t*>(bits);
+    const uint8_t* shot = pixels.data();
     for (int y = 0; y < 240; ++y) {
       for (int x = 0; x < 320; ++x) {
         if (std::memcmp(shot + ((y + 60) * 480 + x + 80) * 4, &last[(static_cast<size_t>(y) * 320 + x) * 4], 3) != 0) {
@@ -405,10 +394,6 @@ TEST(MorvinWindows, SelfPlayingRecordingShowsItsLastFrame) {
       }
     }
     border = shot[0] | shot[1] | shot[2];
-    SelectObject(dc, old);
-    DeleteDC(dc);
-    DeleteObject(bmp);
-    ReleaseDC(nullptr, screen);
     return mismatched_rows == 0;
   };
   testing::WaitUntil(look);
