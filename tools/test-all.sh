@@ -65,9 +65,18 @@ for check in "--self-test" "build/win64/bin/morvin.exe build/win64/tools/kmrtool
   fi
 done
 
-# The kernel-mode driver's image: subsystem, imports and exports.
-echo "== check quarn.dll"
-if bash tools/check-driver.sh build/win32/driver/quarn.dll; then
+# The kernel-mode images: subsystem, imports, exports and entry point.
+echo "== check quarn.dll and quarn.sys"
+if bash tools/check-driver.sh build/win32/driver/quarn.dll build/win32/driver/quarn.sys; then
+  passed=$((passed + 1))
+else
+  failed=$((failed + 1))
+fi
+
+# The Windows distribution: the i686 programs and the driver package, each
+# image checked, in a folder and a zip.
+echo "== package"
+if bash tools/package.sh build/package; then
   passed=$((passed + 1))
 else
   failed=$((failed + 1))

@@ -1,0 +1,80 @@
+#!/usr/bin/env bash
+# Assembles the Windows distribution from the i686 build (build/win32): a
+# folder and a zip with the programs, the driver package and a read-me, and
+# checks every program image in it (32-bit x86, the subsystem it needs).
+# Programs not built yet are named and left out.
+#   tools/package.sh [OUT_DIR]   (build/package by default)
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${KMR_WIN32_BUILD:-$root/build/win32}
+out=${1:-$root/build/package}
+name=norvane-screen-recorder
+dir=$out/$name
+rm -rf "$dir" "$out/$name.zip"
+mkdir -p "$dir"
+
+# file in the build tree, its subsystem (2 GUI, 3 console, 1 native)
+items=(
+  "bin/kelvo.exe 2"
+  "bin/morvin.exe 2"
+  "bin/tessup.exe 2"
+  "driver/quarn.dll 1"
+  "driver/quarn.sys 1"
+  "tools/kmrtool/kmrtool.exe 3"
+)
+missing=()
+for item in "${items[@]}"; do
+  read -r file subsystem <<<"$item"
+  if [ ! -f "$build/$file" ]; then
+    missing+=("$(basename "$file")")
+    continue
+  fi
+  dump=$(i686-w64-mingw32-objdump -p "$build/$file")
+  grep -qE 'Magic[[:space:]]+010b' <<<"$dump" || { echo "package: $file is not a 32-bit image" >&2; exit 1; }
+  grep -qE "Subsystem[[:space:]]+0000000$subsystem" <<<"$dump" ||
+    { echo "package: $file does not have subsystem $subsystem" >&2; exit 1; }
+  grep -qE 'architecture: i386' < <(i686-w64-mingw32-objdump -f "$build/$file") ||
+    { echo "package: $file is not for i386" >&2; exit 1; }
+  cp "$build/$file" "$dir/"
+  # Programs go without their debugging information.
+  case $file in *.exe) i686-w64-mingw32-strip "$dir/$(basename "$file")" ;; esac
+done
+cp "$root/driver/quarn.inf" "$dir/"
+
+cat >"$dir/README.txt" <<'TXT'
+Norvane Screen Recorder for Windows 2000 and XP
+================================================
+
+kelvo.exe    the recorder
+morvin.exe   the player (a self-playing recording is a copy of it with the recording appended)
+kmrtool.exe  checks, exports and repairs recordings from the command line
+
+The screen capture driver
+-------------------------
+The recorder sees what is drawn on the screen through a mirror display driver. Install it once,
+as an administrator, from this folder:
+
+    tessup -i quarn "Norvane Screen Capture Driver"
+
+(tessup -r quarn "Norvane Screen Capture Driver" removes it.) The driver is quarn.dll with its
+video miniport quarn.sys; quarn.inf describes them to the system.
+
+Sound and the lossy codec
+-------------------------
+Recording sound needs the MP3 encoder library lame_enc.dll beside kelvo.exe.
+The lossy screen codec needs xvidcore.dll in the system folder; without it only the lossless
+codec is offered, and lossy recordings do not play.
+TXT
+# Windows line ends for Notepad.
+sed -i 's/$/\r/' "$dir/README.txt"
+
+python3 - "$out" "$name" <<'PY'
+import os, sys, zipfile
+out, name = sys.argv[1], sys.argv[2]
+with zipfile.ZipFile(os.path.join(out, name + ".zip"), "w", zipfile.ZIP_DEFLATED) as z:
+    for f in sorted(os.listdir(os.path.join(out, name))):
+        z.write(os.path.join(out, name, f), os.path.join(name, f))
+PY
+echo "package: $out/$name.zip"
+(cd "$dir" && ls -l)
+if [ ${#missing[@]} -gt 0 ]; then echo "package: not built yet, left out: ${missing[*]}"; fi
