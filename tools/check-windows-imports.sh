@@ -59,7 +59,7 @@ check_image() {
   # "DLL Name: X" opens each import table; its functions follow as hint and name.
   while read -r dll fn; do
     local lower=${dll,,}
-    if [[ "$allowed_dlls" != *" $lower "* ]]; then
+    if [[ " $(echo $allowed_dlls) " != *" $lower "* ]]; then
       echo "$image: imports $dll, which is not part of Windows XP"
       bad=1
     fi
