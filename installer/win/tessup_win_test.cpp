@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "installer/win/win_installer_system.h"
@@ -83,6 +84,24 @@ TEST(TessupWindows, SilentRunsEndWithTheirExitCodes) {
   EXPECT_EQ(RunProgram(tessup + " -US quarn \"Kmr No Such Device\""), static_cast<DWORD>(-1));
   // A silent install with no package beside the program: failure.
   EXPECT_EQ(RunProgram(tessup + " -s kmrnothere \"Kmr No Such Device\""), static_cast<DWORD>(-1));
+}
+
+// The watchdog ends a run that hangs, with the code it was given. The test
+// runs itself again as the hanging child.
+TEST(TessupWindows, WatchdogChild) {
+  if (std::getenv("KMR_WATCHDOG_CHILD") == nullptr) GTEST_SKIP() << "only as the child of the watchdog test";
+  WinInstallerSystem s;
+  s.StartWatchdog(200, kExitTimedOut);
+  ::Sleep(60000);  // the hang
+}
+
+TEST(TessupWindows, AHangIsEndedByTheWatchdog) {
+  char self[MAX_PATH] = "";
+  GetModuleFileNameA(nullptr, self, MAX_PATH);
+  SetEnvironmentVariableA("KMR_WATCHDOG_CHILD", "1");
+  const DWORD code = RunProgram("\"" + std::string(self) + "\" --gtest_filter=TessupWindows.WatchdogChild");
+  SetEnvironmentVariableA("KMR_WATCHDOG_CHILD", nullptr);
+  EXPECT_EQ(code, static_cast<DWORD>(kExitTimedOut));
 }
 
 }  // namespace
