@@ -76,4 +76,11 @@ bool WriteScreenshot(const std::string& recording, uint32_t ms, const std::strin
   return WriteFile(out, file, error);
 }
 
+int ScreenshotCommand(const std::string& recording, uint32_t ms, const std::string& out) {
+  std::string error;
+  if (WriteScreenshot(recording, ms, out, &error)) return 0;
+  std::fprintf(stderr, "morvin: %s\n", error.c_str());
+  return 1;
+}
+
 }  // namespace kmr

@@ -12,4 +12,8 @@ namespace kmr {
 // masks, 24 or 32 bits), rows top-down. False with *error (one line).
 bool WriteScreenshot(const std::string& recording, uint32_t ms, const std::string& out, std::string* error);
 
+// The players' --screenshot: writes it and returns the exit code (1 with
+// the reason on standard error).
+int ScreenshotCommand(const std::string& recording, uint32_t ms, const std::string& out);
+
 }  // namespace kmr

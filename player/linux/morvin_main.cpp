@@ -59,14 +59,7 @@ int main(int argc, char** argv) {
     }
   }
 
-  if (!screenshot.empty()) {
-    std::string error;
-    if (!kmr::WriteScreenshot(path, seek_ms, screenshot, &error)) {
-      std::fprintf(stderr, "morvin: %s\n", error.c_str());
-      return 1;
-    }
-    return 0;
-  }
+  if (!screenshot.empty()) return kmr::ScreenshotCommand(path, seek_ms, screenshot);
 
   if (SDL_Init(SDL_INIT_VIDEO) != 0) {
     std::fprintf(stderr, "morvin: cannot open the display: %s\n", SDL_GetError());

@@ -60,14 +60,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
       return 1;
     }
   }
-  if (!screenshot.empty()) {
-    std::string error;
-    if (!kmr::WriteScreenshot(path, seek_ms, screenshot, &error)) {
-      std::fprintf(stderr, "morvin: %s\n", error.c_str());
-      return 1;
-    }
-    return 0;
-  }
+  if (!screenshot.empty()) return kmr::ScreenshotCommand(path, seek_ms, screenshot);
   Player player;
   player.reader.AddDecoder(&player.video);
   player.reader.AddDecoder(&player.sound);
