@@ -53,9 +53,9 @@ struct Run {
       error = installer_texts::kInstallFailed;
       return false;
     }
-    sys->Sleep(5000);
+    sys->Wait(5000);
     for (int i = 0; i < 5 && !attached; ++i) {
-      sys->Sleep(1000);
+      sys->Wait(1000);
       attached = sys->Attach(service, description, true);
     }
     reboot = asked ? !(FilesCurrent() && attached) : !attached;

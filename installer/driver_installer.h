@@ -56,7 +56,8 @@ class InstallerSystem {
   // The driver's display device (by its description) put on the desktop or
   // taken off ("Attach.ToDesktop" and the display settings).
   virtual bool Attach(const std::string& service, const std::string& description, bool attach) = 0;
-  virtual void Sleep(uint32_t ms) = 0;
+  // Lets ms pass (the installation settling, the attach retries).
+  virtual void Wait(uint32_t ms) = 0;
   // The watchdog ends the process with exit_code after ms unless stopped.
   virtual void StartWatchdog(uint32_t ms, int exit_code) = 0;
   virtual void StopWatchdog() = 0;

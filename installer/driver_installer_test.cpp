@@ -24,7 +24,7 @@ class ScriptedSystem : public InstallerSystem {
   std::vector<std::string> removed;
   bool attached = false;
   int attach_value = 0;  // "Attach.ToDesktop"
-  uint32_t slept = 0;
+  uint32_t waited = 0;
   int watchdog_code = 0;
   bool watchdog_running = false;
   std::vector<std::pair<Box, std::string>> shown;
@@ -82,7 +82,7 @@ class ScriptedSystem : public InstallerSystem {
     attach_value = 1;
     return true;
   }
-  void Sleep(uint32_t ms) override { slept += ms; }
+  void Wait(uint32_t ms) override { waited += ms; }
   void StartWatchdog(uint32_t ms, int code) override {
     EXPECT_EQ(ms, 20000u);
     watchdog_code = code;
@@ -168,7 +168,7 @@ TEST(Installer, AFreshInstallMakesTheDeviceAndAttachesAfterRetries) {
   EXPECT_EQ(s.calls.front(), std::string("find ") + kId) << "underscores for spaces";
   EXPECT_NE(std::find(s.calls.begin(), s.calls.end(), std::string("create ") + kId + " C:\\pkg\\quarn.inf"),
             s.calls.end());
-  EXPECT_EQ(s.slept, 5000u + 4 * 1000u) << "5 s, then a second before each try until the fourth worked";
+  EXPECT_EQ(s.waited, 5000u + 4 * 1000u) << "5 s, then a second before each try until the fourth worked";
   EXPECT_EQ(s.calls.back(), std::string("detach quarn ") + kDescription) << "the description, spaces and all";
   EXPECT_EQ(s.attach_value, 0) << "taken off the desktop again";
   ASSERT_EQ(s.shown.size(), 1u);
@@ -188,7 +188,7 @@ TEST(Installer, AnIdenticalWorkingInstallationInstallsNothing) {
     EXPECT_EQ(c.rfind("update", 0), std::string::npos) << c;
   }
   EXPECT_EQ(s.attach_value, 0);
-  EXPECT_EQ(s.slept, 0u);
+  EXPECT_EQ(s.waited, 0u);
   ASSERT_EQ(s.shown.size(), 1u);
   EXPECT_EQ(s.shown[0].first, Box::kInformation);
 }
@@ -202,7 +202,7 @@ TEST(Installer, APresentDeviceIsUpdatedAndANeverAttachingOneAsksForAReboot) {
   EXPECT_EQ(Install(&s), 1);
   EXPECT_NE(std::find(s.calls.begin(), s.calls.end(), std::string("update ") + kId + " C:\\pkg\\quarn.inf"),
             s.calls.end());
-  EXPECT_EQ(s.slept, 5000u + 5 * 1000u) << "five tries";
+  EXPECT_EQ(s.waited, 5000u + 5 * 1000u) << "five tries";
   ASSERT_EQ(s.shown.size(), 1u);
   EXPECT_EQ(s.shown[0].first, Box::kRebootQuestion);
   EXPECT_EQ(s.shown[0].second, std::string(installer_texts::kRebootCaption) + "|" + installer_texts::kRebootAfterInstall);

@@ -22,7 +22,7 @@ class WinInstallerSystem : public InstallerSystem {
   bool UpdateDriver(const std::string& hardware_id, const std::string& inf, bool* reboot) override;
   bool CreateAndInstallDevice(const std::string& hardware_id, const std::string& inf, bool* reboot) override;
   bool Attach(const std::string& service, const std::string& description, bool attach) override;
-  void Sleep(uint32_t ms) override { ::Sleep(ms); }
+  void Wait(uint32_t ms) override { ::Sleep(ms); }
   void StartWatchdog(uint32_t ms, int exit_code) override;
   void StopWatchdog() override;
   bool Show(Box box, const std::string& caption, const std::string& text) override;

@@ -21,6 +21,7 @@
 #include "recorder/engine/container_stream.h"
 #include "recorder/engine/executable_writer.h"
 #include "shared/testing/temp_dir.h"
+#include "player/testing/colour_frames.h"
 #include "shared/testing/wait.h"
 #include "shared/testing/xvfb.h"
 #include "recorder/codecs/own_codecs.h"
@@ -206,23 +207,12 @@ std::string MakeColourRecording(const testing::TempDir& dir) {
   EXPECT_TRUE(writer.Open());
   std::vector<uint8_t> raw(source.RawFrameBytes());
   for (uint32_t i = 0; i < 600; ++i) {
-    for (size_t p = 0; p < raw.size(); p += 4) {
-      raw[p] = 200;
-      raw[p + 1] = static_cast<uint8_t>(32 + 64 * (i / 256));
-      raw[p + 2] = static_cast<uint8_t>(i % 256);
-      raw[p + 3] = 0;
-    }
+    testing::PaintColourFrame(i, &raw);
     EXPECT_TRUE(source.EncodeFrame(raw.data()));
     EXPECT_TRUE(video.Submit(nullptr, 0, FrameGrid::SlotTime(i, 10), 0, 0));
   }
   writer.Close();
   return path;
-}
-
-// The frame index a colour stands for, or -1.
-int FrameOfColour(const uint8_t* bgrx) {
-  if (bgrx[0] != 200 || (bgrx[1] - 32) % 64 != 0) return -1;
-  return bgrx[2] + 256 * ((bgrx[1] - 32) / 64);
 }
 
 struct WindowShot {
@@ -300,7 +290,7 @@ TEST(MorvinEndToEnd, TheSeekBarSeeksAndF11CoversTheScreen) {
       last_click = std::chrono::steady_clock::now();
     }
     if (!Shoot(dpy, &shot, &win)) return false;
-    seen = FrameOfColour(shot.At(240, kTool + 180));
+    seen = testing::FrameOfColour(shot.At(240, kTool + 180));
     return seen >= target;
   })) << "the picture shows frame " << seen << ", not " << target << " or later";
   const std::string id = std::to_string(win);
@@ -309,8 +299,9 @@ TEST(MorvinEndToEnd, TheSeekBarSeeksAndF11CoversTheScreen) {
 
   ASSERT_TRUE(XDo(xvfb, "key --window " + id + " F11"));
   ASSERT_TRUE(testing::WaitUntil([&] {
-    return Shoot(dpy, &shot) && shot.width == 800 && shot.height == 600 && FrameOfColour(shot.At(400, 300)) >= 0 &&
-           FrameOfColour(shot.At(400, 30)) < 0;  // the picture, centred, with black around it
+    // The picture, centred, with black around it.
+    return Shoot(dpy, &shot) && shot.width == 800 && shot.height == 600 &&
+           testing::FrameOfColour(shot.At(400, 300)) >= 0 && testing::FrameOfColour(shot.At(400, 30)) < 0;
   })) << "full screen is " << shot.width << " x " << shot.height;
   ASSERT_TRUE(XDo(xvfb, "key --window " + id + " Escape"));
   ASSERT_TRUE(testing::WaitUntil([&] { return Shoot(dpy, &shot) && shot.width == 480; }));

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "recorder/engine/container_stream.h"
+#include "player/testing/colour_frames.h"
 #include "shared/testing/wait.h"
 #include "recorder/engine/executable_writer.h"
 #include "tools/kmrtool/offline_source.h"
@@ -196,12 +197,7 @@ void MakeColourRecording(const std::string& path) {
   ASSERT_TRUE(make.writer.Open());
   std::vector<uint8_t> raw(make.source.RawFrameBytes());
   for (uint32_t i = 0; i < 600; ++i) {
-    for (size_t p = 0; p < raw.size(); p += 4) {
-      raw[p] = 200;
-      raw[p + 1] = static_cast<uint8_t>(32 + 64 * (i / 256));
-      raw[p + 2] = static_cast<uint8_t>(i % 256);
-      raw[p + 3] = 0;
-    }
+    testing::PaintColourFrame(i, &raw);
     EXPECT_TRUE(make.source.EncodeFrame(raw.data()));
     EXPECT_TRUE(make.video.Submit(nullptr, 0, FrameGrid::SlotTime(i, 10), 0, 0));
   }
@@ -234,14 +230,9 @@ std::vector<uint8_t> ScreenPixels(const RECT& r) {
   return out;
 }
 
-int FrameOfColour(const uint8_t* bgrx) {
-  if (bgrx[0] != 200 || (bgrx[1] - 32) % 64 != 0) return -1;
-  return bgrx[2] + 256 * ((bgrx[1] - 32) / 64);
-}
-
 int FrameAtScreen(int x, int y) {
   const std::vector<uint8_t> p = ScreenPixels(RECT{x, y, x + 1, y + 1});
-  return p.empty() ? -1 : FrameOfColour(p.data());
+  return p.empty() ? -1 : testing::FrameOfColour(p.data());
 }
 
 void Click(int x, int y) {

@@ -142,6 +142,27 @@ class KelvoEndToEnd : public ::testing::Test {
     XSync(dpy_, False);
   }
 
+  // Runs a self-playing recording (args[0]) on the test's display, its
+  // output in morvin.txt; the system's graphics libraries' leftovers are not
+  // counted as leaks. Without sound_server, SDL's sound goes nowhere.
+  void StartRecording(KelvoRun* player, std::vector<std::string> args, bool sound_server = false) {
+    player->err_path = dir_.File("morvin.txt");
+    player->pid = fork();
+    if (player->pid == 0) {
+      setenv("DISPLAY", xvfb_->display().c_str(), 1);
+      if (!sound_server) setenv("SDL_AUDIODRIVER", "dummy", 1);
+      setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
+      const int fd = open(player->err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      dup2(fd, 2);
+      dup2(fd, 1);
+      std::vector<char*> argv;
+      for (auto& a : args) argv.push_back(a.data());
+      argv.push_back(nullptr);
+      execv(argv[0], argv.data());
+      _exit(127);
+    }
+  }
+
   std::unique_ptr<testing::Xvfb> xvfb_;
   Display* dpy_ = nullptr;
   Window root_ = 0, win_ = 0;
@@ -256,18 +277,7 @@ TEST_F(KelvoEndToEnd, LossyRecordingIsCloseToTheScreenAndPlays) {
 
   // The player plays every frame (quick play: no waiting for the clock).
   KelvoRun player;
-  player.err_path = dir_.File("morvin.txt");
-  player.pid = fork();
-  if (player.pid == 0) {
-    setenv("DISPLAY", xvfb_->display().c_str(), 1);
-    setenv("SDL_AUDIODRIVER", "dummy", 1);
-    setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
-    const int fd = open(player.err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    dup2(fd, 2);
-    dup2(fd, 1);
-    execl(out.c_str(), out.c_str(), "--quick", "--exit-at-end", static_cast<char*>(nullptr));
-    _exit(127);
-  }
+  StartRecording(&player, {out, "--quick", "--exit-at-end"});
   EXPECT_EQ(player.Wait(), 0) << player.Stderr();
 }
 
@@ -402,18 +412,7 @@ TEST_F(KelvoEndToEnd, AKilledRecordingIsRepairedAndPlays) {
 
   // The player plays it to its end.
   KelvoRun player;
-  player.err_path = dir_.File("morvin.txt");
-  player.pid = fork();
-  if (player.pid == 0) {
-    setenv("DISPLAY", xvfb_->display().c_str(), 1);
-    // What the system's graphics libraries keep is not the player's leak.
-    setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
-    const int fd = open(player.err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    dup2(fd, 2);
-    dup2(fd, 1);
-    execl(fixed.c_str(), fixed.c_str(), "--quick", "--exit-at-end", static_cast<char*>(nullptr));
-    _exit(127);
-  }
+  StartRecording(&player, {fixed, "--quick", "--exit-at-end"}, true);
   EXPECT_EQ(player.Wait(), 0) << player.Stderr();
 }
 
@@ -826,20 +825,7 @@ TEST_F(KelvoSound, MorvinPlaysTheSoundAndQuickPlayIsSilent) {
     std::vector<std::string> args = {out, "--exit-at-end"};
     if (quick) args.push_back("--quick");
     KelvoRun player;
-    player.err_path = dir_.File("morvin.txt");
-    player.pid = fork();
-    if (player.pid == 0) {
-      setenv("DISPLAY", xvfb_->display().c_str(), 1);
-      setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
-      const int fd = open(player.err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      dup2(fd, 2);
-      dup2(fd, 1);
-      std::vector<char*> argv;
-      for (auto& a : args) argv.push_back(a.data());
-      argv.push_back(nullptr);
-      execv(out.c_str(), argv.data());
-      _exit(127);
-    }
+    StartRecording(&player, args, true);
     EXPECT_EQ(player.Wait(), 0) << player.Stderr();
     EXPECT_EQ(player.Stderr().find("without sound"), std::string::npos) << player.Stderr();
     // What is still on its way through the sink arrives.
