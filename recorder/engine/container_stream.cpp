@@ -116,17 +116,22 @@ void ContainerVideoStream::Close() {
 }
 
 bool ContainerVideoStream::Submit(const void*, uint32_t, uint32_t time_stamp, uint32_t, uint32_t) {
-  if (source_ == nullptr) return false;
-  const uint32_t fps = source_->Fps();
+  return SubmitOnGrid(this, source_, &grid_, time_stamp, kPacketFlagKeyFrame);
+}
+
+bool SubmitOnGrid(MediaStream* stream, const EncodedVideoSource* source, FrameGrid* grid, uint32_t time_stamp,
+                  uint32_t key_flag) {
+  if (source == nullptr) return false;
+  const uint32_t fps = source->Fps();
   if (fps == 0) return false;
-  FrameGrid grid = grid_;
-  const uint32_t slot = grid.SlotFor(fps, time_stamp);
-  const uint32_t size = source_->EncodedSize();
-  const bool ok = MediaStream::Submit(size != 0 ? source_->EncodedData() : nullptr, size, slot, 1000 / fps,
-                                      source_->IsKeyFrame() ? kPacketFlagKeyFrame : 0);
+  FrameGrid next = *grid;
+  const uint32_t slot = next.SlotFor(fps, time_stamp);
+  const uint32_t size = source->EncodedSize();
+  const bool ok = stream->MediaStream::Submit(size != 0 ? source->EncodedData() : nullptr, size, slot, 1000 / fps,
+                                              source->IsKeyFrame() ? key_flag : 0);
   if (!ok) return false;  // n stays where it was
-  grid.Advance();
-  grid_ = grid;
+  next.Advance();
+  *grid = next;
   return true;
 }
 
@@ -147,8 +152,7 @@ bool ContainerAudioStream::Attach(MediaSource* source, uint32_t) {
 bool ContainerAudioStream::Submit(const void* data, uint32_t size, uint32_t time_stamp, uint32_t duration,
                                   uint32_t flags) {
   if (encoder_ == nullptr) return ContainerStream::Submit(data, size, time_stamp, duration, flags);
-  if (!encoder_->EncodeBlock(data)) return false;
-  return ContainerStream::Submit(encoder_->Output(), encoder_->OutputBytes(), time_stamp, duration, 0);
+  return SubmitEncodedBlock(this, encoder_, data, time_stamp, duration);
 }
 
 bool ContainerAudioStream::SubmitCoded(const void* data, uint32_t size, uint32_t time_stamp, uint32_t duration) {

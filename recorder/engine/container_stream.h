@@ -56,6 +56,12 @@ class FrameGrid {
   uint32_t n_ = 0;
 };
 
+// Submits the source's encoded frame through the stream's base Submit at
+// the grid slot for time_stamp, with key_flag when the source marks a key
+// frame; the grid advances only when the submit succeeds.
+bool SubmitOnGrid(MediaStream* stream, const EncodedVideoSource* source, FrameGrid* grid, uint32_t time_stamp,
+                  uint32_t key_flag);
+
 class ContainerVideoStream : public ContainerStream {
  public:
   // source: an EncodedVideoSource.

@@ -67,6 +67,7 @@ bool MediaWriter::StartWriterThread() {
   if (!queue_.ReopenQueue()) return false;
   queue_.AbortPushes(false);
   running_.store(true);
+  write_failed_.store(false);
   if (!thread_.Start([this] { WriterThreadMain(); })) {
     running_.store(false);
     return false;
@@ -96,6 +97,7 @@ void MediaWriter::WriterThreadMain() {
     FreePacket(packet);
     if (ok) ok = OnPacketWritten(queue_.Count() == 0);
     if (ok) continue;
+    write_failed_.store(true);
     // Nobody pops any more: producers waiting for room give up instead of
     // waiting forever, and later submits fail at once.
     queue_.AbortPushes(true);

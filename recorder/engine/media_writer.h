@@ -53,6 +53,10 @@ class MediaWriter {
   bool SetCopyright(const char* text) { return SetText(&copyright_, text); }
   bool SetDescription(const char* text) { return SetText(&description_, text); }
   const std::string& FormatName() const { return format_name_; }
+  const std::string& Title() const { return title_; }
+  const std::string& Author() const { return author_; }
+  const std::string& Copyright() const { return copyright_; }
+  const std::string& Description() const { return description_; }
   const std::string& Extension() const { return extension_; }
 
   bool AddStream(MediaStream* stream);
@@ -60,6 +64,8 @@ class MediaWriter {
   const std::vector<MediaStream*>& Streams() const { return streams_; }
 
   bool IsRunning() const { return running_.load(); }
+  // Whether a write failed since the writer thread was last started.
+  bool WriteFailed() const { return write_failed_.load(); }
   bool Enqueue(Packet* packet);
 
  protected:
@@ -86,6 +92,7 @@ class MediaWriter {
   std::vector<MediaStream*> streams_;
   PacketQueue<Packet> queue_;
   std::atomic<bool> running_{false};
+  std::atomic<bool> write_failed_{false};
   platform::Thread thread_;
 };
 

@@ -1,0 +1,288 @@
+#include "recorder/engine/avi_writer.h"
+
+#include <cstdio>
+
+#include "shared/byte_io.h"
+#include "shared/container/container_format.h"
+
+namespace kmr {
+
+namespace {
+
+uint32_t RoundedDiv(uint64_t a, uint64_t b) {
+  const uint64_t q = (a + b / 2) / b;
+  return q > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(q);
+}
+
+uint32_t Le32(const std::vector<uint8_t>& b, size_t at) {
+  return at + 4 <= b.size() ? static_cast<uint32_t>(b[at]) | (static_cast<uint32_t>(b[at + 1]) << 8) |
+                                  (static_cast<uint32_t>(b[at + 2]) << 16) | (static_cast<uint32_t>(b[at + 3]) << 24)
+                            : 0;
+}
+
+// Rectangle (0, 0, width, |height|) of a bitmap info header.
+Rect BitmapFrame(const std::vector<uint8_t>& bitmap_info) {
+  const auto width = static_cast<int32_t>(Le32(bitmap_info, 4));
+  const auto height = static_cast<int32_t>(Le32(bitmap_info, 8));
+  return Rect{0, 0, width, height < 0 ? -height : height};
+}
+
+}  // namespace
+
+uint32_t BitmapCompression(const std::vector<uint8_t>& bitmap_info) { return Le32(bitmap_info, 16); }
+
+bool CompressedFrameGrid::SlotFor(uint32_t scale, uint32_t rate, uint32_t t, uint32_t* slot, uint32_t* duration) {
+  if (scale == 0 || rate == 0) return false;
+  const uint32_t d = RoundedDiv(1000ull * scale, rate);
+  const auto at = [&](uint32_t n) { return RoundedDiv(static_cast<uint64_t>(n) * scale * 1000, rate); };
+  while (static_cast<uint64_t>(d) + at(n_) < t) ++n_;
+  *slot = at(n_);
+  *duration = d;
+  return true;
+}
+
+// ---------------------------------------------------------------------------
+
+AviWriter::AviWriter(std::unique_ptr<AviLibrary> library, const char* format_name, const char* extension)
+    : MediaWriter(format_name, extension), library_(std::move(library)) {}
+
+AviWriter::~AviWriter() { Close(); }
+
+bool AviWriter::Open() {
+  if (Path().empty()) return false;
+  Close();
+  SetFailureCause("");
+  if (library_ == nullptr) {
+    SetFailureCause("The AVI file library is not available.");
+    return false;
+  }
+  std::remove(Path().c_str());
+  std::string error;
+  file_ = library_->Open(Path(), kAviOpenCreateWrite, &error);
+  if (file_ == nullptr) {
+    SetFailureCause(error);
+    return false;
+  }
+  bool ok = true;
+  for (size_t i = 0; ok && i < Streams().size(); ++i) {
+    MediaStream* stream = Streams()[i];
+    if (stream == nullptr) continue;
+    ok = stream->Bind(file_.get(), static_cast<uint32_t>(i)) && stream->Open();
+  }
+  if (ok && !StartWriterThread()) {
+    SetFailureCause("The writer thread could not be started.");
+    ok = false;
+  }
+  if (!ok) {
+    // Nothing was recorded: the streams and the file are let go at once.
+    if (FailureCause().empty()) SetFailureCause(file_->Error());
+    for (MediaStream* stream : Streams()) {
+      if (stream != nullptr) stream->Close();
+    }
+    std::string ignored;
+    file_->Release(&ignored);
+    file_.reset();
+  }
+  return ok;
+}
+
+bool AviWriter::Close() {
+  if (file_ == nullptr) {
+    StopWriterThread();
+    return true;
+  }
+  StopWriterThread();
+  // A write that failed during the recording says why.
+  if (FailureCause().empty()) SetFailureCause(file_->Error());
+  if (FailureCause().empty() && WriteFailed()) SetFailureCause("The AVI file library could not write a sample.");
+  for (MediaStream* stream : Streams()) {
+    if (stream != nullptr) stream->Close();
+  }
+  bool ok = true;
+  if (Streams().size() >= 2) ok = file_->EndRecord();
+  std::string error;
+  if (!file_->Release(&error)) {
+    ok = false;
+    if (FailureCause().empty()) SetFailureCause(error);
+  }
+  file_.reset();
+  return ok && FailureCause().empty();
+}
+
+// ---------------------------------------------------------------------------
+
+bool AviStream::Bind(void* target, uint32_t) {
+  file_ = static_cast<AviFile*>(target);
+  return file_ != nullptr;
+}
+
+bool AviStream::Open() {
+  if (file_ == nullptr || stream_ == nullptr) return false;
+  return MediaStream::Open();
+}
+
+void AviStream::Close() { stream_.reset(); }
+
+bool AviStream::CreateStream() {
+  stream_.reset();
+  if (file_ == nullptr) return false;
+  stream_ = file_->CreateStream(info_);
+  if (stream_ == nullptr) return false;
+  if (!stream_->SetFormat(format_)) {
+    stream_.reset();
+    return false;
+  }
+  return true;
+}
+
+bool AviStream::WriteVideoPacket(const Packet* packet) {
+  if (stream_ == nullptr || packet == nullptr) return false;
+  if (packet->nothing_to_write) return true;
+  if (packet->buffer == nullptr) return false;
+  const uint32_t scale = info_.scale == 0 ? 1 : info_.scale;
+  uint32_t index = RoundedDiv(static_cast<uint64_t>(packet->time_stamp) * info_.rate, 1000ull * scale);
+  if (index < last_index_ + 1) index = last_index_ + 1;
+  if (index > 0x7FFFFFFFu) return false;
+  if (!stream_->Write(static_cast<int32_t>(index), 1, packet->buffer->data, packet->buffer->size, packet->flags)) {
+    return false;
+  }
+  last_index_ = index;
+  return true;
+}
+
+// ---------------------------------------------------------------------------
+
+bool AviVideoStream::Attach(MediaSource* source, uint32_t) {
+  auto* video = dynamic_cast<EncodedVideoSource*>(source);
+  if (video == nullptr) return false;
+  source_ = video;
+  std::vector<uint8_t> block = BuildVideoFormatBlock(video);
+  format_.assign(block.begin() + (kVideoInfoHeaderSize - kBitmapInfoHeaderSize), block.end());
+  return true;
+}
+
+bool AviVideoStream::Bind(void* target, uint32_t id) {
+  if (!AviStream::Bind(target, id) || source_ == nullptr) return false;
+  info_ = AviStreamInfo{};
+  info_.type = kAviStreamVideo;
+  info_.handler = BitmapCompression(format_);
+  info_.scale = 1;
+  info_.rate = source_->Fps();
+  info_.suggested_buffer_size = Le32(format_, 20);
+  info_.quality = 0xFFFFFFFF;
+  info_.sample_size = 0;
+  info_.frame = BitmapFrame(format_);
+  return CreateStream();
+}
+
+bool AviVideoStream::Open() {
+  last_index_ = 0;
+  grid_.Reset();
+  return AviStream::Open();
+}
+
+void AviVideoStream::Close() {
+  AviStream::Close();
+  last_index_ = 0;
+  grid_.Reset();
+}
+
+bool AviVideoStream::Submit(const void*, uint32_t, uint32_t time_stamp, uint32_t, uint32_t) {
+  return SubmitOnGrid(this, source_, &grid_, time_stamp, kAviKeyFrame);
+}
+
+// ---------------------------------------------------------------------------
+
+bool AviCompressedVideoStream::Attach(MediaSource* source, uint32_t) {
+  auto* compressor = dynamic_cast<VideoCompressor*>(source);
+  if (compressor == nullptr || compressor->OutputFormat().size() < kBitmapInfoHeaderSize) return false;
+  compressor_ = compressor;
+  format_ = compressor->OutputFormat();
+  return true;
+}
+
+bool AviCompressedVideoStream::Bind(void* target, uint32_t id) {
+  if (!AviStream::Bind(target, id) || compressor_ == nullptr) return false;
+  info_ = AviStreamInfo{};
+  info_.type = kAviStreamVideo;
+  info_.handler = BitmapCompression(format_);
+  info_.scale = compressor_->Scale();
+  info_.rate = compressor_->Rate();
+  info_.suggested_buffer_size = Le32(format_, 20);
+  info_.quality = 0xFFFFFFFF;
+  info_.frame = BitmapFrame(format_);
+  return CreateStream();
+}
+
+bool AviCompressedVideoStream::Open() {
+  last_index_ = 0;
+  grid_.Reset();
+  return AviStream::Open();
+}
+
+void AviCompressedVideoStream::Close() {
+  AviStream::Close();
+  last_index_ = 0;
+  grid_.Reset();
+}
+
+bool AviCompressedVideoStream::Submit(const void* data, uint32_t size, uint32_t time_stamp, uint32_t, uint32_t) {
+  if (compressor_ == nullptr || !compressor_->CompressFrame(data, size)) return false;
+  CompressedFrameGrid next = grid_;
+  uint32_t slot = 0, duration = 0;
+  if (!next.SlotFor(compressor_->Scale(), compressor_->Rate(), time_stamp, &slot, &duration)) return false;
+  if (!MediaStream::Submit(compressor_->CompressedData(), compressor_->CompressedSize(), slot, duration,
+                           compressor_->CompressedKeyFrame() ? kAviKeyFrame : 0)) {
+    return false;
+  }
+  next.Advance();
+  grid_ = next;
+  return true;
+}
+
+// ---------------------------------------------------------------------------
+
+bool AviAudioStream::Attach(MediaSource* source, uint32_t) {
+  auto* audio = dynamic_cast<AudioFormatSource*>(source);
+  if (audio == nullptr) return false;
+  std::vector<uint8_t> format = audio->WaveFormat();
+  if (format.size() != kWaveFormatMp3Size) return false;
+  format_ = std::move(format);
+  encoder_ = dynamic_cast<BlockEncoder*>(source);
+  return true;
+}
+
+bool AviAudioStream::Bind(void* target, uint32_t id) {
+  if (!AviStream::Bind(target, id) || format_.size() < 16) return false;
+  WaveFormatMp3 wave;
+  if (!WaveFormatMp3::Parse(format_, &wave)) return false;
+  info_ = AviStreamInfo{};
+  info_.type = kAviStreamAudio;
+  info_.handler = wave.format_tag;
+  info_.scale = wave.block_align;
+  info_.rate = wave.avg_bytes_per_sec;
+  info_.suggested_buffer_size = wave.avg_bytes_per_sec;
+  info_.quality = 0xFFFFFFFF;
+  info_.sample_size = wave.block_align;
+  info_.frame = Rect{};
+  return CreateStream();
+}
+
+bool AviAudioStream::WritePacket(const Packet* packet) {
+  if (!HasStream() || packet == nullptr) return false;
+  if (packet->nothing_to_write) return true;
+  if (packet->buffer == nullptr) return false;
+  // Appended after the last sample, counted in whole blocks.
+  const uint32_t block = info_.sample_size == 0 ? 1 : info_.sample_size;
+  const uint32_t samples = packet->buffer->size / block;
+  if (samples == 0) return true;
+  return Stream()->Write(-1, static_cast<int32_t>(samples), packet->buffer->data, samples * block, packet->flags);
+}
+
+bool AviAudioStream::Submit(const void* data, uint32_t size, uint32_t time_stamp, uint32_t duration,
+                            uint32_t flags) {
+  if (encoder_ == nullptr) return MediaStream::Submit(data, size, time_stamp, duration, flags);
+  return SubmitEncodedBlock(this, encoder_, data, time_stamp, duration);
+}
+
+}  // namespace kmr

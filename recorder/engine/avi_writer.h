@@ -1,0 +1,127 @@
+// The AVI output: one video stream (the own codec's frames, or an installed
+// compressor's) and, with sound, one MP3 stream, written through the AVI file
+// library. Samples go to indices reckoned from their time stamps; the first
+// frame lands at index 1 at the earliest, and frames whose stamps meet on one
+// index go to consecutive indices.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "recorder/engine/avi_file.h"
+#include "recorder/engine/block_encoder.h"
+#include "recorder/engine/container_stream.h"
+#include "recorder/engine/media_writer.h"
+#include "recorder/engine/video_compressor.h"
+#include "recorder/engine/video_source.h"
+
+namespace kmr {
+
+class AviWriter : public MediaWriter {
+ public:
+  // The library is initialised for the writer's life. Linux also writes
+  // Matroska and MP4 through the same writer, by name and extension.
+  explicit AviWriter(std::unique_ptr<AviLibrary> library, const char* format_name = "Audio Video Interleaved",
+                     const char* extension = "avi");
+  ~AviWriter() override;
+
+  // Deletes any file at the path, creates it, binds and opens every stream,
+  // starts the writer thread.
+  bool Open() override;
+  // Drains the queue, closes the streams, ends the record when there are two
+  // or more streams, and releases the file.
+  bool Close() override;
+
+ private:
+  std::unique_ptr<AviLibrary> library_;
+  std::unique_ptr<AviFile> file_;
+};
+
+class AviStream : public MediaStream {
+ public:
+  // Succeeds only when the file and the created stream exist.
+  bool Open() override;
+  // Releases the created stream.
+  void Close() override;
+  // target: the AviFile.
+  bool Bind(void* target, uint32_t id) override;
+
+  const AviStreamInfo& Info() const { return info_; }
+  const std::vector<uint8_t>& Format() const { return format_; }
+
+ protected:
+  // Creates the stream from info_ and sets format_ on it.
+  bool CreateStream();
+  // The video streams' write: the index from the time stamp at the stream's
+  // rate, at least one past the last one written.
+  bool WriteVideoPacket(const Packet* packet);
+  bool HasStream() const { return stream_ != nullptr; }
+  AviFileStream* Stream() const { return stream_.get(); }
+
+  AviFile* file_ = nullptr;
+  AviStreamInfo info_;
+  std::vector<uint8_t> format_;
+  uint32_t last_index_ = 0;
+
+ private:
+  std::unique_ptr<AviFileStream> stream_;
+};
+
+// The own screen codec's frames.
+class AviVideoStream : public AviStream {
+ public:
+  bool VariableBitRateAllowed() const override { return true; }
+  // source: an EncodedVideoSource; the format is its bitmap info header and
+  // colour data (the container's video format without the first 48 bytes).
+  bool Attach(MediaSource* source, uint32_t options) override;
+  // Stores the file and creates the stream.
+  bool Bind(void* target, uint32_t id) override;
+  bool Open() override;
+  void Close() override;
+  bool WritePacket(const Packet* packet) override { return WriteVideoPacket(packet); }
+  // The frame grid, with the AVI key-frame flag.
+  bool Submit(const void* data, uint32_t size, uint32_t time_stamp, uint32_t duration, uint32_t flags) override;
+
+ private:
+  EncodedVideoSource* source_ = nullptr;
+  FrameGrid grid_;
+};
+
+// An installed compressor's frames.
+class AviCompressedVideoStream : public AviStream {
+ public:
+  bool VariableBitRateAllowed() const override { return true; }
+  // source: a VideoCompressor whose output format is at least 40 bytes.
+  bool Attach(MediaSource* source, uint32_t options) override;
+  bool Bind(void* target, uint32_t id) override;
+  bool Open() override;
+  void Close() override;
+  bool WritePacket(const Packet* packet) override { return WriteVideoPacket(packet); }
+  // Compresses the raw frame and places it on the compressor's time line.
+  bool Submit(const void* data, uint32_t size, uint32_t time_stamp, uint32_t duration, uint32_t flags) override;
+
+ private:
+  VideoCompressor* compressor_ = nullptr;
+  CompressedFrameGrid grid_;
+};
+
+// MP3 sound at a constant bit rate: one sample is one byte.
+class AviAudioStream : public AviStream {
+ public:
+  // source: an AudioFormatSource (a BlockEncoder codes every block first).
+  bool Attach(MediaSource* source, uint32_t options) override;
+  bool Bind(void* target, uint32_t id) override;
+  // Appends the packet's bytes after the stream's last sample.
+  bool WritePacket(const Packet* packet) override;
+  bool Submit(const void* data, uint32_t size, uint32_t time_stamp, uint32_t duration, uint32_t flags) override;
+
+ private:
+  BlockEncoder* encoder_ = nullptr;
+};
+
+// The bitmap info header of a video format block's compression code and
+// sizes (bytes 16..19, 4..11, 20..23).
+uint32_t BitmapCompression(const std::vector<uint8_t>& bitmap_info);
+
+}  // namespace kmr

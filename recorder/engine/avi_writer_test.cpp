@@ -1,0 +1,251 @@
+#include "recorder/engine/avi_writer.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+#include "platform/notify/notify.h"
+#include "recorder/engine/testing/fake_sources.h"
+#include "recorder/engine/testing/recording_media_libraries.h"
+#include "recorder/engine/testing/scripted_compressor.h"
+
+namespace kmr {
+namespace {
+
+using testing::AviLog;
+using testing::FakeAudioSource;
+using testing::FakeVideoSource;
+using testing::RecordingAviLibrary;
+using testing::ScriptedCompressor;
+
+uint32_t Le32(const std::vector<uint8_t>& b, size_t at) {
+  return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (static_cast<uint32_t>(b[at + 3]) << 24);
+}
+
+class AviWriterTest : public ::testing::Test {
+ protected:
+  AviWriterTest() : writer_(std::make_unique<RecordingAviLibrary>(&log_)) {
+    path_ = (std::filesystem::temp_directory_path() / ("avi_writer_test_" + std::to_string(::getpid()) + ".avi"))
+                .string();
+    writer_.SetPath(path_.c_str());
+  }
+  ~AviWriterTest() override { std::remove(path_.c_str()); }
+
+  void AddVideo(FakeVideoSource* source) {
+    ASSERT_TRUE(video_.Attach(source, 0));
+    video_.SetWriter(&writer_);
+    ASSERT_TRUE(writer_.AddStream(&video_));
+  }
+  void AddAudio() {
+    ASSERT_TRUE(audio_.Attach(&audio_source_, 0));
+    audio_.SetWriter(&writer_);
+    ASSERT_TRUE(writer_.AddStream(&audio_));
+  }
+
+  // The streams outlive the writer, as in the recorder.
+  AviLog log_;
+  FakeAudioSource audio_source_;
+  AviVideoStream video_;
+  AviAudioStream audio_;
+  AviWriter writer_;
+  std::string path_;
+};
+
+TEST_F(AviWriterTest, VideoStreamDescribesTheOwnCodecAtTheSourceRate) {
+  FakeVideoSource source(801, 601, 8, 12);
+  AddVideo(&source);
+  ASSERT_TRUE(writer_.Open());
+  EXPECT_EQ(log_.mode, 4113u);
+  ASSERT_EQ(log_.streams.size(), 1u);
+  const AviStreamInfo& info = log_.streams[0];
+  EXPECT_EQ(info.type, FourCc('v', 'i', 'd', 's'));
+  EXPECT_EQ(info.handler, FourCc('K', 'M', 'R', 'V'));
+  EXPECT_EQ(info.scale, 1u);
+  EXPECT_EQ(info.rate, 12u);
+  EXPECT_EQ(info.quality, 0xFFFFFFFFu);
+  EXPECT_EQ(info.sample_size, 0u);
+  EXPECT_EQ(info.frame, (Rect{0, 0, 802, 602}));
+  // 802 bytes a row rounded to 804, times 602 rows.
+  EXPECT_EQ(info.suggested_buffer_size, 804u * 602u);
+  // The bitmap info header and 256 bytes of the colour table.
+  const std::vector<uint8_t>& format = log_.formats[0];
+  ASSERT_EQ(format.size(), 40u + 256u);
+  EXPECT_EQ(Le32(format, 0), 40u);
+  EXPECT_EQ(Le32(format, 4), 802u);
+  EXPECT_EQ(Le32(format, 8), 602u);
+  EXPECT_EQ(Le32(format, 16), FourCc('K', 'M', 'R', 'V'));
+  EXPECT_EQ(Le32(format, 20), 804u * 602u);
+  EXPECT_EQ(format[40 + 1], 7);  // the captured table's second byte
+  EXPECT_TRUE(writer_.Close());
+}
+
+TEST_F(AviWriterTest, LossyFramesCarryTheLossyCode) {
+  FakeVideoSource source(64, 48, 32, 15, false);
+  AddVideo(&source);
+  ASSERT_TRUE(writer_.Open());
+  EXPECT_EQ(log_.streams[0].handler, FourCc('k', 'm', 'r', 'v'));
+  EXPECT_EQ(log_.formats[0].size(), 40u);
+}
+
+TEST_F(AviWriterTest, FirstFrameLandsAtIndexOneAndCollisionsMoveOn) {
+  FakeVideoSource source(64, 48, 32, 10);
+  AddVideo(&source);
+  ASSERT_TRUE(writer_.Open());
+  source.SetFrame({1, 2, 3}, true);
+  ASSERT_TRUE(video_.Submit(nullptr, 0, 0, 0, 0));  // slot 0 ms: index 0, raised to 1
+  source.SetFrame({4}, false);
+  ASSERT_TRUE(video_.Submit(nullptr, 0, 100, 0, 0));  // slot 100 ms: index 1, taken: 2
+  source.SetFrame({}, false);
+  ASSERT_TRUE(video_.Submit(nullptr, 0, 200, 0, 0));  // nothing changed: no sample
+  source.SetFrame({5}, false);
+  ASSERT_TRUE(video_.Submit(nullptr, 0, 1000, 0, 0));  // the 900 ms slot ends at 1000: index 9
+  ASSERT_TRUE(writer_.Close());
+  ASSERT_EQ(log_.writes.size(), 3u);
+  EXPECT_EQ(log_.writes[0].start, 1);
+  EXPECT_EQ(log_.writes[0].samples, 1);
+  EXPECT_EQ(log_.writes[0].flags, 0x10u);
+  EXPECT_EQ(log_.writes[0].data, (std::vector<uint8_t>{1, 2, 3}));
+  EXPECT_EQ(log_.writes[1].start, 2);
+  EXPECT_EQ(log_.writes[1].flags, 0u);
+  EXPECT_EQ(log_.writes[2].start, 9);
+}
+
+TEST_F(AviWriterTest, EndRecordOnlyWithSoundAndOnceAtClose) {
+  {
+    FakeVideoSource source(64, 48, 32, 10);
+    AddVideo(&source);
+    ASSERT_TRUE(writer_.Open());
+    ASSERT_TRUE(writer_.Close());
+    EXPECT_EQ(log_.Count("end-record"), 0);
+    EXPECT_EQ(log_.Count("release"), 1);
+    writer_.ClearStreams();
+  }
+  FakeVideoSource source(64, 48, 32, 10);
+  AddVideo(&source);
+  AddAudio();
+  ASSERT_TRUE(writer_.Open());
+  ASSERT_TRUE(writer_.Close());
+  EXPECT_TRUE(writer_.Close());  // nothing more to finish
+  EXPECT_EQ(log_.Count("end-record"), 1);
+  EXPECT_EQ(log_.Count("release"), 2);
+  // Streams are released before their file.
+  std::lock_guard<std::mutex> lock(log_.mutex);
+  EXPECT_EQ(log_.calls.back(), "release");
+}
+
+TEST_F(AviWriterTest, SoundIsAppendedInBytesAtTheByteRate) {
+  FakeVideoSource source(64, 48, 32, 10);
+  AddVideo(&source);
+  AddAudio();
+  ASSERT_TRUE(writer_.Open());
+  const AviStreamInfo& info = log_.streams[1];
+  EXPECT_EQ(info.type, FourCc('a', 'u', 'd', 's'));
+  EXPECT_EQ(info.handler, 0x55u);
+  EXPECT_EQ(info.scale, 1u);
+  EXPECT_EQ(info.rate, 16000u);
+  EXPECT_EQ(info.sample_size, 1u);
+  EXPECT_EQ(info.suggested_buffer_size, 16000u);
+  EXPECT_EQ(log_.formats[1], audio_source_.WaveFormat());
+  const uint8_t block[5] = {9, 8, 7, 6, 5};
+  ASSERT_TRUE(audio_.Submit(block, 5, 0, 26, 0));
+  ASSERT_TRUE(audio_.Submit(block, 2, 26, 26, 0));
+  ASSERT_TRUE(writer_.Close());
+  ASSERT_EQ(log_.writes.size(), 2u);
+  EXPECT_EQ(log_.writes[0].stream, 1);
+  EXPECT_EQ(log_.writes[0].start, -1);
+  EXPECT_EQ(log_.writes[0].samples, 5);
+  EXPECT_EQ(log_.writes[1].samples, 2);
+}
+
+TEST_F(AviWriterTest, AnExistingFileIsDeletedFirst) {
+  std::ofstream(path_) << "an older recording";
+  ASSERT_TRUE(std::filesystem::exists(path_));
+  FakeVideoSource source(64, 48, 32, 10);
+  AddVideo(&source);
+  ASSERT_TRUE(writer_.Open());
+  EXPECT_FALSE(std::filesystem::exists(path_));  // the stand-in library creates nothing
+  EXPECT_EQ(log_.path, path_);
+}
+
+TEST_F(AviWriterTest, OpenFailuresReleaseWhatWasMadeAndSayWhy) {
+  FakeVideoSource source(64, 48, 32, 10);
+  AddVideo(&source);
+  log_.refuse_open = true;
+  EXPECT_FALSE(writer_.Open());
+  EXPECT_EQ(writer_.FailureCause(), "cannot create the file");
+  log_.refuse_open = false;
+  log_.refuse_stream = true;
+  EXPECT_FALSE(writer_.Open());
+  EXPECT_FALSE(writer_.IsRunning());
+  EXPECT_EQ(log_.Count("release"), 1);
+  AviWriter no_path(std::make_unique<RecordingAviLibrary>(&log_));
+  EXPECT_FALSE(no_path.Open());
+}
+
+TEST_F(AviWriterTest, AFailedWriteStopsTheWriterAndIsReported) {
+  std::atomic<int> notified{0};
+  platform::CallbackNotifyTarget target([&](uint32_t) { ++notified; });
+  writer_.SetNotify(&target, 2027);
+  FakeVideoSource source(64, 48, 32, 10);
+  AddVideo(&source);
+  log_.fail_write_from = 2;
+  ASSERT_TRUE(writer_.Open());
+  source.SetFrame({1}, true);
+  ASSERT_TRUE(video_.Submit(nullptr, 0, 0, 0, 0));
+  ASSERT_TRUE(video_.Submit(nullptr, 0, 100, 0, 0));
+  EXPECT_FALSE(writer_.Close());
+  EXPECT_EQ(notified.load(), 1);
+  EXPECT_EQ(writer_.FailureCause(), "the disk is full");
+}
+
+TEST(CompressedFrameGrid, SlotsFollowScaleAndRate) {
+  CompressedFrameGrid grid;
+  uint32_t slot = 0, d = 0;
+  EXPECT_FALSE(grid.SlotFor(1, 0, 0, &slot, &d));
+  ASSERT_TRUE(grid.SlotFor(1, 30, 0, &slot, &d));
+  EXPECT_EQ(slot, 0u);
+  EXPECT_EQ(d, 33u);
+  // 33 + 33 < 100, 67 + 33 is not: the slot at 67 ms.
+  ASSERT_TRUE(grid.SlotFor(1, 30, 100, &slot, &d));
+  EXPECT_EQ(slot, 67u);
+  grid.Advance();
+  ASSERT_TRUE(grid.SlotFor(1001, 30000, 0, &slot, &d));  // 29.97 fps
+  EXPECT_EQ(slot, 100u);
+  EXPECT_EQ(d, 33u);
+}
+
+TEST_F(AviWriterTest, CompressedStreamTakesTheCompressorsFormatAndTimeLine) {
+  ScriptedCompressor compressor(FourCc('X', 'V', 'I', 'D'), 320, 240, 1, 25, 8);
+  AviCompressedVideoStream stream;
+  ScriptedCompressor short_format(FourCc('X', 'V', 'I', 'D'), 320, 240, 1, 25);
+  short_format.TruncateFormat(39);
+  EXPECT_FALSE(stream.Attach(&short_format, 0));
+  EXPECT_FALSE(stream.Attach(&audio_source_, 0));
+  ASSERT_TRUE(stream.Attach(&compressor, 0));
+  stream.SetWriter(&writer_);
+  ASSERT_TRUE(writer_.AddStream(&stream));
+  ASSERT_TRUE(writer_.Open());
+  const AviStreamInfo& info = log_.streams[0];
+  EXPECT_EQ(info.handler, FourCc('X', 'V', 'I', 'D'));
+  EXPECT_EQ(info.scale, 1u);
+  EXPECT_EQ(info.rate, 25u);
+  EXPECT_EQ(info.suggested_buffer_size, 320u * 240u * 3u);
+  EXPECT_EQ(info.frame, (Rect{0, 0, 320, 240}));
+  EXPECT_EQ(log_.formats[0].size(), 48u);  // the whole output format
+  ASSERT_TRUE(stream.Submit("raw", 3, 0, 0, 0));
+  ASSERT_TRUE(stream.Submit("raw", 3, 130, 0, 0));  // behind: the 120 ms slot
+  compressor.refuse = true;
+  EXPECT_FALSE(stream.Submit("raw", 3, 170, 0, 0));
+  ASSERT_TRUE(writer_.Close());
+  ASSERT_EQ(log_.writes.size(), 2u);
+  EXPECT_EQ(log_.writes[0].start, 1);  // index 0 is raised to 1
+  EXPECT_EQ(log_.writes[0].flags, 0x10u);
+  EXPECT_EQ(log_.writes[1].start, 3);  // 120 ms at 25 fps
+  EXPECT_EQ(log_.writes[1].flags, 0u);
+}
+
+}  // namespace
+}  // namespace kmr

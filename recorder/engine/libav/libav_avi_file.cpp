@@ -1,0 +1,281 @@
+// The AVI file library over libavformat. Streams are collected until the
+// first sample (or the release) and the header is written then, so the
+// muxer sees every stream: the file's extension picks it (".mkv" Matroska,
+// ".mp4" MP4 — the QuickTime flavour when a stream's coding has no MP4 code,
+// as the own codecs have not — else AVI). A stream's time base is scale /
+// rate and a sample's time its index, as in AVIFile; a stream with a sample
+// size counts samples of that many bytes.
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <memory>
+#include <vector>
+
+#include "recorder/engine/avi_file.h"
+#include "shared/libav/libav_util.h"
+
+extern "C" {
+#include <libavformat/avformat.h>
+#include <libavutil/channel_layout.h>
+}
+
+namespace kmr {
+
+namespace {
+
+struct StreamSpec {
+  AviStreamInfo info;
+  std::vector<uint8_t> format;
+  bool has_format = false;
+  bool released = false;
+  AVStream* stream = nullptr;
+  int64_t length = 0;  // samples written so far (the next append index)
+};
+
+uint32_t Le(const std::vector<uint8_t>& b, size_t at, int bytes) {
+  uint32_t v = 0;
+  for (int i = bytes - 1; i >= 0; --i) v = (v << 8) | (at + i < b.size() ? b[at + i] : 0);
+  return v;
+}
+
+class Muxer {
+ public:
+  explicit Muxer(std::string path) : path_(std::move(path)) {}
+  ~Muxer() { Abandon(); }
+
+  bool OpenOutput(std::string* error) {
+    const int r = avio_open(&pb_, path_.c_str(), AVIO_FLAG_WRITE);
+    if (r < 0) {
+      *error = LibavError(r);
+      return false;
+    }
+    return true;
+  }
+
+  StreamSpec* AddStream(const AviStreamInfo& info) {
+    if (header_written_ || failed_) return nullptr;
+    specs_.push_back(std::make_unique<StreamSpec>());
+    specs_.back()->info = info;
+    return specs_.back().get();
+  }
+
+  bool Write(StreamSpec* spec, int32_t start, int32_t samples, const void* data, uint32_t size, uint32_t flags) {
+    if (failed_ || spec->released || samples < 0 || (size != 0 && data == nullptr)) return false;
+    if (!header_written_ && !WriteHeader()) return false;
+    if (spec->stream == nullptr) return Fail("a sample for a stream without a format");
+    const int64_t index = start < 0 ? spec->length : start;
+    AVPacket* packet = av_packet_alloc();
+    if (packet == nullptr || av_new_packet(packet, static_cast<int>(size)) < 0) {
+      av_packet_free(&packet);
+      return Fail("out of memory for a sample");
+    }
+    if (size != 0) std::copy_n(static_cast<const uint8_t*>(data), size, packet->data);
+    const AVRational base{static_cast<int>(std::max<uint32_t>(spec->info.scale, 1)),
+                          static_cast<int>(std::max<uint32_t>(spec->info.rate, 1))};
+    packet->stream_index = spec->stream->index;
+    packet->pts = packet->dts = av_rescale_q(index, base, spec->stream->time_base);
+    packet->duration = av_rescale_q(std::max(samples, 1), base, spec->stream->time_base);
+    if ((flags & kAviKeyFrame) != 0 || spec->info.type == kAviStreamAudio) packet->flags |= AV_PKT_FLAG_KEY;
+    const int r = av_interleaved_write_frame(context_, packet);
+    av_packet_free(&packet);
+    if (r < 0) return Fail(LibavError(r));
+    if (context_->pb->error < 0) return Fail(LibavError(context_->pb->error));
+    spec->length = index + samples;
+    return true;
+  }
+
+  bool Finish(std::string* error) {
+    bool ok = !failed_;
+    if (ok && !header_written_) ok = WriteHeader();
+    if (ok) {
+      const int r = av_write_trailer(context_);
+      if (r < 0) ok = Fail(LibavError(r));
+    }
+    if (ok && context_->pb->error < 0) ok = Fail(LibavError(context_->pb->error));
+    if (context_ != nullptr) {
+      pb_ = context_->pb;
+      context_->pb = nullptr;
+      avformat_free_context(context_);
+      context_ = nullptr;
+    }
+    const int r = avio_closep(&pb_);
+    if (r < 0 && ok) ok = Fail(LibavError(r));
+    *error = error_;
+    return ok;
+  }
+
+  const std::string& Error() const { return error_; }
+
+ private:
+  bool Fail(std::string why) {
+    failed_ = true;
+    if (error_.empty()) error_ = std::move(why);
+    return false;
+  }
+
+  void Abandon() {
+    if (context_ != nullptr) {
+      pb_ = context_->pb;
+      context_->pb = nullptr;
+      avformat_free_context(context_);
+      context_ = nullptr;
+    }
+    avio_closep(&pb_);
+  }
+
+  std::string MuxerName() const {
+    std::string ext = path_.substr(path_.find_last_of('.') == std::string::npos ? path_.size()
+                                                                                  : path_.find_last_of('.') + 1);
+    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
+    if (ext == "mkv") return "matroska";
+    if (ext == "mp4") {
+      for (const auto& s : specs_) {
+        if (!s->released && s->has_format && CodecOf(*s) == AV_CODEC_ID_NONE) return "mov";
+      }
+      return "mp4";
+    }
+    return "avi";
+  }
+
+  static AVCodecID CodecOf(const StreamSpec& s) {
+    if (s.info.type == kAviStreamAudio) {
+      return av_codec_get_id(std::array<const AVCodecTag*, 1>{avformat_get_riff_audio_tags()}.data(),
+                             Le(s.format, 0, 2));
+    }
+    return av_codec_get_id(std::array<const AVCodecTag*, 1>{avformat_get_riff_video_tags()}.data(),
+                           Le(s.format, 16, 4));
+  }
+
+  bool Describe(StreamSpec* s) {
+    AVStream* st = avformat_new_stream(context_, nullptr);
+    if (st == nullptr) return Fail("out of memory for a stream");
+    s->stream = st;
+    AVCodecParameters* par = st->codecpar;
+    par->codec_id = CodecOf(*s);
+    if (s->info.type == kAviStreamVideo) {
+      par->codec_type = AVMEDIA_TYPE_VIDEO;
+      par->codec_tag = Le(s->format, 16, 4);
+      par->width = static_cast<int32_t>(Le(s->format, 4, 4));
+      const auto height = static_cast<int32_t>(Le(s->format, 8, 4));
+      par->height = height < 0 ? -height : height;
+      par->bits_per_coded_sample = static_cast<int>(Le(s->format, 14, 2));
+      if (par->width <= 0 || par->height <= 0) return Fail("a video stream without a picture size");
+      st->avg_frame_rate = AVRational{static_cast<int>(s->info.rate), static_cast<int>(s->info.scale)};
+      // The colour data after the bitmap header travels as the format's tail.
+      if (s->format.size() > 40) {
+        const size_t n = s->format.size() - 40;
+        par->extradata = static_cast<uint8_t*>(av_mallocz(n + AV_INPUT_BUFFER_PADDING_SIZE));
+        if (par->extradata == nullptr) return Fail("out of memory for a stream format");
+        std::copy(s->format.begin() + 40, s->format.end(), par->extradata);
+        par->extradata_size = static_cast<int>(n);
+      }
+      // The own codecs are unknown to other muxers' tables: their code is kept.
+      if (par->codec_id != AV_CODEC_ID_NONE) par->codec_tag = 0;
+    } else {
+      par->codec_type = AVMEDIA_TYPE_AUDIO;
+      par->codec_tag = Le(s->format, 0, 2);
+      av_channel_layout_default(&par->ch_layout, static_cast<int>(std::max<uint32_t>(Le(s->format, 2, 2), 1)));
+      par->sample_rate = static_cast<int>(Le(s->format, 4, 4));
+      par->bit_rate = static_cast<int64_t>(Le(s->format, 8, 4)) * 8;
+      par->block_align = static_cast<int>(Le(s->format, 12, 2));
+      if (par->codec_id == AV_CODEC_ID_MP3) par->frame_size = par->sample_rate >= 32000 ? 1152 : 576;
+      if (par->sample_rate <= 0) return Fail("a sound stream without a sample rate");
+      if (context_->oformat != av_guess_format("avi", nullptr, nullptr)) par->codec_tag = 0;
+    }
+    st->time_base = AVRational{static_cast<int>(std::max<uint32_t>(s->info.scale, 1)),
+                               static_cast<int>(std::max<uint32_t>(s->info.rate, 1))};
+    if (!s->info.name.empty()) av_dict_set(&st->metadata, "title", s->info.name.c_str(), 0);
+    return true;
+  }
+
+  bool WriteHeader() {
+    header_written_ = true;
+    const std::string name = MuxerName();
+    if (avformat_alloc_output_context2(&context_, nullptr, name.c_str(), path_.c_str()) < 0 || context_ == nullptr) {
+      return Fail("the " + name + " writer is not available");
+    }
+    context_->pb = pb_;
+    pb_ = nullptr;
+    for (auto& s : specs_) {
+      if (s->released || !s->has_format) continue;
+      if (!Describe(s.get())) return false;
+    }
+    if (context_->nb_streams == 0) return Fail("the file has no streams");
+    const int r = avformat_write_header(context_, nullptr);
+    if (r < 0) return Fail(LibavError(r));
+    return true;
+  }
+
+  friend class LibavAviStream;
+  std::string path_;
+  AVIOContext* pb_ = nullptr;
+  AVFormatContext* context_ = nullptr;
+  std::vector<std::unique_ptr<StreamSpec>> specs_;
+  bool header_written_ = false;
+  bool failed_ = false;
+  std::string error_;
+};
+
+class LibavAviStream : public AviFileStream {
+ public:
+  LibavAviStream(std::shared_ptr<Muxer> muxer, StreamSpec* spec) : muxer_(std::move(muxer)), spec_(spec) {}
+  ~LibavAviStream() override { spec_->released = true; }
+
+  bool SetFormat(const std::vector<uint8_t>& format) override {
+    if (muxer_->header_written_ || format.size() < (spec_->info.type == kAviStreamAudio ? 16u : 40u)) return false;
+    spec_->format = format;
+    spec_->has_format = true;
+    return true;
+  }
+  bool Write(int32_t start, int32_t samples, const void* data, uint32_t size, uint32_t flags) override {
+    return muxer_->Write(spec_, start, samples, data, size, flags);
+  }
+
+ private:
+  std::shared_ptr<Muxer> muxer_;
+  StreamSpec* spec_;
+};
+
+class LibavAviFile : public AviFile {
+ public:
+  explicit LibavAviFile(std::shared_ptr<Muxer> muxer) : muxer_(std::move(muxer)) {}
+  ~LibavAviFile() override {
+    std::string ignored;
+    if (!released_) muxer_->Finish(&ignored);
+  }
+
+  std::unique_ptr<AviFileStream> CreateStream(const AviStreamInfo& info) override {
+    if (info.type != kAviStreamVideo && info.type != kAviStreamAudio) return nullptr;
+    StreamSpec* spec = muxer_->AddStream(info);
+    if (spec == nullptr) return nullptr;
+    return std::make_unique<LibavAviStream>(muxer_, spec);
+  }
+  // Interleaving is the muxer's own.
+  bool EndRecord() override { return true; }
+  bool Release(std::string* error) override {
+    if (released_) return true;
+    released_ = true;
+    return muxer_->Finish(error);
+  }
+  std::string Error() const override { return muxer_->Error(); }
+
+ private:
+  std::shared_ptr<Muxer> muxer_;
+  bool released_ = false;
+};
+
+class LibavAviLibrary : public AviLibrary {
+ public:
+  LibavAviLibrary() { QuietLibavLog(); }
+  std::unique_ptr<AviFile> Open(const std::string& path, uint32_t, std::string* error) override {
+    auto muxer = std::make_shared<Muxer>(path);
+    if (!muxer->OpenOutput(error)) return nullptr;
+    return std::make_unique<LibavAviFile>(std::move(muxer));
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<AviLibrary> MakeSystemAviLibrary() { return std::make_unique<LibavAviLibrary>(); }
+
+}  // namespace kmr

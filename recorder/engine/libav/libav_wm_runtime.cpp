@@ -1,0 +1,271 @@
+// The Windows Media runtime's writer over libavformat's ASF muxer: the
+// profile's streams become the file's streams in stream-number order, the
+// media types their codec parameters, the four text attributes the file's
+// title, author, copyright and comment. Codec information entries are the
+// muxer's own business (it lists the streams' codings itself).
+#include <algorithm>
+#include <array>
+#include <map>
+#include <mutex>
+#include <vector>
+
+#include "recorder/engine/wm_runtime.h"
+#include "shared/libav/libav_util.h"
+
+extern "C" {
+#include <libavformat/avformat.h>
+#include <libavutil/channel_layout.h>
+}
+
+namespace kmr {
+
+namespace {
+
+uint32_t Le(const std::vector<uint8_t>& b, size_t at, int bytes) {
+  uint32_t v = 0;
+  for (int i = bytes - 1; i >= 0; --i) v = (v << 8) | (at + i < b.size() ? b[at + i] : 0);
+  return v;
+}
+
+std::string Narrow(const std::u16string& text) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    uint32_t cp = text[i];
+    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+      ++i;
+    } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+      cp = 0xFFFD;
+    }
+    if (cp < 0x80) {
+      out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+      out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+      out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+      out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+  }
+  return out;
+}
+
+class HeapSample : public WmSample {
+ public:
+  explicit HeapSample(uint32_t size) : bytes_(size) {}
+  uint8_t* Data() override { return bytes_.data(); }
+  uint32_t Capacity() const override { return static_cast<uint32_t>(bytes_.size()); }
+  bool SetLength(uint32_t length) override {
+    if (length > bytes_.size()) return false;
+    length_ = length;
+    return true;
+  }
+  uint32_t Length() const { return length_; }
+
+ private:
+  std::vector<uint8_t> bytes_;
+  uint32_t length_ = 0;
+};
+
+class AsfRuntime : public WmRuntime {
+ public:
+  ~AsfRuntime() override { Abandon(); }
+
+  bool CreateProfile(uint32_t version) override {
+    ReleaseProfile();
+    if (version != kWmProfileVersion9) return Fail("only version 9 profiles are written");
+    have_profile_ = true;
+    return true;
+  }
+  bool AddProfileStream(const WmProfileStream& s) override {
+    if (!have_profile_ || s.number == 0 || s.number > 127) return false;
+    if (!(s.major_type == kMediaTypeVideo && s.type.format.size() >= 88) &&
+        !(s.major_type == kMediaTypeAudio && s.type.format.size() >= 16)) {
+      return false;
+    }
+    for (const auto& p : profile_) {
+      if (p.number == s.number) return false;
+    }
+    profile_.push_back(s);
+    return true;
+  }
+  void ReleaseProfile() override {
+    profile_.clear();
+    have_profile_ = false;
+    assigned_.clear();
+  }
+  bool SetProfile() override {
+    if (!have_profile_ || context_ != nullptr) return Fail("no profile to give the writer");
+    assigned_ = profile_;
+    std::sort(assigned_.begin(), assigned_.end(), [](const auto& a, const auto& b) { return a.number < b.number; });
+    return true;
+  }
+  bool SetInputsUncompressedNone() override { return !assigned_.empty() || Fail("the profile has no streams"); }
+  bool SetOutputFilename(const std::u16string& path) override {
+    path_ = Narrow(path);
+    return !path_.empty();
+  }
+  void AddCodecInfo(const std::u16string&, const std::u16string&, uint16_t, const std::vector<uint8_t>&) override {}
+  void AddStringAttribute(uint16_t, const std::u16string& name, const std::u16string& value) override {
+    attributes_[Narrow(name)] = Narrow(value);
+  }
+
+  bool BeginWriting() override {
+    error_.clear();
+    if (assigned_.empty() || path_.empty()) return Fail("the writer has no profile or file name");
+    if (avformat_alloc_output_context2(&context_, nullptr, "asf", path_.c_str()) < 0 || context_ == nullptr) {
+      return Fail("the ASF writer is not available");
+    }
+    static const std::array<std::pair<const char*, const char*>, 4> kKeys{
+        {{"Title", "title"}, {"Author", "author"}, {"Copyright", "copyright"}, {"Description", "comment"}}};
+    for (const auto& [attribute, key] : kKeys) {
+      const auto it = attributes_.find(attribute);
+      if (it != attributes_.end() && !it->second.empty()) av_dict_set(&context_->metadata, key, it->second.c_str(), 0);
+    }
+    for (const WmProfileStream& p : assigned_) {
+      if (!Describe(p)) return Abandon(), false;
+    }
+    int r = avio_open(&context_->pb, path_.c_str(), AVIO_FLAG_WRITE);
+    if (r < 0) return Fail(LibavError(r)), Abandon(), false;
+    r = avformat_write_header(context_, nullptr);
+    if (r < 0) return Fail(LibavError(r)), Abandon(), false;
+    writing_ = true;
+    return true;
+  }
+
+  bool EndWriting() override {
+    if (!writing_) return Fail("the writer is not writing");
+    writing_ = false;
+    bool ok = error_.empty();
+    int r = av_write_trailer(context_);
+    if (r < 0 && ok) ok = Fail(LibavError(r));
+    if (context_->pb->error < 0 && ok) ok = Fail(LibavError(context_->pb->error));
+    r = avio_closep(&context_->pb);
+    if (r < 0 && ok) ok = Fail(LibavError(r));
+    avformat_free_context(context_);
+    context_ = nullptr;
+    numbers_.clear();
+    return ok;
+  }
+
+  std::unique_ptr<WmSample> AllocateSample(uint32_t size) override {
+    try {
+      return std::make_unique<HeapSample>(size);
+    } catch (const std::bad_alloc&) {
+      return nullptr;
+    }
+  }
+
+  bool WriteStreamSample(uint16_t number, uint64_t sample_time, uint32_t, uint64_t duration, uint32_t flags,
+                         WmSample* sample) override {
+    if (!writing_ || sample == nullptr || !error_.empty()) return false;
+    const auto it = numbers_.find(number);
+    if (it == numbers_.end()) return Fail("a sample for a stream the profile does not have");
+    auto* heap = static_cast<HeapSample*>(sample);
+    AVPacket* packet = av_packet_alloc();
+    if (packet == nullptr || av_new_packet(packet, static_cast<int>(heap->Length())) < 0) {
+      av_packet_free(&packet);
+      return Fail("out of memory for a sample");
+    }
+    std::copy_n(heap->Data(), heap->Length(), packet->data);
+    AVStream* st = context_->streams[it->second];
+    const AVRational hundred_ns{1, 10000000};
+    packet->stream_index = it->second;
+    packet->pts = packet->dts = av_rescale_q(static_cast<int64_t>(sample_time), hundred_ns, st->time_base);
+    packet->duration = av_rescale_q(static_cast<int64_t>(duration), hundred_ns, st->time_base);
+    if ((flags & kWmCleanPoint) != 0 || st->codecpar->codec_type == AVMEDIA_TYPE_AUDIO) {
+      packet->flags |= AV_PKT_FLAG_KEY;
+    }
+    const int r = av_interleaved_write_frame(context_, packet);
+    av_packet_free(&packet);
+    if (r < 0) return Fail(LibavError(r));
+    if (context_->pb->error < 0) return Fail(LibavError(context_->pb->error));
+    return true;
+  }
+
+  std::string Error() const override { return error_; }
+
+ private:
+  bool Fail(std::string why) {
+    if (error_.empty()) error_ = std::move(why);
+    return false;
+  }
+
+  void Abandon() {
+    writing_ = false;
+    if (context_ == nullptr) return;
+    avio_closep(&context_->pb);
+    avformat_free_context(context_);
+    context_ = nullptr;
+    numbers_.clear();
+  }
+
+  bool Describe(const WmProfileStream& p) {
+    AVStream* st = avformat_new_stream(context_, nullptr);
+    if (st == nullptr) return Fail("out of memory for a stream");
+    numbers_[p.number] = st->index;
+    AVCodecParameters* par = st->codecpar;
+    const std::vector<uint8_t>& f = p.type.format;
+    if (p.major_type == kMediaTypeVideo) {
+      // A video info header: the bitmap info header from byte 48.
+      par->codec_type = AVMEDIA_TYPE_VIDEO;
+      par->codec_tag = Le(f, 48 + 16, 4);
+      par->codec_id = av_codec_get_id(std::array<const AVCodecTag*, 1>{avformat_get_riff_video_tags()}.data(),
+                                      par->codec_tag);
+      par->width = static_cast<int32_t>(Le(f, 48 + 4, 4));
+      const auto height = static_cast<int32_t>(Le(f, 48 + 8, 4));
+      par->height = height < 0 ? -height : height;
+      par->bits_per_coded_sample = static_cast<int>(Le(f, 48 + 14, 2));
+      par->bit_rate = Le(f, 32, 4);
+      if (par->width <= 0 || par->height <= 0) return Fail("a video stream without a picture size");
+      if (f.size() > 88) {
+        const size_t n = f.size() - 88;
+        par->extradata = static_cast<uint8_t*>(av_mallocz(n + AV_INPUT_BUFFER_PADDING_SIZE));
+        if (par->extradata == nullptr) return Fail("out of memory for a stream format");
+        std::copy(f.begin() + 88, f.end(), par->extradata);
+        par->extradata_size = static_cast<int>(n);
+      }
+      if (par->codec_id != AV_CODEC_ID_NONE) par->codec_tag = 0;
+    } else {
+      par->codec_type = AVMEDIA_TYPE_AUDIO;
+      par->codec_tag = Le(f, 0, 2);
+      par->codec_id = av_codec_get_id(std::array<const AVCodecTag*, 1>{avformat_get_riff_audio_tags()}.data(),
+                                      par->codec_tag);
+      av_channel_layout_default(&par->ch_layout, static_cast<int>(std::max<uint32_t>(Le(f, 2, 2), 1)));
+      par->sample_rate = static_cast<int>(Le(f, 4, 4));
+      par->bit_rate = static_cast<int64_t>(Le(f, 8, 4)) * 8;
+      par->block_align = static_cast<int>(Le(f, 12, 2));
+      if (par->sample_rate <= 0) return Fail("a sound stream without a sample rate");
+      if (par->codec_id == AV_CODEC_ID_MP3) par->frame_size = par->sample_rate >= 32000 ? 1152 : 576;
+    }
+    st->time_base = AVRational{1, 1000};
+    return true;
+  }
+
+  bool have_profile_ = false;
+  std::vector<WmProfileStream> profile_, assigned_;
+  std::map<std::string, std::string> attributes_;
+  std::map<uint16_t, int> numbers_;
+  std::string path_;
+  AVFormatContext* context_ = nullptr;
+  bool writing_ = false;
+  std::string error_;
+};
+
+class AsfRuntimeFactory : public WmRuntimeFactory {
+ public:
+  AsfRuntimeFactory() { QuietLibavLog(); }
+  std::unique_ptr<WmRuntime> CreateWriter(std::string*) override { return std::make_unique<AsfRuntime>(); }
+};
+
+}  // namespace
+
+std::unique_ptr<WmRuntimeFactory> MakeSystemWmRuntimeFactory() { return std::make_unique<AsfRuntimeFactory>(); }
+
+}  // namespace kmr
