@@ -135,6 +135,19 @@ bool AviStream::CreateStream() {
   return true;
 }
 
+void AviStream::WriteEndMarker() {
+  const bool taken = slot_taken_;
+  slot_taken_ = false;
+  if (stream_ == nullptr || !taken || last_index_ == 0) return;
+  MediaWriter* writer = GetWriter();
+  if (writer != nullptr && writer->WriteFailed()) return;
+  const uint32_t scale = info_.scale == 0 ? 1 : info_.scale;
+  const uint32_t index = RoundedDiv(static_cast<uint64_t>(last_slot_ms_) * info_.rate, 1000ull * scale);
+  if (index <= last_index_ || index > 0x7FFFFFFFu) return;
+  static const uint8_t kNothing = 0;
+  if (stream_->Write(static_cast<int32_t>(index), 1, &kNothing, 0, 0)) last_index_ = index;
+}
+
 bool AviStream::WriteVideoPacket(const Packet* packet) {
   if (stream_ == nullptr || packet == nullptr) return false;
   if (packet->nothing_to_write) return true;
@@ -177,18 +190,25 @@ bool AviVideoStream::Bind(void* target, uint32_t id) {
 
 bool AviVideoStream::Open() {
   last_index_ = 0;
+  slot_taken_ = false;
   grid_.Reset();
   return AviStream::Open();
 }
 
 void AviVideoStream::Close() {
+  WriteEndMarker();
   AviStream::Close();
   last_index_ = 0;
   grid_.Reset();
 }
 
 bool AviVideoStream::Submit(const void*, uint32_t, uint32_t time_stamp, uint32_t, uint32_t) {
-  return SubmitOnGrid(this, source_, &grid_, time_stamp, kAviKeyFrame);
+  if (source_ == nullptr || source_->Fps() == 0) return false;
+  FrameGrid peek = grid_;
+  const uint32_t slot = peek.SlotFor(source_->Fps(), time_stamp);
+  if (!SubmitOnGrid(this, source_, &grid_, time_stamp, kAviKeyFrame)) return false;
+  NoteSlot(slot);
+  return true;
 }
 
 // ---------------------------------------------------------------------------
@@ -216,11 +236,13 @@ bool AviCompressedVideoStream::Bind(void* target, uint32_t id) {
 
 bool AviCompressedVideoStream::Open() {
   last_index_ = 0;
+  slot_taken_ = false;
   grid_.Reset();
   return AviStream::Open();
 }
 
 void AviCompressedVideoStream::Close() {
+  WriteEndMarker();
   AviStream::Close();
   last_index_ = 0;
   grid_.Reset();
@@ -235,6 +257,7 @@ bool AviCompressedVideoStream::Submit(const void* data, uint32_t size, uint32_t 
                            compressor_->CompressedKeyFrame() ? kAviKeyFrame : 0)) {
     return false;
   }
+  NoteSlot(slot);
   next.Advance();
   grid_ = next;
   return true;

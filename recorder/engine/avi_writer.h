@@ -56,6 +56,14 @@ class AviStream : public MediaStream {
   // The video streams' write: the index from the time stamp at the stream's
   // rate, at least one past the last one written.
   bool WriteVideoPacket(const Packet* packet);
+  // A frame slot was taken at slot_ms (also when nothing changed).
+  void NoteSlot(uint32_t slot_ms) {
+    last_slot_ms_ = slot_ms;
+    slot_taken_ = true;
+  }
+  // A recording whose last frames changed nothing still lasts to its last
+  // slot: an empty sample there (players repeat the frame before it).
+  void WriteEndMarker();
   bool HasStream() const { return stream_ != nullptr; }
   AviFileStream* Stream() const { return stream_.get(); }
 
@@ -63,6 +71,8 @@ class AviStream : public MediaStream {
   AviStreamInfo info_;
   std::vector<uint8_t> format_;
   uint32_t last_index_ = 0;
+  uint32_t last_slot_ms_ = 0;
+  bool slot_taken_ = false;
 
  private:
   std::unique_ptr<AviFileStream> stream_;

@@ -113,6 +113,22 @@ TEST_F(AviWriterTest, FirstFrameLandsAtIndexOneAndCollisionsMoveOn) {
   EXPECT_EQ(log_.writes[2].start, 9);
 }
 
+TEST_F(AviWriterTest, AStillEndGetsAnEmptySampleAtTheLastSlot) {
+  FakeVideoSource source(64, 48, 32, 10);
+  AddVideo(&source);
+  ASSERT_TRUE(writer_.Open());
+  source.SetFrame({1}, true);
+  ASSERT_TRUE(video_.Submit(nullptr, 0, 0, 0, 0));
+  source.SetFrame({}, false);
+  ASSERT_TRUE(video_.Submit(nullptr, 0, 100, 0, 0));
+  ASSERT_TRUE(video_.Submit(nullptr, 0, 300, 0, 0));  // the 200 ms slot ends at 300
+  ASSERT_TRUE(writer_.Close());
+  ASSERT_EQ(log_.writes.size(), 2u);
+  EXPECT_EQ(log_.writes[1].start, 2);
+  EXPECT_TRUE(log_.writes[1].data.empty());
+  EXPECT_EQ(log_.writes[1].flags, 0u);
+}
+
 TEST_F(AviWriterTest, EndRecordOnlyWithSoundAndOnceAtClose) {
   {
     FakeVideoSource source(64, 48, 32, 10);

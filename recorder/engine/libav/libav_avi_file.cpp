@@ -30,6 +30,7 @@ struct StreamSpec {
   bool released = false;
   AVStream* stream = nullptr;
   int64_t length = 0;  // samples written so far (the next append index)
+  AVPacket* held = nullptr;  // the video sample waiting for its end
 };
 
 uint32_t Le(const std::vector<uint8_t>& b, size_t at, int bytes) {
@@ -64,29 +65,46 @@ class Muxer {
     if (!header_written_ && !WriteHeader()) return false;
     if (spec->stream == nullptr) return Fail("a sample for a stream without a format");
     const int64_t index = start < 0 ? spec->length : start;
+    const AVRational base{static_cast<int>(std::max<uint32_t>(spec->info.scale, 1)),
+                          static_cast<int>(std::max<uint32_t>(spec->info.rate, 1))};
+    const int64_t pts = av_rescale_q(index, base, spec->stream->time_base);
+    const int64_t duration = av_rescale_q(std::max(samples, 1), base, spec->stream->time_base);
+    const bool hold = spec->info.type == kAviStreamVideo && !avi_;
+    spec->length = index + samples;
+    if (hold && spec->held != nullptr && pts > spec->held->pts) {
+      if (size == 0) {
+        // Nothing new: the held sample lasts to this one's end.
+        spec->held->duration = pts + duration - spec->held->pts;
+        return true;
+      }
+      spec->held->duration = pts - spec->held->pts;  // it lasts until this one
+      if (!WriteHeld(spec)) return false;
+    }
+    if (hold && size == 0) return true;
     AVPacket* packet = av_packet_alloc();
     if (packet == nullptr || av_new_packet(packet, static_cast<int>(size)) < 0) {
       av_packet_free(&packet);
       return Fail("out of memory for a sample");
     }
     if (size != 0) std::copy_n(static_cast<const uint8_t*>(data), size, packet->data);
-    const AVRational base{static_cast<int>(std::max<uint32_t>(spec->info.scale, 1)),
-                          static_cast<int>(std::max<uint32_t>(spec->info.rate, 1))};
     packet->stream_index = spec->stream->index;
-    packet->pts = packet->dts = av_rescale_q(index, base, spec->stream->time_base);
-    packet->duration = av_rescale_q(std::max(samples, 1), base, spec->stream->time_base);
+    packet->pts = packet->dts = pts;
+    packet->duration = duration;
     if ((flags & kAviKeyFrame) != 0 || spec->info.type == kAviStreamAudio) packet->flags |= AV_PKT_FLAG_KEY;
-    const int r = av_interleaved_write_frame(context_, packet);
-    av_packet_free(&packet);
-    if (r < 0) return Fail(LibavError(r));
-    if (context_->pb->error < 0) return Fail(LibavError(context_->pb->error));
-    spec->length = index + samples;
-    return true;
+    if (hold) {
+      spec->held = packet;
+      return true;
+    }
+    return WritePacket(packet);
   }
 
   bool Finish(std::string* error) {
     bool ok = !failed_;
     if (ok && !header_written_) ok = WriteHeader();
+    for (auto& s : specs_) {
+      if (ok && s->held != nullptr) ok = WriteHeld(s.get());
+      av_packet_free(&s->held);
+    }
     if (ok) {
       const int r = av_write_trailer(context_);
       if (r < 0) ok = Fail(LibavError(r));
@@ -113,7 +131,23 @@ class Muxer {
     return false;
   }
 
+  bool WriteHeld(StreamSpec* spec) {
+    AVPacket* packet = spec->held;
+    spec->held = nullptr;
+    return WritePacket(packet);
+  }
+
+  // Writes and frees the packet.
+  bool WritePacket(AVPacket* packet) {
+    const int r = av_interleaved_write_frame(context_, packet);
+    av_packet_free(&packet);
+    if (r < 0) return Fail(LibavError(r));
+    if (context_->pb->error < 0) return Fail(LibavError(context_->pb->error));
+    return true;
+  }
+
   void Abandon() {
+    for (auto& s : specs_) av_packet_free(&s->held);
     if (context_ != nullptr) {
       pb_ = context_->pb;
       context_->pb = nullptr;
@@ -139,11 +173,9 @@ class Muxer {
 
   static AVCodecID CodecOf(const StreamSpec& s) {
     if (s.info.type == kAviStreamAudio) {
-      return av_codec_get_id(std::array<const AVCodecTag*, 1>{avformat_get_riff_audio_tags()}.data(),
-                             Le(s.format, 0, 2));
+      return static_cast<AVCodecID>(RiffAudioCodec(Le(s.format, 0, 2)));
     }
-    return av_codec_get_id(std::array<const AVCodecTag*, 1>{avformat_get_riff_video_tags()}.data(),
-                           Le(s.format, 16, 4));
+    return static_cast<AVCodecID>(RiffVideoCodec(Le(s.format, 16, 4)));
   }
 
   bool Describe(StreamSpec* s) {
@@ -196,6 +228,7 @@ class Muxer {
     }
     context_->pb = pb_;
     pb_ = nullptr;
+    avi_ = name == "avi";
     for (auto& s : specs_) {
       if (s->released || !s->has_format) continue;
       if (!Describe(s.get())) return false;
@@ -212,6 +245,7 @@ class Muxer {
   AVFormatContext* context_ = nullptr;
   std::vector<std::unique_ptr<StreamSpec>> specs_;
   bool header_written_ = false;
+  bool avi_ = false;
   bool failed_ = false;
   std::string error_;
 };

@@ -216,8 +216,7 @@ class AsfRuntime : public WmRuntime {
       // A video info header: the bitmap info header from byte 48.
       par->codec_type = AVMEDIA_TYPE_VIDEO;
       par->codec_tag = Le(f, 48 + 16, 4);
-      par->codec_id = av_codec_get_id(std::array<const AVCodecTag*, 1>{avformat_get_riff_video_tags()}.data(),
-                                      par->codec_tag);
+      par->codec_id = static_cast<AVCodecID>(RiffVideoCodec(par->codec_tag));
       par->width = static_cast<int32_t>(Le(f, 48 + 4, 4));
       const auto height = static_cast<int32_t>(Le(f, 48 + 8, 4));
       par->height = height < 0 ? -height : height;
@@ -235,8 +234,7 @@ class AsfRuntime : public WmRuntime {
     } else {
       par->codec_type = AVMEDIA_TYPE_AUDIO;
       par->codec_tag = Le(f, 0, 2);
-      par->codec_id = av_codec_get_id(std::array<const AVCodecTag*, 1>{avformat_get_riff_audio_tags()}.data(),
-                                      par->codec_tag);
+      par->codec_id = static_cast<AVCodecID>(RiffAudioCodec(par->codec_tag));
       av_channel_layout_default(&par->ch_layout, static_cast<int>(std::max<uint32_t>(Le(f, 2, 2), 1)));
       par->sample_rate = static_cast<int>(Le(f, 4, 4));
       par->bit_rate = static_cast<int64_t>(Le(f, 8, 4)) * 8;

@@ -100,14 +100,15 @@ TEST(KelvoDefaults, TheSettingsGiveTheDefaultsAndTheCommandLineChangesThem) {
 TEST(KelvoDefaults, OutputPathsAreMadeNumberedOrKept) {
   testing::TempDir dir;
   KelvoOptions o;
-  o.output = dir.File("Documents/Screen Videos/New.wmv");
+  // The stored path follows the stored format: AVI to self-playing.
+  o.output = dir.File("Documents/Screen Videos/New.avi");
   o.output_from_settings = true;
-  o.format = 1;
+  o.format = 2;
   std::string path, notice, error;
   const auto never = [](const std::string&) { return false; };
   ASSERT_TRUE(ResolveOutputPath(o, never, &path, &notice, &error)) << error;
   EXPECT_EQ(path, dir.File("Documents/Screen Videos/New.exe"));
-  EXPECT_NE(notice.find("Windows Media output is not available"), std::string::npos);
+  EXPECT_EQ(notice, "");
   EXPECT_TRUE(std::filesystem::is_directory(dir.File("Documents/Screen Videos"))) << "made on first run";
 
   testing::WriteAll(path, std::vector<uint8_t>(10, 1));
@@ -133,6 +134,42 @@ TEST(KelvoDefaults, OutputPathsAreMadeNumberedOrKept) {
   EXPECT_FALSE(std::filesystem::exists(dir.File("no")));
   o.output = std::string(300, 'a');
   EXPECT_FALSE(ResolveOutputPath(o, never, &path, &notice, &error));
+}
+
+TEST(KelvoOutput, TheExtensionOrFormatPicksTheWriter) {
+  EXPECT_EQ(OutputKindForPath("/v/clip.avi"), OutputKind::kAvi);
+  EXPECT_EQ(OutputKindForPath("/v/clip.WMV"), OutputKind::kWindowsMedia);
+  EXPECT_EQ(OutputKindForPath("/v/clip.asf"), OutputKind::kWindowsMedia);
+  EXPECT_EQ(OutputKindForPath("/v/clip.mkv"), OutputKind::kMatroska);
+  EXPECT_EQ(OutputKindForPath("/v/clip.mp4"), OutputKind::kMp4);
+  EXPECT_EQ(OutputKindForPath("/v/clip.exe"), OutputKind::kExecutable);
+  EXPECT_EQ(OutputKindForPath("/v.avi/clip"), OutputKind::kExecutable);  // a folder's dot
+  EXPECT_EQ(OutputKindForPath("clip.mov"), OutputKind::kExecutable);
+  EXPECT_EQ(Describe(OutputKind::kMatroska).format_index, 0);
+  EXPECT_EQ(Describe(OutputKind::kWindowsMedia).format_index, 1);
+
+  KelvoOptions o;
+  std::string error;
+  ASSERT_TRUE(ParseKelvoOptions({"kelvo", "record", "-o", "take.bin", "--format", "MKV", "--title", "Demo",
+                                 "--description", ""},
+                                &o, &error))
+      << error;
+  EXPECT_EQ(ChosenOutputKind(o, "take.bin"), OutputKind::kMatroska);
+  EXPECT_EQ(o.title, "Demo");
+  EXPECT_EQ(o.description, "");
+  EXPECT_FALSE(ParseKelvoOptions({"kelvo", "record", "--format", "mov"}, &o, &error));
+  EXPECT_NE(error.find("exe, avi, wmv, mkv, mp4"), std::string::npos);
+
+  // The settings' path takes the chosen format's extension.
+  testing::TempDir dir;
+  KelvoOptions stored;
+  stored.output = dir.File("New.exe");
+  stored.output_from_settings = true;
+  stored.format = 2;
+  stored.format_option = "wmv";
+  std::string path, notice;
+  ASSERT_TRUE(ResolveOutputPath(stored, [](const std::string&) { return false; }, &path, &notice, &error));
+  EXPECT_EQ(path, dir.File("New.wmv"));
 }
 
 }  // namespace

@@ -23,11 +23,13 @@
 #include "recorder/capture/capture_rect.h"
 #include "recorder/capture/screen_capture_source.h"
 #include "recorder/codecs/own_codecs.h"
+#include "recorder/engine/avi_writer.h"
 #include "recorder/engine/container_stream.h"
 #include "recorder/engine/executable_writer.h"
 #include "recorder/engine/recording_controller.h"
 #include "recorder/engine/recording_session.h"
 #include "recorder/engine/screen_video_source.h"
+#include "recorder/engine/wmv_writer.h"
 #include "recorder/ui/linux/kelvo_config.h"
 #include "recorder/ui/linux/kelvo_options.h"
 #include "recorder/ui/linux/region_status.h"
@@ -188,11 +190,23 @@ int main(int argc, char** argv) {
   const std::unique_ptr<kmr::FrameEncoder> codec = own_codec->make(&desktop_state);
   kmr::ScreenCaptureSource capture(&mirror);
   kmr::ScreenVideoSource video(&capture);
+  // The writer by the output's kind; each format index has its own writer
+  // and streams, as in the recorder's window.
+  const kmr::OutputKind kind = kmr::ChosenOutputKind(opt, output);
+  const kmr::OutputKindInfo& kind_info = kmr::Describe(kind);
   kmr::ExecutableWriter writer;
   kmr::ContainerVideoStream stream;
+  kmr::AviWriter avi_writer(kmr::MakeSystemAviLibrary(), kind_info.format_index == 0 ? kind_info.name : "Audio Video Interleaved",
+                            kind_info.format_index == 0 ? kind_info.extension : "avi");
+  kmr::AviVideoStream avi_stream;
+  kmr::WmvWriter wmv_writer(kmr::MakeSystemWmRuntimeFactory());
+  wmv_writer.Initialize();
+  wmv_writer.SetFormatName("Windows Media Video");
+  wmv_writer.SetExtension("wmv");
+  kmr::WmvVideoStream wmv_stream;
   const bool have_player =
       opt.player.empty() ? writer.SetPlayerPathBesideModule("morvin") : writer.SetPlayerPath(opt.player.c_str());
-  if (!have_player) {
+  if (!have_player && kind == kmr::OutputKind::kExecutable) {
     std::fprintf(stderr, "kelvo: no player program at %s\n",
                  opt.player.empty() ? "the recorder's side (morvin)" : opt.player.c_str());
   }
@@ -273,6 +287,8 @@ int main(int argc, char** argv) {
   kmr::Mp3Encoder encoder;
   kmr::AudioRecorder audio_recorder(&sound_device, &mixer);
   kmr::ContainerAudioStream audio_stream;
+  kmr::AviAudioStream avi_audio_stream;
+  kmr::WmvAudioStream wmv_audio_stream;
   kmr::RecorderSound sound(&encoder, &audio_recorder);
   if (opt.audio) {
     if (!encoder.Load()) std::fprintf(stderr, "kelvo: %s\n", encoder.LoadError().c_str());
@@ -286,7 +302,8 @@ int main(int argc, char** argv) {
     }
     audio_recorder.SetDevice(device);
     audio_recorder.SetInput(-1);  // the source's input is left as it is
-    sound.SetStream(&audio_stream);
+    kmr::MediaStream* streams[] = {&avi_audio_stream, &wmv_audio_stream, &audio_stream};
+    sound.SetStream(streams[kind_info.format_index]);
     sound.SetSampleRate(opt.audio_rate);
     sound.SetQuality(opt.audio_quality);
     sound.SetVolumeSlider(opt.volume_slider);
@@ -296,12 +313,18 @@ int main(int argc, char** argv) {
   controller.SetSoundPath(&sound);
   kmr::RecordingSession session(&controller, &video);
   kmr::platform::CallbackNotifyTarget notify([&](uint32_t) { session.NotifyWriteFailure(); });
+  controller.SetFormat(0, &avi_writer, &avi_stream, nullptr);
+  controller.SetFormat(1, &wmv_writer, &wmv_stream, nullptr);
   controller.SetFormat(2, &writer, &stream, nullptr);
   controller.SetNotifyTarget(&notify);
   session.SetDuration(static_cast<uint32_t>(opt.duration * 1000.0 + 0.5));
 
   kmr::RecordingSettings settings;
-  settings.format_index = 2;
+  settings.format_index = kind_info.format_index;
+  settings.title = opt.title;
+  settings.author = opt.author;
+  settings.copyright = opt.copyright;
+  settings.description = opt.description;
   settings.encoder = codec.get();
   settings.output_path = std::filesystem::absolute(output).string();
   settings.capture_rect = area;
@@ -362,8 +385,9 @@ int main(int argc, char** argv) {
   const unsigned long long frames = session.Frames(), dropped = session.Dropped();
   switch (session.Result()) {
     case kmr::RecordingSession::Outcome::kFinished:
-      std::fprintf(stderr, "kelvo: wrote %s: %s, %llu frames, %llu frame slots dropped\n", settings.output_path.c_str(),
-                   Clock(session.RecordedMs() / 1000.0).c_str(), frames, dropped);
+      std::fprintf(stderr, "kelvo: wrote %s (%s): %s, %llu frames, %llu frame slots dropped\n",
+                   settings.output_path.c_str(), kind_info.name, Clock(session.RecordedMs() / 1000.0).c_str(), frames,
+                   dropped);
       if (opt.audio) {
         std::fprintf(stderr,
                      "kelvo: sound: %u blocks (%s from %s), %u blocks not recorded (paused or before the start)\n",

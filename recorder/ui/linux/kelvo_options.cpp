@@ -1,6 +1,7 @@
 #include "recorder/ui/linux/kelvo_options.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 
@@ -15,10 +16,13 @@ const char* KelvoUsage() {
          "                    [--border | --no-border] [--audio [SOURCE] | --no-audio]\n"
          "                    [--audio-rate HZ] [--audio-quality 0..9] [--duration SECONDS]\n"
          "                    [--codec lossless|lossy] [--player PATH] [--key-interval BYTES]\n"
+         "                    [--format exe|avi|wmv|mkv|mp4] [--title T] [--author T]\n"
+         "                    [--copyright T] [--description T]\n"
          "       kelvo config [get KEY/NAME | set KEY/NAME DATA]\n"
          "       kelvo sources\n"
          "Records the X display in $DISPLAY into a self-playing recording (a copy of the player\n"
-         "with the recording appended). Stops after --duration, on Ctrl-C or SIGTERM; SIGUSR1\n"
+         "with the recording appended), or into AVI, Windows Media, Matroska or MP4 by the output\n"
+         "file's extension (--format chooses otherwise). The texts go into Windows Media files. Stops after --duration, on Ctrl-C or SIGTERM; SIGUSR1\n"
          "pauses and resumes. --select: drag out the region with the mouse (press, move, press\n"
          "again; Esc or the right button keeps the region shown); --pick-window: click the\n"
          "window to record and follow. --audio records sound from a PulseAudio source (kelvo\n"
@@ -29,7 +33,50 @@ const char* KelvoUsage() {
 
 namespace {
 constexpr long kMaxSide = 65536;
+
+constexpr OutputKindInfo kKinds[] = {
+    {OutputKind::kExecutable, "exe", "Executable File", 2},
+    {OutputKind::kAvi, "avi", "Audio Video Interleaved", 0},
+    {OutputKind::kWindowsMedia, "wmv", "Windows Media Video", 1},
+    {OutputKind::kMatroska, "mkv", "Matroska", 0},
+    {OutputKind::kMp4, "mp4", "MPEG-4", 0},
+};
+
+std::string Lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+const OutputKindInfo* KindByName(const std::string& name) {
+  for (const OutputKindInfo& k : kKinds) {
+    if (Lower(name) == k.extension) return &k;
+  }
+  return Lower(name) == "asf" ? &kKinds[2] : nullptr;
+}
 }  // namespace
+
+const OutputKindInfo& Describe(OutputKind kind) {
+  for (const OutputKindInfo& k : kKinds) {
+    if (k.kind == kind) return k;
+  }
+  return kKinds[0];
+}
+
+OutputKind OutputKindForPath(const std::string& path) {
+  const size_t slash = path.find_last_of('/');
+  const size_t dot = path.find_last_of('.');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return OutputKind::kExecutable;
+  const OutputKindInfo* k = KindByName(path.substr(dot + 1));
+  return k != nullptr ? k->kind : OutputKind::kExecutable;
+}
+
+OutputKind ChosenOutputKind(const KelvoOptions& o, const std::string& path) {
+  if (!o.format_option.empty()) {
+    const OutputKindInfo* k = KindByName(o.format_option);
+    if (k != nullptr) return k->kind;
+  }
+  return OutputKindForPath(path);
+}
 
 bool IsPlayerProgram(const std::string& path, std::string* error) {
   std::FILE* f = std::fopen(path.c_str(), "rb");
@@ -138,6 +185,16 @@ bool ParseKelvoOptions(const std::vector<std::string>& args, KelvoOptions* o, st
         *error = "--codec takes one of: " + OwnCodecOptions();
         return false;
       }
+    } else if (a == "--format" && has) {
+      o->format_option = value();
+      if (KindByName(o->format_option) == nullptr) {
+        *error = "--format takes one of: exe, avi, wmv, mkv, mp4";
+        return false;
+      }
+    } else if ((a == "--title" || a == "--author" || a == "--copyright" || a == "--description") && has) {
+      std::string* field = a == "--title" ? &o->title : a == "--author" ? &o->author
+                           : a == "--copyright" ? &o->copyright : &o->description;
+      *field = value();
     } else if (a == "--player" && has) {
       o->player = value();
     } else if (a == "--key-interval" && has) {
@@ -168,6 +225,10 @@ void ApplySettings(const RecorderSettings& s, KelvoOptions* o) {
     o->codec = codecs[static_cast<size_t>(s.video.codec)].option;
   }
   o->fps_text = std::to_string(s.video.fps);
+  o->title = s.info.title;
+  o->author = s.info.author;
+  o->copyright = s.info.copyright;
+  o->description = s.info.description;
   o->border = s.options.show_border != 0;
   o->overwrite_option = s.options.overwrite_option;
   o->audio = s.audio.record_audio != 0;
@@ -206,13 +267,9 @@ bool ResolveOutputPath(const KelvoOptions& o, const std::function<bool(const std
     return false;
   }
   if (o.output_from_settings) {
-    // This build writes self-playing recordings only; AVI and Windows Media
-    // files come with their writers.
-    if (o.format != 2) {
-      *notice = std::string(o.format == 1 ? "Windows Media" : "AVI") +
-                " output is not available in this build; writing a self-playing recording";
-    }
-    if (!name.ReplaceExtension(FormatExtension(2))) {
+    const OutputKindInfo* chosen = o.format_option.empty() ? nullptr : KindByName(o.format_option);
+    const char* extension = chosen != nullptr ? chosen->extension : FormatExtension(o.format);
+    if (!name.ReplaceExtension(extension)) {
       *error = "the output path is too long";
       return false;
     }

@@ -4,6 +4,8 @@
 //                [--border | --no-border] [--audio [SOURCE] | --no-audio]
 //                [--audio-rate HZ] [--audio-quality 0..9] [--duration SECONDS]
 //                [--codec lossless|lossy] [--player PATH] [--key-interval BYTES]
+//                [--format exe|avi|wmv|mkv|mp4] [--title T] [--author T] [--copyright T]
+//                [--description T]
 // The settings give every default; the command line changes them for one run.
 #pragma once
 
@@ -15,6 +17,21 @@
 #include "recorder/ui/settings/settings_pages.h"
 
 namespace kmr {
+
+// What a recording is written as: the writer, its name and extension, and
+// the format index the recorder's settings use for it (Matroska and MP4 are
+// written by the AVI writer's family).
+enum class OutputKind { kExecutable, kAvi, kWindowsMedia, kMatroska, kMp4 };
+struct OutputKindInfo {
+  OutputKind kind;
+  const char* extension;  // also the --format name
+  const char* name;       // the writer's display name
+  int32_t format_index;   // 0 AVI family, 1 Windows Media, 2 self-playing
+};
+const OutputKindInfo& Describe(OutputKind kind);
+// By the path's extension (case does not matter); a self-playing recording
+// for any other extension or none.
+OutputKind OutputKindForPath(const std::string& path);
 
 struct KelvoOptions {
   // kSelect: drag the region out with the mouse; kPickWindow: click the
@@ -33,6 +50,9 @@ struct KelvoOptions {
   int32_t overwrite_option = 0;  // 0 overwrite, 1 ask, 2 number new files
   int32_t format = 2;          // from the settings: 0 AVI, 1 Windows Media, 2 self-playing
   std::string codec = "lossless";  // an own codec's command-line name
+  std::string format_option;       // --format: an extension name; empty: by the path
+  // The information texts (the Windows Media file's header).
+  std::string title = "Untitled", author, copyright, description;
   // Sound: the source by name ("monitor": what the computer plays), or by
   // its place in the list (-1: the default source) when no name was given.
   bool audio = false;
@@ -56,9 +76,11 @@ bool ParseKelvoOptions(const std::vector<std::string>& args, KelvoOptions* optio
 
 const char* KelvoUsage();
 
+// What the run writes: --format, else the output path's extension.
+OutputKind ChosenOutputKind(const KelvoOptions& options, const std::string& path);
+
 // Where the recording goes: the settings' path gets the extension of the
-// format actually written (*notice says so when the settings name a format
-// this build does not write); an existing file is overwritten, numbered
+// settings' format (or of --format); an existing file is overwritten, numbered
 // ("clip#01.exe") or, for the asking option, overwritten only when ask()
 // says yes. False with *error when there is no path to write.
 bool ResolveOutputPath(const KelvoOptions& options, const std::function<bool(const std::string&)>& ask,
