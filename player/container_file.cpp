@@ -91,12 +91,13 @@ bool ContainerFile::Parse() {
   return true;
 }
 
-std::vector<StreamAcceptor*> ContainerFile::MatchStreams(const std::vector<StreamAcceptor*>& acceptors) const {
-  std::vector<StreamAcceptor*> active(streams_.size(), nullptr);
-  for (size_t i = 0; i < streams_.size(); ++i) {
+std::vector<StreamAcceptor*> RecordingFile::MatchStreams(const std::vector<StreamAcceptor*>& acceptors) const {
+  const std::vector<StreamDescriptor>& streams = Streams();
+  std::vector<StreamAcceptor*> active(streams.size(), nullptr);
+  for (size_t i = 0; i < streams.size(); ++i) {
     for (StreamAcceptor* a : acceptors) {
-      if (a != nullptr && a->Accept(streams_[i].header)) {
-        if (a->Configure(streams_[i].header, streams_[i].format)) active[i] = a;
+      if (a != nullptr && a->Accept(streams[i].header)) {
+        if (a->Configure(streams[i].header, streams[i].format)) active[i] = a;
         break;
       }
     }

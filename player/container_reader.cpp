@@ -18,13 +18,10 @@ bool ContainerReader::AddDecoder(StreamDecoder* decoder) {
 
 bool ContainerReader::Start() {
   if (IsRunning()) Stop();
-  const bool opened = path_.empty() ? file_.OpenOwnExecutable() : file_.OpenPath(path_);
-  if (!opened) {
-    error_ = file_.Error();
-    return false;
-  }
+  file_ = OpenRecordingFile(path_, &error_);
+  if (file_ == nullptr) return false;
   std::vector<StreamAcceptor*> acceptors(registered_.begin(), registered_.end());
-  const std::vector<StreamAcceptor*> matched = file_.MatchStreams(acceptors);
+  const std::vector<StreamAcceptor*> matched = file_->MatchStreams(acceptors);
   active_.clear();
   for (StreamAcceptor* a : matched) active_.push_back(static_cast<StreamDecoder*>(a));
   // A stream a decoder took but could not be set up for (a damaged or
@@ -33,16 +30,16 @@ bool ContainerReader::Start() {
     const std::string why = d->Failure();
     if (!why.empty()) {
       error_ = "the recording cannot be played: " + why;
-      file_.Close();
+      file_.reset();
       return false;
     }
   }
-  duration_ = file_.GetTrailer().duration;
+  duration_ = file_->Duration();
   // Where seeks start decoding: the video stream's key frames.
   key_index_.clear();
   for (size_t i = 0; i < active_.size(); ++i) {
     if (active_[i] != nullptr && active_[i]->CatchesUp()) {
-      key_index_ = file_.IndexKeyPackets(static_cast<uint16_t>(i));
+      key_index_ = file_->IndexKeyPackets(static_cast<uint16_t>(i));
       break;
     }
   }
@@ -62,7 +59,7 @@ bool ContainerReader::Start() {
 
 void ContainerReader::Stop() {
   WorkerThread::Stop();
-  file_.Close();
+  file_.reset();
 }
 
 bool ContainerReader::Damaged(const std::string& why) {
@@ -103,7 +100,7 @@ void ContainerReader::DropStoppedDecoders() {
 bool ContainerReader::Step() {
   DropStoppedDecoders();
   if (!pending_) {
-    if (damaged_ || file_.Position() >= file_.PacketDataEnd()) {
+    if (damaged_ || file_->AtEnd()) {
       for (StreamDecoder* d : active_) {
         if (d != nullptr && (d->Count() > 0)) {
           platform::SleepMs(kRetryMs);
@@ -111,7 +108,7 @@ bool ContainerReader::Step() {
         }
       }
       if (!loop_.load() || damaged_) return false;  // playback ends
-      file_.Rewind();
+      file_->Rewind();
       seen_.assign(active_.size(), false);
       for (StreamDecoder* d : active_) {
         if (d != nullptr) d->Stop();
@@ -159,10 +156,12 @@ bool ContainerReader::Step() {
 }
 
 ContainerReader::ReadResult ContainerReader::ReadNext(std::unique_ptr<PlayerPacket>* packet, uint16_t* stream) {
-  if (file_.Position() >= file_.PacketDataEnd()) return ReadResult::kEnd;
+  if (file_->AtEnd()) return ReadResult::kEnd;
   PacketRecord record;
-  if (file_.ReadPacket(&record) != ContainerFile::ReadResult::kPacket) {
-    Damaged(file_.Error());
+  const RecordingFile::ReadResult read = file_->ReadPacket(&record);
+  if (read == RecordingFile::ReadResult::kEnd) return ReadResult::kEnd;
+  if (read != RecordingFile::ReadResult::kPacket) {
+    Damaged(file_->Error());
     return ReadResult::kDamaged;
   }
   // Time stamps that go back or lie past the end would hold a decoder for
@@ -192,12 +191,12 @@ ContainerReader::ReadResult ContainerReader::ReadNext(std::unique_ptr<PlayerPack
 }
 
 bool ContainerReader::SeekFile(uint32_t target) {
-  uint64_t from = file_.PacketDataStart();
-  for (const ContainerFile::KeyPacket& k : key_index_) {
+  uint64_t from = file_->StartOffset();
+  for (const RecordingFile::KeyPacket& k : key_index_) {
     if (k.time_stamp > target) break;
     from = k.offset;
   }
-  file_.SetPosition(from);
+  file_->SetPosition(from);
   seen_.assign(active_.size(), false);
   damaged_ = false;
   for (StreamDecoder* d : active_) {
@@ -238,7 +237,7 @@ bool ContainerReader::SeekFile(uint32_t target) {
 }
 
 bool ContainerReader::Seek(uint32_t ms) {
-  if (!file_.IsOpen()) return false;
+  if (file_ == nullptr || !file_->IsOpen()) return false;
   const bool paused = IsRunning() && IsPaused();
   // The threads stop (the decoders with them); the file stays open.
   WorkerThread::Stop();

@@ -51,7 +51,8 @@ class ContainerReader : public WorkerThread {
   // not be decoded); empty after a whole recording. Read it once the reader
   // has stopped.
   const std::string& Error() const { return error_; }
-  const ContainerFile& File() const { return file_; }
+  // The open recording (null when none is open).
+  const RecordingFile* File() const { return file_.get(); }
 
  protected:
   bool OnStart() override;
@@ -61,7 +62,7 @@ class ContainerReader : public WorkerThread {
  private:
   platform::MsClock* clock_;
   std::string path_;
-  ContainerFile file_;
+  std::unique_ptr<RecordingFile> file_;
   std::string error_;
   std::vector<StreamDecoder*> registered_;
   std::vector<StreamDecoder*> active_;
@@ -82,7 +83,7 @@ class ContainerReader : public WorkerThread {
   uint16_t pending_stream_ = 0;
   uint32_t duration_ = 0;
   uint32_t start_position_ = 0;  // where the clocks start (a seek's target)
-  std::vector<ContainerFile::KeyPacket> key_index_;
+  std::vector<RecordingFile::KeyPacket> key_index_;
 };
 
 }  // namespace kmr

@@ -49,11 +49,9 @@ int main(int argc, char** argv) {
 
   // Look at the recording before opening a window.
   {
-    kmr::ContainerFile probe;
-    const bool ok = path.empty() ? probe.OpenOwnExecutable() : probe.OpenPath(path);
-    if (!ok) {
-      std::fprintf(stderr, "morvin: %s: %s\n", path.empty() ? "this program" : path.c_str(),
-                   probe.Error().c_str());
+    std::string why;
+    if (kmr::OpenRecordingFile(path, &why) == nullptr) {
+      std::fprintf(stderr, "morvin: %s: %s\n", path.empty() ? "this program" : path.c_str(), why.c_str());
       if (path.empty()) std::fprintf(stderr, "morvin: give a recording to play (morvin FILE)\n");
       return 1;
     }

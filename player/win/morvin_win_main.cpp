@@ -52,9 +52,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
   const uint32_t seek_ms = opt.seek_ms;
   const std::string& screenshot = opt.screenshot;
   {
-    kmr::ContainerFile probe;
-    if (!(path.empty() ? probe.OpenOwnExecutable() : probe.OpenPath(path))) {
-      const std::string text = (path.empty() ? std::string("This program") : path) + ": " + probe.Error();
+    std::string why;
+    if (kmr::OpenRecordingFile(path, &why) == nullptr) {
+      const std::string text = (path.empty() ? std::string("This program") : path) + ": " + why;
       std::fprintf(stderr, "morvin: %s\n", text.c_str());
       if (std::getenv("MORVIN_QUIET") == nullptr) MessageBoxA(nullptr, text.c_str(), "morvin", MB_OK | MB_ICONSTOP);
       return 1;

@@ -2,7 +2,7 @@
 
 namespace kmr {
 
-bool ExportAudio(ContainerFile* file, AudioExport* out, std::string* error) {
+bool ExportAudio(RecordingFile* file, AudioExport* out, std::string* error) {
   *out = AudioExport{};
   const auto& streams = file->Streams();
   size_t id = streams.size();
@@ -23,9 +23,9 @@ bool ExportAudio(ContainerFile* file, AudioExport* out, std::string* error) {
   file->Rewind();
   PacketRecord p;
   for (;;) {
-    const ContainerFile::ReadResult r = file->ReadPacket(&p);
-    if (r == ContainerFile::ReadResult::kEnd) break;
-    if (r == ContainerFile::ReadResult::kError) {
+    const RecordingFile::ReadResult r = file->ReadPacket(&p);
+    if (r == RecordingFile::ReadResult::kEnd) break;
+    if (r == RecordingFile::ReadResult::kError) {
       *error = file->Error();
       return false;
     }

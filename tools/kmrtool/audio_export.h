@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "player/container_file.h"
+#include "player/recording_file.h"
 
 namespace kmr {
 
@@ -21,6 +22,6 @@ struct AudioExport {
 
 // False with *error when the recording has no MP3 audio stream or a packet
 // cannot be read.
-bool ExportAudio(ContainerFile* file, AudioExport* out, std::string* error);
+bool ExportAudio(RecordingFile* file, AudioExport* out, std::string* error);
 
 }  // namespace kmr

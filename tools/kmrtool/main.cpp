@@ -50,11 +50,13 @@ void BinaryMode(FILE* f) {
 }
 
 int Probe(const char* path, bool json) {
-  kmr::ContainerFile file;
-  if (!file.OpenPath(path)) {
-    std::fprintf(stderr, "%s: %s\n", path, file.Error().c_str());
+  std::string why;
+  const std::unique_ptr<kmr::RecordingFile> opened = kmr::OpenRecordingFile(path, &why);
+  if (opened == nullptr) {
+    std::fprintf(stderr, "%s: %s\n", path, why.c_str());
     return 1;
   }
+  kmr::RecordingFile& file = *opened;
   const kmr::ProbeReport report = kmr::ProbeContainer(&file);
   if (json) {
     std::fputs(kmr::ProbeToJson(file, report).c_str(), stdout);
@@ -203,8 +205,10 @@ int Decode(int argc, char** argv) {
   const char* in = nullptr;
   const char* out = nullptr;
   if (!ParseInOut(argc, argv, &in, &out)) return Usage();
-  kmr::ContainerFile file;
-  if (!file.OpenPath(in)) return std::fprintf(stderr, "%s: %s\n", in, file.Error().c_str()), 1;
+  std::string why;
+  const std::unique_ptr<kmr::RecordingFile> opened = kmr::OpenRecordingFile(in, &why);
+  if (opened == nullptr) return std::fprintf(stderr, "%s: %s\n", in, why.c_str()), 1;
+  kmr::RecordingFile& file = *opened;
   FILE* output = stdout;
   if (std::strcmp(out, "-") == 0) {
     BinaryMode(stdout);
@@ -253,8 +257,10 @@ int ExportAudioCommand(int argc, char** argv) {
   const char* in = nullptr;
   const char* out = nullptr;
   if (!ParseInOut(argc, argv, &in, &out)) return Usage();
-  kmr::ContainerFile file;
-  if (!file.OpenPath(in)) return std::fprintf(stderr, "kmrtool: %s: %s\n", in, file.Error().c_str()), 1;
+  std::string why;
+  const std::unique_ptr<kmr::RecordingFile> opened = kmr::OpenRecordingFile(in, &why);
+  if (opened == nullptr) return std::fprintf(stderr, "kmrtool: %s: %s\n", in, why.c_str()), 1;
+  kmr::RecordingFile& file = *opened;
   kmr::AudioExport sound;
   std::string error;
   if (!kmr::ExportAudio(&file, &sound, &error)) return std::fprintf(stderr, "kmrtool: %s: %s\n", in, error.c_str()), 1;

@@ -5,7 +5,7 @@
 
 namespace kmr {
 
-ProbeReport ProbeContainer(ContainerFile* file) {
+ProbeReport ProbeContainer(RecordingFile* file) {
   ProbeReport report;
   report.streams.resize(file->Streams().size());
   file->Rewind();
@@ -13,8 +13,8 @@ ProbeReport ProbeContainer(ContainerFile* file) {
   uint32_t max_end = 0;
   for (;;) {
     const auto result = file->ReadPacket(&packet);
-    if (result == ContainerFile::ReadResult::kEnd) break;
-    if (result == ContainerFile::ReadResult::kError) {
+    if (result == RecordingFile::ReadResult::kEnd) break;
+    if (result == RecordingFile::ReadResult::kError) {
       report.problem = file->Error();
       report.read_error = true;
       break;
@@ -41,8 +41,9 @@ ProbeReport ProbeContainer(ContainerFile* file) {
     s.end_time = packet.time_stamp + packet.duration;
     if (s.end_time > max_end) max_end = s.end_time;
   }
-  if (report.problem.empty() && file->GetTrailer().duration < max_end) {
-    report.problem = "trailer duration " + std::to_string(file->GetTrailer().duration) +
+  if (report.problem.empty() && file->Duration() < max_end) {
+    report.problem = std::string(dynamic_cast<const ContainerFile*>(file) != nullptr ? "trailer " : "") + "duration " +
+                     std::to_string(file->Duration()) +
                      " ms ends before the last packet (" + std::to_string(max_end) + " ms)";
   }
   file->Rewind();
@@ -68,12 +69,15 @@ const char* StreamKind(const StreamHeader& h) {
 
 }  // namespace
 
-std::string ProbeToJson(const ContainerFile& file, const ProbeReport& report) {
+std::string ProbeToJson(const RecordingFile& file, const ProbeReport& report) {
   std::ostringstream o;
   o << "{\n";
-  o << "  \"container_start\": " << file.GetTrailer().container_start << ",\n";
-  o << "  \"duration_ms\": " << file.GetTrailer().duration << ",\n";
-  o << "  \"file_size\": " << file.FileSize() << ",\n";
+  o << "  \"kind\": \"" << file.Kind() << "\",\n";
+  if (const auto* own = dynamic_cast<const ContainerFile*>(&file)) {
+    o << "  \"container_start\": " << own->GetTrailer().container_start << ",\n";
+    o << "  \"file_size\": " << own->FileSize() << ",\n";
+  }
+  o << "  \"duration_ms\": " << file.Duration() << ",\n";
   o << "  \"packets\": " << report.packets << ",\n";
   o << "  \"unknown_stream_packets\": " << report.unknown_stream_packets << ",\n";
   o << "  \"streams\": [";

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "player/container_file.h"
+#include "player/recording_file.h"
 
 namespace kmr {
 
@@ -29,9 +30,9 @@ struct ProbeReport {
 };
 
 // Reads every packet of an open container (from its first packet).
-ProbeReport ProbeContainer(ContainerFile* file);
+ProbeReport ProbeContainer(RecordingFile* file);
 
 // The report as JSON, one object.
-std::string ProbeToJson(const ContainerFile& file, const ProbeReport& report);
+std::string ProbeToJson(const RecordingFile& file, const ProbeReport& report);
 
 }  // namespace kmr

@@ -14,7 +14,7 @@ namespace {
 uint32_t SlotTime(uint64_t n, uint32_t fps) { return static_cast<uint32_t>((n * 1000 + fps / 2) / fps); }
 }  // namespace
 
-bool ExportRawFrames(ContainerFile* file, RawVideoInfo* info,
+bool ExportRawFrames(RecordingFile* file, RawVideoInfo* info,
                      const std::function<bool(uint32_t, const std::vector<uint8_t>&)>& frame, std::string* error) {
   int stream = -1;
   VideoFormat format;
@@ -74,16 +74,16 @@ bool ExportRawFrames(ContainerFile* file, RawVideoInfo* info,
   file->Rewind();
   for (;;) {
     const auto r = file->ReadPacket(&packet);
-    if (r == ContainerFile::ReadResult::kError) {
+    if (r == RecordingFile::ReadResult::kError) {
       *error = file->Error();
       return false;
     }
-    if (r == ContainerFile::ReadResult::kEnd) break;
+    if (r == RecordingFile::ReadResult::kEnd) break;
     if (packet.stream_id != stream) continue;
     // Damaged time fields would turn into any number of frames.
-    if (packet.time_stamp > file->GetTrailer().duration) {
+    if (packet.time_stamp > file->Duration()) {
       *error = "the packet at " + std::to_string(packet.time_stamp) + " ms lies past the end (" +
-               std::to_string(file->GetTrailer().duration) + " ms)";
+               std::to_string(file->Duration()) + " ms)";
       return false;
     }
     if (seen && packet.time_stamp < last_stamp) {
@@ -105,14 +105,14 @@ bool ExportRawFrames(ContainerFile* file, RawVideoInfo* info,
     if (!frame(static_cast<uint32_t>(slot), rows)) return true;
     ++slot;
   }
-  while (SlotTime(slot, info->fps) < file->GetTrailer().duration) {
+  while (SlotTime(slot, info->fps) < file->Duration()) {
     if (!frame(static_cast<uint32_t>(slot), rows)) return true;
     ++slot;
   }
   return true;
 }
 
-bool ExportFrame(ContainerFile* file, uint32_t slot, RawVideoInfo* info, std::vector<uint8_t>* rows,
+bool ExportFrame(RecordingFile* file, uint32_t slot, RawVideoInfo* info, std::vector<uint8_t>* rows,
                  std::string* error) {
   bool found = false;
   const bool ok = ExportRawFrames(file, info, [&](uint32_t n, const std::vector<uint8_t>& frame) {
@@ -126,7 +126,7 @@ bool ExportFrame(ContainerFile* file, uint32_t slot, RawVideoInfo* info, std::ve
   return ok && found;
 }
 
-bool CheckPlayable(ContainerFile* file, std::string* problem) {
+bool CheckPlayable(RecordingFile* file, std::string* problem) {
   bool video = false;
   for (size_t i = 0; i < file->Streams().size(); ++i) {
     const StreamDescriptor& d = file->Streams()[i];

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "player/container_file.h"
+#include "player/recording_file.h"
 #include "shared/container/container_format.h"
 
 namespace kmr {
@@ -23,17 +24,17 @@ struct RawVideoInfo {
 // Calls frame(index, rows) for every grid slot up to the recording's duration;
 // rows are top-down, width × bytes per pixel each. Returns false with *error
 // set when the recording cannot be decoded; the sink returning false stops.
-bool ExportRawFrames(ContainerFile* file, RawVideoInfo* info,
+bool ExportRawFrames(RecordingFile* file, RawVideoInfo* info,
                      const std::function<bool(uint32_t index, const std::vector<uint8_t>& rows)>& frame,
                      std::string* error);
 
 // The frame of one grid slot (kLastSlot: the last one), rows as above.
 inline constexpr uint32_t kLastSlot = 0xFFFFFFFFu;
-bool ExportFrame(ContainerFile* file, uint32_t slot, RawVideoInfo* info, std::vector<uint8_t>* rows,
+bool ExportFrame(RecordingFile* file, uint32_t slot, RawVideoInfo* info, std::vector<uint8_t>* rows,
                  std::string* error);
 
 // The deep check: every stream is one the player plays and its format is
 // sound, and every video packet decodes. False with *problem (one line).
-bool CheckPlayable(ContainerFile* file, std::string* problem);
+bool CheckPlayable(RecordingFile* file, std::string* problem);
 
 }  // namespace kmr
