@@ -109,6 +109,11 @@ class LibavMediaFile : public RecordingFile {
   bool OpenInput(std::string* why) {
     avformat_close_input(&context_);
     at_end_ = false;
+    // The packets as they were written: a block of sound stays one packet
+    // with its own time stamp.
+    context_ = avformat_alloc_context();
+    if (context_ == nullptr) return false;
+    context_->flags |= AVFMT_FLAG_NOPARSE | AVFMT_FLAG_NOFILLIN;
     const int r = avformat_open_input(&context_, path_.c_str(), nullptr, nullptr);
     if (r < 0) {
       // Not a media file at all: the caller's own error says enough.

@@ -1,5 +1,6 @@
 #include "recorder/engine/avi_writer.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "shared/byte_io.h"
@@ -299,7 +300,21 @@ bool AviAudioStream::WritePacket(const Packet* packet) {
   const uint32_t block = info_.sample_size == 0 ? 1 : info_.sample_size;
   const uint32_t samples = packet->buffer->size / block;
   if (samples == 0) return true;
-  return Stream()->Write(-1, static_cast<int32_t>(samples), packet->buffer->data, samples * block, packet->flags);
+  int32_t start = -1;
+  if (first_) {
+    const uint32_t at = RoundedDiv(static_cast<uint64_t>(packet->time_stamp) * info_.rate, 1000ull * info_.scale);
+    start = static_cast<int32_t>(std::min<uint32_t>(at / block * block, 0x7FFFFFFF));
+  }
+  if (!Stream()->Write(start, static_cast<int32_t>(samples), packet->buffer->data, samples * block, packet->flags)) {
+    return false;
+  }
+  first_ = false;
+  return true;
+}
+
+bool AviAudioStream::Open() {
+  first_ = true;
+  return AviStream::Open();
 }
 
 bool AviAudioStream::Submit(const void* data, uint32_t size, uint32_t time_stamp, uint32_t duration,

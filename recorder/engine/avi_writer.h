@@ -118,11 +118,17 @@ class AviCompressedVideoStream : public AviStream {
 
 // MP3 sound at a constant bit rate: one sample is one byte.
 class AviAudioStream : public AviStream {
+ private:
+  bool first_ = true;
+
  public:
+ public:
+  bool Open() override;
   // source: an AudioFormatSource (a BlockEncoder codes every block first).
   bool Attach(MediaSource* source, uint32_t options) override;
   bool Bind(void* target, uint32_t id) override;
-  // Appends the packet's bytes after the stream's last sample.
+  // The first packet goes to the sample of its time stamp (the sound may
+  // begin after the picture); the others are appended after the last sample.
   bool WritePacket(const Packet* packet) override;
   bool Submit(const void* data, uint32_t size, uint32_t time_stamp, uint32_t duration, uint32_t flags) override;
 

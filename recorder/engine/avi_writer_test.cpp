@@ -166,13 +166,16 @@ TEST_F(AviWriterTest, SoundIsAppendedInBytesAtTheByteRate) {
   EXPECT_EQ(info.suggested_buffer_size, 16000u);
   EXPECT_EQ(log_.formats[1], audio_source_.WaveFormat());
   const uint8_t block[5] = {9, 8, 7, 6, 5};
-  ASSERT_TRUE(audio_.Submit(block, 5, 0, 26, 0));
-  ASSERT_TRUE(audio_.Submit(block, 2, 26, 26, 0));
+  // The sound began 1.5 s into the recording: its first byte is the one
+  // played then, 1.5 × 16000 bytes in; the rest follows on.
+  ASSERT_TRUE(audio_.Submit(block, 5, 1500, 26, 0));
+  ASSERT_TRUE(audio_.Submit(block, 2, 1526, 26, 0));
   ASSERT_TRUE(writer_.Close());
   ASSERT_EQ(log_.writes.size(), 2u);
   EXPECT_EQ(log_.writes[0].stream, 1);
-  EXPECT_EQ(log_.writes[0].start, -1);
+  EXPECT_EQ(log_.writes[0].start, 24000);
   EXPECT_EQ(log_.writes[0].samples, 5);
+  EXPECT_EQ(log_.writes[1].start, -1);
   EXPECT_EQ(log_.writes[1].samples, 2);
 }
 

@@ -240,7 +240,6 @@ class AsfRuntime : public WmRuntime {
       par->bit_rate = static_cast<int64_t>(Le(f, 8, 4)) * 8;
       par->block_align = static_cast<int>(Le(f, 12, 2));
       if (par->sample_rate <= 0) return Fail("a sound stream without a sample rate");
-      if (par->codec_id == AV_CODEC_ID_MP3) par->frame_size = par->sample_rate >= 32000 ? 1152 : 576;
     }
     st->time_base = AVRational{1, 1000};
     return true;

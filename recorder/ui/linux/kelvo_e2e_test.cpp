@@ -26,6 +26,7 @@
 #include "platform/mirror/testing/pointer_check.h"
 #include "platform/mirror/x11/x11_pointer.h"
 #include "player/container_file.h"
+#include "player/recording_file.h"
 #include "shared/testing/temp_dir.h"
 #include "shared/testing/psnr.h"
 #include "shared/testing/pulse_server.h"
@@ -45,6 +46,7 @@ struct KelvoRun {
   pid_t pid = -1;
   std::string err_path, out_path;
   bool signalled = false;
+  void Pid(pid_t p) { pid = p; }
   int Wait() {
     int status = 0;
     waitpid(pid, &status, 0);
@@ -648,11 +650,11 @@ TEST_F(KelvoSelection, SettingsGiveTheDefaultsAndTheCommandLineWins) {
     lines.push_back(run.Stderr());
   }
   const std::string docs = dir_.File("Documents/Screen Videos/");
-  EXPECT_NE(lines[0].find("kelvo: recording 64x48 at 20,30 into " + docs + "New.exe"), std::string::npos) << lines[0];
-  EXPECT_NE(lines[0].find("AVI output is not available"), std::string::npos) << lines[0];
-  EXPECT_NE(lines[1].find("into " + docs + "New#01.exe"), std::string::npos) << lines[1];
-  ContainerFile file;
-  ASSERT_TRUE(file.OpenPath(docs + "New#01.exe")) << file.Error();
+  // The settings' first format is AVI.
+  EXPECT_NE(lines[0].find("kelvo: recording 64x48 at 20,30 into " + docs + "New.avi"), std::string::npos) << lines[0];
+  EXPECT_NE(lines[1].find("into " + docs + "New#01.avi"), std::string::npos) << lines[1];
+  std::string error;
+  ASSERT_NE(OpenRecordingFile(docs + "New#01.avi", &error), nullptr) << error;
   KelvoRun full;
   StartKelvo(&full, xvfb_->display(), {"record", "--full", "-o", dir_.File("full"), "--duration", "0.5", "--player",
                                        player_},
@@ -953,6 +955,183 @@ TEST_F(KelvoSound, PictureAndSoundAgree) {
               static_cast<long long>(click_ms));
   EXPECT_LE(std::llabs(click_ms - flash_ms), 100) << "flash at " << flash_ms << " ms, click at " << click_ms << " ms\n"
                                                  << run.Stderr();
+}
+
+// ---- the other containers: AVI, Windows Media, Matroska and MP4
+
+// What ffprobe says about a file, as "key=value" lines.
+std::string Ffprobe(const std::string& path) {
+  const std::string cmd = "ffprobe -v error -show_entries stream=codec_type,codec_name,codec_tag_string:"
+                          "format=duration,format_name:format_tags -of default=nw=1 '" +
+                          path + "' 2>&1";
+  std::string out;
+  if (FILE* p = popen(cmd.c_str(), "r")) {
+    char buf[512];
+    while (std::fgets(buf, sizeof(buf), p) != nullptr) out += buf;
+    pclose(p);
+  }
+  return out;
+}
+
+// The video stream's duration where the file gives one, else the file's.
+double FfprobeDuration(const std::string& path) {
+  for (const char* what : {"-select_streams v -show_entries stream=duration", "-show_entries format=duration"}) {
+    const std::string cmd = std::string("ffprobe -v error ") + what + " -of default=nw=1:nk=1 '" + path + "'";
+    std::string out;
+    if (FILE* p = popen(cmd.c_str(), "r")) {
+      char buf[128];
+      while (std::fgets(buf, sizeof(buf), p) != nullptr) out += buf;
+      pclose(p);
+    }
+    if (!out.empty() && out.find("N/A") == std::string::npos) return std::atof(out.c_str());
+  }
+  return -1;
+}
+
+// The pixel (B, G, R) at x, y of a bottom-up or top-down 24- or 32-bit BMP.
+bool BmpPixel(const std::string& path, int x, int y, uint8_t bgr[3]) {
+  std::ifstream f(path, std::ios::binary);
+  std::vector<uint8_t> b((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+  if (b.size() < 54 || b[0] != 'B' || b[1] != 'M') return false;
+  auto le = [&](size_t at) { return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (b[at + 3] << 24); };
+  const int32_t w = le(18), h = le(22), bits = b[28] | (b[29] << 8);
+  const uint32_t offset = static_cast<uint32_t>(le(10));
+  if (bits != 24 && bits != 32) return false;
+  const int rows = h < 0 ? -h : h;
+  const size_t stride = ((static_cast<size_t>(w) * bits / 8) + 3) & ~size_t{3};
+  const size_t row = static_cast<size_t>(h < 0 ? y : rows - 1 - y);
+  const size_t at = offset + row * stride + static_cast<size_t>(x) * bits / 8;
+  if (x >= w || y >= rows || at + 3 > b.size()) return false;
+  std::copy_n(&b[at], 3, bgr);
+  return true;
+}
+
+// Every container carries the own codec's picture and the MP3 sound: an
+// independent reader lists both and decodes the sound, the recording's last
+// frame is the self-playing recording's of the same screen, and the player
+// shows it.
+TEST_F(KelvoSound, EveryContainerHoldsPictureAndSoundThatOthersRead) {
+  WriteToneWav(dir_.File("tone.wav"), 880, 60);
+  const pid_t tone = Spawn({"paplay", "-d", "kmrnull", dir_.File("tone.wav")}, dir_.File("paplay.txt"));
+  const auto record = [&](const std::string& out) {
+    KelvoRun run;
+    StartKelvo(&run, xvfb_->display(),
+               {"record", "-o", out, "--fps", "10", "--audio", "monitor", "--duration", "4", "--player", MORVIN_PATH,
+                "--title", "Quarterly demo", "--author", "R. Mill", "--copyright", "(c) Norvane", "--description",
+                "Sound and picture"},
+               out + ".txt");
+    // The same drawing in every recording: frames a second apart in time,
+    // then the same still picture to the end.
+    EXPECT_TRUE(run.WaitUntilRecording()) << run.Stderr();
+    for (int i = 0; i < 10; ++i) {
+      DrawTick(i);
+      if (EndsWithin(run.pid, 100ms)) return run.Pid(-1), std::string("kelvo ended while the test drew");
+    }
+    EXPECT_EQ(run.Wait(), 0) << run.Stderr();
+    return run.Stderr();
+  };
+  const std::string reference = dir_.File("clip.exe");
+  record(reference);
+  RawVideoInfo ref_info;
+  std::vector<uint8_t> ref_rows;
+  std::string error;
+  {
+    std::unique_ptr<RecordingFile> file = OpenRecordingFile(reference, &error);
+    ASSERT_NE(file, nullptr) << error;
+    ASSERT_TRUE(ExportFrame(file.get(), kLastSlot, &ref_info, &ref_rows, &error)) << error;
+  }
+  for (const char* ext : {"avi", "wmv", "mkv", "mp4"}) {
+    SCOPED_TRACE(ext);
+    const std::string out = dir_.File(std::string("clip.") + ext);
+    const std::string log = record(out);
+    const std::string probe = Ffprobe(out);
+    EXPECT_NE(probe.find("codec_tag_string=KMRV"), std::string::npos) << probe;
+    EXPECT_NE(probe.find("codec_name=mp3"), std::string::npos) << probe;
+    // As long as the recording, to a frame and the sound's last block.
+    const double seconds = FfprobeDuration(out);
+    EXPECT_GE(seconds, 3.9) << probe << log;
+    EXPECT_LE(seconds, 4.3) << probe << log;
+    if (std::string(ext) == "wmv") {
+      EXPECT_NE(probe.find("TAG:title=Quarterly demo"), std::string::npos) << probe;
+      EXPECT_NE(probe.find("=R. Mill"), std::string::npos) << probe;  // the author
+      EXPECT_NE(probe.find("TAG:copyright=(c) Norvane"), std::string::npos) << probe;
+      EXPECT_NE(probe.find("TAG:comment=Sound and picture"), std::string::npos) << probe;
+    }
+    // ffmpeg decodes the sound from the file itself.
+    const Loudness l = Analyse(DecodeWithFfmpeg(out, dir_.File("sound.raw")));
+    EXPECT_GT(l.loud, 22050u) << "at least a second of the tone\n" << log;
+    EXPECT_NEAR(l.hz, 880.0, 20.0);
+    // The picture decodes to the self-playing recording's.
+    std::unique_ptr<RecordingFile> file = OpenRecordingFile(out, &error);
+    ASSERT_NE(file, nullptr) << error;
+    RawVideoInfo info;
+    std::vector<uint8_t> rows;
+    ASSERT_TRUE(ExportFrame(file.get(), kLastSlot, &info, &rows, &error)) << error;
+    EXPECT_EQ(info.width, ref_info.width);
+    EXPECT_EQ(info.height, ref_info.height);
+    EXPECT_EQ(info.fps, 10u);
+    EXPECT_TRUE(rows == ref_rows) << "the last frame differs from the self-playing recording's";
+    std::string problem;
+    file->Rewind();
+    EXPECT_TRUE(CheckPlayable(file.get(), &problem)) << problem;
+    // The player opens it and shows the window.
+    const std::string shot = dir_.File(std::string("shot-") + ext + ".bmp");
+    const pid_t player = Spawn({MORVIN_PATH, out, "--seek", "2", "--screenshot", shot}, dir_.File("morvin.txt"));
+    EXPECT_EQ(WaitExit(player), 0) << KelvoRun::Read(dir_.File("morvin.txt"));
+    uint8_t bgr[3] = {};
+    ASSERT_TRUE(BmpPixel(shot, 170, 130, bgr));  // the window, away from the drawing
+    EXPECT_EQ(bgr[0], 0x66);
+    EXPECT_EQ(bgr[1], 0x44);
+    EXPECT_EQ(bgr[2], 0x22);
+  }
+  kill(tone, SIGTERM);
+  WaitExit(tone);
+}
+
+// Every writer reports a missing folder and a full disk with the recorder's
+// texts, and no run that failed says it wrote a file.
+TEST_F(KelvoEndToEnd, EveryWriterReportsAMissingFolderAndAFullDisk) {
+  for (const char* ext : {"avi", "wmv", "mkv", "mp4"}) {
+    SCOPED_TRACE(ext);
+    const std::string out = dir_.File(std::string("no/such/dir/rec.") + ext);
+    KelvoRun run;
+    StartKelvo(&run, xvfb_->display(), {"record", "-o", out, "--duration", "1"}, dir_.File("err.txt"));
+    EXPECT_NE(run.Wait(), 0);
+    EXPECT_NE(run.Stderr().find("Can not start recording!\n\nFailed to write data to the file:\n\n" + out),
+              std::string::npos)
+        << run.Stderr();
+    EXPECT_FALSE(std::filesystem::exists(out));
+  }
+  const std::string mount_point = dir_.File("small-disk");
+  std::filesystem::create_directories(mount_point);
+  if (geteuid() != 0 || system(("mount -t tmpfs -o size=300k tmpfs '" + mount_point + "' 2>/dev/null").c_str()) != 0) {
+    GTEST_SKIP() << "a tmpfs cannot be mounted here (needs root)";
+  }
+  struct Unmount {
+    std::string at;
+    ~Unmount() { (void)!system(("umount '" + at + "'").c_str()); }
+  } unmount{mount_point};
+  for (const char* ext : {"avi", "wmv", "mkv", "mp4"}) {
+    SCOPED_TRACE(ext);
+    const std::string out = mount_point + "/rec." + ext;
+    KelvoRun run;
+    StartKelvo(&run, xvfb_->display(), {"record", "-o", out, "--fps", "10", "--duration", "60"},
+               dir_.File("err.txt"));
+    ASSERT_TRUE(run.WaitUntilRecording()) << run.Stderr();
+    const auto t0 = std::chrono::steady_clock::now();
+    for (int i = 0;; ++i) {
+      DrawNoise(dpy_, win_, gc_, i);
+      ASSERT_LT(std::chrono::steady_clock::now() - t0, 60000ms) << "kelvo went on recording onto a full disk";
+      if (EndsWithin(run.pid, 50ms)) break;
+    }
+    run.pid = -1;
+    const std::string err = run.Stderr();
+    EXPECT_NE(err.find("Can not continue recording!\n\nFailed to write data to the file:\n\n" + out),
+              std::string::npos)
+        << err;
+    EXPECT_EQ(err.find("kelvo: wrote"), std::string::npos) << err;
+    std::filesystem::remove(out);
+  }
 }
 
 TEST(KelvoOptions, ParsesAndRefuses) {
