@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "recorder/engine/mp3_silence.h"
 #include "shared/byte_io.h"
 #include "shared/container/container_format.h"
 
@@ -296,24 +297,34 @@ bool AviAudioStream::WritePacket(const Packet* packet) {
   if (!HasStream() || packet == nullptr) return false;
   if (packet->nothing_to_write) return true;
   if (packet->buffer == nullptr) return false;
-  // Appended after the last sample, counted in whole blocks.
   const uint32_t block = info_.sample_size == 0 ? 1 : info_.sample_size;
+  if (first_) {
+    first_ = false;
+    // AVI sound has no start time of its own: silence fills the time before
+    // the first block (the sound server may have started late), to within
+    // one frame.
+    const uint64_t at = RoundedDiv(static_cast<uint64_t>(packet->time_stamp) * info_.rate, 1000ull * info_.scale);
+    const std::vector<uint8_t> silence = SilentMp3FrameLike(packet->buffer->data, packet->buffer->size);
+    const uint32_t frame_samples = static_cast<uint32_t>(silence.size()) / block;
+    while (frame_samples != 0 && written_ + static_cast<uint64_t>(frame_samples) * block <= at) {
+      if (!Stream()->Write(-1, static_cast<int32_t>(frame_samples), silence.data(), frame_samples * block, 0)) {
+        return false;
+      }
+      written_ += static_cast<uint64_t>(frame_samples) * block;
+    }
+  }
   const uint32_t samples = packet->buffer->size / block;
   if (samples == 0) return true;
-  int32_t start = -1;
-  if (first_) {
-    const uint32_t at = RoundedDiv(static_cast<uint64_t>(packet->time_stamp) * info_.rate, 1000ull * info_.scale);
-    start = static_cast<int32_t>(std::min<uint32_t>(at / block * block, 0x7FFFFFFF));
-  }
-  if (!Stream()->Write(start, static_cast<int32_t>(samples), packet->buffer->data, samples * block, packet->flags)) {
+  if (!Stream()->Write(-1, static_cast<int32_t>(samples), packet->buffer->data, samples * block, packet->flags)) {
     return false;
   }
-  first_ = false;
+  written_ += static_cast<uint64_t>(samples) * block;
   return true;
 }
 
 bool AviAudioStream::Open() {
   first_ = true;
+  written_ = 0;
   return AviStream::Open();
 }
 

@@ -120,6 +120,7 @@ class AviCompressedVideoStream : public AviStream {
 class AviAudioStream : public AviStream {
  private:
   bool first_ = true;
+  uint64_t written_ = 0;  // bytes
 
  public:
  public:
@@ -127,8 +128,8 @@ class AviAudioStream : public AviStream {
   // source: an AudioFormatSource (a BlockEncoder codes every block first).
   bool Attach(MediaSource* source, uint32_t options) override;
   bool Bind(void* target, uint32_t id) override;
-  // The first packet goes to the sample of its time stamp (the sound may
-  // begin after the picture); the others are appended after the last sample.
+  // Appends the packet's bytes after the stream's last sample; before the
+  // first, silence up to its time stamp.
   bool WritePacket(const Packet* packet) override;
   bool Submit(const void* data, uint32_t size, uint32_t time_stamp, uint32_t duration, uint32_t flags) override;
 

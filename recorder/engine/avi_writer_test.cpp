@@ -8,6 +8,7 @@
 #include <fstream>
 
 #include "platform/notify/notify.h"
+#include "recorder/engine/mp3_silence.h"
 #include "recorder/engine/testing/fake_sources.h"
 #include "recorder/engine/testing/recording_media_libraries.h"
 #include "recorder/engine/testing/scripted_compressor.h"
@@ -165,18 +166,51 @@ TEST_F(AviWriterTest, SoundIsAppendedInBytesAtTheByteRate) {
   EXPECT_EQ(info.sample_size, 1u);
   EXPECT_EQ(info.suggested_buffer_size, 16000u);
   EXPECT_EQ(log_.formats[1], audio_source_.WaveFormat());
-  const uint8_t block[5] = {9, 8, 7, 6, 5};
-  // The sound began 1.5 s into the recording: its first byte is the one
-  // played then, 1.5 × 16000 bytes in; the rest follows on.
+  // The sound began 1.5 s into the recording: silent frames coded like the
+  // first block fill the 24,000 bytes before it, to within one frame
+  // (72 × 32 kbit/s / 22,050 Hz = 104 bytes).
+  const uint8_t block[5] = {0xFF, 0xF3, 0x40, 0xC4, 0x55};
   ASSERT_TRUE(audio_.Submit(block, 5, 1500, 26, 0));
   ASSERT_TRUE(audio_.Submit(block, 2, 1526, 26, 0));
   ASSERT_TRUE(writer_.Close());
-  ASSERT_EQ(log_.writes.size(), 2u);
-  EXPECT_EQ(log_.writes[0].stream, 1);
-  EXPECT_EQ(log_.writes[0].start, 24000);
-  EXPECT_EQ(log_.writes[0].samples, 5);
-  EXPECT_EQ(log_.writes[1].start, -1);
-  EXPECT_EQ(log_.writes[1].samples, 2);
+  ASSERT_EQ(log_.writes.size(), 230u + 2u);
+  uint32_t silence = 0;
+  for (size_t i = 0; i < 230; ++i) {
+    const auto& w = log_.writes[i];
+    ASSERT_EQ(w.stream, 1);
+    ASSERT_EQ(w.start, -1);
+    ASSERT_EQ(w.data.size(), 104u);
+    ASSERT_EQ(w.samples, 104);
+    silence += w.samples;
+  }
+  EXPECT_EQ(silence, 23920u);
+  EXPECT_EQ(log_.writes[0].data[2], 0x40);
+  EXPECT_EQ(log_.writes[0].data[4], 0);
+  EXPECT_EQ(log_.writes[230].samples, 5);
+  EXPECT_EQ(log_.writes[230].data[4], 0x55);
+  EXPECT_EQ(log_.writes[231].start, -1);
+  EXPECT_EQ(log_.writes[231].samples, 2);
+}
+
+TEST(Mp3Silence, AFrameLikeTheGivenOneWithNothingInIt) {
+  // MPEG-1, 128 kbit/s, 44.1 kHz, padded, with a check sum: 417 bytes.
+  const uint8_t padded[4] = {0xFF, 0xFA, 0x92, 0x64};
+  const std::vector<uint8_t> f = SilentMp3FrameLike(padded, 4);
+  ASSERT_EQ(f.size(), 417u);
+  EXPECT_EQ(f[1], 0xFB);  // no check sum
+  EXPECT_EQ(f[2], 0x90);  // no padding
+  EXPECT_EQ(f[3], 0x64);
+  for (size_t i = 4; i < f.size(); ++i) ASSERT_EQ(f[i], 0) << i;
+  // MPEG-2.5 at 8 kHz, 8 kbit/s: 72 bytes.
+  const uint8_t low[4] = {0xFF, 0xE3, 0x18, 0xC4};
+  EXPECT_EQ(SilentMp3FrameLike(low, 4).size(), 72u);
+  const uint8_t id3[4] = {'I', 'D', '3', 4};
+  const uint8_t layer2[4] = {0xFF, 0xFD, 0x90, 0x64};
+  const uint8_t free_rate[4] = {0xFF, 0xFB, 0x00, 0x64};
+  EXPECT_TRUE(SilentMp3FrameLike(id3, 4).empty());
+  EXPECT_TRUE(SilentMp3FrameLike(layer2, 4).empty());
+  EXPECT_TRUE(SilentMp3FrameLike(free_rate, 4).empty());
+  EXPECT_TRUE(SilentMp3FrameLike(padded, 3).empty());
 }
 
 TEST_F(AviWriterTest, AnExistingFileIsDeletedFirst) {

@@ -33,29 +33,6 @@ struct StreamSpec {
   AVPacket* held = nullptr;  // the video sample waiting for its end
 };
 
-// An MP3 frame that decodes to silence, coded like the frame at data: the
-// same header without padding or check sum, the side information and the
-// data all zero. Empty when data does not start with a layer III header.
-std::vector<uint8_t> SilentFrameLike(const uint8_t* data, uint32_t size) {
-  if (size < 4 || data[0] != 0xFF || (data[1] & 0xE0) != 0xE0 || ((data[1] >> 1) & 3) != 1) return {};
-  static constexpr int kRates1[15] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
-  static constexpr int kRates2[15] = {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160};
-  static constexpr int kHz[3][3] = {{44100, 48000, 32000}, {22050, 24000, 16000}, {11025, 12000, 8000}};
-  const int version = (data[1] >> 3) & 3;  // 3 MPEG-1, 2 MPEG-2, 0 MPEG-2.5
-  const int rate_index = data[2] >> 4, hz_index = (data[2] >> 2) & 3;
-  if (version == 1 || rate_index == 0 || rate_index == 15 || hz_index == 3) return {};
-  const bool mpeg1 = version == 3;
-  const int kbps = mpeg1 ? kRates1[rate_index] : kRates2[rate_index];
-  const int hz = kHz[mpeg1 ? 0 : version == 2 ? 1 : 2][hz_index];
-  std::vector<uint8_t> frame(static_cast<size_t>((mpeg1 ? 144 : 72) * kbps * 1000 / hz), 0);
-  if (frame.size() < 4) return {};
-  frame[0] = data[0];
-  frame[1] = static_cast<uint8_t>(data[1] | 1);     // no check sum
-  frame[2] = static_cast<uint8_t>(data[2] & ~2u);  // no padding
-  frame[3] = data[3];
-  return frame;
-}
-
 uint32_t Le(const std::vector<uint8_t>& b, size_t at, int bytes) {
   uint32_t v = 0;
   for (int i = bytes - 1; i >= 0; --i) v = (v << 8) | (at + i < b.size() ? b[at + i] : 0);
@@ -87,19 +64,7 @@ class Muxer {
     if (failed_ || spec->released || samples < 0 || (size != 0 && data == nullptr)) return false;
     if (!header_written_ && !WriteHeader()) return false;
     if (spec->stream == nullptr) return Fail("a sample for a stream without a format");
-    int64_t index = start < 0 ? spec->length : start;
-    // AVI keeps no start for sound: silence fills the time before it.
-    if (avi_ && spec->info.type == kAviStreamAudio && index > spec->length &&
-        spec->stream->codecpar->codec_id == AV_CODEC_ID_MP3) {
-      const std::vector<uint8_t> silence = SilentFrameLike(static_cast<const uint8_t*>(data), size);
-      while (!silence.empty() && spec->length + static_cast<int64_t>(silence.size()) <= index) {
-        if (!Write(spec, static_cast<int32_t>(spec->length), static_cast<int32_t>(silence.size()), silence.data(),
-                   static_cast<uint32_t>(silence.size()), 0)) {
-          return false;
-        }
-      }
-      index = spec->length;
-    }
+    const int64_t index = start < 0 ? spec->length : start;
     const AVRational base{static_cast<int>(std::max<uint32_t>(spec->info.scale, 1)),
                           static_cast<int>(std::max<uint32_t>(spec->info.rate, 1))};
     const int64_t pts = av_rescale_q(index, base, spec->stream->time_base);
