@@ -58,7 +58,6 @@ class AviFile {
   // Null when the library refuses the stream. The stream must be released
   // before the file.
   virtual std::unique_ptr<AviFileStream> CreateStream(const AviStreamInfo& info) = 0;
-  virtual bool EndRecord() = 0;
   // Releases the file and says whether it was finished; a reason in *error
   // when not.
   virtual bool Release(std::string* error) = 0;

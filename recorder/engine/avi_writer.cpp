@@ -100,8 +100,10 @@ bool AviWriter::Close() {
   for (MediaStream* stream : Streams()) {
     if (stream != nullptr) stream->Close();
   }
+  // The record is not ended: the library would then index the file as
+  // interleaved by records it never got (AVIFile ends records per frame);
+  // the file stays a plain AVI file, which every reader takes.
   bool ok = true;
-  if (Streams().size() >= 2) ok = file_->EndRecord();
   std::string error;
   if (!file_->Release(&error)) {
     ok = false;
@@ -120,6 +122,7 @@ bool AviStream::Bind(void* target, uint32_t) {
 
 bool AviStream::Open() {
   if (file_ == nullptr || stream_ == nullptr) return false;
+  zero_written_ = false;
   return MediaStream::Open();
 }
 
@@ -158,6 +161,13 @@ bool AviStream::WriteVideoPacket(const Packet* packet) {
   uint32_t index = RoundedDiv(static_cast<uint64_t>(packet->time_stamp) * info_.rate, 1000ull * scale);
   if (index < last_index_ + 1) index = last_index_ + 1;
   if (index > 0x7FFFFFFFu) return false;
+  if (last_index_ == 0 && !zero_written_) {
+    // Sample 0 is written empty: libraries that take the first sample
+    // written as the stream's start would otherwise move every later index.
+    static const uint8_t kNothing = 0;
+    if (!stream_->Write(0, 1, &kNothing, 0, 0)) return false;
+    zero_written_ = true;
+  }
   if (!stream_->Write(static_cast<int32_t>(index), 1, packet->buffer->data, packet->buffer->size, packet->flags)) {
     return false;
   }

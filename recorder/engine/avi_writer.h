@@ -29,8 +29,7 @@ class AviWriter : public MediaWriter {
   // Deletes any file at the path, creates it, binds and opens every stream,
   // starts the writer thread.
   bool Open() override;
-  // Drains the queue, closes the streams, ends the record when there are two
-  // or more streams, and releases the file.
+  // Drains the queue, closes the streams and releases the file.
   bool Close() override;
 
  private:
@@ -73,6 +72,7 @@ class AviStream : public MediaStream {
   uint32_t last_index_ = 0;
   uint32_t last_slot_ms_ = 0;
   bool slot_taken_ = false;
+  bool zero_written_ = false;
 
  private:
   std::unique_ptr<AviFileStream> stream_;

@@ -117,12 +117,21 @@ TEST_F(WmvWriterTest, EmptyTextsStillGiveFourAttributes) {
     EXPECT_TRUE(log_.attributes[i].value.empty());
   }
   ASSERT_TRUE(writer_.Close());
+  writer_.SetTitle("Demo");
+  log_.attributes.clear();
+  ASSERT_TRUE(writer_.Open());
+  EXPECT_EQ(log_.attributes[0].value, u"Demo");
+  EXPECT_EQ(log_.attributes[0].value.size(), 4u);  // no terminator
+#ifndef _WIN32
+  // Linux text is UTF-8 (Windows' is its code page).
+  ASSERT_TRUE(writer_.Close());
   writer_.SetTitle("Caf\xC3\xA9 demo");
-  writer_.SetDescription("\xF0\x9F\x8E\xAC");
+  writer_.SetDescription("\xF0\x9F\x8E\xAC bad:\xC3");
   log_.attributes.clear();
   ASSERT_TRUE(writer_.Open());
   EXPECT_EQ(log_.attributes[0].value, u"Caf\u00E9 demo");
-  EXPECT_EQ(log_.attributes[3].value, u"\U0001F3AC");
+  EXPECT_EQ(log_.attributes[3].value, u"\U0001F3AC bad:\uFFFD");
+#endif
 }
 
 TEST_F(WmvWriterTest, CodecInformationForEachOwnStream) {

@@ -16,6 +16,9 @@
 #include "shared/codec/row_command.h"
 #include "recorder/engine/container_stream.h"
 #include "recorder/engine/container_writer.h"
+#include "recorder/engine/recording_controller.h"
+#include "tools/kmrtool/encode_output.h"
+#include "tools/kmrtool/mp3_frames.h"
 #include "tools/kmrtool/offline_source.h"
 #include "tools/kmrtool/probe.h"
 #include "recorder/audio/mp3_encoder.h"
@@ -30,9 +33,12 @@ int Usage() {
                "usage: kmrtool probe FILE          describe a recording as JSON\n"
                "       kmrtool check FILE          exit 0 when FILE is a recording that plays (every frame decodes)\n"
                "       kmrtool encode -s WxH [-b 32] -r FPS [--codec lossless|lossy] -i RAW|- -o OUT.kmr\n"
-               "                      [--key-interval BYTES]\n"
-               "                                   raw top-down frames (BGRA at 32 bits) to a recording\n"
-               "       kmrtool decode IN -o RAW|-  the video as raw top-down frames, one per frame slot\n"
+               "                      [--key-interval BYTES] [--mp3 SOUND.mp3]\n"
+               "                                   raw top-down frames (BGRA at 32 bits) to a recording, with\n"
+               "                                   the sound's MP3 frames; OUT.avi, .wmv (.mkv, .mp4 on Linux)\n"
+               "                                   or else the stand-alone container\n"
+               "       kmrtool decode IN -o RAW|-  the video as raw top-down frames, one per frame slot (IN: any\n"
+               "                                   recording kmrtool probe reads)\n"
                "       kmrtool export-audio IN -o OUT.mp3\n"
                "                                   the sound's MP3 stream as it is stored\n"
                "       kmrtool encode-audio -r HZ [-q 0..9] [--constant] [--library FILE] -i RAW|- -o OUT.mp3\n"
@@ -101,10 +107,13 @@ int Encode(int argc, char** argv) {
   const kmr::OwnCodec* codec = &kmr::OwnCodecs().front();
   const char* in = nullptr;
   const char* out = nullptr;
+  const char* mp3 = nullptr;
   for (int i = 2; i < argc; ++i) {
     const std::string a = argv[i];
     const bool has = i + 1 < argc;
-    if (a == "-s" && has) {
+    if (a == "--mp3" && has) {
+      mp3 = argv[++i];
+    } else if (a == "-s" && has) {
       if (!ParseSize(argv[++i], &w, &h)) return std::fprintf(stderr, "kmrtool: bad size %s\n", argv[i]), 2;
     } else if (a == "-b" && has) {
       if (!ParseNumber(argv[++i], &bits) || (bits != 8 && bits != 16 && bits != 24 && bits != 32)) {
@@ -148,19 +157,45 @@ int Encode(int argc, char** argv) {
     return std::fprintf(stderr, "kmrtool: %s\n", source->Error().c_str()), 1;
   }
   source->SetKeyInterval(key_interval);
-  kmr::StandaloneContainerWriter writer;
-  kmr::ContainerVideoStream video;
+  kmr::Mp3Frames sound;
+  std::string error;
+  if (mp3 != nullptr && !sound.Load(mp3, &error)) {
+    if (input != stdin) std::fclose(input);
+    return std::fprintf(stderr, "kmrtool: %s\n", error.c_str()), 1;
+  }
+  kmr::EncodeOutput output = kmr::MakeEncodeOutput(out, mp3 != nullptr);
+  kmr::MediaWriter& writer = *output.writer;
+  kmr::MediaStream& video = *output.video;
   video.Attach(source.get(), 0);
   video.SetWriter(&writer);
   writer.AddStream(&video);
-  writer.SetPath(out);
+  if (output.audio != nullptr) {
+    output.audio->Attach(&sound, 0);
+    output.audio->SetWriter(&writer);
+    writer.AddStream(output.audio.get());
+  }
   if (!writer.Open()) {
     if (input != stdin) std::fclose(input);
-    return std::fprintf(stderr, "kmrtool: cannot write %s\n", out), 1;
+    // The recorder's own text for a file it cannot start writing.
+    std::string text = kmr::texts::kOpenFailed;
+    text.replace(text.find("%s"), 2, out);
+    const std::string cause = writer.FailureCause();
+    return std::fprintf(stderr, "kmrtool: %s%s%s\n", (std::string(kmr::texts::kCannotStart) + text).c_str(),
+                        cause.empty() ? "" : "\n\n", cause.c_str()),
+           1;
   }
   std::vector<uint8_t> raw(source->RawFrameBytes());
   uint32_t n = 0;
+  size_t next_sound = 0;
   int rc = 0;
+  // The sound up to a time, in its own frames.
+  const auto submit_sound = [&](uint64_t until_ms) {
+    for (; next_sound < sound.Frames().size() && sound.Frames()[next_sound].time_ms < until_ms; ++next_sound) {
+      const kmr::Mp3Frames::Frame& f = sound.Frames()[next_sound];
+      if (!output.audio->Submit(sound.Data(f), f.size, f.time_ms, f.duration_ms, 0)) return false;
+    }
+    return true;
+  };
   for (;;) {
     const size_t got = std::fread(raw.data(), 1, raw.size(), input);
     if (got == 0) break;
@@ -173,14 +208,22 @@ int Encode(int argc, char** argv) {
       rc = 1;
       break;
     }
-    if (!video.Submit(nullptr, 0, kmr::FrameGrid::SlotTime(n, static_cast<uint32_t>(fps)), 0, 0)) {
+    const uint32_t t = kmr::FrameGrid::SlotTime(n, static_cast<uint32_t>(fps));
+    if ((output.audio != nullptr && !submit_sound(t + 1)) || !video.Submit(nullptr, 0, t, 0, 0)) {
       std::fprintf(stderr, "kmrtool: writing frame %u failed\n", n);
       rc = 1;
       break;
     }
     ++n;
   }
-  writer.Close();
+  if (rc == 0 && output.audio != nullptr && !submit_sound(UINT64_MAX)) {
+    std::fprintf(stderr, "kmrtool: writing the sound failed\n");
+    rc = 1;
+  }
+  if (!writer.Close() && rc == 0) {
+    std::fprintf(stderr, "kmrtool: finishing %s failed: %s\n", out, writer.FailureCause().c_str());
+    rc = 1;
+  }
   if (input != stdin) std::fclose(input);
   if (rc == 0 && n == 0) std::fprintf(stderr, "kmrtool: the input holds no whole frame\n");
   return rc;

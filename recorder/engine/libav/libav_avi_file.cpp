@@ -283,8 +283,6 @@ class LibavAviFile : public AviFile {
     if (spec == nullptr) return nullptr;
     return std::make_unique<LibavAviStream>(muxer_, spec);
   }
-  // Interleaving is the muxer's own.
-  bool EndRecord() override { return true; }
   bool Release(std::string* error) override {
     if (released_) return true;
     released_ = true;

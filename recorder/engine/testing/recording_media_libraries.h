@@ -21,7 +21,7 @@ struct AviLog {
     uint32_t flags;
   };
   std::mutex mutex;
-  std::vector<std::string> calls;  // "open", "create", "format", "end-record", "release-stream", "release"
+  std::vector<std::string> calls;  // "open", "create", "format", "release-stream", "release"
   std::string path;
   uint32_t mode = 0;
   std::vector<AviStreamInfo> streams;
@@ -76,10 +76,6 @@ class RecordingAviFile : public AviFile {
     log_->streams.push_back(info);
     log_->formats.emplace_back();
     return std::make_unique<RecordingAviStream>(log_, static_cast<int>(log_->streams.size()) - 1);
-  }
-  bool EndRecord() override {
-    log_->Call("end-record");
-    return true;
   }
   bool Release(std::string*) override {
     log_->Call("release");

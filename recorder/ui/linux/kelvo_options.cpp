@@ -34,47 +34,11 @@ const char* KelvoUsage() {
 namespace {
 constexpr long kMaxSide = 65536;
 
-constexpr OutputKindInfo kKinds[] = {
-    {OutputKind::kExecutable, "exe", "Executable File", 2},
-    {OutputKind::kAvi, "avi", "Audio Video Interleaved", 0},
-    {OutputKind::kWindowsMedia, "wmv", "Windows Media Video", 1},
-    {OutputKind::kMatroska, "mkv", "Matroska", 0},
-    {OutputKind::kMp4, "mp4", "MPEG-4", 0},
-};
-
-std::string Lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
-
-const OutputKindInfo* KindByName(const std::string& name) {
-  for (const OutputKindInfo& k : kKinds) {
-    if (Lower(name) == k.extension) return &k;
-  }
-  return Lower(name) == "asf" ? &kKinds[2] : nullptr;
-}
 }  // namespace
 
-const OutputKindInfo& Describe(OutputKind kind) {
-  for (const OutputKindInfo& k : kKinds) {
-    if (k.kind == kind) return k;
-  }
-  return kKinds[0];
-}
-
-OutputKind OutputKindForPath(const std::string& path) {
-  const size_t slash = path.find_last_of('/');
-  const size_t dot = path.find_last_of('.');
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return OutputKind::kExecutable;
-  const OutputKindInfo* k = KindByName(path.substr(dot + 1));
-  return k != nullptr ? k->kind : OutputKind::kExecutable;
-}
-
 OutputKind ChosenOutputKind(const KelvoOptions& o, const std::string& path) {
-  if (!o.format_option.empty()) {
-    const OutputKindInfo* k = KindByName(o.format_option);
-    if (k != nullptr) return k->kind;
-  }
+  OutputKind kind;
+  if (!o.format_option.empty() && OutputKindFromName(o.format_option, &kind)) return kind;
   return OutputKindForPath(path);
 }
 
@@ -187,7 +151,7 @@ bool ParseKelvoOptions(const std::vector<std::string>& args, KelvoOptions* o, st
       }
     } else if (a == "--format" && has) {
       o->format_option = value();
-      if (KindByName(o->format_option) == nullptr) {
+      if (OutputKind ignored; !OutputKindFromName(o->format_option, &ignored)) {
         *error = "--format takes one of: exe, avi, wmv, mkv, mp4";
         return false;
       }
@@ -267,8 +231,10 @@ bool ResolveOutputPath(const KelvoOptions& o, const std::function<bool(const std
     return false;
   }
   if (o.output_from_settings) {
-    const OutputKindInfo* chosen = o.format_option.empty() ? nullptr : KindByName(o.format_option);
-    const char* extension = chosen != nullptr ? chosen->extension : FormatExtension(o.format);
+    OutputKind chosen;
+    const char* extension = !o.format_option.empty() && OutputKindFromName(o.format_option, &chosen)
+                                ? Describe(chosen).extension
+                                : FormatExtension(o.format);
     if (!name.ReplaceExtension(extension)) {
       *error = "the output path is too long";
       return false;

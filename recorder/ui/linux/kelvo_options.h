@@ -14,24 +14,10 @@
 #include <string>
 #include <vector>
 
+#include "recorder/engine/output_kind.h"
 #include "recorder/ui/settings/settings_pages.h"
 
 namespace kmr {
-
-// What a recording is written as: the writer, its name and extension, and
-// the format index the recorder's settings use for it (Matroska and MP4 are
-// written by the AVI writer's family).
-enum class OutputKind { kExecutable, kAvi, kWindowsMedia, kMatroska, kMp4 };
-struct OutputKindInfo {
-  OutputKind kind;
-  const char* extension;  // also the --format name
-  const char* name;       // the writer's display name
-  int32_t format_index;   // 0 AVI family, 1 Windows Media, 2 self-playing
-};
-const OutputKindInfo& Describe(OutputKind kind);
-// By the path's extension (case does not matter); a self-playing recording
-// for any other extension or none.
-OutputKind OutputKindForPath(const std::string& path);
 
 struct KelvoOptions {
   // kSelect: drag the region out with the mouse; kPickWindow: click the
