@@ -5,6 +5,8 @@
 #include <initguid.h>
 #include <wmsdkidl.h>
 
+#include "recorder/engine/win/wmvcore_runtime.h"
+
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -16,8 +18,6 @@ namespace kmr {
 
 namespace {
 
-using CreateWriterFn = HRESULT(WINAPI*)(IUnknown*, IWMWriter**);
-using CreateProfileManagerFn = HRESULT(WINAPI*)(IWMProfileManager**);
 
 template <typename T>
 void ReleaseInto(T** p) {
@@ -71,17 +71,22 @@ class WmvcoreRuntime : public WmRuntime {
     ReleaseInto(&manager_);
   }
 
-  bool Create(std::string* error) {
+  // From "wmvcore.dll".
+  bool Load(std::string* error) {
     if (!library_.Open("wmvcore.dll")) {
       *error = "The Windows Media runtime (wmvcore.dll) is not installed: " + library_.Error();
       return false;
     }
-    auto create_writer = reinterpret_cast<CreateWriterFn>(library_.Symbol("WMCreateWriter"));
-    auto create_manager = reinterpret_cast<CreateProfileManagerFn>(library_.Symbol("WMCreateProfileManager"));
+    auto create_writer = reinterpret_cast<WmCreateWriterFn>(library_.Symbol("WMCreateWriter"));
+    auto create_manager = reinterpret_cast<WmCreateProfileManagerFn>(library_.Symbol("WMCreateProfileManager"));
     if (create_writer == nullptr || create_manager == nullptr) {
       *error = "wmvcore.dll has no writer";
       return false;
     }
+    return Create(create_writer, create_manager, error);
+  }
+
+  bool Create(WmCreateWriterFn create_writer, WmCreateProfileManagerFn create_manager, std::string* error) {
     HRESULT hr = create_manager(&manager_);
     if (FAILED(hr)) return *error = HresultText("The Windows Media profile manager cannot be made", hr), false;
     hr = create_writer(nullptr, &writer_);
@@ -221,15 +226,28 @@ class WmvcoreRuntime : public WmRuntime {
 
 class WmvcoreFactory : public WmRuntimeFactory {
  public:
+  WmvcoreFactory(WmCreateWriterFn create_writer, WmCreateProfileManagerFn create_manager)
+      : create_writer_(create_writer), create_manager_(create_manager) {}
   std::unique_ptr<WmRuntime> CreateWriter(std::string* error) override {
     auto runtime = std::make_unique<WmvcoreRuntime>();
-    if (!runtime->Create(error)) return nullptr;
+    const bool ok = create_writer_ != nullptr ? runtime->Create(create_writer_, create_manager_, error)
+                                              : runtime->Load(error);
+    if (!ok) return nullptr;
     return runtime;
   }
+
+ private:
+  WmCreateWriterFn create_writer_;
+  WmCreateProfileManagerFn create_manager_;
 };
 
 }  // namespace
 
-std::unique_ptr<WmRuntimeFactory> MakeSystemWmRuntimeFactory() { return std::make_unique<WmvcoreFactory>(); }
+std::unique_ptr<WmRuntimeFactory> MakeWmvcoreFactory(WmCreateWriterFn create_writer,
+                                                     WmCreateProfileManagerFn create_profile_manager) {
+  return std::make_unique<WmvcoreFactory>(create_writer, create_profile_manager);
+}
+
+std::unique_ptr<WmRuntimeFactory> MakeSystemWmRuntimeFactory() { return MakeWmvcoreFactory(nullptr, nullptr); }
 
 }  // namespace kmr
