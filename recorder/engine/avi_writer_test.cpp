@@ -296,15 +296,23 @@ TEST_F(AviWriterTest, CompressedStreamTakesTheCompressorsFormatAndTimeLine) {
   EXPECT_EQ(log_.formats[0].size(), 48u);  // the whole output format
   ASSERT_TRUE(stream.Submit("raw", 3, 0, 0, 0));
   ASSERT_TRUE(stream.Submit("raw", 3, 130, 0, 0));  // behind: the 120 ms slot
+  // Nothing changed: nothing is compressed and the slot stays empty.
+  const int compressed = compressor.frames;
+  ASSERT_TRUE(stream.Submit(nullptr, 0, 160, 0, 0));
+  EXPECT_EQ(compressor.frames, compressed);
   compressor.refuse = true;
-  EXPECT_FALSE(stream.Submit("raw", 3, 170, 0, 0));
+  EXPECT_FALSE(stream.Submit("raw", 3, 200, 0, 0));
   ASSERT_TRUE(writer_.Close());
-  ASSERT_EQ(log_.writes.size(), 3u);
+  ASSERT_EQ(log_.writes.size(), 4u);
   log_.writes.erase(log_.writes.begin());  // the empty sample 0
   EXPECT_EQ(log_.writes[0].start, 1);  // index 0 is raised to 1
   EXPECT_EQ(log_.writes[0].flags, 0x10u);
   EXPECT_EQ(log_.writes[1].start, 3);  // 120 ms at 25 fps
   EXPECT_EQ(log_.writes[1].flags, 0u);
+  // The unchanged 160 ms slot ends the recording: an empty sample there.
+  ASSERT_EQ(log_.writes.size(), 3u);
+  EXPECT_EQ(log_.writes[2].start, 4);
+  EXPECT_TRUE(log_.writes[2].data.empty());
 }
 
 }  // namespace

@@ -50,14 +50,36 @@ bool RecordingController::FailStart(const std::string& detail) {
 bool RecordingController::StartVideo(const RecordingSettings& s, uint32_t fps) {
   const Format& f = formats_[s.format_index];
   writer_ = f.writer;
-  MediaStream* stream = f.own;
-  if (stream == nullptr || s.encoder == nullptr) return false;
-  if (!capture_->Prepare(s.encoder)) return false;
+  const bool compressing = s.compressor != nullptr;
+  MediaStream* stream = compressing ? f.compressed : f.own;
+  FrameEncoder* encoder = compressing ? &changed_area_ : s.encoder;
+  if (stream == nullptr || encoder == nullptr) return false;
+  if (!capture_->Prepare(encoder)) return false;
   if (s.capture_rect.IsEmpty()) return false;
   capture_->SetRect(s.capture_rect);
   video_->SetFps(fps);
   capture_->SetKeyInterval(s.key_interval);
-  if (!stream->Attach(capture_, 0)) return false;
+  if (compressing) {
+    // Frames of the recorded area, 32 bits, bottom-up, sides made even.
+    const Rect r = capture_->CaptureRect();
+    BitmapInfoHeader h;
+    h.width = r.Width() + r.Width() % 2;
+    h.height = r.Height() + r.Height() % 2;
+    h.bit_count = 32;
+    h.compression = 0;
+    h.size_image = DibStride(static_cast<uint32_t>(h.width), 32) * static_cast<uint32_t>(h.height);
+    std::vector<uint8_t> header;
+    ByteWriter w(&header);
+    h.Write(w);
+    if (!s.compressor->StartFrames(header, fps, 1)) {
+      compressor_refused_ = true;
+      return false;
+    }
+    compressor_on_ = s.compressor;
+    if (!stream->Attach(s.compressor, 0)) return false;
+  } else if (!stream->Attach(capture_, 0)) {
+    return false;
+  }
   stream->SetWriter(writer_);
   if (!writer_->AddStream(stream)) return false;
   if (!video_->SetOutput(stream)) return false;
@@ -71,11 +93,16 @@ bool RecordingController::Start(const RecordingSettings& s) {
   const uint32_t fps = ParseFrameRate(s.fps_text);
   if (fps == 0) return FailStart(texts::kBadFrameRate);
   if (s.format_index < 0 || s.format_index >= kFormats || formats_[s.format_index].writer == nullptr ||
-      formats_[s.format_index].own == nullptr || s.encoder == nullptr) {
+      (s.compressor != nullptr ? formats_[s.format_index].compressed == nullptr
+                               : formats_[s.format_index].own == nullptr || s.encoder == nullptr)) {
     return FailStart(texts::kFormatUnavailable);
   }
   if (hooks_ != nullptr) hooks_->OnStarting(s);
-  if (!StartVideo(s, fps)) return FailStart(WithCause(texts::kCaptureFailed, capture_->FailureCause()));
+  compressor_refused_ = false;
+  if (!StartVideo(s, fps)) {
+    if (compressor_refused_) return FailStart(texts::kCompressorRefused);
+    return FailStart(WithCause(texts::kCaptureFailed, capture_->FailureCause()));
+  }
   audio_on_ = false;
   if (s.record_audio) {
     if (audio_ == nullptr || !audio_->Start(writer_)) return FailStart(texts::kAudioFailed);
@@ -97,6 +124,8 @@ bool RecordingController::Stop() {
   if (audio_on_ && audio_ != nullptr) audio_->Stop();
   audio_on_ = false;
   video_->Stop();
+  if (compressor_on_ != nullptr) compressor_on_->FinishFrames();
+  compressor_on_ = nullptr;
   capture_->Release();
   bool ok = true;
   if (writer_ != nullptr) {

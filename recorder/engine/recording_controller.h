@@ -12,7 +12,9 @@
 #include "recorder/engine/sound_path.h"
 #include "recorder/engine/frame_capturer.h"
 #include "recorder/engine/media_writer.h"
+#include "recorder/codecs/changed_area_encoder.h"
 #include "recorder/engine/screen_video_source.h"
+#include "recorder/engine/video_compressor.h"
 
 namespace kmr {
 
@@ -38,6 +40,8 @@ inline constexpr const char* kCannotContinue =
     "quota, or an unknown error occurred during A/V encoding.";
 inline constexpr const char* kBadFrameRate = "\n\nThe frame rate must be a whole number of at least 1.";
 inline constexpr const char* kFormatUnavailable = "\n\nThis output format or codec is not available in this build.";
+inline constexpr const char* kCompressorRefused =
+    "\n\nThe video compressor refused the recorded area's frames. Please try another codec.";
 }  // namespace texts
 
 // The recorder window's own steps around a recording: hide the wallpaper,
@@ -56,9 +60,12 @@ class RecordingHooks {
 
 struct RecordingSettings {
   int format_index = 2;  // 0 AVI, 1 Windows Media, 2 self-playing executable
-  // The own codec that codes each frame; null when none is chosen (installed
-  // compressors arrive with their own stream).
+  // The own codec that codes each frame; null when an installed compressor
+  // is chosen instead.
   FrameEncoder* encoder = nullptr;
+  // An installed compressor: the format's compressing stream codes the
+  // changed frames with it.
+  VideoCompressor* compressor = nullptr;
   std::string output_path;
   Rect capture_rect;       // screen coordinates
   std::string fps_text = "15";  // as typed
@@ -122,6 +129,9 @@ class RecordingController {
   RecordingHooks* hooks_ = nullptr;
   Format formats_[kFormats];
   MediaWriter* writer_ = nullptr;
+  ChangedAreaEncoder changed_area_;
+  VideoCompressor* compressor_on_ = nullptr;  // begun for this recording
+  bool compressor_refused_ = false;
   bool audio_on_ = false;
   bool recording_ = false;
   bool paused_ = false;

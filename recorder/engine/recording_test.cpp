@@ -4,12 +4,15 @@
 #include <filesystem>
 
 #include "player/container_file.h"
+#include "recorder/engine/avi_writer.h"
 #include "recorder/engine/container_stream.h"
 #include "recorder/engine/executable_writer.h"
 #include "recorder/engine/raw_frame_source.h"
 #include "recorder/engine/recording_controller.h"
 #include "recorder/engine/screen_video_source.h"
 #include "recorder/engine/testing/fake_capturer.h"
+#include "recorder/engine/testing/recording_media_libraries.h"
+#include "recorder/engine/testing/scripted_compressor.h"
 #include "shared/testing/temp_dir.h"
 #include "shared/testing/wait.h"
 
@@ -371,6 +374,61 @@ TEST_F(RecordingTest, StartFailuresShowTheirTexts) {
                             "Please check.\n\nThe folder does not exist.");
   EXPECT_FALSE(video_->IsRunning());
   EXPECT_TRUE(capture_.released);
+}
+
+// An installed compressor: the compressing stream of the format takes the
+// frames; the compressor starts with the recorded area's raw format (even
+// sides, 32 bits, bottom-up) at the frame rate and finishes at stop; a
+// compressor that refuses the frames stops the start with its text.
+TEST_F(RecordingTest, AnInstalledCompressorCodesTheFramesOfItsFormatsStream) {
+  timer_->Open();
+  testing::AviLog log;
+  AviWriter avi(std::make_unique<testing::RecordingAviLibrary>(&log));
+  AviVideoStream own;
+  AviCompressedVideoStream compressed;
+  controller_->SetFormat(0, &avi, &own, &compressed);
+  testing::ScriptedCompressor compressor(FourCc('F', 'M', 'P', '4'), 64, 48, 1, 25);
+  RecordingSettings s = settings_;
+  s.format_index = 0;
+  s.output_path = dir_.File("clip.avi");
+  s.capture_rect = Rect{0, 0, 63, 47};
+  s.fps_text = "12";
+  s.encoder = nullptr;
+  s.compressor = &compressor;
+  controller_->ToggleStartStop(s);
+  ASSERT_TRUE(controller_->IsRecording()) << (messages_.shown.empty() ? "" : messages_.shown.back());
+  ASSERT_EQ(compressor.started_with.size(), 40u);
+  BitmapInfoHeader h;
+  ByteReader r(compressor.started_with);
+  h = BitmapInfoHeader::Read(r);
+  EXPECT_EQ(h.width, 64);
+  EXPECT_EQ(h.height, 48);  // positive: bottom-up
+  EXPECT_EQ(h.bit_count, 32);
+  EXPECT_EQ(h.compression, 0u);
+  EXPECT_EQ(compressor.Rate(), 12u);
+  EXPECT_EQ(compressor.Scale(), 1u);
+  ASSERT_TRUE(testing::WaitUntil([&] { return compressor.frames >= 2; }));
+  controller_->ToggleStartStop(s);
+  EXPECT_FALSE(controller_->IsRecording());
+  EXPECT_EQ(compressor.finished, 1);
+  ASSERT_FALSE(log.streams.empty());
+  EXPECT_EQ(log.streams[0].handler, FourCc('F', 'M', 'P', '4'));
+
+  compressor.refuse_start = true;
+  messages_.shown.clear();
+  controller_->ToggleStartStop(s);
+  EXPECT_FALSE(controller_->IsRecording());
+  ASSERT_FALSE(messages_.shown.empty());
+  EXPECT_EQ(messages_.shown.back(), std::string(texts::kCannotStart) + texts::kCompressorRefused);
+  s.format_index = 2;  // the self-playing output has no compressing stream
+  compressor.refuse_start = false;
+  controller_->ToggleStartStop(s);
+  EXPECT_EQ(messages_.shown.back(), std::string(texts::kCannotStart) + texts::kFormatUnavailable);
+  // The controller goes back to the fixture's writer before this test's go.
+  controller_->ToggleStartStop(settings_);
+  ASSERT_TRUE(controller_->IsRecording());
+  controller_->ToggleStartStop(settings_);
+  EXPECT_EQ(controller_->ActiveWriter(), &writer_);
 }
 
 TEST_F(RecordingTest, FailingAudioStopsTheVideoAndNeverOpensTheWriter) {

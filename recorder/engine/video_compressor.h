@@ -13,6 +13,12 @@ namespace kmr {
 
 class VideoCompressor : public MediaSource {
  public:
+  // At the start of a recording: frames of this bitmap info header (40
+  // bytes, 32 bits, bottom-up) at rate / scale frames a second. False when
+  // the compressor refuses them.
+  virtual bool StartFrames(const std::vector<uint8_t>& input, uint32_t rate, uint32_t scale) = 0;
+  // At the end of the recording.
+  virtual void FinishFrames() = 0;
   // The output format: a bitmap info header (40 bytes or more).
   virtual const std::vector<uint8_t>& OutputFormat() const = 0;
   virtual uint32_t Scale() const = 0;

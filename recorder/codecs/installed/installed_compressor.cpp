@@ -219,6 +219,14 @@ bool InstalledCompressor::Begin() {
   return true;
 }
 
+bool InstalledCompressor::StartFrames(const std::vector<uint8_t>& input, uint32_t rate, uint32_t scale) {
+  if (!SetInputFormat(input)) return false;
+  SetRate(rate);
+  SetScale(scale);
+  SetDataRate(0);
+  return Begin();
+}
+
 void InstalledCompressor::End() {
   if (!started_) return;
   if (!previous_.empty()) driver_->DecompressEnd();

@@ -69,7 +69,9 @@ class InstalledCompressor : public VideoCompressor {
   uint32_t MaxBytesPerFrame() const { return max_bytes_; }
   bool KeepsPreviousFrame() const { return !previous_.empty(); }
 
-  // VideoCompressor
+  // VideoCompressor: the input format, the rate, the default data rate and Begin.
+  bool StartFrames(const std::vector<uint8_t>& input, uint32_t rate, uint32_t scale) override;
+  void FinishFrames() override { End(); }
   const std::vector<uint8_t>& OutputFormat() const override { return output_format_; }
   uint32_t Scale() const override { return scale_; }
   uint32_t Rate() const override { return rate_; }

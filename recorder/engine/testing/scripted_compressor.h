@@ -27,6 +27,13 @@ class ScriptedCompressor : public VideoCompressor {
   }
   void TruncateFormat(size_t size) { format_.resize(size); }
 
+  bool StartFrames(const std::vector<uint8_t>& input, uint32_t rate, uint32_t scale) override {
+    started_with = input;
+    rate_ = rate;
+    scale_ = scale;
+    return !refuse_start;
+  }
+  void FinishFrames() override { ++finished; }
   const std::vector<uint8_t>& OutputFormat() const override { return format_; }
   uint32_t Scale() const override { return scale_; }
   uint32_t Rate() const override { return rate_; }
@@ -45,6 +52,9 @@ class ScriptedCompressor : public VideoCompressor {
   int frames = 0;
   int key_every = 3;
   bool refuse = false;
+  bool refuse_start = false;
+  int finished = 0;
+  std::vector<uint8_t> started_with;
 
  private:
   uint32_t scale_, rate_;

@@ -1134,6 +1134,72 @@ TEST_F(KelvoEndToEnd, EveryWriterReportsAMissingFolderAndAFullDisk) {
   }
 }
 
+// Installed compressors: H.264 in MP4 (the MP4 default) and MPEG-4 part 2 in
+// AVI, read by ffmpeg: the coding, as many frames at the recording's rate as
+// it lasted, and a last picture close to the screen.
+TEST_F(KelvoEndToEnd, InstalledCompressorsMakeFilesEveryPlayerOpens) {
+  XWarpPointer(dpy_, None, root_, 0, 0, 0, 0, 300, 230);  // outside the region
+  XSync(dpy_, False);
+  for (const auto& [name, codec] : std::vector<std::pair<std::string, std::string>>{{"clip.mp4", ""},
+                                                                                   {"clip.avi", "mpeg4"}}) {
+    SCOPED_TRACE(name);
+    const std::string out = dir_.File(name);
+    std::vector<std::string> args = {"record", "-o", out, "--region", "11,21,201,151", "--no-border", "--fps", "10",
+                                     "--duration", "2"};
+    if (!codec.empty()) args.insert(args.end(), {"--codec", codec});
+    KelvoRun run;
+    StartKelvo(&run, xvfb_->display(), args, dir_.File("err.txt"));
+    ASSERT_TRUE(run.WaitUntilRecording()) << run.Stderr();
+    const auto t0 = std::chrono::steady_clock::now();
+    for (int i = 0; std::chrono::steady_clock::now() - t0 < 1000ms; ++i) {
+      DrawTick(i);
+      if (EndsWithin(run.pid, 50ms)) break;
+    }
+    ASSERT_EQ(run.Wait(), 0) << run.Stderr();
+    const std::string probe = Ffprobe(out);
+    EXPECT_NE(probe.find(codec.empty() ? "codec_name=h264" : "codec_name=mpeg4"), std::string::npos) << probe;
+    // As long as the recording, to a frame: only changed frames are coded,
+    // the others are empty samples (AVI) or lengthen the frame before (MP4).
+    const double seconds = FfprobeDuration(out);
+    EXPECT_GE(seconds * 10, 19.0) << probe;
+    EXPECT_LE(seconds * 10, 21.0) << probe;
+    // ffmpeg decodes every coded frame; the last is the screen's picture.
+    const std::string raw = dir_.File(name + ".raw");
+    const std::string cmd = "ffmpeg -v error -y -i '" + out + "' -f rawvideo -pix_fmt bgra '" + raw + "'";
+    ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
+    std::ifstream f(raw, std::ios::binary);
+    const std::vector<uint8_t> frames((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+    const size_t frame_bytes = 202u * 152u * 4u;
+    ASSERT_EQ(frames.size() % frame_bytes, 0u);
+    const size_t count = frames.size() / frame_bytes;
+    ASSERT_GT(count, 0u);
+    EXPECT_LE(count, 21u);
+    XImage* img = XGetImage(dpy_, root_, 0, 0, 320, 240, AllPlanes, ZPixmap);
+    Plane server(320, 240, 4);
+    for (int y = 0; y < 240; ++y) std::memcpy(server.view().At(0, y), img->data + y * img->bytes_per_line, 1280);
+    XDestroyImage(img);
+    const PlaneView last{const_cast<uint8_t*>(frames.data()) + (count - 1) * frame_bytes, 202, 152, 202 * 4, 4};
+    EXPECT_GT(testing::Psnr420(server.view(), 11, 21, last, 202, 152), 35.0);
+  }
+  // The self-playing output takes the own codecs only; a bad option is named.
+  KelvoRun refused;
+  StartKelvo(&refused, xvfb_->display(), {"record", "-o", dir_.File("x.exe"), "--codec", "mpeg4"},
+             dir_.File("err.txt"));
+  EXPECT_EQ(refused.Wait(), 2);
+  EXPECT_NE(refused.Stderr().find("own codecs only"), std::string::npos) << refused.Stderr();
+  KelvoRun bad;
+  StartKelvo(&bad, xvfb_->display(),
+             {"record", "-o", dir_.File("x.mkv"), "--codec", "libx264", "--codec-options", "nosuch=1"},
+             dir_.File("err.txt"));
+  EXPECT_EQ(bad.Wait(), 2);
+  EXPECT_NE(bad.Stderr().find("no option 'nosuch'"), std::string::npos) << bad.Stderr();
+  KelvoRun list;
+  StartKelvo(&list, xvfb_->display(), {"codecs"}, dir_.File("codecs.txt"));
+  EXPECT_EQ(list.Wait(), 0);
+  EXPECT_NE(list.Stdout().find("libx264"), std::string::npos) << list.Stdout();
+  EXPECT_NE(list.Stdout().find("lossless"), std::string::npos) << list.Stdout();
+}
+
 TEST(KelvoOptions, ParsesAndRefuses) {
   KelvoOptions o;
   std::string e;

@@ -22,6 +22,8 @@
 #include "recorder/audio/recorder_sound.h"
 #include "recorder/capture/capture_rect.h"
 #include "recorder/capture/screen_capture_source.h"
+#include "recorder/codecs/installed/installed_compressor.h"
+#include "recorder/codecs/installed/libav/libav_compressors.h"
 #include "recorder/codecs/own_codecs.h"
 #include "recorder/engine/avi_writer.h"
 #include "recorder/engine/container_stream.h"
@@ -129,6 +131,23 @@ int main(int argc, char** argv) {
     return rc;
   }
   if (args.size() >= 2 && args[1] == "sources") return ListSources();
+  // The installed compressors (libavcodec's screen-friendly encoders).
+  auto compressor_manager = std::make_unique<kmr::LibavCompressorManager>();
+  kmr::LibavCompressorManager* compressors = compressor_manager.get();
+  kmr::InstalledCompressor compressor(std::move(compressor_manager));
+  compressor.SetInputFormat(kmr::InstalledCompressor::ListingFormat());
+  std::vector<std::string> compressor_names;
+  compressor.List(&compressor_names);
+  if (args.size() >= 2 && args[1] == "codecs") {
+    for (const kmr::OwnCodec& c : kmr::OwnCodecs()) {
+      std::printf("%-12s %s (own codec; every output)\n", c.option, c.name);
+    }
+    for (size_t i = 0; i < compressor.Count(); ++i) {
+      const std::string name = kmr::LibavCompressorManager::EncoderOf(compressor.EntryInfo(i).handler);
+      std::printf("%-12s %s (AVI, Windows Media, Matroska, MP4)\n", name.c_str(), compressor_names[i].c_str());
+    }
+    return 0;
+  }
   // The settings give the defaults (a first run writes them all); the
   // command line changes them for this run only.
   kmr::RecorderSettings stored;
@@ -136,6 +155,9 @@ int main(int argc, char** argv) {
   if (!store.Error().empty()) std::fprintf(stderr, "kelvo: the settings were not saved: %s\n", store.Error().c_str());
   kmr::KelvoOptions opt;
   kmr::ApplySettings(stored, &opt);
+  for (size_t i = 0; i < compressor.Count(); ++i) {
+    opt.compressors.push_back(kmr::LibavCompressorManager::EncoderOf(compressor.EntryInfo(i).handler));
+  }
   std::string error;
   if (!kmr::ParseKelvoOptions(args, &opt, &error)) {
     std::fprintf(stderr, "kelvo: %s\n%s", error.c_str(), kmr::KelvoUsage());
@@ -185,6 +207,31 @@ int main(int argc, char** argv) {
   kmr::platform::X11PointerSource pointer;
   kmr::platform::PointerCompositor mirror(&x11_mirror, &pointer);
   kmr::platform::X11DesktopState desktop_state;
+  // MP4 is coded with H.264 unless a codec was asked for: players expect it.
+  const kmr::OutputKind chosen_kind = kmr::ChosenOutputKind(opt, output);
+  if (chosen_kind == kmr::OutputKind::kMp4 && !opt.codec_given &&
+      std::find(opt.compressors.begin(), opt.compressors.end(), "libx264") != opt.compressors.end()) {
+    opt.codec = "libx264";
+  }
+  const bool use_compressor = !kmr::IsOwnCodec(opt);
+  if (use_compressor) {
+    if (chosen_kind == kmr::OutputKind::kExecutable) {
+      std::fprintf(stderr, "kelvo: the self-playing output takes the own codecs only (%s)\n",
+                   kmr::OwnCodecOptions().c_str());
+      return 2;
+    }
+    if (!opt.codec_options.empty() && !compressors->SetOptions(opt.codec, opt.codec_options, &error)) {
+      std::fprintf(stderr, "kelvo: --codec-options: %s\n", error.c_str());
+      return 2;
+    }
+    if (!compressor.Select(compressor.Find(kmr::LibavCompressorManager::HandlerOf(opt.codec)))) {
+      std::fprintf(stderr, "kelvo: the compressor %s cannot be opened\n", opt.codec.c_str());
+      return 1;
+    }
+  } else if (!opt.codec_options.empty()) {
+    std::fprintf(stderr, "kelvo: --codec-options are for installed compressors\n");
+    return 2;
+  }
   const kmr::OwnCodec* own_codec = kmr::FindOwnCodec(opt.codec);
   if (own_codec == nullptr) own_codec = &kmr::OwnCodecs().front();
   const std::unique_ptr<kmr::FrameEncoder> codec = own_codec->make(&desktop_state);
@@ -192,18 +239,20 @@ int main(int argc, char** argv) {
   kmr::ScreenVideoSource video(&capture);
   // The writer by the output's kind; each format index has its own writer
   // and streams, as in the recorder's window.
-  const kmr::OutputKind kind = kmr::ChosenOutputKind(opt, output);
+  const kmr::OutputKind kind = chosen_kind;
   const kmr::OutputKindInfo& kind_info = kmr::Describe(kind);
   kmr::ExecutableWriter writer;
   kmr::ContainerVideoStream stream;
   kmr::AviWriter avi_writer(kmr::MakeSystemAviLibrary(), kind_info.format_index == 0 ? kind_info.name : "Audio Video Interleaved",
                             kind_info.format_index == 0 ? kind_info.extension : "avi");
   kmr::AviVideoStream avi_stream;
+  kmr::AviCompressedVideoStream avi_compressed_stream;
   kmr::WmvWriter wmv_writer(kmr::MakeSystemWmRuntimeFactory());
   wmv_writer.Initialize();
   wmv_writer.SetFormatName("Windows Media Video");
   wmv_writer.SetExtension("wmv");
   kmr::WmvVideoStream wmv_stream;
+  kmr::WmvCompressedVideoStream wmv_compressed_stream;
   const bool have_player =
       opt.player.empty() ? writer.SetPlayerPathBesideModule("morvin") : writer.SetPlayerPath(opt.player.c_str());
   if (!have_player && kind == kmr::OutputKind::kExecutable) {
@@ -313,8 +362,8 @@ int main(int argc, char** argv) {
   controller.SetSoundPath(&sound);
   kmr::RecordingSession session(&controller, &video);
   kmr::platform::CallbackNotifyTarget notify([&](uint32_t) { session.NotifyWriteFailure(); });
-  controller.SetFormat(0, &avi_writer, &avi_stream, nullptr);
-  controller.SetFormat(1, &wmv_writer, &wmv_stream, nullptr);
+  controller.SetFormat(0, &avi_writer, &avi_stream, &avi_compressed_stream);
+  controller.SetFormat(1, &wmv_writer, &wmv_stream, &wmv_compressed_stream);
   controller.SetFormat(2, &writer, &stream, nullptr);
   controller.SetNotifyTarget(&notify);
   session.SetDuration(static_cast<uint32_t>(opt.duration * 1000.0 + 0.5));
@@ -325,7 +374,8 @@ int main(int argc, char** argv) {
   settings.author = opt.author;
   settings.copyright = opt.copyright;
   settings.description = opt.description;
-  settings.encoder = codec.get();
+  settings.encoder = use_compressor ? nullptr : codec.get();
+  settings.compressor = use_compressor ? &compressor : nullptr;
   settings.output_path = std::filesystem::absolute(output).string();
   settings.capture_rect = area;
   settings.fps_text = opt.fps_text;

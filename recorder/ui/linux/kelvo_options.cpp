@@ -15,26 +15,32 @@ const char* KelvoUsage() {
          "                    [--full | --region X,Y,W,H | --window ID | --select | --pick-window]\n"
          "                    [--border | --no-border] [--audio [SOURCE] | --no-audio]\n"
          "                    [--audio-rate HZ] [--audio-quality 0..9] [--duration SECONDS]\n"
-         "                    [--codec lossless|lossy] [--player PATH] [--key-interval BYTES]\n"
+         "                    [--codec lossless|lossy|COMPRESSOR] [--codec-options K=V,...]\n"
+         "                    [--player PATH] [--key-interval BYTES]\n"
          "                    [--format exe|avi|wmv|mkv|mp4] [--title T] [--author T]\n"
          "                    [--copyright T] [--description T]\n"
          "       kelvo config [get KEY/NAME | set KEY/NAME DATA]\n"
          "       kelvo sources\n"
+         "       kelvo codecs\n"
          "Records the X display in $DISPLAY into a self-playing recording (a copy of the player\n"
          "with the recording appended), or into AVI, Windows Media, Matroska or MP4 by the output\n"
-         "file's extension (--format chooses otherwise). The texts go into Windows Media files. Stops after --duration, on Ctrl-C or SIGTERM; SIGUSR1\n"
-         "pauses and resumes. --select: drag out the region with the mouse (press, move, press\n"
+         "file's extension (--format chooses otherwise); the texts go into Windows Media files.\n"
+         "Stops after --duration, on Ctrl-C or SIGTERM; SIGUSR1 pauses and resumes. --select: drag out the region with the mouse (press, move, press\n"
          "again; Esc or the right button keeps the region shown); --pick-window: click the\n"
          "window to record and follow. --audio records sound from a PulseAudio source (kelvo\n"
          "sources lists them; 'monitor' is what the computer plays). --codec lossy codes the\n"
-         "changed tiles as MPEG-4 (smaller for video and photos; lossless is exact). Defaults\n"
-         "come from the settings (kelvo config).\n";
+         "changed tiles as MPEG-4 (smaller for video and photos; lossless is exact). For AVI,\n"
+         "Windows Media, Matroska and MP4 --codec also takes an installed compressor (kelvo\n"
+         "codecs lists them; MP4 uses libx264 unless told otherwise), with its options in\n"
+         "--codec-options. Defaults come from the settings (kelvo config).\n";
 }
 
 namespace {
 constexpr long kMaxSide = 65536;
 
 }  // namespace
+
+bool IsOwnCodec(const KelvoOptions& o) { return FindOwnCodec(o.codec) != nullptr; }
 
 OutputKind ChosenOutputKind(const KelvoOptions& o, const std::string& path) {
   OutputKind kind;
@@ -145,10 +151,15 @@ bool ParseKelvoOptions(const std::vector<std::string>& args, KelvoOptions* o, st
       }
     } else if (a == "--codec" && has) {
       o->codec = value();
-      if (FindOwnCodec(o->codec) == nullptr) {
+      o->codec_given = true;
+      if (FindOwnCodec(o->codec) == nullptr &&
+          std::find(o->compressors.begin(), o->compressors.end(), o->codec) == o->compressors.end()) {
         *error = "--codec takes one of: " + OwnCodecOptions();
+        for (const std::string& c : o->compressors) *error += ", " + c;
         return false;
       }
+    } else if (a == "--codec-options" && has) {
+      o->codec_options = value();
     } else if (a == "--format" && has) {
       o->format_option = value();
       if (OutputKind ignored; !OutputKindFromName(o->format_option, &ignored)) {

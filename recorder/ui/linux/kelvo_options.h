@@ -3,7 +3,8 @@
 //                [--full | --region X,Y,W,H | --window ID | --select | --pick-window]
 //                [--border | --no-border] [--audio [SOURCE] | --no-audio]
 //                [--audio-rate HZ] [--audio-quality 0..9] [--duration SECONDS]
-//                [--codec lossless|lossy] [--player PATH] [--key-interval BYTES]
+//                [--codec lossless|lossy|COMPRESSOR] [--codec-options K=V,...]
+//                [--player PATH] [--key-interval BYTES]
 //                [--format exe|avi|wmv|mkv|mp4] [--title T] [--author T] [--copyright T]
 //                [--description T]
 // The settings give every default; the command line changes them for one run.
@@ -18,6 +19,11 @@
 #include "recorder/ui/settings/settings_pages.h"
 
 namespace kmr {
+
+struct KelvoOptions;
+// Whether the chosen codec is one of the own codecs (else an installed
+// compressor).
+bool IsOwnCodec(const KelvoOptions& options);
 
 struct KelvoOptions {
   // kSelect: drag the region out with the mouse; kPickWindow: click the
@@ -35,7 +41,11 @@ struct KelvoOptions {
   bool border = true;          // the dashed frame around the recorded area
   int32_t overwrite_option = 0;  // 0 overwrite, 1 ask, 2 number new files
   int32_t format = 2;          // from the settings: 0 AVI, 1 Windows Media, 2 self-playing
-  std::string codec = "lossless";  // an own codec's command-line name
+  std::string codec = "lossless";  // an own codec's or an installed compressor's name
+  bool codec_given = false;        // on the command line
+  std::string codec_options;       // --codec-options: "key=value,..."
+  // The installed compressors' names --codec also takes (set before parsing).
+  std::vector<std::string> compressors;
   std::string format_option;       // --format: an extension name; empty: by the path
   // The information texts (the Windows Media file's header).
   std::string title = "Untitled", author, copyright, description;
