@@ -21,6 +21,7 @@ items=(
   "driver/quarn.dll 1"
   "driver/quarn.sys 1"
   "tools/kmrtool/kmrtool.exe 3"
+  "bin/kmrv.dll 3"
 )
 missing=()
 for item in "${items[@]}"; do
@@ -37,7 +38,7 @@ for item in "${items[@]}"; do
     { echo "package: $file is not for i386" >&2; exit 1; }
   cp "$build/$file" "$dir/"
   # Programs go without their debugging information.
-  case $file in *.exe) i686-w64-mingw32-strip "$dir/$(basename "$file")" ;; esac
+  case $file in *.exe | */kmrv.dll) i686-w64-mingw32-strip "$dir/$(basename "$file")" ;; esac
 done
 cp "$root/driver/quarn.inf" "$dir/"
 
@@ -58,6 +59,12 @@ as an administrator, from this folder:
 
 (tessup -r quarn "Norvane Screen Capture Driver" removes it.) The driver is quarn.dll with its
 video miniport quarn.sys; quarn.inf describes them to the system.
+
+The codec for other programs
+----------------------------
+kmrv.dll lets other Windows players and editors play AVI files recorded with the lossless codec.
+Copy it into the system folder and add the string value "vidc.KMRV" = "kmrv.dll" under
+HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\Drivers32.
 
 Sound and the lossy codec
 -------------------------

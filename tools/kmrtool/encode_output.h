@@ -12,6 +12,7 @@ namespace kmr {
 
 struct EncodeOutput {
   std::unique_ptr<MediaStream> video;
+  std::unique_ptr<MediaStream> compressed_video;  // for an installed compressor; null for the container
   std::unique_ptr<MediaStream> audio;  // null without sound
   std::unique_ptr<MediaWriter> writer;
 };

@@ -17,6 +17,7 @@
 #include "recorder/engine/container_stream.h"
 #include "recorder/engine/container_writer.h"
 #include "recorder/engine/recording_controller.h"
+#include "recorder/codecs/installed/installed_compressor.h"
 #include "tools/kmrtool/encode_output.h"
 #include "tools/kmrtool/mp3_frames.h"
 #include "tools/kmrtool/offline_source.h"
@@ -33,7 +34,7 @@ int Usage() {
                "usage: kmrtool probe FILE          describe a recording as JSON\n"
                "       kmrtool check FILE          exit 0 when FILE is a recording that plays (every frame decodes)\n"
                "       kmrtool encode -s WxH [-b 32] -r FPS [--codec lossless|lossy] -i RAW|- -o OUT.kmr\n"
-               "                      [--key-interval BYTES] [--mp3 SOUND.mp3]\n"
+               "                      [--key-interval BYTES] [--mp3 SOUND.mp3] [--compressor CODE]\n"
                "                                   raw top-down frames (BGRA at 32 bits) to a recording, with\n"
                "                                   the sound's MP3 frames; OUT.avi, .wmv (.mkv, .mp4 on Linux)\n"
                "                                   or else the stand-alone container\n"
@@ -43,7 +44,8 @@ int Usage() {
                "                                   the sound's MP3 stream as it is stored\n"
                "       kmrtool encode-audio -r HZ [-q 0..9] [--constant] [--library FILE] -i RAW|- -o OUT.mp3\n"
                "                                   16-bit stereo PCM to MP3 with the recorder's encoder\n"
-               "       kmrtool repair IN -o OUT    rebuild a recording whose recorder died before it finished\n");
+               "       kmrtool repair IN -o OUT    rebuild a recording whose recorder died before it finished\n"
+               "       kmrtool compressors         the installed compressors (codes for encode --compressor)\n");
   return 2;
 }
 
@@ -108,11 +110,15 @@ int Encode(int argc, char** argv) {
   const char* in = nullptr;
   const char* out = nullptr;
   const char* mp3 = nullptr;
+  const char* compressor_code = nullptr;
   for (int i = 2; i < argc; ++i) {
     const std::string a = argv[i];
     const bool has = i + 1 < argc;
     if (a == "--mp3" && has) {
       mp3 = argv[++i];
+    } else if (a == "--compressor" && has) {
+      compressor_code = argv[++i];
+      if (std::strlen(compressor_code) != 4) return std::fprintf(stderr, "kmrtool: a compressor is named by its 4-character code\n"), 2;
     } else if (a == "-s" && has) {
       if (!ParseSize(argv[++i], &w, &h)) return std::fprintf(stderr, "kmrtool: bad size %s\n", argv[i]), 2;
     } else if (a == "-b" && has) {
@@ -165,8 +171,41 @@ int Encode(int argc, char** argv) {
   }
   kmr::EncodeOutput output = kmr::MakeEncodeOutput(out, mp3 != nullptr);
   kmr::MediaWriter& writer = *output.writer;
-  kmr::MediaStream& video = *output.video;
-  video.Attach(source.get(), 0);
+  // An installed compressor codes the frames itself: they go to it whole,
+  // bottom-up, and only when they changed.
+  kmr::InstalledCompressor compressor(kmr::MakeSystemCompressorManager());
+  const bool compressing = compressor_code != nullptr;
+  if (compressing) {
+    if (output.compressed_video == nullptr || bits != 32) {
+      if (input != stdin) std::fclose(input);
+      return std::fprintf(stderr, "kmrtool: an installed compressor takes 32-bit frames into AVI or Windows Media\n"), 2;
+    }
+    std::vector<std::string> names;
+    compressor.SetInputFormat(kmr::InstalledCompressor::ListingFormat());
+    compressor.List(&names);
+    const int index = compressor.Find(kmr::FourCc(compressor_code[0], compressor_code[1], compressor_code[2],
+                                                  compressor_code[3]));
+    std::vector<uint8_t> header;
+    kmr::ByteWriter hw(&header);
+    kmr::BitmapInfoHeader bih;
+    bih.width = w;
+    bih.height = h;  // positive: bottom-up
+    bih.bit_count = 32;
+    bih.size_image = static_cast<uint32_t>(w) * static_cast<uint32_t>(h) * 4;
+    bih.Write(hw);
+    if (index < 0 || !compressor.Select(index) || !compressor.StartFrames(header, static_cast<uint32_t>(fps), 1)) {
+      if (input != stdin) std::fclose(input);
+      return std::fprintf(stderr, "kmrtool: the compressor %s is not installed or refuses %dx%d frames\n",
+                          compressor_code, w, h),
+             1;
+    }
+  }
+  kmr::MediaStream& video = compressing ? *output.compressed_video : *output.video;
+  if (compressing) {
+    video.Attach(&compressor, 0);
+  } else {
+    video.Attach(source.get(), 0);
+  }
   video.SetWriter(&writer);
   writer.AddStream(&video);
   if (output.audio != nullptr) {
@@ -184,7 +223,7 @@ int Encode(int argc, char** argv) {
                         cause.empty() ? "" : "\n\n", cause.c_str()),
            1;
   }
-  std::vector<uint8_t> raw(source->RawFrameBytes());
+  std::vector<uint8_t> raw(source->RawFrameBytes()), previous, flipped(compressing ? raw.size() : 0);
   uint32_t n = 0;
   size_t next_sound = 0;
   int rc = 0;
@@ -203,13 +242,29 @@ int Encode(int argc, char** argv) {
       std::fprintf(stderr, "kmrtool: the input ends inside frame %u; that partial frame is left out\n", n);
       break;
     }
-    if (!source->EncodeFrame(raw.data())) {
-      std::fprintf(stderr, "kmrtool: encoding frame %u failed\n", n);
-      rc = 1;
-      break;
-    }
     const uint32_t t = kmr::FrameGrid::SlotTime(n, static_cast<uint32_t>(fps));
-    if ((output.audio != nullptr && !submit_sound(t + 1)) || !video.Submit(nullptr, 0, t, 0, 0)) {
+    bool submitted = false;
+    if (compressing) {
+      const bool changed = n == 0 || raw != previous;
+      if (changed) {
+        for (int32_t y = 0; y < h; ++y) {
+          std::memcpy(flipped.data() + static_cast<size_t>(h - 1 - y) * w * 4,
+                      raw.data() + static_cast<size_t>(y) * w * 4, static_cast<size_t>(w) * 4);
+        }
+        previous = raw;
+      }
+      submitted = (output.audio == nullptr || submit_sound(t + 1)) &&
+                  video.Submit(changed ? flipped.data() : nullptr, changed ? static_cast<uint32_t>(flipped.size()) : 0,
+                               t, 0, 0);
+    } else {
+      if (!source->EncodeFrame(raw.data())) {
+        std::fprintf(stderr, "kmrtool: encoding frame %u failed\n", n);
+        rc = 1;
+        break;
+      }
+      submitted = (output.audio == nullptr || submit_sound(t + 1)) && video.Submit(nullptr, 0, t, 0, 0);
+    }
+    if (!submitted) {
       std::fprintf(stderr, "kmrtool: writing frame %u failed\n", n);
       rc = 1;
       break;
@@ -220,6 +275,7 @@ int Encode(int argc, char** argv) {
     std::fprintf(stderr, "kmrtool: writing the sound failed\n");
     rc = 1;
   }
+  if (compressing) compressor.FinishFrames();
   if (!writer.Close() && rc == 0) {
     std::fprintf(stderr, "kmrtool: finishing %s failed: %s\n", out, writer.FailureCause().c_str());
     rc = 1;
@@ -317,6 +373,22 @@ int ExportAudioCommand(int argc, char** argv) {
   return 0;
 }
 
+// The installed compressors that take 32-bit frames: code and description.
+int CompressorsCommand() {
+  kmr::InstalledCompressor compressor(kmr::MakeSystemCompressorManager());
+  compressor.SetInputFormat(kmr::InstalledCompressor::ListingFormat());
+  std::vector<std::string> names;
+  compressor.List(&names);
+  for (size_t i = 0; i < compressor.Count(); ++i) {
+    const uint32_t c = compressor.EntryInfo(i).handler;
+    const char code[5] = {static_cast<char>(c), static_cast<char>(c >> 8), static_cast<char>(c >> 16),
+                          static_cast<char>(c >> 24), 0};
+    compressor.Select(static_cast<int>(i));
+    std::printf("%s  %s%s\n", code, names[i].c_str(), compressor.HasConfigureDialog() ? " (has a dialog)" : "");
+  }
+  return 0;
+}
+
 // Codes raw 16-bit stereo PCM block by block, as a recording does.
 int EncodeAudioCommand(int argc, char** argv) {
   const char* in = nullptr;
@@ -386,5 +458,6 @@ int main(int argc, char** argv) {
   if (command == "repair") return Repair(argc, argv);
   if (command == "export-audio") return ExportAudioCommand(argc, argv);
   if (command == "encode-audio") return EncodeAudioCommand(argc, argv);
+  if (command == "compressors") return CompressorsCommand();
   return Usage();
 }

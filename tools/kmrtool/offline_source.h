@@ -48,6 +48,8 @@ class OfflineSource : public EncodedVideoSource {
   const std::string& Error() const { return error_; }
   void SetKeyInterval(uint64_t bytes) { encoder_->SetKeyInterval(bytes); }
 
+  // The next frame is coded whole, decodable without the ones before.
+  void RequestKeyFrame() { key_pending_ = true; }
   // Look for dragged blocks (on by default for codecs that read the desktop).
   void SetMotionSearch(bool on) { motion_search_ = on; }
 
