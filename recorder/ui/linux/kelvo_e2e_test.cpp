@@ -1016,7 +1016,8 @@ TEST_F(KelvoSound, EveryContainerHoldsPictureAndSoundThatOthersRead) {
   const auto record = [&](const std::string& out) {
     KelvoRun run;
     StartKelvo(&run, xvfb_->display(),
-               {"record", "-o", out, "--fps", "10", "--audio", "monitor", "--duration", "4", "--player", MORVIN_PATH,
+               {"record", "-o", out, "--codec", "lossless", "--fps", "10", "--audio", "monitor", "--duration", "4",
+                "--player", MORVIN_PATH,
                 "--title", "Quarterly demo", "--author", "R. Mill", "--copyright", "(c) Norvane", "--description",
                 "Sound and picture"},
                out + ".txt");
