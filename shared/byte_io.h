@@ -9,6 +9,20 @@
 
 namespace kmr {
 
+// A little-endian field of a packed record held in memory: `bytes` bytes
+// (1 to 4) at `at`; what lies past the record's end reads as 0.
+inline uint32_t LeAt(const std::vector<uint8_t>& b, size_t at, int bytes = 4) {
+  uint32_t v = 0;
+  for (int i = bytes - 1; i >= 0; --i) v = (v << 8) | (at + i < b.size() ? b[at + i] : 0);
+  return v;
+}
+
+// Sets a 4-byte little-endian field; nothing past the record's end.
+inline void PutLeAt(std::vector<uint8_t>* b, size_t at, uint32_t v) {
+  if (at + 4 > b->size()) return;
+  for (int i = 0; i < 4; ++i) (*b)[at + i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
 class ByteWriter {
  public:
   explicit ByteWriter(std::vector<uint8_t>* out) : out_(out) {}

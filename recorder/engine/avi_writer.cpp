@@ -16,32 +16,16 @@ uint32_t RoundedDiv(uint64_t a, uint64_t b) {
   return q > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(q);
 }
 
-uint32_t Le32(const std::vector<uint8_t>& b, size_t at) {
-  return at + 4 <= b.size() ? static_cast<uint32_t>(b[at]) | (static_cast<uint32_t>(b[at + 1]) << 8) |
-                                  (static_cast<uint32_t>(b[at + 2]) << 16) | (static_cast<uint32_t>(b[at + 3]) << 24)
-                            : 0;
-}
-
 // Rectangle (0, 0, width, |height|) of a bitmap info header.
 Rect BitmapFrame(const std::vector<uint8_t>& bitmap_info) {
-  const auto width = static_cast<int32_t>(Le32(bitmap_info, 4));
-  const auto height = static_cast<int32_t>(Le32(bitmap_info, 8));
+  const auto width = static_cast<int32_t>(LeAt(bitmap_info, 4));
+  const auto height = static_cast<int32_t>(LeAt(bitmap_info, 8));
   return Rect{0, 0, width, height < 0 ? -height : height};
 }
 
 }  // namespace
 
-uint32_t BitmapCompression(const std::vector<uint8_t>& bitmap_info) { return Le32(bitmap_info, 16); }
-
-bool CompressedFrameGrid::SlotFor(uint32_t scale, uint32_t rate, uint32_t t, uint32_t* slot, uint32_t* duration) {
-  if (scale == 0 || rate == 0) return false;
-  const uint32_t d = RoundedDiv(1000ull * scale, rate);
-  const auto at = [&](uint32_t n) { return RoundedDiv(static_cast<uint64_t>(n) * scale * 1000, rate); };
-  while (static_cast<uint64_t>(d) + at(n_) < t) ++n_;
-  *slot = at(n_);
-  *duration = d;
-  return true;
-}
+uint32_t BitmapCompression(const std::vector<uint8_t>& bitmap_info) { return LeAt(bitmap_info, 16); }
 
 // ---------------------------------------------------------------------------
 
@@ -193,7 +177,7 @@ bool AviVideoStream::Bind(void* target, uint32_t id) {
   info_.handler = BitmapCompression(format_);
   info_.scale = 1;
   info_.rate = source_->Fps();
-  info_.suggested_buffer_size = Le32(format_, 20);
+  info_.suggested_buffer_size = LeAt(format_, 20);
   info_.quality = 0xFFFFFFFF;
   info_.sample_size = 0;
   info_.frame = BitmapFrame(format_);
@@ -240,7 +224,7 @@ bool AviCompressedVideoStream::Bind(void* target, uint32_t id) {
   info_.handler = BitmapCompression(format_);
   info_.scale = compressor_->Scale();
   info_.rate = compressor_->Rate();
-  info_.suggested_buffer_size = Le32(format_, 20);
+  info_.suggested_buffer_size = LeAt(format_, 20);
   info_.quality = 0xFFFFFFFF;
   info_.frame = BitmapFrame(format_);
   return CreateStream();
@@ -261,26 +245,9 @@ void AviCompressedVideoStream::Close() {
 }
 
 bool AviCompressedVideoStream::Submit(const void* data, uint32_t size, uint32_t time_stamp, uint32_t, uint32_t) {
-  if (compressor_ == nullptr) return false;
-  CompressedFrameGrid next = grid_;
-  uint32_t slot = 0, duration = 0;
-  if (!next.SlotFor(compressor_->Scale(), compressor_->Rate(), time_stamp, &slot, &duration)) return false;
-  // Nothing changed: no frame is coded and the slot stays empty (the
-  // previous frame goes on showing).
-  if (data == nullptr || size == 0) {
-    NoteSlot(slot);
-    grid_ = next;
-    grid_.Advance();
-    return true;
-  }
-  if (!compressor_->CompressFrame(data, size)) return false;
-  if (!MediaStream::Submit(compressor_->CompressedData(), compressor_->CompressedSize(), slot, duration,
-                           compressor_->CompressedKeyFrame() ? kAviKeyFrame : 0)) {
-    return false;
-  }
+  uint32_t slot = 0;
+  if (!SubmitCompressedFrame(this, compressor_, &grid_, data, size, time_stamp, kAviKeyFrame, &slot)) return false;
   NoteSlot(slot);
-  next.Advance();
-  grid_ = next;
   return true;
 }
 

@@ -13,6 +13,8 @@
 #include "recorder/engine/testing/recording_media_libraries.h"
 #include "recorder/engine/testing/scripted_compressor.h"
 
+#include "shared/byte_io.h"
+
 namespace kmr {
 namespace {
 
@@ -21,10 +23,6 @@ using testing::FakeAudioSource;
 using testing::FakeVideoSource;
 using testing::RecordingAviLibrary;
 using testing::ScriptedCompressor;
-
-uint32_t Le32(const std::vector<uint8_t>& b, size_t at) {
-  return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (static_cast<uint32_t>(b[at + 3]) << 24);
-}
 
 class AviWriterTest : public ::testing::Test {
  protected:
@@ -74,11 +72,11 @@ TEST_F(AviWriterTest, VideoStreamDescribesTheOwnCodecAtTheSourceRate) {
   // The bitmap info header and 256 bytes of the colour table.
   const std::vector<uint8_t>& format = log_.formats[0];
   ASSERT_EQ(format.size(), 40u + 256u);
-  EXPECT_EQ(Le32(format, 0), 40u);
-  EXPECT_EQ(Le32(format, 4), 802u);
-  EXPECT_EQ(Le32(format, 8), 602u);
-  EXPECT_EQ(Le32(format, 16), FourCc('K', 'M', 'R', 'V'));
-  EXPECT_EQ(Le32(format, 20), 804u * 602u);
+  EXPECT_EQ(LeAt(format, 0), 40u);
+  EXPECT_EQ(LeAt(format, 4), 802u);
+  EXPECT_EQ(LeAt(format, 8), 602u);
+  EXPECT_EQ(LeAt(format, 16), FourCc('K', 'M', 'R', 'V'));
+  EXPECT_EQ(LeAt(format, 20), 804u * 602u);
   EXPECT_EQ(format[40 + 1], 7);  // the captured table's second byte
   EXPECT_TRUE(writer_.Close());
 }

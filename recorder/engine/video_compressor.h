@@ -46,4 +46,12 @@ class CompressedFrameGrid {
   uint32_t n_ = 0;
 };
 
+// The compressing streams' Submit: places a raw frame at source time T on
+// the compressor's time line, compresses it and submits the result through
+// the stream's base Submit with key_flag for key frames. A frame without
+// data (nothing changed) is not compressed and leaves its slot empty. The
+// slot taken goes to *slot; the grid advances only on success.
+bool SubmitCompressedFrame(MediaStream* stream, VideoCompressor* compressor, CompressedFrameGrid* grid,
+                           const void* data, uint32_t size, uint32_t time_stamp, uint32_t key_flag, uint32_t* slot);
+
 }  // namespace kmr

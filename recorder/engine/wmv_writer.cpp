@@ -265,24 +265,8 @@ void WmvCompressedVideoStream::Close() {
 }
 
 bool WmvCompressedVideoStream::Submit(const void* data, uint32_t size, uint32_t time_stamp, uint32_t, uint32_t) {
-  if (compressor_ == nullptr) return false;
-  CompressedFrameGrid next = grid_;
-  uint32_t slot = 0, duration = 0;
-  if (!next.SlotFor(compressor_->Scale(), compressor_->Rate(), time_stamp, &slot, &duration)) return false;
-  // Nothing changed: no frame is coded and the slot stays empty (the
-  // previous frame goes on showing).
-  if (data == nullptr || size == 0) {
-    grid_ = next;
-    grid_.Advance();
-    return true;
-  }
-  if (!compressor_->CompressFrame(data, size)) return false;
-  if (!MediaStream::Submit(compressor_->CompressedData(), compressor_->CompressedSize(), slot, duration,
-                           compressor_->CompressedKeyFrame() ? kWmCleanPoint : 0)) {
-    return false;
-  }
-  next.Advance();
-  grid_ = next;
+  uint32_t slot = 0;
+  if (!SubmitCompressedFrame(this, compressor_, &grid_, data, size, time_stamp, kWmCleanPoint, &slot)) return false;
   return true;
 }
 

@@ -5,21 +5,11 @@
 #include <new>
 
 #include "shared/byte_io.h"
+#include "shared/text/utf16.h"
 
 namespace kmr {
 
 namespace {
-
-uint32_t Le32(const std::vector<uint8_t>& b, size_t at) {
-  return at + 4 <= b.size() ? static_cast<uint32_t>(b[at]) | (static_cast<uint32_t>(b[at + 1]) << 8) |
-                                  (static_cast<uint32_t>(b[at + 2]) << 16) | (static_cast<uint32_t>(b[at + 3]) << 24)
-                            : 0;
-}
-
-void SetLe32(std::vector<uint8_t>* b, size_t at, uint32_t v) {
-  if (at + 4 > b->size()) return;
-  for (int i = 0; i < 4; ++i) (*b)[at + i] = static_cast<uint8_t>(v >> (8 * i));
-}
 
 constexpr size_t kImageSizeAt = 20;    // biSizeImage
 constexpr size_t kCompressionAt = 16;  // biCompression
@@ -41,22 +31,7 @@ bool Allocate(std::vector<T>* v, size_t n) {
 
 }  // namespace
 
-std::string NarrowName(const std::u16string& text) {
-  std::string out;
-  for (char16_t c : text) {
-    if (c < 0x80) {
-      out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-      out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-  }
-  return out;
-}
+std::string NarrowName(const std::u16string& text) { return Utf16ToUtf8(text); }
 
 InstalledCompressor::InstalledCompressor(std::unique_ptr<CompressorManager> manager) : manager_(std::move(manager)) {}
 
@@ -147,8 +122,8 @@ uint32_t InstalledCompressor::GetQuality() {
 uint32_t InstalledCompressor::GetDataRate() const {
   if (data_rate_ != 0) return data_rate_;
   if (input_format_.empty()) return kDefaultDataRate;
-  const auto width = static_cast<int64_t>(static_cast<int32_t>(Le32(input_format_, 4)));
-  const auto height = static_cast<int64_t>(static_cast<int32_t>(Le32(input_format_, 8)));
+  const auto width = static_cast<int64_t>(static_cast<int32_t>(LeAt(input_format_, 4)));
+  const auto height = static_cast<int64_t>(static_cast<int32_t>(LeAt(input_format_, 8)));
   const int64_t bits = input_format_[14] | (input_format_[15] << 8);
   const uint64_t per_frame = static_cast<uint64_t>(std::llabs(width * height * bits));
   const uint64_t rate = per_frame * rate_ / (scale_ == 0 ? 1 : scale_);
@@ -184,7 +159,7 @@ bool InstalledCompressor::Begin() {
   }
   const uint32_t flags = current_.info.flags;
   if ((flags & kCompressorTemporal) != 0 && (flags & kCompressorFastTemporal) == 0) {
-    if (!Allocate(&previous_, Le32(input_format_, kImageSizeAt))) return fail();
+    if (!Allocate(&previous_, LeAt(input_format_, kImageSizeAt))) return fail();
   }
   const uint32_t max_size = driver_->MaxCompressedSize(input_format_, output_format_);
   if (max_size == 0 || !Allocate(&compressed_, max_size)) return fail();
@@ -251,7 +226,7 @@ bool InstalledCompressor::CompressFrame(const uint8_t* bits) {
     const int64_t t = std::max<int64_t>(M + quarter, M / 2);
     target = static_cast<uint32_t>(std::min<int64_t>(t, 0xFFFFFFFF));
   }
-  const uint32_t image_size = Le32(output_format_, kImageSizeAt);
+  const uint32_t image_size = LeAt(output_format_, kImageSizeAt);
   CompressCall call;
   call.flags = key ? kCompressKeyFrame : 0;
   call.out_format = &output_format_;
@@ -267,12 +242,12 @@ bool InstalledCompressor::CompressFrame(const uint8_t* bits) {
     call.prev = previous_.data();
   }
   const bool ok = driver_->Compress(&call);
-  const uint32_t size = std::min<uint32_t>(Le32(output_format_, kImageSizeAt), static_cast<uint32_t>(compressed_.size()));
-  SetLe32(&output_format_, kImageSizeAt, image_size);
+  const uint32_t size = std::min<uint32_t>(LeAt(output_format_, kImageSizeAt), static_cast<uint32_t>(compressed_.size()));
+  PutLeAt(&output_format_, kImageSizeAt, image_size);
   if (!ok) return false;
 
   // XviD's one-byte placeholder: a frame it dropped, as if never offered.
-  if (IsXvidCode(Le32(output_format_, kCompressionAt)) && size == 1 && compressed_[0] == 0x7F) {
+  if (IsXvidCode(LeAt(output_format_, kCompressionAt)) && size == 1 && compressed_[0] == 0x7F) {
     key_countdown_ = countdown_before;
     last_size_ = 0;
     return true;
@@ -282,7 +257,7 @@ bool InstalledCompressor::CompressFrame(const uint8_t* bits) {
   if (!previous_.empty() && key_countdown_ >= 2) {
     const uint32_t flags = (call.out_flags & kCompressedKeyFrame) != 0 ? 0 : kDecompressNotKeyFrame;
     std::vector<uint8_t> coded = output_format_;
-    SetLe32(&coded, kImageSizeAt, size);
+    PutLeAt(&coded, kImageSizeAt, size);
     if (!driver_->Decompress(flags, coded, compressed_.data(), input_format_, previous_.data())) return false;
   }
   ++frame_number_;

@@ -12,11 +12,11 @@
 #include <vector>
 
 #include "recorder/engine/avi_file.h"
+#include "shared/byte_io.h"
 #include "shared/libav/libav_util.h"
 
 extern "C" {
 #include <libavformat/avformat.h>
-#include <libavutil/channel_layout.h>
 }
 
 namespace kmr {
@@ -32,12 +32,6 @@ struct StreamSpec {
   int64_t length = 0;  // samples written so far (the next append index)
   AVPacket* held = nullptr;  // the video sample waiting for its end
 };
-
-uint32_t Le(const std::vector<uint8_t>& b, size_t at, int bytes) {
-  uint32_t v = 0;
-  for (int i = bytes - 1; i >= 0; --i) v = (v << 8) | (at + i < b.size() ? b[at + i] : 0);
-  return v;
-}
 
 class Muxer {
  public:
@@ -173,9 +167,9 @@ class Muxer {
 
   static AVCodecID CodecOf(const StreamSpec& s) {
     if (s.info.type == kAviStreamAudio) {
-      return static_cast<AVCodecID>(RiffAudioCodec(Le(s.format, 0, 2)));
+      return static_cast<AVCodecID>(RiffAudioCodec(LeAt(s.format, 0, 2)));
     }
-    return static_cast<AVCodecID>(RiffVideoCodec(Le(s.format, 16, 4)));
+    return static_cast<AVCodecID>(RiffVideoCodec(LeAt(s.format, 16, 4)));
   }
 
   bool Describe(StreamSpec* s) {
@@ -183,35 +177,14 @@ class Muxer {
     if (st == nullptr) return Fail("out of memory for a stream");
     s->stream = st;
     AVCodecParameters* par = st->codecpar;
-    par->codec_id = CodecOf(*s);
+    std::string why;
     if (s->info.type == kAviStreamVideo) {
-      par->codec_type = AVMEDIA_TYPE_VIDEO;
-      par->codec_tag = Le(s->format, 16, 4);
-      par->width = static_cast<int32_t>(Le(s->format, 4, 4));
-      const auto height = static_cast<int32_t>(Le(s->format, 8, 4));
-      par->height = height < 0 ? -height : height;
-      par->bits_per_coded_sample = static_cast<int>(Le(s->format, 14, 2));
-      if (par->width <= 0 || par->height <= 0) return Fail("a video stream without a picture size");
+      if (!VideoParametersFromBitmap(s->format, par, &why)) return Fail(why);
       st->avg_frame_rate = AVRational{static_cast<int>(s->info.rate), static_cast<int>(s->info.scale)};
-      // The colour data after the bitmap header travels as the format's tail.
-      if (s->format.size() > 40) {
-        const size_t n = s->format.size() - 40;
-        par->extradata = static_cast<uint8_t*>(av_mallocz(n + AV_INPUT_BUFFER_PADDING_SIZE));
-        if (par->extradata == nullptr) return Fail("out of memory for a stream format");
-        std::copy(s->format.begin() + 40, s->format.end(), par->extradata);
-        par->extradata_size = static_cast<int>(n);
-      }
-      // The own codecs are unknown to other muxers' tables: their code is kept.
-      if (par->codec_id != AV_CODEC_ID_NONE) par->codec_tag = 0;
     } else {
-      par->codec_type = AVMEDIA_TYPE_AUDIO;
-      par->codec_tag = Le(s->format, 0, 2);
-      av_channel_layout_default(&par->ch_layout, static_cast<int>(std::max<uint32_t>(Le(s->format, 2, 2), 1)));
-      par->sample_rate = static_cast<int>(Le(s->format, 4, 4));
-      par->bit_rate = static_cast<int64_t>(Le(s->format, 8, 4)) * 8;
-      par->block_align = static_cast<int>(Le(s->format, 12, 2));
-      if (par->sample_rate <= 0) return Fail("a sound stream without a sample rate");
-      if (context_->oformat != av_guess_format("avi", nullptr, nullptr)) par->codec_tag = 0;
+      if (!AudioParametersFromWave(s->format, par, &why)) return Fail(why);
+      // AVI keeps the wave format's tag; the other muxers name the coding themselves.
+      if (!avi_) par->codec_tag = 0;
     }
     st->time_base = AVRational{static_cast<int>(std::max<uint32_t>(s->info.scale, 1)),
                                static_cast<int>(std::max<uint32_t>(s->info.rate, 1))};

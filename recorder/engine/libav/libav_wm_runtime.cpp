@@ -10,51 +10,18 @@
 #include <vector>
 
 #include "recorder/engine/wm_runtime.h"
+#include "shared/byte_io.h"
+#include "shared/text/utf16.h"
 #include "shared/libav/libav_util.h"
 
 extern "C" {
 #include <libavformat/avformat.h>
-#include <libavutil/channel_layout.h>
 }
 
 namespace kmr {
 
 namespace {
 
-uint32_t Le(const std::vector<uint8_t>& b, size_t at, int bytes) {
-  uint32_t v = 0;
-  for (int i = bytes - 1; i >= 0; --i) v = (v << 8) | (at + i < b.size() ? b[at + i] : 0);
-  return v;
-}
-
-std::string Narrow(const std::u16string& text) {
-  std::string out;
-  for (size_t i = 0; i < text.size(); ++i) {
-    uint32_t cp = text[i];
-    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-      cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-      ++i;
-    } else if (cp >= 0xD800 && cp <= 0xDFFF) {
-      cp = 0xFFFD;
-    }
-    if (cp < 0x80) {
-      out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-      out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-      out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-  }
-  return out;
-}
 
 class HeapSample : public WmSample {
  public:
@@ -108,12 +75,12 @@ class AsfRuntime : public WmRuntime {
   }
   bool SetInputsUncompressedNone() override { return !assigned_.empty() || Fail("the profile has no streams"); }
   bool SetOutputFilename(const std::u16string& path) override {
-    path_ = Narrow(path);
+    path_ = Utf16ToUtf8(path);
     return !path_.empty();
   }
   void AddCodecInfo(const std::u16string&, const std::u16string&, uint16_t, const std::vector<uint8_t>&) override {}
   void AddStringAttribute(uint16_t, const std::u16string& name, const std::u16string& value) override {
-    attributes_[Narrow(name)] = Narrow(value);
+    attributes_[Utf16ToUtf8(name)] = Utf16ToUtf8(value);
   }
 
   bool BeginWriting() override {
@@ -212,34 +179,15 @@ class AsfRuntime : public WmRuntime {
     numbers_[p.number] = st->index;
     AVCodecParameters* par = st->codecpar;
     const std::vector<uint8_t>& f = p.type.format;
+    std::string why;
     if (p.major_type == kMediaTypeVideo) {
-      // A video info header: the bitmap info header from byte 48.
-      par->codec_type = AVMEDIA_TYPE_VIDEO;
-      par->codec_tag = Le(f, 48 + 16, 4);
-      par->codec_id = static_cast<AVCodecID>(RiffVideoCodec(par->codec_tag));
-      par->width = static_cast<int32_t>(Le(f, 48 + 4, 4));
-      const auto height = static_cast<int32_t>(Le(f, 48 + 8, 4));
-      par->height = height < 0 ? -height : height;
-      par->bits_per_coded_sample = static_cast<int>(Le(f, 48 + 14, 2));
-      par->bit_rate = Le(f, 32, 4);
-      if (par->width <= 0 || par->height <= 0) return Fail("a video stream without a picture size");
-      if (f.size() > 88) {
-        const size_t n = f.size() - 88;
-        par->extradata = static_cast<uint8_t*>(av_mallocz(n + AV_INPUT_BUFFER_PADDING_SIZE));
-        if (par->extradata == nullptr) return Fail("out of memory for a stream format");
-        std::copy(f.begin() + 88, f.end(), par->extradata);
-        par->extradata_size = static_cast<int>(n);
-      }
-      if (par->codec_id != AV_CODEC_ID_NONE) par->codec_tag = 0;
-    } else {
-      par->codec_type = AVMEDIA_TYPE_AUDIO;
-      par->codec_tag = Le(f, 0, 2);
-      par->codec_id = static_cast<AVCodecID>(RiffAudioCodec(par->codec_tag));
-      av_channel_layout_default(&par->ch_layout, static_cast<int>(std::max<uint32_t>(Le(f, 2, 2), 1)));
-      par->sample_rate = static_cast<int>(Le(f, 4, 4));
-      par->bit_rate = static_cast<int64_t>(Le(f, 8, 4)) * 8;
-      par->block_align = static_cast<int>(Le(f, 12, 2));
-      if (par->sample_rate <= 0) return Fail("a sound stream without a sample rate");
+      // A video info header: the bitmap info header from byte 48, its
+      // colour or codec data from byte 88.
+      const std::vector<uint8_t> bitmap(f.begin() + 48, f.end());
+      if (!VideoParametersFromBitmap(bitmap, par, &why)) return Fail(why);
+      par->bit_rate = LeAt(f, 32);
+    } else if (!AudioParametersFromWave(f, par, &why)) {
+      return Fail(why);
     }
     st->time_base = AVRational{1, 1000};
     return true;

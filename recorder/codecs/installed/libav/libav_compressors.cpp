@@ -14,6 +14,8 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include "shared/byte_io.h"
+
 namespace kmr {
 
 namespace {
@@ -48,16 +50,6 @@ const Encoder* ByHandler(uint32_t handler) {
 }
 
 std::u16string Widen(const std::string& s) { return std::u16string(s.begin(), s.end()); }
-
-uint32_t Le32(const std::vector<uint8_t>& b, size_t at) {
-  return at + 4 <= b.size() ? static_cast<uint32_t>(b[at]) | (static_cast<uint32_t>(b[at + 1]) << 8) |
-                                  (static_cast<uint32_t>(b[at + 2]) << 16) | (static_cast<uint32_t>(b[at + 3]) << 24)
-                            : 0;
-}
-
-void SetLe32(std::vector<uint8_t>* b, size_t at, uint32_t v) {
-  for (int i = 0; i < 4; ++i) (*b)[at + i] = static_cast<uint8_t>(v >> (8 * i));
-}
 
 // "key=value,key=value" applied to a codec context; false with *error.
 bool ApplyOptions(AVCodecContext* ctx, const std::string& text, std::string* error) {
@@ -117,9 +109,9 @@ class LibavCompressor : public CompressorDriver {
 
   bool CompressQuery(const std::vector<uint8_t>& in) override {
     if (in.size() < 40) return false;
-    const auto w = static_cast<int32_t>(Le32(in, 4)), h = static_cast<int32_t>(Le32(in, 8));
+    const auto w = static_cast<int32_t>(LeAt(in, 4)), h = static_cast<int32_t>(LeAt(in, 8));
     const int bits = in[14] | (in[15] << 8);
-    return w > 0 && h != 0 && bits == 32 && Le32(in, 16) == 0 && w <= kMaxFrameSide && std::abs(h) <= kMaxFrameSide;
+    return w > 0 && h != 0 && bits == 32 && LeAt(in, 16) == 0 && w <= kMaxFrameSide && std::abs(h) <= kMaxFrameSide;
   }
 
   int32_t StateSize() override { return 0; }
@@ -134,14 +126,14 @@ class LibavCompressor : public CompressorDriver {
   bool GetOutputFormat(const std::vector<uint8_t>& in, std::vector<uint8_t>* out) override {
     if (!CompressQuery(in) || !OpenFor(in)) return false;
     out->assign(40, 0);
-    SetLe32(out, 0, 40);
-    SetLe32(out, 4, static_cast<uint32_t>(ctx_->width));
-    SetLe32(out, 8, static_cast<uint32_t>(ctx_->height));
+    PutLeAt(out, 0, 40);
+    PutLeAt(out, 4, static_cast<uint32_t>(ctx_->width));
+    PutLeAt(out, 8, static_cast<uint32_t>(ctx_->height));
     (*out)[12] = 1;
     (*out)[14] = 24;
     const AVCodecTag* const tables[] = {avformat_get_riff_video_tags(), nullptr};
-    SetLe32(out, 16, av_codec_get_tag(tables, ctx_->codec_id));
-    SetLe32(out, 20, static_cast<uint32_t>(ctx_->width * ctx_->height * 3));
+    PutLeAt(out, 16, av_codec_get_tag(tables, ctx_->codec_id));
+    PutLeAt(out, 20, static_cast<uint32_t>(ctx_->width * ctx_->height * 3));
     if (ctx_->extradata != nullptr && ctx_->extradata_size > 0) {
       out->insert(out->end(), ctx_->extradata, ctx_->extradata + ctx_->extradata_size);
     }
@@ -149,7 +141,7 @@ class LibavCompressor : public CompressorDriver {
   }
 
   uint32_t MaxCompressedSize(const std::vector<uint8_t>& in, const std::vector<uint8_t>&) override {
-    const uint64_t w = Le32(in, 4), h = static_cast<uint32_t>(std::abs(static_cast<int32_t>(Le32(in, 8))));
+    const uint64_t w = LeAt(in, 4), h = static_cast<uint32_t>(std::abs(static_cast<int32_t>(LeAt(in, 8))));
     return static_cast<uint32_t>(std::min<uint64_t>(w * h * 8 + (1u << 20), 0x7FFFFFFF));
   }
   int32_t DefaultKeyFrameRate() override { return 0; }
@@ -194,7 +186,7 @@ class LibavCompressor : public CompressorDriver {
     } else if (r != AVERROR(EAGAIN)) {
       return false;
     }
-    SetLe32(call->out_format, 20, size);
+    PutLeAt(call->out_format, 20, size);
     return true;
   }
 
@@ -226,8 +218,8 @@ class LibavCompressor : public CompressorDriver {
     if (codec == nullptr) return false;
     ctx_ = avcodec_alloc_context3(codec);
     if (ctx_ == nullptr) return false;
-    ctx_->width = static_cast<int>(Le32(in, 4));
-    ctx_->height = std::abs(static_cast<int32_t>(Le32(in, 8)));
+    ctx_->width = static_cast<int>(LeAt(in, 4));
+    ctx_->height = std::abs(static_cast<int32_t>(LeAt(in, 8)));
     ctx_->pix_fmt = e_->format;
     // Milliseconds: frames keep their times whatever the rate.
     ctx_->time_base = AVRational{1, 1000};
