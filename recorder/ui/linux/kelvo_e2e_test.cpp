@@ -117,6 +117,8 @@ bool EndsWithin(pid_t pid, std::chrono::milliseconds pace) {
   return testing::WaitUntil([&] { return waitpid(pid, nullptr, WNOHANG) == pid; }, pace);
 }
 
+void DrawNoise(Display* dpy, Window w, GC gc, int seed);
+
 class KelvoEndToEnd : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -163,6 +165,19 @@ class KelvoEndToEnd : public ::testing::Test {
       execv(argv[0], argv.data());
       _exit(127);
     }
+  }
+
+  // Draws noise, which no codec shrinks, until the recording kelvo started
+  // ends (on a full disk); fails after a minute.
+  void FillTheDisk(KelvoRun* run) {
+    ASSERT_TRUE(run->WaitUntilRecording()) << run->Stderr();
+    const auto t0 = std::chrono::steady_clock::now();
+    for (int i = 0;; ++i) {
+      DrawNoise(dpy_, win_, gc_, i);
+      ASSERT_LT(std::chrono::steady_clock::now() - t0, 60000ms) << "kelvo went on recording onto a full disk";
+      if (EndsWithin(run->pid, 50ms)) break;
+    }
+    run->pid = -1;
   }
 
   std::unique_ptr<testing::Xvfb> xvfb_;
@@ -334,32 +349,38 @@ void DrawNoise(Display* dpy, Window w, GC gc, int seed) {
   XSync(dpy, False);
 }
 
+// A 300 KB tmpfs at a folder, unmounted at the end of the scope; Mounted()
+// is false where mounting needs a root this run does not have.
+class SmallDisk {
+ public:
+  explicit SmallDisk(std::string at) : at_(std::move(at)) {
+    std::filesystem::create_directories(at_);
+    mounted_ = geteuid() == 0 &&
+               system(("mount -t tmpfs -o size=300k tmpfs '" + at_ + "' 2>/dev/null").c_str()) == 0;
+  }
+  ~SmallDisk() {
+    if (mounted_) (void)!system(("umount '" + at_ + "'").c_str());
+  }
+  bool Mounted() const { return mounted_; }
+
+ private:
+  std::string at_;
+  bool mounted_ = false;
+};
+
 // A tiny disk: the recording stops with the recorder's write-failure text
 // and its cause, kelvo exits non-zero, and the file holds what fitted, as a
 // recording the player reads.
 TEST_F(KelvoEndToEnd, AFullDiskStopsTheRecordingWithTheWriteFailureText) {
   const std::string mount_point = dir_.File("small-disk");
-  std::filesystem::create_directories(mount_point);
-  if (geteuid() != 0 || system(("mount -t tmpfs -o size=300k tmpfs '" + mount_point + "' 2>/dev/null").c_str()) != 0) {
-    GTEST_SKIP() << "a tmpfs cannot be mounted here (needs root)";
-  }
-  struct Unmount {
-    std::string at;
-    ~Unmount() { (void)!system(("umount '" + at + "'").c_str()); }
-  } unmount{mount_point};
+  SmallDisk disk(mount_point);
+  if (!disk.Mounted()) GTEST_SKIP() << "a tmpfs cannot be mounted here (needs root)";
   const std::string out = mount_point + "/rec";
   KelvoRun run;
   StartKelvo(&run, xvfb_->display(),
              {"record", "-o", out, "--fps", "10", "--duration", "60", "--player", SmallPlayer(dir_)},
              dir_.File("err.txt"));
-  ASSERT_TRUE(run.WaitUntilRecording()) << run.Stderr();
-  const auto t0 = std::chrono::steady_clock::now();
-  for (int i = 0;; ++i) {
-    DrawNoise(dpy_, win_, gc_, i);
-    ASSERT_LT(std::chrono::steady_clock::now() - t0, 60000ms) << "kelvo went on recording onto a full disk";
-    if (EndsWithin(run.pid, 50ms)) break;
-  }
-  run.pid = -1;
+  FillTheDisk(&run);
   const std::string err = run.Stderr();
   EXPECT_NE(err.find("Can not continue recording!\n\nFailed to write data to the file:\n\n" + out), std::string::npos)
       << err;
@@ -1104,28 +1125,15 @@ TEST_F(KelvoEndToEnd, EveryWriterReportsAMissingFolderAndAFullDisk) {
     EXPECT_FALSE(std::filesystem::exists(out));
   }
   const std::string mount_point = dir_.File("small-disk");
-  std::filesystem::create_directories(mount_point);
-  if (geteuid() != 0 || system(("mount -t tmpfs -o size=300k tmpfs '" + mount_point + "' 2>/dev/null").c_str()) != 0) {
-    GTEST_SKIP() << "a tmpfs cannot be mounted here (needs root)";
-  }
-  struct Unmount {
-    std::string at;
-    ~Unmount() { (void)!system(("umount '" + at + "'").c_str()); }
-  } unmount{mount_point};
+  SmallDisk disk(mount_point);
+  if (!disk.Mounted()) GTEST_SKIP() << "a tmpfs cannot be mounted here (needs root)";
   for (const char* ext : {"avi", "wmv", "mkv", "mp4"}) {
     SCOPED_TRACE(ext);
     const std::string out = mount_point + "/rec." + ext;
     KelvoRun run;
     StartKelvo(&run, xvfb_->display(), {"record", "-o", out, "--fps", "10", "--duration", "60"},
                dir_.File("err.txt"));
-    ASSERT_TRUE(run.WaitUntilRecording()) << run.Stderr();
-    const auto t0 = std::chrono::steady_clock::now();
-    for (int i = 0;; ++i) {
-      DrawNoise(dpy_, win_, gc_, i);
-      ASSERT_LT(std::chrono::steady_clock::now() - t0, 60000ms) << "kelvo went on recording onto a full disk";
-      if (EndsWithin(run.pid, 50ms)) break;
-    }
-    run.pid = -1;
+    FillTheDisk(&run);
     const std::string err = run.Stderr();
     EXPECT_NE(err.find("Can not continue recording!\n\nFailed to write data to the file:\n\n" + out),
               std::string::npos)
