@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "recorder/codecs/own_codecs.h"
 #include "tools/kmrtool/offline_source.h"
 
 namespace kmr {
@@ -19,25 +20,36 @@ int32_t Abs(int32_t v) { return v < 0 ? -v : v; }
 
 }  // namespace
 
-KmrvCodec::KmrvCodec() = default;
+KmrvCodec::KmrvCodec(uint32_t code) : code_(code) {}
 KmrvCodec::~KmrvCodec() = default;
 
-bool KmrvCodec::AcceptsInput(const BitmapInfoHeader& in) {
+bool KmrvCodec::Available(uint32_t code, std::string* why) {
+  if (code == kFourCcLossless) return true;
+  if (code != kFourCcLossy) {
+    *why = "not an own codec";
+    return false;
+  }
+  const OwnCodec* lossy = FindOwnCodec("lossy");
+  return lossy != nullptr && lossy->available(why);
+}
+
+bool KmrvCodec::AcceptsInput(const BitmapInfoHeader& in) const {
+  if (code_ == kFourCcLossy && (in.width % 2 != 0 || in.height % 2 != 0)) return false;
   return in.bit_count == 32 && in.compression == kBiRgb && in.planes <= 1 && SizeInRange(in.width, in.height);
 }
 
-bool KmrvCodec::AcceptsCompressed(const BitmapInfoHeader& in) {
-  return in.compression == kFourCcLossless && in.bit_count == 32 && SizeInRange(in.width, in.height);
+bool KmrvCodec::AcceptsCompressed(const BitmapInfoHeader& in) const {
+  return in.compression == code_ && in.bit_count == 32 && SizeInRange(in.width, in.height);
 }
 
-BitmapInfoHeader KmrvCodec::CompressedFormat(const BitmapInfoHeader& in) {
+BitmapInfoHeader KmrvCodec::CompressedFormat(const BitmapInfoHeader& in) const {
   BitmapInfoHeader out;
   out.size = kBitmapInfoHeaderSize;
   out.width = in.width;
   out.height = Abs(in.height);
   out.planes = 1;
   out.bit_count = 32;
-  out.compression = kFourCcLossless;
+  out.compression = code_;
   out.size_image = MaxCompressedSize(in);
   return out;
 }
@@ -68,7 +80,8 @@ bool KmrvCodec::BeginCompress(const BitmapInfoHeader& in, std::string* error) {
     return false;
   }
   in_ = in;
-  encoder_ = std::make_unique<OfflineSource>(in.width, Abs(in.height), 32, 15);
+  encoder_ = std::make_unique<OfflineSource>(in.width, Abs(in.height), 32, 15,
+                                             FindOwnCodec(code_ == kFourCcLossy ? "lossy" : "lossless"));
   if (!encoder_->Ok()) {
     *error = encoder_->Error();
     encoder_.reset();
@@ -110,10 +123,10 @@ bool KmrvCodec::BeginDecompress(const BitmapInfoHeader& compressed, const Bitmap
   EndDecompress();
   if (!AcceptsCompressed(compressed) || out.bit_count != 32 || out.compression != kBiRgb ||
       out.width != compressed.width || Abs(out.height) != Abs(compressed.height)) {
-    error_ = "the codec decompresses KMRV frames to 32-bit bitmaps of their size";
+    error_ = "the codec decompresses its own frames to 32-bit bitmaps of their size";
     return false;
   }
-  decoder_ = MakeFrameDecoder(kFourCcLossless, &error_);
+  decoder_ = MakeFrameDecoder(code_, &error_);
   if (decoder_ == nullptr) return false;
   if (!decoder_->SetFormat(compressed.width, Abs(compressed.height), 4, 0)) {
     error_ = decoder_->Error();

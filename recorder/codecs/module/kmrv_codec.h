@@ -1,6 +1,6 @@
-// The own lossless codec as an installable compressor ("KMRV"): the codec
-// module's work without the system's message layer, so that it is tested
-// and fuzzed here. Frames are 32-bit uncompressed bitmaps (bottom-up for a
+// The own codecs as installable compressors ("KMRV" lossless, "kmrv" lossy
+// where the xvidcore library is present): the codec module's work without
+// the system's message layer, so that it is tested and fuzzed here. Frames are 32-bit uncompressed bitmaps (bottom-up for a
 // positive height, as compressors get them); the decompression is as strict
 // with damaged input as the player's decoder.
 #pragma once
@@ -19,14 +19,21 @@ class OfflineSource;
 
 class KmrvCodec {
  public:
-  KmrvCodec();
+  // code: kFourCcLossless or kFourCcLossy.
+  explicit KmrvCodec(uint32_t code = kFourCcLossless);
   ~KmrvCodec();
 
-  // 32-bit uncompressed frames of a size a recording can have.
-  static bool AcceptsInput(const BitmapInfoHeader& in);
-  // "KMRV" frames of a size a recording can have, at 32 bits.
-  static bool AcceptsCompressed(const BitmapInfoHeader& in);
-  static BitmapInfoHeader CompressedFormat(const BitmapInfoHeader& in);
+  // Whether the codec of a handler code works here (*why says what is
+  // missing); false for codes that are not the own codecs'.
+  static bool Available(uint32_t code, std::string* why);
+  uint32_t Code() const { return code_; }
+
+  // 32-bit uncompressed frames of a size a recording can have (even sides
+  // for the lossy codec).
+  bool AcceptsInput(const BitmapInfoHeader& in) const;
+  // This codec's frames of a size a recording can have, at 32 bits.
+  bool AcceptsCompressed(const BitmapInfoHeader& in) const;
+  BitmapInfoHeader CompressedFormat(const BitmapInfoHeader& in) const;
   // Bottom-up 32-bit frames of the compressed format's size.
   static BitmapInfoHeader DecompressedFormat(const BitmapInfoHeader& compressed);
   static uint32_t MaxCompressedSize(const BitmapInfoHeader& in);
@@ -48,6 +55,7 @@ class KmrvCodec {
   const std::string& Error() const { return error_; }
 
  private:
+  uint32_t code_;
   BitmapInfoHeader in_, out_;
   std::unique_ptr<OfflineSource> encoder_;
   std::vector<uint8_t> top_down_;

@@ -13,7 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   coded.height = 1 + data[1] % 64;
   coded.bit_count = 32;
   coded.compression = kmr::kFourCcLossless;
-  kmr::KmrvCodec codec;
+  kmr::KmrvCodec codec(kmr::kFourCcLossless);
   if (!codec.BeginDecompress(coded, kmr::KmrvCodec::DecompressedFormat(coded))) return 0;
   std::vector<uint8_t> picture(kmr::KmrvCodec::DecompressedFormat(coded).size_image);
   size_t at = 2;

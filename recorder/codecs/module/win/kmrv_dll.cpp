@@ -1,7 +1,8 @@
-// kmrv.dll: the own lossless codec as an installable compressor ("vidc"
-// "KMRV"), so that recordings in AVI play in other Windows programs and the
-// compressor path has a compressor of our own. The system's messages are
-// turned into KmrvCodec calls.
+// kmrv.dll: the own codecs as installable compressors ("vidc" "KMRV", and
+// "kmrv" where xvidcore.dll is installed), so that recordings in AVI play in
+// other Windows programs and the compressor path has a compressor of our
+// own. Each opened instance is one codec, by the handler it was opened for;
+// the system's messages are turned into KmrvCodec calls.
 #include <windows.h>
 #include <vfw.h>
 
@@ -15,7 +16,6 @@ namespace {
 using kmr::BitmapInfoHeader;
 using kmr::KmrvCodec;
 
-constexpr DWORD kHandler = mmioFOURCC('K', 'M', 'R', 'V');
 
 BitmapInfoHeader FromWin(const BITMAPINFOHEADER* b) {
   BitmapInfoHeader h;
@@ -49,33 +49,34 @@ const BITMAPINFOHEADER* Header(LPARAM p) {
   return info == nullptr ? nullptr : &info->bmiHeader;
 }
 
-LRESULT GetInfo(ICINFO* info, DWORD size) {
+LRESULT GetInfo(const KmrvCodec* codec, ICINFO* info, DWORD size) {
   if (info == nullptr) return sizeof(ICINFO);
   if (size < sizeof(ICINFO)) return 0;
   std::memset(info, 0, sizeof(ICINFO));
   info->dwSize = sizeof(ICINFO);
   info->fccType = ICTYPE_VIDEO;
-  info->fccHandler = kHandler;
+  info->fccHandler = codec->Code();
   info->dwFlags = VIDCF_TEMPORAL | VIDCF_FASTTEMPORALC | VIDCF_FASTTEMPORALD;
   info->dwVersion = 1;
   info->dwVersionICM = ICVERSION;
-  lstrcpynW(info->szName, L"KMRV", 16);
-  lstrcpynW(info->szDescription, L"Norvane Screen Video (Lossless)", 128);
+  const bool lossless = codec->Code() == kmr::kFourCcLossless;
+  lstrcpynW(info->szName, lossless ? L"KMRV" : L"kmrv", 16);
+  lstrcpynW(info->szDescription, lossless ? L"Norvane Screen Video (Lossless)" : L"Norvane Screen Video (Lossy)", 128);
   return sizeof(ICINFO);
 }
 
-LRESULT CompressQuery(const BITMAPINFOHEADER* in, const BITMAPINFOHEADER* out) {
-  if (in == nullptr || !KmrvCodec::AcceptsInput(FromWin(in))) return ICERR_BADFORMAT;
+LRESULT CompressQuery(const KmrvCodec* codec, const BITMAPINFOHEADER* in, const BITMAPINFOHEADER* out) {
+  if (in == nullptr || !codec->AcceptsInput(FromWin(in))) return ICERR_BADFORMAT;
   if (out == nullptr) return ICERR_OK;
   const BitmapInfoHeader o = FromWin(out);
-  return o.compression == kmr::kFourCcLossless && o.width == in->biWidth &&
+  return o.compression == codec->Code() && o.width == in->biWidth &&
                  (o.height == in->biHeight || o.height == -in->biHeight)
              ? ICERR_OK
              : ICERR_BADFORMAT;
 }
 
-LRESULT DecompressQuery(const BITMAPINFOHEADER* in, const BITMAPINFOHEADER* out) {
-  if (in == nullptr || !KmrvCodec::AcceptsCompressed(FromWin(in))) return ICERR_BADFORMAT;
+LRESULT DecompressQuery(const KmrvCodec* codec, const BITMAPINFOHEADER* in, const BITMAPINFOHEADER* out) {
+  if (in == nullptr || !codec->AcceptsCompressed(FromWin(in))) return ICERR_BADFORMAT;
   if (out == nullptr) return ICERR_OK;
   return out->biBitCount == 32 && out->biCompression == BI_RGB && out->biWidth == in->biWidth &&
                  (out->biHeight == in->biHeight || out->biHeight == -in->biHeight)
@@ -86,7 +87,7 @@ LRESULT DecompressQuery(const BITMAPINFOHEADER* in, const BITMAPINFOHEADER* out)
 LRESULT Message(KmrvCodec* codec, UINT msg, LPARAM p1, LPARAM p2) {
   switch (msg) {
     case ICM_GETINFO:
-      return GetInfo(reinterpret_cast<ICINFO*>(p1), static_cast<DWORD>(p2));
+      return GetInfo(codec, reinterpret_cast<ICINFO*>(p1), static_cast<DWORD>(p2));
     case ICM_CONFIGURE:
     case ICM_ABOUT:
       return p1 == -1 ? ICERR_UNSUPPORTED : ICERR_UNSUPPORTED;  // no dialogs
@@ -95,12 +96,12 @@ LRESULT Message(KmrvCodec* codec, UINT msg, LPARAM p1, LPARAM p2) {
     case ICM_SETSTATE:
       return 0;
     case ICM_COMPRESS_QUERY:
-      return CompressQuery(Header(p1), Header(p2));
+      return CompressQuery(codec, Header(p1), Header(p2));
     case ICM_COMPRESS_GET_FORMAT: {
       if (p2 == 0) return sizeof(BITMAPINFOHEADER);
       const BITMAPINFOHEADER* in = Header(p1);
-      if (in == nullptr || !KmrvCodec::AcceptsInput(FromWin(in))) return ICERR_BADFORMAT;
-      ToWin(KmrvCodec::CompressedFormat(FromWin(in)), reinterpret_cast<BITMAPINFOHEADER*>(p2));
+      if (in == nullptr || !codec->AcceptsInput(FromWin(in))) return ICERR_BADFORMAT;
+      ToWin(codec->CompressedFormat(FromWin(in)), reinterpret_cast<BITMAPINFOHEADER*>(p2));
       return ICERR_OK;
     }
     case ICM_COMPRESS_GET_SIZE: {
@@ -110,7 +111,7 @@ LRESULT Message(KmrvCodec* codec, UINT msg, LPARAM p1, LPARAM p2) {
     case ICM_COMPRESS_FRAMES_INFO:
       return ICERR_OK;
     case ICM_COMPRESS_BEGIN: {
-      if (CompressQuery(Header(p1), Header(p2)) != ICERR_OK) return ICERR_BADFORMAT;
+      if (CompressQuery(codec, Header(p1), Header(p2)) != ICERR_OK) return ICERR_BADFORMAT;
       std::string error;
       return codec->BeginCompress(FromWin(Header(p1)), &error) ? ICERR_OK : ICERR_MEMORY;
     }
@@ -134,16 +135,16 @@ LRESULT Message(KmrvCodec* codec, UINT msg, LPARAM p1, LPARAM p2) {
       codec->EndCompress();
       return ICERR_OK;
     case ICM_DECOMPRESS_QUERY:
-      return DecompressQuery(Header(p1), Header(p2));
+      return DecompressQuery(codec, Header(p1), Header(p2));
     case ICM_DECOMPRESS_GET_FORMAT: {
       if (p2 == 0) return sizeof(BITMAPINFOHEADER);
       const BITMAPINFOHEADER* in = Header(p1);
-      if (in == nullptr || !KmrvCodec::AcceptsCompressed(FromWin(in))) return ICERR_BADFORMAT;
+      if (in == nullptr || !codec->AcceptsCompressed(FromWin(in))) return ICERR_BADFORMAT;
       ToWin(KmrvCodec::DecompressedFormat(FromWin(in)), reinterpret_cast<BITMAPINFOHEADER*>(p2));
       return ICERR_OK;
     }
     case ICM_DECOMPRESS_BEGIN: {
-      if (DecompressQuery(Header(p1), Header(p2)) != ICERR_OK || Header(p2) == nullptr) return ICERR_BADFORMAT;
+      if (DecompressQuery(codec, Header(p1), Header(p2)) != ICERR_OK || Header(p2) == nullptr) return ICERR_BADFORMAT;
       return codec->BeginDecompress(FromWin(Header(p1)), FromWin(Header(p2))) ? ICERR_OK : ICERR_BADFORMAT;
     }
     case ICM_DECOMPRESS: {
@@ -178,9 +179,20 @@ extern "C" LRESULT WINAPI DriverProc(DWORD_PTR id, HDRVR driver, UINT msg, LPARA
       return 1;
     case DRV_OPEN: {
       const auto* open = reinterpret_cast<const ICOPEN*>(p2);
-      // Opened for configuration (no ICOPEN) or as a video compressor only.
-      if (open != nullptr && open->fccType != ICTYPE_VIDEO) return 0;
-      auto* codec = new (std::nothrow) KmrvCodec;
+      // Opened for configuration (no ICOPEN) or as a video compressor of
+      // one of the own codecs only; the lossy one where its library is.
+      uint32_t code = kmr::kFourCcLossless;
+      if (open != nullptr) {
+        if (open->fccType != ICTYPE_VIDEO) return 0;
+        // The manager may hand the handler in either case: both codes are ours.
+        if (open->fccHandler == kmr::kFourCcLossy) code = kmr::kFourCcLossy;
+        std::string why;
+        if (open->fccHandler != 0 && open->fccHandler != kmr::kFourCcLossless &&
+            !KmrvCodec::Available(open->fccHandler, &why)) {
+          return 0;
+        }
+      }
+      auto* codec = new (std::nothrow) KmrvCodec(code);
       if (open != nullptr) const_cast<ICOPEN*>(open)->dwError = codec != nullptr ? ICERR_OK : ICERR_MEMORY;
       return reinterpret_cast<LRESULT>(codec);
     }
