@@ -62,8 +62,9 @@ video miniport quarn.sys; quarn.inf describes them to the system.
 
 The codec for other programs
 ----------------------------
-kmrv.dll lets other Windows players and editors play AVI files recorded with the lossless codec.
-Copy it into the system folder and add the string value "vidc.KMRV" = "kmrv.dll" under
+kmrv.dll lets other Windows players and editors play AVI files recorded with the own codecs
+(the lossy one where xvidcore.dll is installed). Copy it into the system folder and add the
+string value "vidc.KMRV" = "kmrv.dll" under
 HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\Drivers32.
 
 Sound and the lossy codec
