@@ -4,6 +4,7 @@
 // X11 after GoogleTest: its macros would break gtest's headers.
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/keysym.h>
 #include <X11/extensions/Xfixes.h>
 #include <pulse/simple.h>
 #include <fcntl.h>
@@ -1207,6 +1208,52 @@ TEST_F(KelvoEndToEnd, InstalledCompressorsMakeFilesEveryPlayerOpens) {
   EXPECT_EQ(list.Wait(), 0);
   EXPECT_NE(list.Stdout().find("libx264"), std::string::npos) << list.Stdout();
   EXPECT_NE(list.Stdout().find("lossless"), std::string::npos) << list.Stdout();
+}
+
+// The hot keys of the settings (F2 start/stop, F3 pause/resume) work while
+// kelvo records: grabbed on the display, pressed here through XTEST.
+TEST_F(KelvoEndToEnd, HotKeysPauseResumeAndStopARecording) {
+  if (std::system("command -v xdotool >/dev/null") != 0) GTEST_SKIP() << "xdotool is not installed";
+  const auto press = [&](const char* key) {
+    return std::system(("DISPLAY=" + xvfb_->display() + " xdotool key " + key).c_str()) == 0;
+  };
+  KelvoRun run;
+  StartKelvo(&run, xvfb_->display(),
+             {"record", "-o", dir_.File("keys.exe"), "--duration", "60", "--player", player_, "--fps", "10"},
+             dir_.File("err.txt"));
+  ASSERT_TRUE(run.WaitUntilRecording()) << run.Stderr();
+  ASSERT_TRUE(press("F3"));
+  ASSERT_TRUE(testing::WaitUntil([&] { return run.Stderr().find("kelvo: paused") != std::string::npos; }))
+      << run.Stderr();
+  ASSERT_TRUE(press("F3"));
+  ASSERT_TRUE(testing::WaitUntil([&] { return run.Stderr().find("kelvo: recording again") != std::string::npos; }))
+      << run.Stderr();
+  ASSERT_TRUE(press("F2"));
+  EXPECT_EQ(run.Wait(), 0) << run.Stderr();
+  EXPECT_NE(run.Stderr().find("kelvo: wrote"), std::string::npos) << run.Stderr();
+  EXPECT_TRUE(std::filesystem::exists(dir_.File("keys.exe")));
+}
+
+// A hot key another program holds is said, and the recording goes on (the
+// signals still stop it).
+TEST_F(KelvoEndToEnd, AHotKeyAnotherProgramHoldsIsSaid) {
+  const int f2 = XKeysymToKeycode(dpy_, XK_F2);
+  ASSERT_NE(f2, 0);
+  XGrabKey(dpy_, f2, 0, root_, False, GrabModeAsync, GrabModeAsync);
+  XSync(dpy_, False);
+  KelvoRun run;
+  StartKelvo(&run, xvfb_->display(), {"record", "-o", dir_.File("held.exe"), "--duration", "60", "--player", player_},
+             dir_.File("err.txt"));
+  ASSERT_TRUE(run.WaitUntilRecording()) << run.Stderr();
+  ASSERT_TRUE(testing::WaitUntil(
+      [&] { return run.Stderr().find("another program holds the hot key F2") != std::string::npos; }))
+      << run.Stderr();
+  EXPECT_NE(run.Stderr().find("stop with Ctrl-C or SIGTERM"), std::string::npos) << run.Stderr();
+  EXPECT_EQ(run.Stderr().find("hot key F3"), std::string::npos) << "F3 was free: " << run.Stderr();
+  kill(run.pid, SIGTERM);
+  EXPECT_EQ(run.Wait(), 0) << run.Stderr();
+  XUngrabKey(dpy_, f2, 0, root_);
+  XSync(dpy_, False);
 }
 
 TEST(KelvoOptions, ParsesAndRefuses) {

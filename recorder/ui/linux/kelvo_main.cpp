@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "platform/desktop_state/x11/desktop_state_x11.h"
@@ -32,6 +33,7 @@
 #include "recorder/engine/recording_session.h"
 #include "recorder/engine/screen_video_source.h"
 #include "recorder/engine/wmv_writer.h"
+#include "recorder/ui/hotkeys/x11/x11_hot_keys.h"
 #include "recorder/ui/linux/kelvo_config.h"
 #include "recorder/ui/linux/kelvo_options.h"
 #include "recorder/ui/linux/region_status.h"
@@ -401,7 +403,23 @@ int main(int argc, char** argv) {
                settings.output_path.c_str());
   std::fflush(stderr);
 
+  // The hot keys, grabbed on the display for as long as the recording runs;
+  // a key another program holds is said once and left to the signals.
+  kmr::X11HotKeys hot_keys;
+  constexpr int kStartKey = 1, kPauseKey = 2;
+  if (opt.hot_keys) {
+    for (const auto& [id, value, what] : {std::tuple{kStartKey, opt.start_hot_key, "stop"},
+                                          std::tuple{kPauseKey, opt.pause_hot_key, "pause and resume"}}) {
+      std::string why;
+      if (!hot_keys.Grab(id, value, &why)) {
+        std::fprintf(stderr, "kelvo: %s; %s with %s\n", why.c_str(), what,
+                     id == kStartKey ? "Ctrl-C or SIGTERM" : "SIGUSR1");
+      }
+    }
+    std::fflush(stderr);
+  }
   const bool status = isatty(STDERR_FILENO) != 0;
+  bool was_paused = false;
   int pauses_seen = 0;
   bool said_sound = false;
   for (;;) {
@@ -417,7 +435,16 @@ int main(int argc, char** argv) {
       session.RequestPauseToggle();
       ++pauses_seen;
     }
+    for (int key = hot_keys.NextPressed(); key >= 0; key = hot_keys.NextPressed()) {
+      if (key == kStartKey) session.RequestStop();
+      if (key == kPauseKey) session.RequestPauseToggle();
+    }
     if (!session.Poll()) break;
+    if (session.IsPaused() != was_paused) {
+      was_paused = session.IsPaused();
+      std::fprintf(stderr, "%skelvo: %s\n", status ? "\n" : "", was_paused ? "paused" : "recording again");
+      std::fflush(stderr);
+    }
     if (status) {
       std::error_code ec;
       const auto bytes = std::filesystem::file_size(settings.output_path, ec);

@@ -18,14 +18,15 @@ const char* KelvoUsage() {
          "                    [--codec lossless|lossy|COMPRESSOR] [--codec-options K=V,...]\n"
          "                    [--player PATH] [--key-interval BYTES]\n"
          "                    [--format exe|avi|wmv|mkv|mp4] [--title T] [--author T]\n"
-         "                    [--copyright T] [--description T]\n"
+         "                    [--copyright T] [--description T] [--no-hot-keys]\n"
          "       kelvo config [get KEY/NAME | set KEY/NAME DATA]\n"
          "       kelvo sources\n"
          "       kelvo codecs\n"
          "Records the X display in $DISPLAY into a self-playing recording (a copy of the player\n"
          "with the recording appended), or into AVI, Windows Media, Matroska or MP4 by the output\n"
          "file's extension (--format chooses otherwise); the texts go into Windows Media files.\n"
-         "Stops after --duration, on Ctrl-C or SIGTERM; SIGUSR1 pauses and resumes. --select: drag out the region with the mouse (press, move, press\n"
+         "Stops after --duration, on Ctrl-C, SIGTERM or the start/stop hot key (F2); SIGUSR1 or the\n"
+         "pause hot key (F3) pauses and resumes (keys from the settings; --no-hot-keys: none). --select: drag out the region with the mouse (press, move, press\n"
          "again; Esc or the right button keeps the region shown); --pick-window: click the\n"
          "window to record and follow. --audio records sound from a PulseAudio source (kelvo\n"
          "sources lists them; 'monitor' is what the computer plays). --codec lossy codes the\n"
@@ -97,6 +98,8 @@ bool ParseKelvoOptions(const std::vector<std::string>& args, KelvoOptions* o, st
       o->audio_device = -1;
       o->audio_source.clear();
       if (i + 1 < args.size() && !args[i + 1].empty() && args[i + 1][0] != '-') o->audio_source = value();
+    } else if (a == "--no-hot-keys") {
+      o->hot_keys = false;
     } else if (a == "--no-audio") {
       o->audio = false;
     } else if (a == "--audio-rate" && has) {
@@ -200,6 +203,8 @@ void ApplySettings(const RecorderSettings& s, KelvoOptions* o) {
     o->codec = codecs[static_cast<size_t>(s.video.codec)].option;
   }
   o->fps_text = std::to_string(s.video.fps);
+  o->start_hot_key = s.video.start_hot_key;
+  o->pause_hot_key = s.video.pause_hot_key;
   o->title = s.info.title;
   o->author = s.info.author;
   o->copyright = s.info.copyright;

@@ -57,6 +57,10 @@ struct KelvoOptions {
   uint32_t audio_rate = 22050;
   int32_t audio_quality = 5;
   uint32_t volume_slider = 45535;
+  // The start/stop and pause/resume hot keys (the settings' values).
+  uint32_t start_hot_key = 0x710000;  // F2
+  uint32_t pause_hot_key = 0x720000;  // F3
+  bool hot_keys = true;               // --no-hot-keys
 };
 
 // The rates the Audio page offers, by index.
