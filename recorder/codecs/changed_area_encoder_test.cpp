@@ -50,7 +50,7 @@ TEST(ChangedAreaEncoder, TheAreaBottomUpWhenItChangedNothingOtherwise) {
   ASSERT_TRUE(e.Encode(in));
   EXPECT_EQ(e.PacketLength(), 32u) << "a key frame is asked for: the whole area";
   EXPECT_TRUE(e.IsKeyFrame());
-  // Part of the area off the surface stays black.
+  // Where the area lies off the surface, the image stays black.
   in.area = Rect{4, 2, 8, 4};
   ASSERT_TRUE(e.Encode(in));
   ASSERT_EQ(e.PacketLength(), 32u);

@@ -23,7 +23,7 @@ namespace kmr {
 
 namespace {
 
-struct StreamSpec {
+struct Track {
   AviStreamInfo info;
   std::vector<uint8_t> format;
   bool has_format = false;
@@ -47,32 +47,32 @@ class Muxer {
     return true;
   }
 
-  StreamSpec* AddStream(const AviStreamInfo& info) {
+  Track* AddStream(const AviStreamInfo& info) {
     if (header_written_ || failed_) return nullptr;
-    specs_.push_back(std::make_unique<StreamSpec>());
-    specs_.back()->info = info;
-    return specs_.back().get();
+    tracks_.push_back(std::make_unique<Track>());
+    tracks_.back()->info = info;
+    return tracks_.back().get();
   }
 
-  bool Write(StreamSpec* spec, int32_t start, int32_t samples, const void* data, uint32_t size, uint32_t flags) {
-    if (failed_ || spec->released || samples < 0 || (size != 0 && data == nullptr)) return false;
+  bool Write(Track* track, int32_t start, int32_t samples, const void* data, uint32_t size, uint32_t flags) {
+    if (failed_ || track->released || samples < 0 || (size != 0 && data == nullptr)) return false;
     if (!header_written_ && !WriteHeader()) return false;
-    if (spec->stream == nullptr) return Fail("a sample for a stream without a format");
-    const int64_t index = start < 0 ? spec->length : start;
-    const AVRational base{static_cast<int>(std::max<uint32_t>(spec->info.scale, 1)),
-                          static_cast<int>(std::max<uint32_t>(spec->info.rate, 1))};
-    const int64_t pts = av_rescale_q(index, base, spec->stream->time_base);
-    const int64_t duration = av_rescale_q(std::max(samples, 1), base, spec->stream->time_base);
-    const bool hold = spec->info.type == kAviStreamVideo && !avi_;
-    spec->length = index + samples;
-    if (hold && spec->held != nullptr && pts > spec->held->pts) {
+    if (track->stream == nullptr) return Fail("a sample for a stream without a format");
+    const int64_t index = start < 0 ? track->length : start;
+    const AVRational base{static_cast<int>(std::max<uint32_t>(track->info.scale, 1)),
+                          static_cast<int>(std::max<uint32_t>(track->info.rate, 1))};
+    const int64_t pts = av_rescale_q(index, base, track->stream->time_base);
+    const int64_t duration = av_rescale_q(std::max(samples, 1), base, track->stream->time_base);
+    const bool hold = track->info.type == kAviStreamVideo && !avi_;
+    track->length = index + samples;
+    if (hold && track->held != nullptr && pts > track->held->pts) {
       if (size == 0) {
         // Nothing new: the held sample lasts to this one's end.
-        spec->held->duration = pts + duration - spec->held->pts;
+        track->held->duration = pts + duration - track->held->pts;
         return true;
       }
-      spec->held->duration = pts - spec->held->pts;  // it lasts until this one
-      if (!WriteHeld(spec)) return false;
+      track->held->duration = pts - track->held->pts;  // it lasts until this one
+      if (!WriteHeld(track)) return false;
     }
     if (hold && size == 0) return true;
     AVPacket* packet = av_packet_alloc();
@@ -81,12 +81,12 @@ class Muxer {
       return Fail("out of memory for a sample");
     }
     if (size != 0) std::copy_n(static_cast<const uint8_t*>(data), size, packet->data);
-    packet->stream_index = spec->stream->index;
+    packet->stream_index = track->stream->index;
     packet->pts = packet->dts = pts;
     packet->duration = duration;
-    if ((flags & kAviKeyFrame) != 0 || spec->info.type == kAviStreamAudio) packet->flags |= AV_PKT_FLAG_KEY;
+    if ((flags & kAviKeyFrame) != 0 || track->info.type == kAviStreamAudio) packet->flags |= AV_PKT_FLAG_KEY;
     if (hold) {
-      spec->held = packet;
+      track->held = packet;
       return true;
     }
     return WritePacket(packet);
@@ -95,7 +95,7 @@ class Muxer {
   bool Finish(std::string* error) {
     bool ok = !failed_;
     if (ok && !header_written_) ok = WriteHeader();
-    for (auto& s : specs_) {
+    for (auto& s : tracks_) {
       if (ok && s->held != nullptr) ok = WriteHeld(s.get());
       av_packet_free(&s->held);
     }
@@ -125,9 +125,9 @@ class Muxer {
     return false;
   }
 
-  bool WriteHeld(StreamSpec* spec) {
-    AVPacket* packet = spec->held;
-    spec->held = nullptr;
+  bool WriteHeld(Track* track) {
+    AVPacket* packet = track->held;
+    track->held = nullptr;
     return WritePacket(packet);
   }
 
@@ -141,7 +141,7 @@ class Muxer {
   }
 
   void Abandon() {
-    for (auto& s : specs_) av_packet_free(&s->held);
+    for (auto& s : tracks_) av_packet_free(&s->held);
     if (context_ != nullptr) {
       pb_ = context_->pb;
       context_->pb = nullptr;
@@ -157,7 +157,7 @@ class Muxer {
     std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
     if (ext == "mkv") return "matroska";
     if (ext == "mp4") {
-      for (const auto& s : specs_) {
+      for (const auto& s : tracks_) {
         if (!s->released && s->has_format && CodecOf(*s) == AV_CODEC_ID_NONE) return "mov";
       }
       return "mp4";
@@ -165,14 +165,14 @@ class Muxer {
     return "avi";
   }
 
-  static AVCodecID CodecOf(const StreamSpec& s) {
+  static AVCodecID CodecOf(const Track& s) {
     if (s.info.type == kAviStreamAudio) {
       return static_cast<AVCodecID>(RiffAudioCodec(LeAt(s.format, 0, 2)));
     }
     return static_cast<AVCodecID>(RiffVideoCodec(LeAt(s.format, 16, 4)));
   }
 
-  bool Describe(StreamSpec* s) {
+  bool Describe(Track* s) {
     AVStream* st = avformat_new_stream(context_, nullptr);
     if (st == nullptr) return Fail("out of memory for a stream");
     s->stream = st;
@@ -201,7 +201,7 @@ class Muxer {
     context_->pb = pb_;
     pb_ = nullptr;
     avi_ = name == "avi";
-    for (auto& s : specs_) {
+    for (auto& s : tracks_) {
       if (s->released || !s->has_format) continue;
       if (!Describe(s.get())) return false;
     }
@@ -215,7 +215,7 @@ class Muxer {
   std::string path_;
   AVIOContext* pb_ = nullptr;
   AVFormatContext* context_ = nullptr;
-  std::vector<std::unique_ptr<StreamSpec>> specs_;
+  std::vector<std::unique_ptr<Track>> tracks_;
   bool header_written_ = false;
   bool avi_ = false;
   bool failed_ = false;
@@ -224,22 +224,22 @@ class Muxer {
 
 class LibavAviStream : public AviFileStream {
  public:
-  LibavAviStream(std::shared_ptr<Muxer> muxer, StreamSpec* spec) : muxer_(std::move(muxer)), spec_(spec) {}
-  ~LibavAviStream() override { spec_->released = true; }
+  LibavAviStream(std::shared_ptr<Muxer> muxer, Track* track) : muxer_(std::move(muxer)), track_(track) {}
+  ~LibavAviStream() override { track_->released = true; }
 
   bool SetFormat(const std::vector<uint8_t>& format) override {
-    if (muxer_->header_written_ || format.size() < (spec_->info.type == kAviStreamAudio ? 16u : 40u)) return false;
-    spec_->format = format;
-    spec_->has_format = true;
+    if (muxer_->header_written_ || format.size() < (track_->info.type == kAviStreamAudio ? 16u : 40u)) return false;
+    track_->format = format;
+    track_->has_format = true;
     return true;
   }
   bool Write(int32_t start, int32_t samples, const void* data, uint32_t size, uint32_t flags) override {
-    return muxer_->Write(spec_, start, samples, data, size, flags);
+    return muxer_->Write(track_, start, samples, data, size, flags);
   }
 
  private:
   std::shared_ptr<Muxer> muxer_;
-  StreamSpec* spec_;
+  Track* track_;
 };
 
 class LibavAviFile : public AviFile {
@@ -252,9 +252,9 @@ class LibavAviFile : public AviFile {
 
   std::unique_ptr<AviFileStream> CreateStream(const AviStreamInfo& info) override {
     if (info.type != kAviStreamVideo && info.type != kAviStreamAudio) return nullptr;
-    StreamSpec* spec = muxer_->AddStream(info);
-    if (spec == nullptr) return nullptr;
-    return std::make_unique<LibavAviStream>(muxer_, spec);
+    Track* track = muxer_->AddStream(info);
+    if (track == nullptr) return nullptr;
+    return std::make_unique<LibavAviStream>(muxer_, track);
   }
   bool Release(std::string* error) override {
     if (released_) return true;
