@@ -22,21 +22,7 @@ cp "$dll" "$WINEPREFIX/drive_c/windows/system32/kmrv.dll"
   /d kmrv.dll /f >/dev/null
 mkdir -p "$work"
 cd "$work"
-python3 - <<'PY'
-import random
-r = random.Random(11)
-w, h = 96, 60
-f = bytearray(r.getrandbits(8) for _ in range(w * h * 4))
-out = bytearray()
-for i in range(30):
-    if i % 5 != 4:  # every fifth frame repeats the one before
-        x, y = r.randrange(70), r.randrange(50)
-        for yy in range(y, y + 8):
-            for xx in range(x, x + 20):
-                f[(yy * w + xx) * 4:(yy * w + xx) * 4 + 4] = bytes(((i * 37) & 255, i, 255 - i, 0))
-    out += f
-open("clip.raw", "wb").write(out)
-PY
+python3 "$root/tools/kmrtool/make_test_clip.py" clip.raw 11 30 5
 listed=$("${run[@]}" "$tool_exe" compressors | tr -d '\r')
 echo "$listed"
 grep -qx "KMRV  Norvane Screen Video (Lossless)" <<<"$listed" || { echo "KMRV is not listed (or has a dialog)" >&2; exit 1; }

@@ -6,6 +6,7 @@
 # missing (Wine), writing .wmv fails with the recorder's text and no crash.
 # Usage: containers_test.sh WORKDIR HOST_KMRTOOL MP3 "EXTENSIONS" "FAILING" KMRTOOL [RUNNER...]
 set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
 work=$1 host_tool=$2 mp3=$3 writes=$4 failing=$5
 shift 5
 tool=("$@")
@@ -17,20 +18,7 @@ command -v ffprobe >/dev/null || { echo "ffprobe is not installed" >&2; exit 77;
 mkdir -p "$work"
 cd "$work"
 cp "$mp3" sound.mp3
-python3 - <<'PY'
-import random
-r = random.Random(3)
-w, h = 96, 60
-f = bytearray(r.getrandbits(8) for _ in range(w * h * 4))
-out = bytearray()
-for i in range(36):
-    x, y = r.randrange(70), r.randrange(50)
-    for yy in range(y, y + 8):
-        for xx in range(x, x + 20):
-            f[(yy * w + xx) * 4:(yy * w + xx) * 4 + 4] = bytes(((i * 37) & 255, i, 255 - i, 0))
-    out += f
-open("clip.raw", "wb").write(out)
-PY
+python3 "$here/make_test_clip.py" clip.raw 3 36
 frame=$((96 * 60 * 4))
 clip_bytes=$(stat -c %s clip.raw)
 ffmpeg -v error -y -i sound.mp3 -f s16le -ac 1 -ar 22050 sound.ref
