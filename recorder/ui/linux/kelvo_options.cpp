@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "recorder/codecs/own_codecs.h"
+#include "recorder/ui/pages/page_rules.h"
 #include "shared/path_name.h"
 
 namespace kmr {
@@ -263,16 +264,15 @@ bool ResolveOutputPath(const KelvoOptions& o, const std::function<bool(const std
       return false;
     }
   }
-  if (name.Exists()) {
-    if (o.overwrite_option == 2) {
-      if (!NumberUntilFree(&name)) {
-        *error = "no free numbered name for " + std::string(name.Get());
-        return false;
-      }
-    } else if (o.overwrite_option == 1 && !ask(name.Get())) {
+  switch (ApplyOverwriteOption(o.overwrite_option < 0 ? 0 : o.overwrite_option, &name, ask)) {
+    case OverwriteResult::kDeclined:
       *error = std::string(name.Get()) + " exists and was kept";
       return false;
-    }
+    case OverwriteResult::kNoFreeName:
+      *error = "no free numbered name for " + std::string(name.Get());
+      return false;
+    default:
+      break;
   }
   *path = name.Get();
   return true;
