@@ -1,0 +1,70 @@
+// kelvo.exe's resource ids: icons, the notification-area menu, the four
+// settings pages and their controls.
+#pragma once
+
+#define IDI_IDLE 128
+#define IDI_RECORDING 129
+#define IDR_TRAY_MENU 129
+
+#define IDD_VIDEO 130
+#define IDD_AUDIO 131
+#define IDD_INFO 132
+#define IDD_OPTIONS 133
+
+#define IDC_PATH 1001
+#define IDC_CHANGE 1002
+#define IDC_VIEW 1003
+#define IDC_FORMAT 1004
+#define IDC_CODEC 1005
+#define IDC_CODEC_CONFIG 1006
+#define IDC_FULL_SCREEN 1007
+#define IDC_REGION 1008
+#define IDC_WINDOW 1009
+#define IDC_SELECT 1010
+#define IDC_LEFT 1011
+#define IDC_TOP 1012
+#define IDC_WIDTH 1013
+#define IDC_HEIGHT 1014
+#define IDC_FPS 1015
+#define IDC_START_ALT 1016
+#define IDC_START_CTRL 1017
+#define IDC_START_SHIFT 1018
+#define IDC_START_KEY 1019
+#define IDC_PAUSE_ALT 1020
+#define IDC_PAUSE_CTRL 1021
+#define IDC_PAUSE_SHIFT 1022
+#define IDC_PAUSE_KEY 1023
+#define IDC_START 1024
+
+#define IDC_RECORD_AUDIO 1101
+#define IDC_NO_AUDIO 1102
+#define IDC_DEVICE 1103
+#define IDC_DEVICE_CONFIG 1104
+#define IDC_INPUT 1105
+#define IDC_INPUT_CONFIG 1106
+#define IDC_SAMPLE_RATE 1107
+#define IDC_QUALITY 1108
+#define IDC_VOLUME 1109
+
+#define IDC_TITLE 1201
+#define IDC_AUTHOR 1202
+#define IDC_COPYRIGHT 1203
+#define IDC_DESCRIPTION 1204
+
+#define IDC_AUTO_RUN 1301
+#define IDC_START_MINIMIZED 1302
+#define IDC_ALWAYS_ON_TOP 1303
+#define IDC_SHOW_SPLASH 1304
+#define IDC_HIDE_WALLPAPER 1305
+#define IDC_SHOW_BORDER 1306
+#define IDC_OVERWRITE 1307
+
+#define ID_TRAY_SETTINGS 32771
+#define ID_TRAY_START 32772
+#define ID_TRAY_PAUSE 32773
+#define ID_TRAY_VIEW 32774
+#define ID_TRAY_HELP 32775
+#define ID_TRAY_ABOUT 32776
+#define ID_TRAY_EXIT 32777
+
+#define IDM_ABOUT 16

@@ -1,0 +1,74 @@
+#include "recorder/ui/win/recorder_parts.h"
+
+#include "platform/mirror/win/quarn_mirror.h"
+#include "recorder/codecs/own_codecs.h"
+
+namespace kmr::win {
+
+RecorderParts::RecorderParts(platform::MessageSink* messages)
+    : mirror_(platform::CreateCaptureMirror(platform::CaptureMethod::kAutomatic)),
+      capture_(mirror_.get()),
+      video_(&capture_),
+      avi_(MakeSystemAviLibrary(), "Audio Video Interleaved", "avi"),
+      wmv_(MakeSystemWmRuntimeFactory()),
+      compressor_(MakeSystemCompressorManager()),
+      audio_recorder_(&wave_in_, &mixer_),
+      sound_(&mp3_, &audio_recorder_),
+      controller_(&capture_, &video_, messages) {
+  wmv_.Initialize();
+  wmv_.SetFormatName("Windows Media Video");
+  wmv_.SetExtension("wmv");
+  // The player beside the recorder becomes the start of every self-playing file.
+  exe_.SetPlayerPathBesideModule("morvin");
+  controller_.SetFormat(0, &avi_, &avi_video_, &avi_compressed_);
+  controller_.SetFormat(1, &wmv_, &wmv_video_, &wmv_compressed_);
+  controller_.SetFormat(2, &exe_, &exe_video_, nullptr);
+  controller_.SetSoundPath(&sound_);
+  // The MP3 encoder library is the user's ("lame_enc.dll"); without it a
+  // recording with sound says so at start.
+  mp3_.Load();
+}
+
+MediaStream* RecorderParts::AudioStream(int format) {
+  switch (format) {
+    case 0: return &avi_audio_;
+    case 1: return &wmv_audio_;
+    default: return &exe_audio_;
+  }
+}
+
+MediaWriter* RecorderParts::Writer(int format) {
+  switch (format) {
+    case 0: return &avi_;
+    case 1: return &wmv_;
+    default: return &exe_;
+  }
+}
+
+void RecorderParts::ListCompressors() {
+  if (listed_) return;
+  listed_ = true;
+  compressor_.SetInputFormat(InstalledCompressor::ListingFormat());
+  compressor_.List(&compressor_names_);
+  for (size_t i = 0; i < compressor_.Count(); ++i) compressor_handlers_.push_back(compressor_.EntryInfo(i).handler);
+}
+
+const std::vector<std::string>& RecorderParts::CompressorNames() {
+  ListCompressors();
+  return compressor_names_;
+}
+
+const std::vector<uint32_t>& RecorderParts::CompressorHandlers() {
+  ListCompressors();
+  return compressor_handlers_;
+}
+
+FrameEncoder* RecorderParts::MakeEncoder(CodecChoice::Kind kind) {
+  const std::vector<OwnCodec>& own = OwnCodecs();
+  const size_t index = kind == CodecChoice::Kind::kOwnLossy ? 1 : 0;
+  if (index >= own.size()) return nullptr;
+  encoder_ = own[index].make(&desktop_state_);
+  return encoder_.get();
+}
+
+}  // namespace kmr::win

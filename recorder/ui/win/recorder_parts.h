@@ -1,0 +1,79 @@
+// Everything a recording of the Windows recorder uses, made once at program
+// start and kept for its life: the capture, the three writers with their
+// streams in format order (AVI, Windows Media, self-playing), the installed
+// compressors, the sound path and the recording controller.
+#pragma once
+
+#include <memory>
+
+#include "platform/desktop_state/win/desktop_state_win.h"
+#include "platform/message/message.h"
+#include "platform/mirror/mirror.h"
+#include "recorder/audio/audio_recorder.h"
+#include "recorder/audio/mp3_encoder.h"
+#include "recorder/audio/recorder_sound.h"
+#include "recorder/audio/win/winmm_audio.h"
+#include "recorder/capture/screen_capture_source.h"
+#include "recorder/codecs/installed/codec_choices.h"
+#include "recorder/codecs/installed/installed_compressor.h"
+#include "recorder/engine/avi_writer.h"
+#include "recorder/engine/container_stream.h"
+#include "recorder/engine/executable_writer.h"
+#include "recorder/engine/recording_controller.h"
+#include "recorder/engine/screen_video_source.h"
+#include "recorder/engine/wmv_writer.h"
+
+namespace kmr::win {
+
+class RecorderParts {
+ public:
+  explicit RecorderParts(platform::MessageSink* messages);
+  RecorderParts(const RecorderParts&) = delete;
+  RecorderParts& operator=(const RecorderParts&) = delete;
+
+  RecordingController& Controller() { return controller_; }
+  const RecordingController& Controller() const { return controller_; }
+  ScreenVideoSource& Video() { return video_; }
+  InstalledCompressor& Compressor() { return compressor_; }
+  AudioRecorder& SoundRecorder() { return audio_recorder_; }
+  RecorderSound& Sound() { return sound_; }
+  MediaStream* AudioStream(int format);
+  MediaWriter* Writer(int format);
+  // The installed compressors' names and handler codes (listed once).
+  const std::vector<std::string>& CompressorNames();
+  const std::vector<uint32_t>& CompressorHandlers();
+  // The own codec's encoder for a choice, made anew for each recording.
+  FrameEncoder* MakeEncoder(CodecChoice::Kind kind);
+
+ private:
+  void ListCompressors();
+
+  platform::Win32DesktopState desktop_state_;
+  std::unique_ptr<platform::Mirror> mirror_;
+  ScreenCaptureSource capture_;
+  ScreenVideoSource video_;
+  AviWriter avi_;
+  AviVideoStream avi_video_;
+  AviCompressedVideoStream avi_compressed_;
+  AviAudioStream avi_audio_;
+  WmvWriter wmv_;
+  WmvVideoStream wmv_video_;
+  WmvCompressedVideoStream wmv_compressed_;
+  WmvAudioStream wmv_audio_;
+  ExecutableWriter exe_;
+  ContainerVideoStream exe_video_;
+  ContainerAudioStream exe_audio_;
+  InstalledCompressor compressor_;
+  bool listed_ = false;
+  std::vector<std::string> compressor_names_;
+  std::vector<uint32_t> compressor_handlers_;
+  WaveInDevice wave_in_;
+  WaveInMixer mixer_;
+  AudioRecorder audio_recorder_;
+  Mp3Encoder mp3_;
+  RecorderSound sound_;
+  RecordingController controller_;
+  std::unique_ptr<FrameEncoder> encoder_;
+};
+
+}  // namespace kmr::win
