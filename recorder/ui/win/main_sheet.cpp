@@ -7,6 +7,7 @@
 #include "recorder/ui/win/kelvo_resource.h"
 #include "recorder/ui/win/splash_window.h"
 #include "recorder/ui/win/win_ui.h"
+#include "shared/trace.h"
 
 namespace kmr::win {
 
@@ -359,6 +360,9 @@ RecordingSettings MainSheet::CurrentSettings() {
     s.encoder = parts_.MakeEncoder(codec != nullptr ? codec->kind : CodecChoice::Kind::kOwnLossless);
   }
   s.output_path = video_.GetOutputPath(options_.Values().overwrite_option);
+  // The edits as they are now: a number typed just before the hot key was
+  // pressed may not have been read by a tick yet.
+  tracker_.Tick();
   s.capture_rect = tracker_.GetRect();
   s.fps_text = video_.FpsText();
   s.record_audio = audio_.RecordAudio();
@@ -377,7 +381,12 @@ void MainSheet::ToggleStartStop() {
     if (c.IsRecording()) {
       c.ToggleStartStop(RecordingSettings{});
     } else {
-      c.ToggleStartStop(CurrentSettings());
+      const RecordingSettings s = CurrentSettings();
+      c.ToggleStartStop(s);
+      if (c.IsRecording()) {
+        Trace(nullptr, "kelvo: recording %dx%d at %d,%d into %s\n", s.capture_rect.Width(), s.capture_rect.Height(),
+              s.capture_rect.left, s.capture_rect.top, s.output_path.c_str());
+      }
     }
   } catch (...) {
     // A start that threw counts as a failed start.
