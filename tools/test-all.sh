@@ -56,7 +56,7 @@ wait "$wineserver_pid" 2>/dev/null
 # The shipped Windows programs start on Windows XP: system DLLs only, nothing
 # newer than XP imported; and the check itself refuses a bad image.
 echo "== check Windows imports"
-for check in "--self-test" "build/win64/bin/morvin.exe build/win64/bin/tessup.exe build/win64/tools/kmrtool/kmrtool.exe build/win64/bin/kmrv.dll build/win32/bin/morvin.exe build/win32/bin/tessup.exe build/win32/tools/kmrtool/kmrtool.exe build/win32/bin/kmrv.dll"; do
+for check in "--self-test" "build/win64/bin/kelvo.exe build/win64/bin/morvin.exe build/win64/bin/tessup.exe build/win64/tools/kmrtool/kmrtool.exe build/win64/bin/kmrv.dll build/win32/bin/kelvo.exe build/win32/bin/morvin.exe build/win32/bin/tessup.exe build/win32/tools/kmrtool/kmrtool.exe build/win32/bin/kmrv.dll"; do
   # shellcheck disable=SC2086
   if bash tools/check-windows-imports.sh $check; then
     passed=$((passed + 1))
