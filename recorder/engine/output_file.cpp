@@ -1,5 +1,6 @@
 #include "recorder/engine/output_file.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -41,8 +42,19 @@ bool StdioOutputFile::FailWith(int e) {
 bool StdioOutputFile::Drain() {
   if (buffer_.empty()) return true;
   errno = 0;
-  const size_t n = std::fwrite(buffer_.data(), 1, buffer_.size(), file_);
+  size_t n = std::fwrite(buffer_.data(), 1, buffer_.size(), file_);
   const int e = errno;
+  if (n < buffer_.size()) {
+    // The C library of Windows reports nothing written when a write stops
+    // part way (a full disk) though the bytes before the stop are in the
+    // file: its end says how far the write got.
+    std::clearerr(file_);
+    long end = -1;
+    if (std::fseek(file_, 0, SEEK_END) == 0 && (end = std::ftell(file_)) >= 0 &&
+        static_cast<uint64_t>(end) > on_disk_ + n) {
+      n = static_cast<size_t>(std::min<uint64_t>(static_cast<uint64_t>(end) - on_disk_, buffer_.size()));
+    }
+  }
   on_disk_ += n;
   buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(n));
   if (!buffer_.empty()) {

@@ -9,6 +9,7 @@
 #include <shlwapi.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -223,6 +224,71 @@ HWND MakeCanvas() {
   RegisterClassA(&wc);
   return CreateWindowExA(WS_EX_TOPMOST, wc.lpszClassName, "canvas", WS_POPUP | WS_VISIBLE, kCanvasLeft, kCanvasTop,
                          kCanvasWidth, kCanvasHeight, nullptr, nullptr, wc.hInstance, nullptr);
+}
+
+// A canvas that changes all over at every tick of its timer: frames that
+// code large.
+LRESULT CALLBACK NoiseProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  static uint32_t seed = 12345;
+  if (msg == WM_TIMER) {
+    InvalidateRect(hwnd, nullptr, FALSE);
+    return 0;
+  }
+  if (msg == WM_PAINT) {
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(hwnd, &ps);
+    for (int y = 0; y < kCanvasHeight; y += 4) {
+      for (int x = 0; x < kCanvasWidth; x += 4) {
+        seed = seed * 1103515245u + 12345u;
+        RECT cell{x, y, x + 4, y + 4};
+        HBRUSH b = CreateSolidBrush(RGB(seed >> 24, seed >> 16, seed >> 8));
+        FillRect(dc, &cell, b);
+        DeleteObject(b);
+      }
+    }
+    EndPaint(hwnd, &ps);
+    return 0;
+  }
+  return DefWindowProcA(hwnd, msg, wp, lp);
+}
+
+HWND MakeNoiseCanvas() {
+  WNDCLASSA wc{};
+  wc.lpfnWndProc = NoiseProc;
+  wc.hInstance = GetModuleHandleA(nullptr);
+  wc.lpszClassName = "KelvoTestNoise";
+  RegisterClassA(&wc);
+  HWND w = CreateWindowExA(WS_EX_TOPMOST, wc.lpszClassName, "noise", WS_POPUP | WS_VISIBLE, kCanvasLeft, kCanvasTop,
+                           kCanvasWidth, kCanvasHeight, nullptr, nullptr, wc.hInstance, nullptr);
+  if (w != nullptr) SetTimer(w, 1, 20, nullptr);
+  return w;
+}
+
+void SetRegNumber(const char* key, const char* name, DWORD value) {
+  SHSetValueA(HKEY_CURRENT_USER, (std::string(kRoot) + "\\" + key).c_str(), name, REG_DWORD, &value, sizeof(value));
+}
+
+void SetRegText(const char* key, const char* name, const std::string& value) {
+  SHSetValueA(HKEY_CURRENT_USER, (std::string(kRoot) + "\\" + key).c_str(), name, REG_SZ, value.c_str(),
+              static_cast<DWORD>(value.size() + 1));
+}
+
+// Plays a self-playing recording to its last frame and writes that picture
+// as a bitmap; the player's exit code.
+DWORD LastFrame(const std::string& recording, const std::string& bitmap) {
+  std::string cmd = "\"" + recording + "\" --seek 3600 --screenshot \"" + bitmap + "\"";
+  STARTUPINFOA si{};
+  si.cb = sizeof(si);
+  PROCESS_INFORMATION pi{};
+  SetEnvironmentVariableA("MORVIN_QUIET", "1");
+  DWORD code = 99;
+  if (CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+    if (WaitForSingleObject(pi.hProcess, kDeadlineMs) == WAIT_OBJECT_0) GetExitCodeProcess(pi.hProcess, &code);
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
+  }
+  SetEnvironmentVariableA("MORVIN_QUIET", nullptr);
+  return code;
 }
 
 // The recorder as a process of its own.
@@ -459,19 +525,7 @@ TEST_F(KelvoWindows, PagesSettingsAndARecordingMadeWithTheHotKeysAndTheMenu) {
   // The recording plays: its last frame is the canvas as drawn last.
   const std::string shot = artefacts_ + "kelvo-last-frame.bmp";
   DeleteFileA(shot.c_str());
-  std::string cmd = "\"" + output + "\" --seek 3600 --screenshot \"" + shot + "\"";
-  STARTUPINFOA si{};
-  si.cb = sizeof(si);
-  PROCESS_INFORMATION pi{};
-  SetEnvironmentVariableA("MORVIN_QUIET", "1");
-  ASSERT_TRUE(CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
-  ASSERT_EQ(WaitForSingleObject(pi.hProcess, kDeadlineMs), WAIT_OBJECT_0);
-  DWORD code = 99;
-  GetExitCodeProcess(pi.hProcess, &code);
-  CloseHandle(pi.hProcess);
-  CloseHandle(pi.hThread);
-  SetEnvironmentVariableA("MORVIN_QUIET", nullptr);
-  ASSERT_EQ(code, 0u);
+  ASSERT_EQ(LastFrame(output, shot), 0u);
   std::FILE* f = std::fopen(shot.c_str(), "rb");
   ASSERT_NE(f, nullptr);
   std::vector<uint8_t> bmp;
@@ -495,6 +549,53 @@ TEST_F(KelvoWindows, PagesSettingsAndARecordingMadeWithTheHotKeysAndTheMenu) {
   EXPECT_EQ(pixel(10, 10), RGB(30, 160, 60));
   EXPECT_EQ(pixel(300, 220), RGB(30, 160, 60));
   EXPECT_EQ(pixel(160, 120), RGB(255, 255, 255));
+  DeleteFileA(output.c_str());
+}
+
+// Run by full_drive_test.sh with a drive of the player's size and half a
+// megabyte: the recording fills it, the writer fails, the recording stops
+// and the message names the file.
+TEST_F(KelvoWindows, AFullDriveStopsTheRecordingAndNamesTheFile) {
+  const char* drive = std::getenv("KELVO_FULL_DRIVE");
+  if (drive == nullptr) GTEST_SKIP() << "needs a small drive as KELVO_FULL_DRIVE (full_drive_test.sh)";
+  const std::string output = std::string(drive) + "full.exe";
+  DeleteFileA(output.c_str());
+  // A user's settings: a self-playing file on the small drive, no sound, no splash.
+  SetRegText("Video", "Path", output);
+  SetRegNumber("Video", "Format", 2);
+  SetRegNumber("Video", "Capture Option", 1);
+  SetRegNumber("Video", "Left", kCanvasLeft);
+  SetRegNumber("Video", "Top", kCanvasTop);
+  SetRegNumber("Video", "Width", kCanvasWidth);
+  SetRegNumber("Video", "Height", kCanvasHeight);
+  SetRegNumber("Audio", "Record Audio", 0);
+  SetRegNumber("Options", "Show Splash", 0);
+  KelvoProcess kelvo;
+  ASSERT_TRUE(kelvo.Start());
+  HWND sheet = kelvo.Window();
+  HWND video = kelvo.Page(0);
+  ASSERT_TRUE(WaitFor([&] { return ComboCount(video, 1004) == 3; }));
+
+  HWND canvas = MakeNoiseCanvas();
+  ASSERT_NE(canvas, nullptr);
+  SetForegroundWindow(canvas);
+  ASSERT_TRUE(WaitFor([&] { return GetForegroundWindow() == canvas; }));
+  PressKey(VK_F2);
+  ASSERT_TRUE(WaitFor([&] { return !IsWindowVisible(sheet); }));
+  HWND box = nullptr;
+  ASSERT_TRUE(WaitFor([&] { return (box = kelvo.MessageBoxSaying("Can not continue recording!")) != nullptr; }));
+  EXPECT_NE(kelvo.MessageBoxSaying(output), nullptr) << "the message names the file";
+  EXPECT_NE(kelvo.MessageBoxSaying("Maybe the file size exceeded the quota"), nullptr);
+  // The recording has stopped: the window is back and reads "Start".
+  EXPECT_TRUE(IsWindowVisible(sheet));
+  EXPECT_EQ(Text(GetDlgItem(video, 1024)), "Start");
+  DestroyWindow(canvas);
+  PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(box, IDOK)));
+  ASSERT_TRUE(WaitFor([&] { return kelvo.MessageBoxSaying("Can not continue") == nullptr; }));
+  PostMessageA(sheet, WM_CLOSE, 0, 0);
+  EXPECT_TRUE(kelvo.Ended(kDeadlineMs));
+  // What was written before the drive filled up plays.
+  EXPECT_EQ(LastFrame(output, artefacts_ + "kelvo-full-drive.bmp"), 0u);
   DeleteFileA(output.c_str());
 }
 

@@ -141,7 +141,6 @@ bool MainSheet::Handle(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) {
     case kWriterFailureMessage:
       // Stops (when recording) and says which file could not be written.
       parts_.Controller().OnWriteFailure();
-      video_.ShowRecording(IsRecording());
       return true;
     case WM_HOTKEY:
       OnHotKey(lp);
@@ -392,7 +391,6 @@ void MainSheet::ToggleStartStop() {
     // A start that threw counts as a failed start.
     if (!c.IsRecording()) c.Stop();
   }
-  video_.ShowRecording(c.IsRecording());
 }
 
 void MainSheet::TogglePause() {
@@ -409,6 +407,7 @@ void MainSheet::OnStarting(const RecordingSettings&) {
   }
   SendMessageA(hwnd_, WM_SYSCOMMAND, SC_MINIMIZE, 0);
   if (tray_ != nullptr) tray_->Modify(IDI_RECORDING);
+  video_.ShowRecording(true);
   tracker_.SetRecording(true);
   if (options_.Values().show_border) {
     tracker_.Tick();
@@ -420,6 +419,7 @@ void MainSheet::OnStarting(const RecordingSettings&) {
 
 void MainSheet::OnStopped() {
   tracker_.SetRecording(false);
+  video_.ShowRecording(false);
   if (!destroyed_) SendMessageA(hwnd_, WM_SYSCOMMAND, SC_RESTORE, 0);
   if (wallpaper_hidden_) {
     wallpaper_.Restore();
