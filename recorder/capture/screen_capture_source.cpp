@@ -182,6 +182,13 @@ bool ScreenCaptureSource::Capture() {
   return ok;
 }
 
+bool ScreenCaptureSource::OnDisplayChange(bool idle) {
+  (void)idle;
+  if (!started_) return false;
+  screen_ = mirror_->Screen();
+  return true;
+}
+
 void ScreenCaptureSource::CollectChanges() {
   mirror_->Update();
   last_ring_count_ = 0;

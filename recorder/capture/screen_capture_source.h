@@ -38,6 +38,13 @@ class ScreenCaptureSource : public FrameCapturer {
 
   // Paints what lies outside a screen that has become smaller than the surface.
   bool Capture() override;
+  // The display mode changed; idle is true when no recording runs. Frames
+  // are made for each recording by Prepare and every Capture reads the
+  // screen's size, so a recording keeps its surface size (a smaller screen
+  // is blacked out) and an idle source has nothing to rebuild. False when
+  // not started.
+  bool OnDisplayChange(bool idle);
+  const platform::ScreenMetrics& Screen() const { return screen_; }
   // One frame: collect the changes, refresh C over them, encode.
   bool Encode() override;
 

@@ -197,6 +197,23 @@ TEST_F(CaptureTest, ShrunkenScreenIsBlackedOutEveryFrame) {
   }
 }
 
+// A display mode change while recording: the new screen size is read, the
+// frames keep the surface's size and go on decoding; an idle source says so.
+TEST_F(CaptureTest, ADisplayChangeWhileRecordingKeepsTheFrames) {
+  ScreenCaptureSource idle(nullptr);
+  EXPECT_FALSE(idle.OnDisplayChange(true));
+  Start(100, 80, 32);
+  FrameAndCheck();
+  mirror_->metrics_.width = 80;
+  mirror_->metrics_.height = 60;
+  EXPECT_TRUE(source_->OnDisplayChange(false));
+  EXPECT_EQ(source_->Screen().width, 80);
+  EXPECT_EQ(source_->Screen().height, 60);
+  Paint(*mirror_, {0, 0, 100, 80}, 7);
+  FrameAndCheck();
+  EXPECT_EQ(source_->Frame().width, 100);
+}
+
 // More rectangles than the ring holds: the oldest were overwritten, so the
 // whole surface is refreshed and nothing is lost; none of the 9000 stale
 // rectangles is merged into the region on the way.

@@ -160,9 +160,7 @@ bool MainSheet::Handle(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) {
       OnActivateApp(wp != FALSE);
       return false;
     case WM_DISPLAYCHANGE:
-      // The capture is set up for each recording; the region's screen is
-      // read again at the next tick.
-      tracker_.Tick();
+      parts_.Capture().OnDisplayChange(!IsRecording());
       return false;
     case WM_CLOSE:
       OnClose();

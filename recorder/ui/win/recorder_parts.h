@@ -34,6 +34,7 @@ class RecorderParts {
   RecordingController& Controller() { return controller_; }
   const RecordingController& Controller() const { return controller_; }
   ScreenVideoSource& Video() { return video_; }
+  ScreenCaptureSource& Capture() { return capture_; }
   InstalledCompressor& Compressor() { return compressor_; }
   AudioRecorder& SoundRecorder() { return audio_recorder_; }
   RecorderSound& Sound() { return sound_; }
