@@ -552,6 +552,35 @@ TEST_F(KelvoWindows, PagesSettingsAndARecordingMadeWithTheHotKeysAndTheMenu) {
   DeleteFileA(output.c_str());
 }
 
+// A combination another program holds is refused with its name and the
+// page goes back to the hot key it had; a free one is taken and kept.
+TEST_F(KelvoWindows, AHotKeyAnotherProgramHoldsIsRefusedWithItsName) {
+  ASSERT_TRUE(RegisterHotKey(nullptr, 7, MOD_CONTROL, VK_F2));
+  SetRegNumber("Options", "Show Splash", 0);
+  SetRegNumber("Audio", "Record Audio", 0);
+  KelvoProcess kelvo;
+  ASSERT_TRUE(kelvo.Start());
+  HWND video = kelvo.Page(0);
+  ASSERT_TRUE(WaitFor([&] { return ComboCount(video, 1004) == 3; }));
+  PostMessageA(GetDlgItem(video, 1017), BM_CLICK, 0, 0);  // "Ctrl +" of the start key
+  HWND box = nullptr;
+  ASSERT_TRUE(WaitFor([&] { return (box = kelvo.MessageBoxSaying("Failed to register the hotkey:")) != nullptr; }));
+  EXPECT_NE(kelvo.MessageBoxSaying("<Ctrl + F2>"), nullptr);
+  EXPECT_NE(kelvo.MessageBoxSaying("It is in use. Please try other keys."), nullptr);
+  PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(box, IDOK)));
+  ASSERT_TRUE(WaitFor([&] { return kelvo.MessageBoxSaying("Failed to register") == nullptr; }));
+  EXPECT_EQ(SendDlgItemMessageA(video, 1017, BM_GETCHECK, 0, 0), BST_UNCHECKED);
+  EXPECT_EQ(Text(GetDlgItem(video, 1019)), "F2");
+  // Alt + F2 is free.
+  SendMessageA(GetDlgItem(video, 1016), BM_CLICK, 0, 0);
+  EXPECT_EQ(SendDlgItemMessageA(video, 1016, BM_GETCHECK, 0, 0), BST_CHECKED);
+  EXPECT_EQ(kelvo.MessageBoxSaying("Failed to register"), nullptr);
+  PostMessageA(kelvo.Window(), WM_CLOSE, 0, 0);
+  ASSERT_TRUE(kelvo.Ended(kDeadlineMs));
+  UnregisterHotKey(nullptr, 7);
+  EXPECT_EQ(RegNumber("Video", "Start HotKey"), 0x00710001u);
+}
+
 // Run by full_drive_test.sh with a drive of the player's size and half a
 // megabyte: the recording fills it, the writer fails, the recording stops
 // and the message names the file.
