@@ -34,13 +34,17 @@ std::string VirtualKeyName(uint32_t code) {
   }
 }
 
-std::string HotKeyName(uint32_t value) {
+std::string HotKeyName(uint32_t value, const std::function<std::string(uint32_t)>& key_name) {
   std::string out;
   const uint32_t m = HotKeyModifiers(value);
   if (m & kHotKeyAlt) out += "Alt + ";
   if (m & kHotKeyCtrl) out += "Ctrl + ";
   if (m & kHotKeyShift) out += "Shift + ";
-  return out + VirtualKeyName(HotKeyCode(value));
+  return out + key_name((value >> 16) & 0x1FF);
+}
+
+std::string HotKeyName(uint32_t value) {
+  return HotKeyName(value, [](uint32_t code) { return VirtualKeyName(code & 0xFF); });
 }
 
 }  // namespace kmr

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace kmr {
@@ -22,6 +23,9 @@ inline bool HotKeysMatch(uint32_t a, uint32_t b) {
 // "Ctrl + Shift + F9": the modifiers, then the key's name ("" for a key
 // without a name here).
 std::string HotKeyName(uint32_t value);
+// The same with the key named by key_name, given the key code with the
+// extended-key flag 0x100 (the keyboard layout's names on Windows).
+std::string HotKeyName(uint32_t value, const std::function<std::string(uint32_t code)>& key_name);
 // The key's own name ("F2", "Page Up", "A"), empty for codes not known.
 std::string VirtualKeyName(uint32_t code);
 

@@ -44,15 +44,6 @@ uint32_t HotKeyFromControls(uint32_t list_code, bool alt, bool ctrl, bool shift)
   return list_code * 65536 + (alt ? kHotKeyAlt : 0) + (ctrl ? kHotKeyCtrl : 0) + (shift ? kHotKeyShift : 0);
 }
 
-std::string HotKeyDisplayName(uint32_t value, const std::function<std::string(uint32_t)>& key_name) {
-  std::string out;
-  const uint32_t m = HotKeyModifiers(value);
-  if (m & kHotKeyAlt) out += "Alt + ";
-  if (m & kHotKeyCtrl) out += "Ctrl + ";
-  if (m & kHotKeyShift) out += "Shift + ";
-  return out + key_name(HotKeyListCode(value));
-}
-
 OverwriteResult ApplyOverwriteOption(int option, PathName* path, const std::function<bool(const std::string&)>& ask) {
   if (option < 0) return OverwriteResult::kDeclined;
   if (option == 0 || !path->Exists()) return OverwriteResult::kUse;

@@ -44,9 +44,6 @@ inline constexpr uint32_t kExtendedKeyFlag = 0x100;
 uint32_t HotKeyFromControls(uint32_t list_code, bool alt, bool ctrl, bool shift);
 // The key-list code a hot-key value selects (the key code with its extended flag).
 inline uint32_t HotKeyListCode(uint32_t value) { return (value >> 16) & 0x1FF; }
-// The display name with the key named by key_name (the keyboard layout's
-// names on Windows): "Ctrl + Shift + F9".
-std::string HotKeyDisplayName(uint32_t value, const std::function<std::string(uint32_t list_code)>& key_name);
 
 // What the overwrite option did to an output path whose file may exist.
 enum class OverwriteResult { kUse, kRenumbered, kDeclined, kNoFreeName };

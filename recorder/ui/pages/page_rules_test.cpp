@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "recorder/ui/hotkeys/hot_key.h"
 #include "shared/testing/temp_dir.h"
 
 namespace kmr {
@@ -38,14 +39,14 @@ TEST(HotKeyList, SeventyThreeKeysInTheirOrderWithExtendedNavigationKeys) {
 TEST(HotKeyList, ValuesAndDisplayNames) {
   const uint32_t ctrl_shift_f9 = HotKeyFromControls(0x78, false, true, true);
   EXPECT_EQ(ctrl_shift_f9, 0x00780006u);
-  EXPECT_EQ(HotKeyDisplayName(ctrl_shift_f9, PlainNames), "Ctrl + Shift + F9");
-  EXPECT_EQ(HotKeyDisplayName(HotKeyFromControls(0x78, true, true, true), PlainNames), "Alt + Ctrl + Shift + F9");
+  EXPECT_EQ(HotKeyName(ctrl_shift_f9, PlainNames), "Ctrl + Shift + F9");
+  EXPECT_EQ(HotKeyName(HotKeyFromControls(0x78, true, true, true), PlainNames), "Alt + Ctrl + Shift + F9");
   // An extended key keeps its flag in bit 24 and its name.
   const uint32_t page_up = HotKeyFromControls(0x121, true, false, false);
   EXPECT_EQ(page_up, 0x01210001u);
   EXPECT_EQ(HotKeyListCode(page_up), 0x121u);
-  EXPECT_EQ(HotKeyDisplayName(page_up, PlainNames), "Alt + Page Up");
-  EXPECT_EQ(HotKeyDisplayName(0x00710000u, PlainNames), "F2");
+  EXPECT_EQ(HotKeyName(page_up, PlainNames), "Alt + Page Up");
+  EXPECT_EQ(HotKeyName(0x00710000u, PlainNames), "F2");
 }
 
 class OverwriteOption : public ::testing::Test {

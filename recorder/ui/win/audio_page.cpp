@@ -42,16 +42,16 @@ void AudioPage::OnInit() {
 }
 
 void AudioPage::FillDevices() {
-  const bool was_ready = ready_;
-  ready_ = false;
-  ClearItems(hwnd_, IDC_DEVICE);
-  AddItem(hwnd_, IDC_DEVICE, page_texts::kDefaultDevice, -1);
-  std::vector<std::string> names;
-  parts_->SoundRecorder().ListDevices(&names);
-  for (size_t i = 0; i < names.size(); ++i) AddItem(hwnd_, IDC_DEVICE, names[i], static_cast<intptr_t>(i));
-  settings_.device = Clamp(settings_.device, ItemCount(hwnd_, IDC_DEVICE));
-  Select(hwnd_, IDC_DEVICE, settings_.device);
-  ready_ = was_ready;
+  {
+    Quiet quiet(this);
+    ClearItems(hwnd_, IDC_DEVICE);
+    AddItem(hwnd_, IDC_DEVICE, page_texts::kDefaultDevice, -1);
+    std::vector<std::string> names;
+    parts_->SoundRecorder().ListDevices(&names);
+    for (size_t i = 0; i < names.size(); ++i) AddItem(hwnd_, IDC_DEVICE, names[i], static_cast<intptr_t>(i));
+    settings_.device = Clamp(settings_.device, ItemCount(hwnd_, IDC_DEVICE));
+    Select(hwnd_, IDC_DEVICE, settings_.device);
+  }
   OnDeviceChange(true);
 }
 
@@ -65,19 +65,19 @@ void AudioPage::OnDeviceChange(bool restoring) {
   recorder.SetDevice(device);
   std::vector<std::string> inputs;
   recorder.ListInputs(&inputs);
-  const bool was_ready = ready_;
-  ready_ = false;
-  ClearItems(hwnd_, IDC_INPUT);
-  int first = 0;
-  if (device == -1 || inputs.empty()) {
-    AddItem(hwnd_, IDC_INPUT, page_texts::kDefaultInput, -1);
-    first = 1;
+  {
+    Quiet quiet(this);
+    ClearItems(hwnd_, IDC_INPUT);
+    int first = 0;
+    if (device == -1 || inputs.empty()) {
+      AddItem(hwnd_, IDC_INPUT, page_texts::kDefaultInput, -1);
+      first = 1;
+    }
+    for (size_t i = 0; i < inputs.size(); ++i) AddItem(hwnd_, IDC_INPUT, inputs[i], static_cast<intptr_t>(i));
+    if (settings_.input < 0) settings_.input = inputs.empty() ? 0 : first + BestInput(inputs);
+    settings_.input = Clamp(settings_.input, ItemCount(hwnd_, IDC_INPUT));
+    Select(hwnd_, IDC_INPUT, settings_.input);
   }
-  for (size_t i = 0; i < inputs.size(); ++i) AddItem(hwnd_, IDC_INPUT, inputs[i], static_cast<intptr_t>(i));
-  if (settings_.input < 0) settings_.input = inputs.empty() ? 0 : first + BestInput(inputs);
-  settings_.input = Clamp(settings_.input, ItemCount(hwnd_, IDC_INPUT));
-  Select(hwnd_, IDC_INPUT, settings_.input);
-  ready_ = was_ready;
   Enable(hwnd_, IDC_DEVICE_CONFIG, device == -1 && IsChecked(hwnd_, IDC_RECORD_AUDIO));
   OnInputChange();
   SetModified();

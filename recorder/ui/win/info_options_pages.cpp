@@ -9,6 +9,15 @@ namespace kmr::win {
 
 namespace {
 constexpr int kTextIds[4] = {IDC_TITLE, IDC_AUTHOR, IDC_COPYRIGHT, IDC_DESCRIPTION};
+// The check boxes and the values they show.
+struct OptionCheck {
+  int id;
+  int32_t OptionsSettings::*value;
+};
+constexpr OptionCheck kOptionChecks[] = {
+    {IDC_AUTO_RUN, &OptionsSettings::auto_run},           {IDC_START_MINIMIZED, &OptionsSettings::start_minimized},
+    {IDC_ALWAYS_ON_TOP, &OptionsSettings::always_on_top}, {IDC_SHOW_SPLASH, &OptionsSettings::show_splash},
+    {IDC_HIDE_WALLPAPER, &OptionsSettings::hide_wallpaper}, {IDC_SHOW_BORDER, &OptionsSettings::show_border}};
 constexpr const char* kOverwriteEntries[3] = {"Overwrite existing file without prompt.",
                                               "Overwrite existing file with prompt.",
                                               "Don't overwrite existing file. Add file numbers."};
@@ -50,12 +59,7 @@ OptionsPage::OptionsPage(SheetHost* host, SettingsStore* store) : SettingsPage(I
 
 void OptionsPage::OnInit() {
   settings_.Load(store_);
-  Check(hwnd_, IDC_AUTO_RUN, settings_.auto_run != 0);
-  Check(hwnd_, IDC_START_MINIMIZED, settings_.start_minimized != 0);
-  Check(hwnd_, IDC_ALWAYS_ON_TOP, settings_.always_on_top != 0);
-  Check(hwnd_, IDC_SHOW_SPLASH, settings_.show_splash != 0);
-  Check(hwnd_, IDC_HIDE_WALLPAPER, settings_.hide_wallpaper != 0);
-  Check(hwnd_, IDC_SHOW_BORDER, settings_.show_border != 0);
+  for (const OptionCheck& c : kOptionChecks) Check(hwnd_, c.id, settings_.*c.value != 0);
   for (const char* entry : kOverwriteEntries) {
     SendDlgItemMessageA(hwnd_, IDC_OVERWRITE, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry));
   }
@@ -64,12 +68,7 @@ void OptionsPage::OnInit() {
 
 void OptionsPage::Take() {
   if (hwnd_ == nullptr) return;
-  settings_.auto_run = IsChecked(hwnd_, IDC_AUTO_RUN);
-  settings_.start_minimized = IsChecked(hwnd_, IDC_START_MINIMIZED);
-  settings_.always_on_top = IsChecked(hwnd_, IDC_ALWAYS_ON_TOP);
-  settings_.show_splash = IsChecked(hwnd_, IDC_SHOW_SPLASH);
-  settings_.hide_wallpaper = IsChecked(hwnd_, IDC_HIDE_WALLPAPER);
-  settings_.show_border = IsChecked(hwnd_, IDC_SHOW_BORDER);
+  for (const OptionCheck& c : kOptionChecks) settings_.*c.value = IsChecked(hwnd_, c.id) ? 1 : 0;
   const LRESULT sel = SendDlgItemMessageA(hwnd_, IDC_OVERWRITE, LB_GETCURSEL, 0, 0);
   if (sel >= 0) settings_.overwrite_option = static_cast<int32_t>(sel);
 }

@@ -216,15 +216,18 @@ LRESULT CALLBACK CanvasProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   return DefWindowProcA(hwnd, msg, wp, lp);
 }
 
-HWND MakeCanvas() {
+// A topmost window of this test right over the region.
+HWND MakeTestWindow(const char* class_name, WNDPROC proc) {
   WNDCLASSA wc{};
-  wc.lpfnWndProc = CanvasProc;
+  wc.lpfnWndProc = proc;
   wc.hInstance = GetModuleHandleA(nullptr);
-  wc.lpszClassName = "KelvoTestCanvas";
+  wc.lpszClassName = class_name;
   RegisterClassA(&wc);
-  return CreateWindowExA(WS_EX_TOPMOST, wc.lpszClassName, "canvas", WS_POPUP | WS_VISIBLE, kCanvasLeft, kCanvasTop,
+  return CreateWindowExA(WS_EX_TOPMOST, class_name, class_name, WS_POPUP | WS_VISIBLE, kCanvasLeft, kCanvasTop,
                          kCanvasWidth, kCanvasHeight, nullptr, nullptr, wc.hInstance, nullptr);
 }
+
+HWND MakeCanvas() { return MakeTestWindow("KelvoTestCanvas", CanvasProc); }
 
 // A canvas that changes all over at every tick of its timer: frames that
 // code large.
@@ -253,13 +256,7 @@ LRESULT CALLBACK NoiseProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 HWND MakeNoiseCanvas() {
-  WNDCLASSA wc{};
-  wc.lpfnWndProc = NoiseProc;
-  wc.hInstance = GetModuleHandleA(nullptr);
-  wc.lpszClassName = "KelvoTestNoise";
-  RegisterClassA(&wc);
-  HWND w = CreateWindowExA(WS_EX_TOPMOST, wc.lpszClassName, "noise", WS_POPUP | WS_VISIBLE, kCanvasLeft, kCanvasTop,
-                           kCanvasWidth, kCanvasHeight, nullptr, nullptr, wc.hInstance, nullptr);
+  HWND w = MakeTestWindow("KelvoTestNoise", NoiseProc);
   if (w != nullptr) SetTimer(w, 1, 20, nullptr);
   return w;
 }

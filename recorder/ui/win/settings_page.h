@@ -64,6 +64,18 @@ class SettingsPage {
   HINSTANCE instance_ = nullptr;
   // Off while the page fills its controls: their notifications are not the user's.
   bool ready_ = false;
+  // Holds the page's notifications back for as long as it lives.
+  class Quiet {
+   public:
+    explicit Quiet(SettingsPage* page) : page_(page), was_(page->ready_) { page->ready_ = false; }
+    ~Quiet() { page_->ready_ = was_; }
+    Quiet(const Quiet&) = delete;
+    Quiet& operator=(const Quiet&) = delete;
+
+   private:
+    SettingsPage* page_;
+    bool was_;
+  };
 
  private:
   static INT_PTR CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);

@@ -38,7 +38,7 @@ std::string LayoutKeyName(uint32_t list_code) {
   return VirtualKeyName(vk);
 }
 
-std::string HotKeyText(uint32_t value) { return HotKeyDisplayName(value, LayoutKeyName); }
+std::string HotKeyText(uint32_t value) { return HotKeyName(value, LayoutKeyName); }
 
 VideoPage::VideoPage(SheetHost* host, SettingsStore* store, RecorderParts* parts)
     : SettingsPage(IDD_VIDEO, host, store), parts_(parts) {
@@ -92,14 +92,14 @@ void VideoPage::ShowPath() {
 
 void VideoPage::FillFormats() {
   if (hwnd_ == nullptr) return;
-  const bool was_ready = ready_;
-  ready_ = false;
-  ClearItems(hwnd_, IDC_FORMAT);
-  for (const OutputFormatName& f : OutputFormatNames()) AddItem(hwnd_, IDC_FORMAT, FormatListItem(f), 0);
-  settings_.format = Clamp(settings_.format, ItemCount(hwnd_, IDC_FORMAT));
-  Select(hwnd_, IDC_FORMAT, settings_.format);
-  formats_filled_ = true;
-  ready_ = was_ready;
+  {
+    Quiet quiet(this);
+    ClearItems(hwnd_, IDC_FORMAT);
+    for (const OutputFormatName& f : OutputFormatNames()) AddItem(hwnd_, IDC_FORMAT, FormatListItem(f), 0);
+    settings_.format = Clamp(settings_.format, ItemCount(hwnd_, IDC_FORMAT));
+    Select(hwnd_, IDC_FORMAT, settings_.format);
+    formats_filled_ = true;
+  }
   OnFormatChange(true);
 }
 
@@ -188,10 +188,8 @@ void VideoPage::RegisterHotKeyFromControls(PageHotKey* key) {
   }
   if (key->registered) RegisterHotKey(window, key->id, HotKeyModifiers(key->value), HotKeyCode(key->value));
   Say(hwnd_, FormatText(page_texts::kHotKeyInUse, HotKeyText(wanted)), MB_OK | MB_ICONINFORMATION);
-  const bool was_ready = ready_;
-  ready_ = false;
+  Quiet quiet(this);
   SelectKey(*key);
-  ready_ = was_ready;
 }
 
 void VideoPage::OnChange() {
