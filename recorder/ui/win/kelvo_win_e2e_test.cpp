@@ -321,6 +321,14 @@ class KelvoProcess {
     }
     return nullptr;
   }
+  // What a message box of the recorder's says, for failure reports.
+  std::string Said() const {
+    std::string said;
+    if (HWND box = MessageBoxSaying("")) {
+      for (HWND c = GetWindow(box, GW_CHILD); c != nullptr; c = GetWindow(c, GW_HWNDNEXT)) said += Text(c) + " ";
+    }
+    return said.empty() ? "no message" : said;
+  }
 
  private:
   PROCESS_INFORMATION pi_{};
@@ -446,7 +454,7 @@ TEST_F(KelvoWindows, PagesSettingsAndARecordingMadeWithTheHotKeysAndTheMenu) {
   ASSERT_TRUE(WaitFor([&] { return GetForegroundWindow() == canvas; }));
   PressKey(VK_F2);
   ASSERT_TRUE(WaitFor([&] { return !IsWindowVisible(sheet) && FileSize(output) > 0; }))
-      << (kelvo.MessageBoxSaying("") ? Text(kelvo.MessageBoxSaying("")) : std::string("no message"));
+      << kelvo.Said();
   // Something drawn while recording reaches the file.
   const int64_t before = FileSize(output);
   g_canvas_colour = RGB(220, 30, 30);
@@ -551,8 +559,16 @@ TEST_F(KelvoWindows, PagesSettingsAndARecordingMadeWithTheHotKeysAndTheMenu) {
 
 // A combination another program holds is refused with its name and the
 // page goes back to the hot key it had; a free one is taken and kept.
+// The new key then starts and stops a recording into a folder that does not
+// exist yet.
 TEST_F(KelvoWindows, AHotKeyAnotherProgramHoldsIsRefusedWithItsName) {
   ASSERT_TRUE(RegisterHotKey(nullptr, 7, MOD_CONTROL, VK_F2));
+  const std::string folder = dir_ + "made\\here\\";
+  const std::string output = folder + "clip.exe";
+  DeleteFileA(output.c_str());
+  RemoveDirectoryA(folder.c_str());
+  SetRegText("Video", "Path", output);
+  SetRegNumber("Video", "Format", 2);
   SetRegNumber("Options", "Show Splash", 0);
   SetRegNumber("Audio", "Record Audio", 0);
   KelvoProcess kelvo;
@@ -572,10 +588,31 @@ TEST_F(KelvoWindows, AHotKeyAnotherProgramHoldsIsRefusedWithItsName) {
   SendMessageA(GetDlgItem(video, 1016), BM_CLICK, 0, 0);
   EXPECT_EQ(SendDlgItemMessageA(video, 1016, BM_GETCHECK, 0, 0), BST_CHECKED);
   EXPECT_EQ(kelvo.MessageBoxSaying("Failed to register"), nullptr);
+  HWND canvas = MakeCanvas();
+  ASSERT_NE(canvas, nullptr);
+  SetForegroundWindow(canvas);
+  ASSERT_TRUE(WaitFor([&] { return GetForegroundWindow() == canvas; }));
+  const auto alt_f2 = [] {
+    INPUT in[4] = {};
+    for (INPUT& i : in) i.type = INPUT_KEYBOARD;
+    in[0].ki.wVk = in[3].ki.wVk = VK_MENU;
+    in[1].ki.wVk = in[2].ki.wVk = VK_F2;
+    in[2].ki.dwFlags = in[3].ki.dwFlags = KEYEVENTF_KEYUP;
+    SendInput(4, in, sizeof(INPUT));
+  };
+  alt_f2();
+  EXPECT_TRUE(WaitFor([&] { return FileSize(output) > 0 && !IsWindowVisible(kelvo.Window()); }))
+      << kelvo.Said();
+  SetForegroundWindow(canvas);
+  alt_f2();
+  EXPECT_TRUE(WaitFor([&] { return IsWindowVisible(kelvo.Window()) != FALSE; }));
+  DestroyWindow(canvas);
   PostMessageA(kelvo.Window(), WM_CLOSE, 0, 0);
   ASSERT_TRUE(kelvo.Ended(kDeadlineMs));
   UnregisterHotKey(nullptr, 7);
   EXPECT_EQ(RegNumber("Video", "Start HotKey"), 0x00710001u);
+  EXPECT_EQ(LastFrame(output, artefacts_ + "kelvo-alt-f2.bmp"), 0u);
+  DeleteFileA(output.c_str());
 }
 
 // Run by full_drive_test.sh with a drive of the player's size and half a
