@@ -463,6 +463,7 @@ TEST_F(KelvoWindows, PagesSettingsAndARecordingMadeWithTheHotKeysAndTheMenu) {
 
   // The pause hot key pauses.
   SetForegroundWindow(canvas);
+  ASSERT_TRUE(WaitFor([&] { return GetForegroundWindow() == canvas; }));
   PressKey(VK_F3);
   // Closing while recording asks; "no" keeps recording.
   PostMessageA(sheet, WM_CLOSE, 0, 0);
@@ -604,6 +605,7 @@ TEST_F(KelvoWindows, AHotKeyAnotherProgramHoldsIsRefusedWithItsName) {
   EXPECT_TRUE(WaitFor([&] { return FileSize(output) > 0 && !IsWindowVisible(kelvo.Window()); }))
       << kelvo.Said();
   SetForegroundWindow(canvas);
+  ASSERT_TRUE(WaitFor([&] { return GetForegroundWindow() == canvas; }));
   alt_f2();
   EXPECT_TRUE(WaitFor([&] { return IsWindowVisible(kelvo.Window()) != FALSE; }));
   DestroyWindow(canvas);
