@@ -120,6 +120,54 @@ TEST(WindowsMirrors, PollingMirrorFramesMatchTheScreen) {
   DestroyWindow(wnd);
 }
 
+// A frame that keeps changing right around the recorded area (as the
+// border's running dashes do) is not a change of the area: the polling mirror
+// reports the changed spans, not the blocks (or their bounds) around them.
+TEST(WindowsMirrors, AFrameChangingAroundTheRecordedAreaCostsNothing) {
+  const int sw = GetSystemMetrics(SM_CXSCREEN), sh = GetSystemMetrics(SM_CYSCREEN);
+  if (sw < 200 || sh < 150) GTEST_SKIP() << "no screen";
+  SetCursorPos(sw - 1, sh - 1);
+  HWND wnd = CreateWindowExA(WS_EX_TOPMOST, "STATIC", "", WS_POPUP | WS_VISIBLE, 0, 0, 200, 150, nullptr, nullptr,
+                             GetModuleHandleA(nullptr), nullptr);
+  ASSERT_NE(wnd, nullptr);
+  Pump();
+  platform::PollingMirror polling;
+  platform::Win32DesktopState desktop;
+  LosslessFrameEncoder codec(&desktop);
+  ScreenCaptureSource source(&polling);
+  ASSERT_TRUE(source.Prepare(&codec));
+  // Inside the blocks the frame's lines cross (block edges every 32 pixels).
+  const Rect cap{20, 20, 99, 100};
+  source.SetRect(cap);
+  ASSERT_TRUE(source.Capture());
+  ASSERT_TRUE(source.Encode());
+  EXPECT_GT(source.EncodedSize(), 0u) << "the first frame is a key frame";
+  const RECT lines[4] = {{19, 19, 100, 20}, {19, 100, 100, 101}, {19, 19, 20, 101}, {99, 19, 100, 101}};
+  for (int frame = 0; frame < 4; ++frame) {
+    const COLORREF colour = frame % 2 ? RGB(250, 20, 20) : RGB(20, 20, 250);
+    HDC dc = GetDC(wnd);
+    HBRUSH brush = CreateSolidBrush(colour);
+    for (const RECT& line : lines) FillRect(dc, &line, brush);
+    DeleteObject(brush);
+    ReleaseDC(wnd, dc);
+    GdiFlush();
+    HDC screen = GetDC(nullptr);
+    const DWORD deadline = GetTickCount() + 30000;
+    bool shown = false;
+    while (!(shown = GetPixel(screen, 99, 50) == colour && GetPixel(screen, 50, 19) == colour) &&
+           GetTickCount() < deadline) {
+      Pump();
+    }
+    ReleaseDC(nullptr, screen);
+    ASSERT_TRUE(shown) << "the drawing never reached the display";
+    ASSERT_TRUE(source.Capture());
+    ASSERT_TRUE(source.Encode());
+    EXPECT_EQ(source.EncodedSize(), 0u) << "frame " << frame;
+  }
+  source.Release();
+  DestroyWindow(wnd);
+}
+
 TEST(WindowsMirrors, DriverWithoutItsDisplayDeviceFailsToAttachAndLeavesNothing) {
   EXPECT_FALSE(platform::QuarnMirror::DeviceExists());
   platform::QuarnMirror mirror;

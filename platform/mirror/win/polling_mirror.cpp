@@ -1,5 +1,7 @@
 #include "platform/mirror/win/polling_mirror.h"
 
+#include <algorithm>
+
 #include <cstring>
 
 #include "driver/quarn_protocol.h"
@@ -120,6 +122,54 @@ bool PollingMirror::FillBlack(const Rect& in) {
   return true;
 }
 
+// Takes over the pixels that differ within a run of changed blocks and
+// reports them as rectangles: each row's changed spans (split where 16 or
+// more pixels in a row are unchanged), merged down while the next row has the
+// same spans. A frame drawn around the recorded area (the border's running
+// dashes) then stays around it instead of dirtying whole blocks inside it.
+void PollingMirror::TakeChanges(const Rect& run) {
+  constexpr int32_t kGap = 16;
+  std::vector<std::pair<int32_t, int32_t>> open, row;
+  int32_t open_top = run.top;
+  const auto flush = [&](int32_t bottom) {
+    for (const auto& [left, right] : open) {
+      const Rect r{left, open_top, right, bottom};
+      for (int32_t y = r.top; y < r.bottom; ++y) {
+        std::memcpy(surface_.bits + y * stride_ + r.left * 4, grab_.bits + y * stride_ + r.left * 4, r.Width() * 4);
+      }
+      Report(r);
+    }
+  };
+  for (int32_t y = run.top; y < run.bottom; ++y) {
+    const auto* a = reinterpret_cast<const uint32_t*>(grab_.bits + y * stride_);
+    const auto* b = reinterpret_cast<const uint32_t*>(surface_.bits + y * stride_);
+    row.clear();
+    for (int32_t x = run.left; x < run.right;) {
+      if (a[x] == b[x]) {
+        ++x;
+        continue;
+      }
+      int32_t end = x + 1, same = 0;
+      for (int32_t k = x + 1; k < run.right && same < kGap; ++k) {
+        if (a[k] == b[k]) {
+          ++same;
+        } else {
+          same = 0;
+          end = k + 1;
+        }
+      }
+      row.emplace_back(x, end);
+      x = end + same;
+    }
+    if (row != open) {
+      flush(y);
+      open.swap(row);
+      open_top = y;
+    }
+  }
+  flush(run.bottom);
+}
+
 void PollingMirror::Update() {
   if (screen_ == nullptr || surface_.bits == nullptr) return;
   if (!BitBlt(grab_.dc, 0, 0, width_, height_, screen_, 0, 0, SRCCOPY)) return;
@@ -138,11 +188,7 @@ void PollingMirror::Update() {
       }
       if (changed && run_start < 0) run_start = bx;
       if (!changed && run_start >= 0) {
-        const Rect r{run_start, by, bx < width_ ? bx : width_, by + bh};
-        for (int32_t y = r.top; y < r.bottom; ++y) {
-          std::memcpy(surface_.bits + y * stride_ + r.left * 4, grab_.bits + y * stride_ + r.left * 4, r.Width() * 4);
-        }
-        Report(r);
+        TakeChanges(Rect{run_start, by, bx < width_ ? bx : width_, by + bh});
         run_start = -1;
       }
     }

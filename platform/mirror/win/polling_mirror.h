@@ -1,9 +1,10 @@
 // A mirror without a driver, for systems where the mirror driver is not
 // installed or cannot load (64-bit builds, newer Windows, Wine): it owns a
 // 32-bit surface the size of the screen and, on each frame, copies the screen,
-// compares it with the surface in blocks, takes over the changed blocks and
-// reports them. The screen copies hold no pointer: a PointerCompositor with
-// GdiPointerSource draws it in (CreateCaptureMirror makes that pair).
+// compares it with the surface in blocks, takes over the changed pixels of
+// each run of changed blocks and reports them as rectangles of changed spans. The screen copies
+// hold no pointer: a PointerCompositor with GdiPointerSource draws it in
+// (CreateCaptureMirror makes that pair).
 #pragma once
 
 #include <windows.h>
@@ -47,6 +48,7 @@ class PollingMirror : public Mirror {
   bool MakeDib(Dib* dib);
   void FreeDib(Dib* dib);
   void Report(const Rect& r);
+  void TakeChanges(const Rect& run);
 
   HDC screen_ = nullptr;
   int32_t width_ = 0, height_ = 0;

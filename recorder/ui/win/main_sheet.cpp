@@ -271,11 +271,16 @@ void MainSheet::ShowTrayMenu() {
     return;
   }
   const RecordingController& c = parts_.Controller();
+  std::string shown;  // for the debug log
   for (const TrayMenuItem& item :
        TrayMenuItems(c.IsRecording(), c.IsPaused(), HotKeyText(video_.StartHotKey()), HotKeyText(video_.PauseHotKey()))) {
     if (!item.label.empty()) ModifyMenuA(popup, item.command, MF_BYCOMMAND | MF_STRING, item.command, item.label.c_str());
     EnableMenuItem(popup, item.command, MF_BYCOMMAND | (item.grayed ? MF_GRAYED : MF_ENABLED));
+    char label[64] = "";
+    GetMenuStringA(popup, item.command, label, sizeof(label), MF_BYCOMMAND);
+    shown += std::string(shown.empty() ? "" : " | ") + label + (item.grayed ? " (grayed)" : "");
   }
+  Trace(nullptr, "TrayMenu(): %s\n", shown.c_str());
   POINT at{};
   GetCursorPos(&at);
   SetForegroundWindow(hwnd_);
