@@ -8,9 +8,9 @@ import os
 import sys
 
 here = os.path.dirname(os.path.abspath(__file__))
-spec = importlib.util.spec_from_file_location("player_resources", os.path.join(here, "make-player-resources.py"))
-draw = importlib.util.module_from_spec(spec)
-spec.loader.exec_module(draw)
+found = importlib.util.spec_from_file_location("player_resources", os.path.join(here, "make-player-resources.py"))
+draw = importlib.util.module_from_spec(found)
+found.loader.exec_module(draw)
 
 
 def camera(light):
