@@ -1,19 +1,13 @@
 #include "recorder/engine/recording_controller.h"
 
-#include <cstdio>
 #include <vector>
 
+#include "shared/text/format_text.h"
 #include "shared/trace.h"
 
 namespace kmr {
 
 namespace {
-
-std::string WithPath(const char* format, const std::string& path) {
-  std::vector<char> buf(std::string(format).size() + path.size() + 1);
-  std::snprintf(buf.data(), buf.size(), format, path.c_str());
-  return buf.data();
-}
 
 // The fixed text, then what really went wrong when it is known.
 std::string WithCause(std::string text, const std::string& cause) {
@@ -115,7 +109,7 @@ bool RecordingController::Start(const RecordingSettings& s) {
   writer_->SetDescription(s.description.c_str());
   writer_->SetNotify(notify_, kWriterFailureMessage);
   if (!writer_->Open()) {
-    return FailStart(WithCause(WithPath(texts::kOpenFailed, s.output_path), writer_->FailureCause()));
+    return FailStart(WithCause(FormatText(texts::kOpenFailed, s.output_path), writer_->FailureCause()));
   }
   return true;
 }
@@ -152,7 +146,7 @@ bool RecordingController::Resume() {
 
 void RecordingController::ShowCannotContinue(const std::string& path, const std::string& cause) {
   last_failed_ = true;
-  messages_->ShowStop(WithCause(WithPath(texts::kCannotContinue, path), cause));
+  messages_->ShowStop(WithCause(FormatText(texts::kCannotContinue, path), cause));
 }
 
 void RecordingController::ToggleStartStop(const RecordingSettings& settings) {

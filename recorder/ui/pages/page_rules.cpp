@@ -1,29 +1,10 @@
 #include "recorder/ui/pages/page_rules.h"
 
-#include <cstdio>
 #include <cstdlib>
 
 #include "recorder/ui/hotkeys/hot_key.h"
 
 namespace kmr {
-
-std::string FormatText(const char* format, const std::string& text) {
-  const int n = std::snprintf(nullptr, 0, format, text.c_str());
-  if (n < 0) return format;
-  std::string out(static_cast<size_t>(n) + 1, '\0');
-  std::snprintf(out.data(), out.size(), format, text.c_str());
-  out.resize(static_cast<size_t>(n));
-  return out;
-}
-
-std::string FormatText(const char* format, int a, int b) {
-  const int n = std::snprintf(nullptr, 0, format, a, b);
-  if (n < 0) return format;
-  std::string out(static_cast<size_t>(n) + 1, '\0');
-  std::snprintf(out.data(), out.size(), format, a, b);
-  out.resize(static_cast<size_t>(n));
-  return out;
-}
 
 const std::vector<uint32_t>& HotKeyListCodes() {
   static const std::vector<uint32_t> codes = [] {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "shared/path_name.h"
+#include "shared/text/format_text.h"
 
 namespace kmr {
 
@@ -30,10 +31,6 @@ inline constexpr const char* kSecondInstance =
 inline constexpr const char* kDefaultDevice = "[Default Audio Device]";
 inline constexpr const char* kDefaultInput = "[Default Audio Input]";
 }  // namespace page_texts
-
-// printf-style formatting of one of the texts above into a std::string.
-std::string FormatText(const char* format, const std::string& text);
-std::string FormatText(const char* format, int a, int b);
 
 // The keys of the hot-key lists, in list order (73): Backspace, Tab, Enter,
 // Esc, Space, the ten navigation keys (their codes carry the extended-key

@@ -29,7 +29,6 @@ bool AudioPage::HaveDevices() {
 }
 
 void AudioPage::OnInit() {
-  settings_.Load(store_);
   SendDlgItemMessageA(hwnd_, IDC_VOLUME, TBM_SETRANGE, FALSE, MAKELPARAM(0, 65535));
   SendDlgItemMessageA(hwnd_, IDC_VOLUME, TBM_SETPAGESIZE, 0, 6553);
   FillDevices();

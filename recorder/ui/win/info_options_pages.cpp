@@ -1,9 +1,9 @@
 #include "recorder/ui/win/info_options_pages.h"
 
+#include "platform/system/system.h"
 #include "recorder/ui/settings/win/registry_settings_store.h"
 #include "recorder/ui/win/kelvo_resource.h"
 #include "recorder/ui/win/win_ui.h"
-#include "shared/path_name.h"
 
 namespace kmr::win {
 
@@ -23,15 +23,9 @@ constexpr const char* kOverwriteEntries[3] = {"Overwrite existing file without p
                                               "Don't overwrite existing file. Add file numbers."};
 }  // namespace
 
-std::string OwnProgramPath() {
-  PathName self;
-  return self.SetToModulePath() ? self.Get() : std::string();
-}
-
 InfoPage::InfoPage(SheetHost* host, SettingsStore* store) : SettingsPage(IDD_INFO, host, store) { settings_.Load(store); }
 
 void InfoPage::OnInit() {
-  settings_.Load(store_);
   std::string* texts[4] = {&settings_.title, &settings_.author, &settings_.copyright, &settings_.description};
   for (int i = 0; i < 4; ++i) SetControlText(hwnd_, kTextIds[i], *texts[i]);
 }
@@ -58,7 +52,6 @@ OptionsPage::OptionsPage(SheetHost* host, SettingsStore* store) : SettingsPage(I
 }
 
 void OptionsPage::OnInit() {
-  settings_.Load(store_);
   for (const OptionCheck& c : kOptionChecks) Check(hwnd_, c.id, settings_.*c.value != 0);
   for (const char* entry : kOverwriteEntries) {
     SendDlgItemMessageA(hwnd_, IDC_OVERWRITE, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry));
@@ -77,7 +70,7 @@ bool OptionsPage::OnCommand(int id, int code) {
   const bool on = IsChecked(hwnd_, id);
   switch (id) {
     case IDC_AUTO_RUN:
-      LogonStart().Apply(on, OwnProgramPath());
+      LogonStart().Apply(on, platform::ModuleFileName());
       break;
     case IDC_ALWAYS_ON_TOP:
       host_->SetTopmost(on);

@@ -37,7 +37,4 @@ class OptionsPage : public SettingsPage {
   OptionsSettings settings_;
 };
 
-// The program's own path, for the log-on start value.
-std::string OwnProgramPath();
-
 }  // namespace kmr::win

@@ -13,7 +13,6 @@
 #include "recorder/ui/win/main_sheet.h"
 #include "recorder/ui/win/splash_window.h"
 #include "recorder/ui/win/win_ui.h"
-#include "shared/path_name.h"
 
 namespace {
 
@@ -46,9 +45,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     }
     return 0;
   }
-  kmr::PathName self;
-  std::string dir;
-  if (!self.SetToModulePath() || !self.Directory(&dir, false) || !SetCurrentDirectoryA(dir.c_str())) return 1;
+  const std::string dir = kmr::win::OwnFolder();
+  if (dir.empty() || !SetCurrentDirectoryA(dir.c_str())) return 1;
 
   INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_WIN95_CLASSES | ICC_BAR_CLASSES | ICC_TAB_CLASSES};
   InitCommonControlsEx(&controls);

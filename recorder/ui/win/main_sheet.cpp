@@ -3,6 +3,7 @@
 #include <shellapi.h>
 
 #include "recorder/ui/hotkeys/hot_key.h"
+#include "platform/system/system.h"
 #include "recorder/ui/settings/win/registry_settings_store.h"
 #include "recorder/ui/win/kelvo_resource.h"
 #include "recorder/ui/win/splash_window.h"
@@ -187,7 +188,7 @@ void MainSheet::DeferredStart() {
   for (int i = 1; i < 4; ++i) PropSheet_SetCurSel(hwnd_, nullptr, i);
   PropSheet_SetCurSel(hwnd_, nullptr, 0);
   const OptionsSettings& o = options_.Values();
-  LogonStart().Apply(o.auto_run != 0, OwnProgramPath());
+  LogonStart().Apply(o.auto_run != 0, platform::ModuleFileName());
   if (o.start_minimized) {
     SendMessageA(hwnd_, WM_SYSCOMMAND, SC_MINIMIZE, 0);
   } else {

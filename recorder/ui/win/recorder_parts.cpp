@@ -64,11 +64,14 @@ const std::vector<uint32_t>& RecorderParts::CompressorHandlers() {
 }
 
 FrameEncoder* RecorderParts::MakeEncoder(CodecChoice::Kind kind) {
-  const std::vector<OwnCodec>& own = OwnCodecs();
-  const size_t index = kind == CodecChoice::Kind::kOwnLossy ? 1 : 0;
-  if (index >= own.size()) return nullptr;
-  encoder_ = own[index].make(&desktop_state_);
-  return encoder_.get();
+  const std::string name = kind == CodecChoice::Kind::kOwnLossy ? kLossyCodecName : kLosslessCodecName;
+  for (const OwnCodec& codec : OwnCodecs()) {
+    if (name == codec.name) {
+      encoder_ = codec.make(&desktop_state_);
+      return encoder_.get();
+    }
+  }
+  return nullptr;
 }
 
 }  // namespace kmr::win

@@ -32,6 +32,8 @@ class SheetHost {
   virtual RegionTracker* Tracker() = 0;
 };
 
+// A page loads its settings when it is made (the tray menu names the hot
+// keys before the pages' windows exist) and shows them when its window is.
 class SettingsPage {
  public:
   SettingsPage(int dialog_id, SheetHost* host, SettingsStore* store) : dialog_id_(dialog_id), host_(host), store_(store) {}

@@ -4,6 +4,8 @@
 
 #include <vector>
 
+#include "platform/system/system.h"
+
 namespace kmr::win {
 
 namespace {
@@ -16,13 +18,12 @@ HWND g_current = nullptr;
 }  // namespace
 
 std::string OwnVersionText(const char* name) {
-  char path[MAX_PATH] = "";
-  if (GetModuleFileNameA(nullptr, path, MAX_PATH) == 0) return {};
+  const std::string path = platform::ModuleFileName();
   DWORD ignored = 0;
-  const DWORD size = GetFileVersionInfoSizeA(path, &ignored);
+  const DWORD size = path.empty() ? 0 : GetFileVersionInfoSizeA(path.c_str(), &ignored);
   if (size == 0) return {};
   std::vector<char> data(size);
-  if (!GetFileVersionInfoA(path, 0, size, data.data())) return {};
+  if (!GetFileVersionInfoA(path.c_str(), 0, size, data.data())) return {};
   struct Translation {
     WORD language, code_page;
   }* translations = nullptr;

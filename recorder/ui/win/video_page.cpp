@@ -20,13 +20,6 @@ constexpr const char* kCodecPage = "http://www.norvane.com/kelvo/codecs/";
 constexpr int kFieldIds[4] = {IDC_LEFT, IDC_TOP, IDC_WIDTH, IDC_HEIGHT};
 constexpr int kFieldHighs[4] = {4000, 3000, 4000, 3000};
 
-std::string OwnFolder() {
-  PathName self;
-  std::string dir;
-  if (!self.SetToModulePath() || !self.Directory(&dir, false)) return {};
-  return dir;
-}
-
 }  // namespace
 
 std::string LayoutKeyName(uint32_t list_code) {
@@ -51,7 +44,6 @@ VideoPage::VideoPage(SheetHost* host, SettingsStore* store, RecorderParts* parts
 }
 
 void VideoPage::OnInit() {
-  settings_.Load(store_, WindowsDocumentsFolder());
   for (PageHotKey* key : {&start_, &pause_}) {
     key->value = *key->value_in_settings;
     for (uint32_t code : HotKeyListCodes()) AddItem(hwnd_, key->list, LayoutKeyName(code), code);

@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "shared/path_name.h"
+
 namespace kmr::win {
 
 namespace {
@@ -10,6 +12,13 @@ std::string& Title() {
   return title;
 }
 }  // namespace
+
+std::string OwnFolder() {
+  PathName self;
+  std::string dir;
+  if (!self.SetToModulePath() || !self.Directory(&dir, false)) return {};
+  return dir;
+}
 
 void SetProgramTitle(const std::string& title) { Title() = title; }
 const std::string& ProgramTitle() { return Title(); }

@@ -13,6 +13,9 @@ namespace kmr::win {
 void SetProgramTitle(const std::string& title);
 const std::string& ProgramTitle();
 
+// The folder of the recorder's program, without a trailing separator.
+std::string OwnFolder();
+
 // A system-modal message box with the program's title.
 int Say(HWND owner, const std::string& text, UINT flags);
 
