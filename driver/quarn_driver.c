@@ -4,6 +4,10 @@
  * ring, which the recorder maps through the escapes. */
 #include "driver/quarn_ddi.h"
 #include "driver/quarn_protocol.h"
+#include "driver/miniport/quarn_miniport.h"
+
+/* The largest side the driver lays a surface out for. */
+#define QUARN_MAX_SIDE 16384u
 
 typedef struct QuarnSurface QuarnSurface;
 
@@ -26,6 +30,10 @@ struct QuarnSurface {
   HSURF handle;
   ULONG surface_exchange[4];
   ULONG ring_exchange[4];
+  /* The ring as this driver made it: where its slots are found. Whoever
+   * maps the ring can rewrite every word in it, so nothing read from the
+   * ring ever decides where a store goes. 0: no ring. */
+  ULONG ring_capacity;
 };
 
 /* No C library in kernel mode. */
@@ -85,6 +93,15 @@ static DWORD Miniport(QuarnDevice* d, DWORD code, PVOID in, DWORD in_size, PVOID
   return EngDeviceIoControl(d->miniport, code, in, in_size, out, out_size, &returned);
 }
 
+/* The calling process's view of a block goes (release = 0), or the block
+ * itself (release = 1: the driver's own teardown only). */
+static void Unmap(QuarnDevice* d, ULONG* exchange, int release) {
+  exchange[0] = release ? QUARN_UNMAP_RELEASE : 0;
+  Miniport(d, QUARN_IOCTL_UNMAP_MEMORY, exchange, 16, exchange, 16);
+  exchange[0] = 0;
+  if (release) exchange[1] = exchange[2] = 0;
+}
+
 DHPDEV APIENTRY DrvEnablePDEV(DEVMODEW* pdm, LPWSTR log_address, ULONG pattern_count, HSURF* patterns,
                               ULONG caps_size, ULONG* caps, ULONG info_size, DEVINFO* info, HDEV hdev,
                               LPWSTR device_name, HANDLE miniport) {
@@ -102,7 +119,12 @@ DHPDEV APIENTRY DrvEnablePDEV(DEVMODEW* pdm, LPWSTR log_address, ULONG pattern_c
   if (pdm->dmBitsPerPel != 8 && pdm->dmBitsPerPel != 16 && pdm->dmBitsPerPel != 24 && pdm->dmBitsPerPel != 32) {
     return 0;
   }
+  /* The mode comes from whoever changed the display settings: a size whose
+     rows or bitmap would not fit the miniport's largest block (or would wrap
+     the arithmetic) is refused before anything is laid out. */
   if (pdm->dmPelsWidth == 0 || pdm->dmPelsHeight == 0) return 0;
+  if (pdm->dmPelsWidth > QUARN_MAX_SIDE || pdm->dmPelsHeight > QUARN_MAX_SIDE) return 0;
+  if (((pdm->dmPelsWidth * (pdm->dmBitsPerPel / 8) + 3) & ~3u) > QUARN_MINIPORT_MAX_BLOCK / pdm->dmPelsHeight) return 0;
   d = (QuarnDevice*)EngAllocMem(FL_ZERO_MEMORY, sizeof(QuarnDevice), QUARN_POOL_TAG);
   if (d == 0) return 0;
   d->miniport = miniport;
@@ -239,17 +261,18 @@ fail_bitmap:
   EngDeleteSurface((HSURF)bitmap);
 fail_memory:
   /* Give the memory back rather than leave it with the miniport. */
-  Miniport(d, QUARN_IOCTL_UNMAP_MEMORY, s->surface_exchange, 16, s->surface_exchange, 16);
+  Unmap(d, s->surface_exchange, 1);
   EngFreeMem(s);
   return 0;
 }
 
 static void ReleaseRing(QuarnSurface* s) {
-  if (s->ring_exchange[1] == 0 && s->ring_exchange[2] == 0) return;
-  Miniport(s->device, QUARN_IOCTL_UNMAP_MEMORY, s->ring_exchange, 16, s->ring_exchange, 16);
-  Miniport(s->device, QUARN_IOCTL_UNMAP_MEMORY, s->ring_exchange, 16, s->ring_exchange, 16);
-  /* Nothing more is recorded into a released ring, whatever the miniport
-   * left in the exchange. */
+  /* Nothing more is recorded into the ring from here on. */
+  s->ring_capacity = 0;
+  if (s->ring_exchange[1] != 0) {
+    Unmap(s->device, s->ring_exchange, 0); /* the caller's view */
+    Unmap(s->device, s->ring_exchange, 1); /* the ring */
+  }
   Zero(s->ring_exchange, sizeof(s->ring_exchange));
 }
 
@@ -260,7 +283,9 @@ void APIENTRY DrvDisableSurface(DHPDEV dhpdev) {
   d->surface_handle = 0;
   if (s != 0) {
     ReleaseRing(s);
-    Miniport(d, QUARN_IOCTL_UNMAP_MEMORY, s->surface_exchange, 16, s->surface_exchange, 16);
+    /* Released whichever processes still have views of it: theirs are left
+       to them, never unmapped from here. */
+    Unmap(d, s->surface_exchange, 1);
     EngFreeMem(s);
     d->surface = 0;
   }
@@ -321,18 +346,22 @@ static int IntersectRect(RECTL* r, const RECTL* with) {
 
 static void AddRect(QuarnSurface* s, const RECTL* r) {
   BYTE* ring;
+  const ULONG capacity = s->ring_capacity;
+  const ULONG kernel = s->ring_exchange[1];
   ULONG address, sequence = 0;
   QuarnRect q;
-  if (s->ring_exchange[1] == 0 || s->ring_exchange[2] == 0) return;
-  ring = (BYTE*)QUARN_POINTER(s->ring_exchange[1]);
-  if (ring == 0 || quarn_ring_capacity(ring) == 0) return;
-  address = s->ring_exchange[1] + 4; /* the write-sequence word */
+  if (capacity == 0 || kernel == 0) return;
+  ring = (BYTE*)QUARN_POINTER(kernel);
+  if (ring == 0) return;
+  address = kernel + 4; /* the write-sequence word */
   if (Miniport(s->device, QUARN_IOCTL_NEXT_SEQUENCE, &address, 4, &sequence, 4) != 0) return;
   q.left = r->left;
   q.top = r->top;
   q.right = r->right;
   q.bottom = r->bottom;
-  quarn_ring_store(ring, sequence, &q);
+  /* The sequence word may hold anything: the slot is taken modulo the
+     capacity this driver gave the ring, inside the block it allocated. */
+  quarn_ring_store(ring, capacity, sequence, &q);
 }
 
 static QuarnSurface* Tracking(SURFOBJ* pso) {
@@ -346,7 +375,7 @@ static void RecordChange(SURFOBJ* pso, SURFOBJ* src, CLIPOBJ* pco, const RECTL* 
   QuarnSurface* s = Tracking(pso);
   RECTL bounds;
   if (s == 0) return;
-  if (s->ring_exchange[2] == 0) return; /* no ring in a process */
+  if (s->ring_capacity == 0) return; /* no ring */
   bounds.left = 0;
   bounds.top = 0;
   bounds.right = (LONG)s->width;
@@ -399,27 +428,42 @@ ULONG APIENTRY DrvEscape(SURFOBJ* pso, ULONG code, ULONG in_size, PVOID in, ULON
       Copy(out, &mode, 4);
       return 1;
     }
-    case QUARN_ESC_MAP_SURFACE:
-      Miniport(d, QUARN_IOCTL_MAP_MEMORY, s->surface_exchange, 16, s->surface_exchange, 16);
+    case QUARN_ESC_MAP_SURFACE: {
+      const DWORD status = Miniport(d, QUARN_IOCTL_MAP_MEMORY, s->surface_exchange, 16, s->surface_exchange, 16);
+      /* A mapping the system refused is reported: a zero reply and result 0. */
+      const int mapped = status == 0 && s->surface_exchange[2] != 0;
       if (out != 0 && out_size == QUARN_MAPPING_REPLY_BYTES) {
-        quarn_store_mapping_reply((uint8_t*)out, s->surface_exchange[2], s->surface_exchange[1]);
+        quarn_store_mapping_reply((uint8_t*)out, mapped ? s->surface_exchange[2] : 0,
+                                  mapped ? s->surface_exchange[1] : 0);
       }
-      return 1;
+      return mapped ? 1 : 0;
+    }
     case QUARN_ESC_UNMAP_SURFACE:
-      Miniport(d, QUARN_IOCTL_UNMAP_MEMORY, s->surface_exchange, 16, s->surface_exchange, 16);
+      Unmap(d, s->surface_exchange, 0); /* the caller's own view, nothing else */
       return 1;
     case QUARN_ESC_MAP_CHANGE_RING: {
       ULONG capacity;
       ULONG bytes;
+      uint8_t* ring;
       if (in == 0 || in_size != 4) return 0;
       Copy(&capacity, in, 4);
       bytes = (ULONG)quarn_ring_bytes(capacity);
       if (bytes == 0) return 0; /* capacity 0: no ring, nothing divided by it */
       ReleaseRing(s);
+      if (out != 0 && out_size == QUARN_MAPPING_REPLY_BYTES) quarn_store_mapping_reply((uint8_t*)out, 0, 0);
       s->ring_exchange[3] = bytes;
-      Miniport(d, QUARN_IOCTL_MAP_MEMORY, s->ring_exchange, 16, s->ring_exchange, 16);
-      Miniport(d, QUARN_IOCTL_MAP_MEMORY, s->ring_exchange, 16, s->ring_exchange, 16);
-      if (s->ring_exchange[1] != 0) quarn_ring_init((uint8_t*)QUARN_POINTER(s->ring_exchange[1]), capacity);
+      if (Miniport(d, QUARN_IOCTL_MAP_MEMORY, s->ring_exchange, 16, s->ring_exchange, 16) != 0 ||
+          s->ring_exchange[1] == 0) {
+        Zero(s->ring_exchange, sizeof(s->ring_exchange));
+        return 0;
+      }
+      if (Miniport(d, QUARN_IOCTL_MAP_MEMORY, s->ring_exchange, 16, s->ring_exchange, 16) != 0 ||
+          s->ring_exchange[2] == 0 || (ring = (uint8_t*)QUARN_POINTER(s->ring_exchange[1])) == 0) {
+        ReleaseRing(s);
+        return 0;
+      }
+      quarn_ring_init(ring, capacity);
+      s->ring_capacity = capacity; /* recording starts only now */
       if (out != 0 && out_size == QUARN_MAPPING_REPLY_BYTES) {
         quarn_store_mapping_reply((uint8_t*)out, s->ring_exchange[2], s->ring_exchange[1]);
       }

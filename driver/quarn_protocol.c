@@ -38,8 +38,7 @@ uint32_t quarn_ring_next_sequence(uint8_t* ring) {
   return __atomic_add_fetch(quarn_ring_write_word(ring), 1u, __ATOMIC_ACQ_REL);
 }
 
-void quarn_ring_store(uint8_t* ring, uint32_t sequence, const QuarnRect* rect) {
-  const uint32_t capacity = quarn_ring_capacity(ring);
+void quarn_ring_store(uint8_t* ring, uint32_t capacity, uint32_t sequence, const QuarnRect* rect) {
   uint8_t* slot;
   if (capacity == 0) return;
   slot = ring + QUARN_RING_HEADER_BYTES + (size_t)(sequence % capacity) * QUARN_RING_SLOT_BYTES;
@@ -50,8 +49,9 @@ void quarn_ring_store(uint8_t* ring, uint32_t sequence, const QuarnRect* rect) {
 }
 
 void quarn_ring_add(uint8_t* ring, const QuarnRect* rect) {
-  if (quarn_ring_capacity(ring) == 0) return;
-  quarn_ring_store(ring, quarn_ring_next_sequence(ring), rect);
+  const uint32_t capacity = quarn_ring_capacity(ring);
+  if (capacity == 0) return;
+  quarn_ring_store(ring, capacity, quarn_ring_next_sequence(ring), rect);
 }
 
 uint32_t quarn_ring_drain(uint8_t* ring, quarn_rect_visitor visit, void* context) {

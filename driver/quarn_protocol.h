@@ -55,11 +55,15 @@ uint32_t* quarn_ring_write_word(uint8_t* ring);
  * write sequence and returns the new value. */
 uint32_t quarn_ring_next_sequence(uint8_t* ring);
 
-/* Writer, step 2: stores the rectangle in slot (sequence mod capacity). Does
- * nothing for a ring of capacity 0. */
-void quarn_ring_store(uint8_t* ring, uint32_t sequence, const QuarnRect* rect);
+/* Writer, step 2: stores the rectangle in slot (sequence mod capacity) of a
+ * ring of that many slots. The capacity is the writer's own record of the
+ * ring it made, never the ring's first word: whoever maps the ring can
+ * rewrite that word (and the sequence), and a slot found from it could lie
+ * anywhere. Does nothing for a capacity of 0. */
+void quarn_ring_store(uint8_t* ring, uint32_t capacity, uint32_t sequence, const QuarnRect* rect);
 
-/* Writer, both steps. */
+/* Writer, both steps, for a ring in the writer's own memory (the capacity
+ * read from the ring). */
 void quarn_ring_add(uint8_t* ring, const QuarnRect* rect);
 
 /* Reader: delivers every rectangle written since the last drain, oldest

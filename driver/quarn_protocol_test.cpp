@@ -78,7 +78,7 @@ TEST(QuarnRing, CapacityZeroIsNeverDividedBy) {
   std::vector<uint8_t> ring(64, 0);
   QuarnRect r{1, 2, 3, 4};
   quarn_ring_add(ring.data(), &r);
-  quarn_ring_store(ring.data(), 5, &r);
+  quarn_ring_store(ring.data(), 0, 5, &r);
   EXPECT_EQ(quarn_ring_drain(ring.data(), nullptr, nullptr), 0u);
 }
 

@@ -35,9 +35,15 @@ struct Run {
   // The operation itself; false with error set.
   bool Operate() {
     if (remove) {
-      if (!sys->FindDevices(hardware_id, true)) {
-        error = installer_texts::kNotFound;
-        return false;
+      switch (sys->FindDevices(hardware_id, true)) {
+        case InstallerSystem::Found::kNone:
+          error = installer_texts::kNotFound;
+          return false;
+        case InstallerSystem::Found::kRemovalFailed:
+          error = installer_texts::kRemoveFailed;  // never reported as removed
+          return false;
+        case InstallerSystem::Found::kFound:
+          break;
       }
       reboot = true;
       return true;
@@ -47,8 +53,9 @@ struct Run {
       return true;
     }
     bool asked = false;
-    const bool installed = sys->FindDevices(hardware_id, false) ? sys->UpdateDriver(hardware_id, inf, &asked)
-                                                                : sys->CreateAndInstallDevice(hardware_id, inf, &asked);
+    const bool installed = sys->FindDevices(hardware_id, false) != InstallerSystem::Found::kNone
+                               ? sys->UpdateDriver(hardware_id, inf, &asked)
+                               : sys->CreateAndInstallDevice(hardware_id, inf, &asked);
     if (!installed) {
       error = installer_texts::kInstallFailed;
       return false;
@@ -64,6 +71,13 @@ struct Run {
 };
 
 }  // namespace
+
+bool HoldsAdministrators(const std::vector<TokenGroup>& groups) {
+  for (const TokenGroup& g : groups) {
+    if (g.administrators && (g.attributes & kGroupEnabled) != 0 && (g.attributes & kGroupDenyOnly) == 0) return true;
+  }
+  return false;
+}
 
 std::string HardwareIdFor(const std::string& description) {
   std::string id = description;

@@ -20,6 +20,7 @@ inline constexpr const char* kNeedsAdministrator =
 inline constexpr const char* kNotFound =
     "Can not find the driver on your system! Maybe it has already been removed before.";
 inline constexpr const char* kInstallFailed = "Failed to install the driver! Please reboot system and try again.";
+inline constexpr const char* kRemoveFailed = "Failed to remove the driver! Please reboot system and try again.";
 inline constexpr const char* kUnknown = "This program encountered an unknown error! Please reboot system and try again.";
 inline constexpr const char* kRebootCaption = "System Reboot Notification";
 inline constexpr const char* kRebootAfterInstall =
@@ -46,8 +47,9 @@ class InstallerSystem {
   // Both files open and hold the same bytes (two empty files are equal).
   virtual bool FilesEqual(const std::string& a, const std::string& b) = 0;
   // Display-class devices with the hardware ID; with remove, every match is
-  // removed. True when any matched.
-  virtual bool FindDevices(const std::string& hardware_id, bool remove) = 0;
+  // removed. kRemovalFailed when the system refused to remove any of them.
+  enum class Found { kNone, kFound, kRemovalFailed };
+  virtual Found FindDevices(const std::string& hardware_id, bool remove) = 0;
   // The driver of the devices with the hardware ID updated from the
   // information file; *reboot says whether the system asks for a reboot.
   virtual bool UpdateDriver(const std::string& hardware_id, const std::string& inf, bool* reboot) = 0;
@@ -76,5 +78,18 @@ int RunInstaller(const std::vector<std::string>& args, InstallerSystem* system);
 
 // "Norvane Screen Capture Driver" → "Norvane_Screen_Capture_Driver".
 std::string HardwareIdFor(const std::string& description);
+
+// One entry of the process token's groups: whether its SID is the built-in
+// Administrators group, and its attributes (the system's SE_GROUP_* bits).
+struct TokenGroup {
+  bool administrators = false;
+  uint32_t attributes = 0;
+};
+inline constexpr uint32_t kGroupEnabled = 0x4;      // SE_GROUP_ENABLED
+inline constexpr uint32_t kGroupDenyOnly = 0x10;    // SE_GROUP_USE_FOR_DENY_ONLY
+// An administrator's token holds the Administrators group enabled. An
+// entry that only denies access (the filtered token of a user who has not
+// been elevated) does not make one.
+bool HoldsAdministrators(const std::vector<TokenGroup>& groups);
 
 }  // namespace kmr

@@ -18,6 +18,7 @@ class ScriptedSystem : public InstallerSystem {
   std::map<std::string, std::string> files;  // path → contents; missing: cannot open
   std::vector<std::string> devices;           // hardware IDs of present display devices
   bool update_ok = true, create_ok = true, ask_reboot = false;
+  bool removal_refused = false;  // the system will not remove the devices
   int attach_fails = 0;  // attaches that fail before one succeeds (-1: all fail)
   // What happened.
   std::vector<std::string> calls;
@@ -39,13 +40,13 @@ class ScriptedSystem : public InstallerSystem {
     const auto x = files.find(a), y = files.find(b);
     return x != files.end() && y != files.end() && x->second == y->second;
   }
-  bool FindDevices(const std::string& id, bool remove) override {
+  Found FindDevices(const std::string& id, bool remove) override {
     calls.push_back(std::string(remove ? "remove " : "find ") + id);
     bool any = false;
     for (auto it = devices.begin(); it != devices.end();) {
       if (*it == id) {
         any = true;
-        if (remove) {
+        if (remove && !removal_refused) {
           removed.push_back(*it);
           it = devices.erase(it);
           continue;
@@ -53,7 +54,8 @@ class ScriptedSystem : public InstallerSystem {
       }
       ++it;
     }
-    return any;
+    if (!any) return Found::kNone;
+    return remove && removal_refused ? Found::kRemovalFailed : Found::kFound;
   }
   bool UpdateDriver(const std::string& id, const std::string& inf, bool* reboot) override {
     calls.push_back("update " + id + " " + inf);
@@ -128,6 +130,12 @@ TEST(Installer, EveryFailureShowsItsMessageAndExitsWithMinusOne) {
       {"not an administrator", {"tessup", "-i", "quarn", kDescription}, [](ScriptedSystem* s) { s->admin = false; },
        installer_texts::kNeedsAdministrator},
       {"nothing to remove", {"tessup", "-u", "quarn", kDescription}, [](ScriptedSystem*) {}, installer_texts::kNotFound},
+      {"the system refuses the removal", {"tessup", "-u", "quarn", kDescription},
+       [](ScriptedSystem* s) {
+         s->devices = {kId};
+         s->removal_refused = true;
+       },
+       installer_texts::kRemoveFailed},
       {"the device cannot be made", {"tessup", "-i", "quarn", kDescription},
        [](ScriptedSystem* s) { s->create_ok = false; }, installer_texts::kInstallFailed},
       {"the driver cannot be updated", {"tessup", "-i", "quarn", kDescription},
@@ -234,6 +242,40 @@ TEST(Installer, SilentRemovalRemovesEveryMatchShowsNothingAndNeedsAReboot) {
   EXPECT_EQ(RunInstaller({"tessup", "-u", "quarn", kDescription}, &loud), 1);
   ASSERT_EQ(loud.shown.size(), 1u);
   EXPECT_EQ(loud.shown[0].second, std::string(installer_texts::kRebootCaption) + "|" + installer_texts::kRebootAfterRemoval);
+}
+
+// A removal the system refused is a failure, never "removed": the device
+// is still there, and no reboot would change that.
+TEST(Installer, ARefusedRemovalIsNotReportedAsRemoved) {
+  ScriptedSystem s;
+  s.devices = {kId, kId};
+  s.removal_refused = true;
+  EXPECT_EQ(RunInstaller({"tessup", "-us", "quarn", kDescription}, &s), -1);
+  EXPECT_EQ(s.devices.size(), 2u);
+  EXPECT_TRUE(s.shown.empty());
+  EXPECT_FALSE(s.rebooted);
+}
+
+// Only an Administrators entry that is enabled counts: the filtered token
+// of a user who has not been elevated carries it for denying only.
+TEST(Installer, ADenyOnlyAdministratorsEntryIsNotAnAdministrator) {
+  const TokenGroup admins_enabled{true, 0xF};          // mandatory, by default, enabled, owner
+  const TokenGroup admins_deny_only{true, 0x10};       // SE_GROUP_USE_FOR_DENY_ONLY
+  const TokenGroup admins_disabled{true, 0x2};         // enabled by default, but not enabled
+  const TokenGroup users_enabled{false, 0x7};
+  EXPECT_TRUE(HoldsAdministrators({users_enabled, admins_enabled}));
+  EXPECT_FALSE(HoldsAdministrators({users_enabled, admins_deny_only}));
+  EXPECT_FALSE(HoldsAdministrators({admins_disabled}));
+  EXPECT_FALSE(HoldsAdministrators({TokenGroup{true, 0x14}})) << "enabled and deny-only at once";
+  EXPECT_FALSE(HoldsAdministrators({users_enabled}));
+  EXPECT_FALSE(HoldsAdministrators({}));
+  // The run says why before it touches anything.
+  ScriptedSystem s;
+  s.admin = false;
+  EXPECT_EQ(Install(&s), -1);
+  EXPECT_TRUE(s.calls.empty());
+  ASSERT_EQ(s.shown.size(), 1u);
+  EXPECT_EQ(s.shown[0].second, std::string("|") + installer_texts::kNeedsAdministrator);
 }
 
 }  // namespace

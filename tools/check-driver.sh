@@ -4,7 +4,8 @@
 # quarn.dll: a native-subsystem image that imports only win32k.sys and
 # exports only DrvEnableDriver. quarn.sys: a native-subsystem image whose
 # entry point is DriverEntry, importing only from videoprt.sys and
-# ntoskrnl.exe and exporting nothing.
+# ntoskrnl.exe, none of the kernel calls that fail by raising an exception,
+# and exporting nothing.
 set -euo pipefail
 dll=${1:?usage: check-driver.sh quarn.dll [quarn.sys]}
 sys=${2:-}
@@ -34,6 +35,10 @@ case "$imports" in
 esac
 exports=$(exports_of "$dump")
 [ -z "$exports" ] || fail "quarn.sys: exports '$exports'"
+# Kernel calls that report failure by raising an exception (this compiler
+# has no structured exception handling) must not be imported.
+raising=$(grep -oE '\b(MmMapLockedPages|MmMapLockedPagesSpecifyCache|MmProbeAndLockPages|ProbeForRead|ProbeForWrite)\b' <<<"$dump" | sort -u | tr '\n' ' ' || true)
+[ -z "$raising" ] || fail "quarn.sys: imports $raising, which raise exceptions on failure"
 entry=$(awk '/AddressOfEntryPoint/ {print $2}' <<<"$dump")
 base=$(awk '/^ImageBase/ {print $2}' <<<"$dump")
 symbol=$(i686-w64-mingw32-nm "$sys" 2>/dev/null | awk '/ _DriverEntry@8$/ {print $1}')

@@ -1,108 +1,225 @@
 #include "driver/host/fake_engine.h"
 
+#include "driver/miniport/quarn_miniport.h"
+
 #include <stdlib.h>
 #include <string.h>
 
-/* --- Memory blocks of the fake miniport, behind 32-bit "addresses". ------- */
+/* --- The miniport: its own request code over host memory and processes. --
+ * Kernel blocks and process views live behind 32-bit "addresses": a kernel
+ * address reaches its block from any process, a view only from the process
+ * that mapped it. Memory is freed when the block is released and no process
+ * maps it any more, so a store into memory the driver gave up is a
+ * use-after-free that AddressSanitizer reports. */
 
-#define BLOCKS 24
-#define BLOCK_BASE 0x10000000u
-#define BLOCK_SPACING 0x08000000u
+#define REGIONS 96
+#define KERNEL_BASE 0x10000000u
+#define USER_BASE 0x80000000u
+#define PROCESSES 1024
 
-static struct {
-  void* memory;
+typedef struct FakeMemory {
+  BYTE* bytes;
   ULONG size;
-  int views;
-} g_blocks[BLOCKS];
+  int refs; /* the kernel's block and each process view */
+} FakeMemory;
+
+typedef struct FakeRegion {
+  FakeMemory* memory; /* NULL: free entry */
+  ULONG address;
+  int process; /* 0: kernel */
+} FakeRegion;
+
+typedef struct FakeView {
+  int region;
+  int process;
+} FakeView;
+
+static FakeRegion g_regions[REGIONS];
+static ULONG g_next_kernel = KERNEL_BASE, g_next_user = USER_BASE;
+static int g_process = 1;
+static int g_ended[PROCESSES];
+static int g_refusals;
+static ULONG g_live_memory;
+ULONG g_fake_wrong_context_unmaps;
+
+static void Unref(FakeMemory* m) {
+  if (--m->refs > 0) return;
+  free(m->bytes);
+  free(m);
+  --g_live_memory;
+}
+
+static int AddRegion(FakeMemory* m, int process) {
+  const ULONG span = (m->size + 0xFFFFu) & ~0xFFFFu;
+  ULONG* next = process == 0 ? &g_next_kernel : &g_next_user;
+  for (int i = 0; i < REGIONS; ++i) {
+    if (g_regions[i].memory != NULL) continue;
+    if (*next + span + 0x10000u < *next || (process == 0 && *next + span >= USER_BASE)) {
+      *next = process == 0 ? KERNEL_BASE : USER_BASE; /* tests never keep that much at once */
+    }
+    g_regions[i].memory = m;
+    g_regions[i].address = *next;
+    g_regions[i].process = process;
+    *next += span + 0x10000u; /* a gap: one region never runs into the next */
+    ++m->refs;
+    return i;
+  }
+  return -1;
+}
+
+static void RemoveRegion(int i) {
+  FakeMemory* m = g_regions[i].memory;
+  g_regions[i].memory = NULL;
+  Unref(m);
+}
+
+static QuarnWord HostAllocate(void* context, QuarnWord size, void** block) {
+  (void)context;
+  FakeMemory* m = (FakeMemory*)calloc(1, sizeof(FakeMemory));
+  if (m == NULL) return 0;
+  m->bytes = (BYTE*)calloc(1, size);
+  m->size = size;
+  m->refs = 1;
+  ++g_live_memory;
+  const int r = m->bytes ? AddRegion(m, 0) : -1;
+  Unref(m); /* the region holds it now */
+  if (r < 0) return 0;
+  *block = m->bytes;
+  return g_regions[r].address;
+}
+
+/* The kernel region of a block (the memory the miniport works on). */
+static int KernelRegion(void* block) {
+  for (int i = 0; i < REGIONS; ++i) {
+    if (g_regions[i].memory != NULL && g_regions[i].process == 0 && g_regions[i].memory->bytes == block) return i;
+  }
+  return -1;
+}
+
+static void HostRelease(void* context, void* block) {
+  (void)context;
+  const int r = KernelRegion(block);
+  if (r >= 0) RemoveRegion(r);
+}
+
+static void* HostCurrentProcess(void* context) {
+  (void)context;
+  return (void*)(intptr_t)g_process;
+}
+
+static QuarnWord HostMap(void* context, void* block, QuarnWord size, void** view) {
+  (void)context;
+  (void)size;
+  if (g_refusals > 0) {
+    --g_refusals;
+    return 0;
+  }
+  const int k = KernelRegion(block);
+  FakeView* v = k < 0 ? NULL : (FakeView*)calloc(1, sizeof(FakeView));
+  if (v == NULL) return 0;
+  v->region = AddRegion(g_regions[k].memory, g_process);
+  v->process = g_process;
+  if (v->region < 0) {
+    free(v);
+    return 0;
+  }
+  *view = v;
+  return g_regions[v->region].address;
+}
+
+static void HostUnmap(void* context, void* view) {
+  (void)context;
+  FakeView* v = (FakeView*)view;
+  if (v->process != g_process) {
+    /* Unmapping in another process's context takes whatever that address
+       holds there: counted, and nothing is touched. */
+    ++g_fake_wrong_context_unmaps;
+  } else if (g_regions[v->region].memory != NULL && g_regions[v->region].process == v->process) {
+    RemoveRegion(v->region);
+  }
+  free(v);
+}
+
+static int HostEnded(void* context, void* view) {
+  (void)context;
+  const int p = ((FakeView*)view)->process;
+  return p >= 0 && p < PROCESSES && g_ended[p];
+}
+
+static void HostForget(void* context, void* view) {
+  (void)context;
+  free(view);
+}
+
+static QuarnWord HostIncrement(void* context, volatile QuarnWord* word) {
+  (void)context;
+  return __atomic_add_fetch(word, 1u, __ATOMIC_ACQ_REL);
+}
+
+static QuarnMiniport g_miniport;
+static int g_miniport_ready;
+
+static QuarnMiniport* FakeMiniport(void) {
+  if (!g_miniport_ready) {
+    const QuarnMemoryServices services = {0,          HostAllocate, HostRelease, HostCurrentProcess, HostMap,
+                                          HostUnmap,  HostEnded,    HostForget,  HostIncrement};
+    QuarnMiniportInit(&g_miniport, &services);
+    g_miniport_ready = 1;
+  }
+  return &g_miniport;
+}
 
 ULONG FakeMiniportBlocks(void) {
   ULONG n = 0;
-  for (int i = 0; i < BLOCKS; ++i) n += g_blocks[i].memory != NULL;
+  for (int i = 0; i < QUARN_MINIPORT_BLOCKS; ++i) n += g_miniport.blocks[i].block != NULL;
   return n;
 }
 
+ULONG FakeLiveMemory(void) { return g_live_memory; }
+
 void* FakeMiniportPointer(ULONG address) {
-  if (address < BLOCK_BASE) return NULL;
-  const ULONG i = (address - BLOCK_BASE) / BLOCK_SPACING;
-  const ULONG offset = (address - BLOCK_BASE) % BLOCK_SPACING;
-  if (i >= BLOCKS || g_blocks[i].memory == NULL || offset >= g_blocks[i].size) return NULL;
-  return (BYTE*)g_blocks[i].memory + offset;
+  for (int i = 0; i < REGIONS; ++i) {
+    const FakeRegion* r = &g_regions[i];
+    if (r->memory == NULL || (r->process != 0 && r->process != g_process)) continue;
+    if (address >= r->address && address - r->address < r->memory->size) return r->memory->bytes + (address - r->address);
+  }
+  return NULL;
 }
 
-static int BlockOf(ULONG address) {
-  if (address < BLOCK_BASE) return -1;
-  const ULONG i = (address - BLOCK_BASE) / BLOCK_SPACING;
-  return i < BLOCKS && g_blocks[i].memory ? (int)i : -1;
+void FakeProcessEnter(int process) { g_process = process; }
+
+int FakeProcessCurrent(void) { return g_process; }
+
+void FakeProcessEnd(int process) {
+  if (process <= 0 || process >= PROCESSES) return;
+  g_ended[process] = 1;
+  for (int i = 0; i < REGIONS; ++i) {
+    if (g_regions[i].memory != NULL && g_regions[i].process == process) RemoveRegion(i);
+  }
 }
+
+ULONG FakeProcessViews(int process) {
+  ULONG n = 0;
+  for (int i = 0; i < REGIONS; ++i) n += g_regions[i].memory != NULL && g_regions[i].process == process;
+  return n;
+}
+
+void FakeRefuseMaps(int count) { g_refusals = count; }
 
 BYTE g_fake_clut[1032];
 ULONG g_fake_clut_requests;
 
 DWORD EngDeviceIoControl(HANDLE device, DWORD code, PVOID in, DWORD in_size, PVOID out, DWORD out_size,
                          DWORD* returned) {
+  unsigned n = 0;
   (void)device;
-  if (returned) *returned = 0;
-  switch (code) {
-    case 0x230458: { /* map: allocate on the first request, else map into the caller */
-      if (in_size < 16 || out_size < 16) return 1;
-      ULONG ex[4];
-      memcpy(ex, in, 16);
-      if (ex[1] == 0) {
-        for (int i = 0; i < BLOCKS; ++i) {
-          if (g_blocks[i].memory == NULL) {
-            g_blocks[i].memory = calloc(1, ex[3] ? ex[3] : 1);
-            g_blocks[i].size = ex[3];
-            g_blocks[i].views = 0;
-            ex[1] = BLOCK_BASE + (ULONG)i * BLOCK_SPACING;
-            break;
-          }
-        }
-      } else {
-        const int i = BlockOf(ex[1]);
-        if (i < 0) return 1;
-        ++g_blocks[i].views;
-        ex[2] = ex[1]; /* the same memory serves as the caller's view */
-      }
-      memcpy(out, ex, 16);
-      if (returned) *returned = 16;
-      return 0;
-    }
-    case 0x23045C: { /* unmap: drop a view; with none left, release the block */
-      if (in_size < 16) return 1;
-      ULONG ex[4];
-      memcpy(ex, in, 16);
-      const int i = BlockOf(ex[1]);
-      if (i < 0) return 1;
-      if (g_blocks[i].views > 0) {
-        --g_blocks[i].views;
-        ex[2] = 0;
-      } else {
-        free(g_blocks[i].memory);
-        g_blocks[i].memory = NULL;
-        ex[1] = ex[2] = 0;
-      }
-      if (out && out_size >= 16) memcpy(out, ex, 16);
-      return 0;
-    }
-    case 0x230454: { /* the next write sequence, atomically */
-      if (in_size != 4 || out_size != 4) return 1;
-      ULONG address;
-      memcpy(&address, in, 4);
-      ULONG* word = (ULONG*)FakeMiniportPointer(address);
-      if (word == NULL) return 1;
-      const ULONG v = __atomic_add_fetch(word, 1u, __ATOMIC_ACQ_REL);
-      memcpy(out, &v, 4);
-      if (returned) *returned = 4;
-      return 0;
-    }
-    case 0x23041C:
-      if (in_size != 1032) return 1;
-      memcpy(g_fake_clut, in, 1032);
-      ++g_fake_clut_requests;
-      return 0;
-    default:
-      return 1;
+  const unsigned status = QuarnMiniportRequest(FakeMiniport(), code, in, in_size, out, out_size, &n);
+  if (returned) *returned = n;
+  if (status == 0 && code == 0x23041C) {
+    memcpy(g_fake_clut, in, 1032);
+    ++g_fake_clut_requests;
   }
+  return status;
 }
 
 /* --- Engine memory, palettes and surfaces. --------------------------------- */

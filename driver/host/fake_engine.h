@@ -43,6 +43,21 @@ extern FLONG g_fake_last_hooks;
 
 /* Live miniport blocks (allocated and not released). */
 ULONG FakeMiniportBlocks(void);
+/* Blocks of memory not yet freed: released blocks live on while a process
+ * still maps them. */
+ULONG FakeLiveMemory(void);
+
+/* Processes: the requests that follow are made by this one (1 at first). */
+void FakeProcessEnter(int process);
+int FakeProcessCurrent(void);
+/* The process ends: its views go with its address space. */
+void FakeProcessEnd(int process);
+/* Views the process has (of any block). */
+ULONG FakeProcessViews(int process);
+/* The next count maps into a process are refused by the system. */
+void FakeRefuseMaps(int count);
+/* Unmaps attempted outside the view's own process. */
+extern ULONG g_fake_wrong_context_unmaps;
 
 #ifdef __cplusplus
 }

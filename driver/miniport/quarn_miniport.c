@@ -36,11 +36,44 @@ static QuarnMiniportBlock* Find(QuarnMiniport* mp, QuarnWord kernel) {
   return 0;
 }
 
-static void Release(QuarnMiniport* mp, QuarnMiniportBlock* b) {
-  while (b->views > 0) {
-    --b->views;
-    mp->services.unmap_from_process(mp->services.context, b->view[b->views]);
+static void RemoveView(QuarnMiniportBlock* b, int v) {
+  for (int i = v; i + 1 < b->views; ++i) b->view[i] = b->view[i + 1];
+  --b->views;
+}
+
+/* The calling process's view of the block, or -1. */
+static int ViewOfCaller(QuarnMiniport* mp, QuarnMiniportBlock* b) {
+  void* caller = mp->services.current_process(mp->services.context);
+  for (int i = 0; i < b->views; ++i) {
+    if (b->view[i].process == caller) return i;
   }
+  return -1;
+}
+
+/* Views of processes that have ended went with their address spaces. */
+static void DropEnded(QuarnMiniport* mp, QuarnMiniportBlock* b) {
+  for (int i = 0; i < b->views;) {
+    if (mp->services.process_ended(mp->services.context, b->view[i].view)) {
+      mp->services.forget_view(mp->services.context, b->view[i].view);
+      RemoveView(b, i);
+    } else {
+      ++i;
+    }
+  }
+}
+
+/* The caller's own view is removed in its context; every other process
+ * keeps its view (and with it the memory) until it unmaps or ends. */
+static void Release(QuarnMiniport* mp, QuarnMiniportBlock* b) {
+  const int own = ViewOfCaller(mp, b);
+  for (int i = 0; i < b->views; ++i) {
+    if (i == own) {
+      mp->services.unmap_from_process(mp->services.context, b->view[i].view);
+    } else {
+      mp->services.forget_view(mp->services.context, b->view[i].view);
+    }
+  }
+  b->views = 0;
   mp->services.release(mp->services.context, b->block);
   b->block = 0;
   b->kernel = b->size = 0;
@@ -50,6 +83,7 @@ static unsigned Map(QuarnMiniport* mp, const unsigned char* in, unsigned char* o
   unsigned char ex[16];
   CopyBytes(ex, in, 16);
   const QuarnWord kernel = Word(ex + 4), size = Word(ex + 12);
+  if (Word(ex) != 0) return QUARN_MP_INVALID_PARAMETER;
   if (kernel == 0) {
     /* The first request: a new block. */
     if (size == 0 || size > QUARN_MINIPORT_MAX_BLOCK) return QUARN_MP_INVALID_PARAMETER;
@@ -64,21 +98,32 @@ static unsigned Map(QuarnMiniport* mp, const unsigned char* in, unsigned char* o
       b->size = size;
       b->views = 0;
       PutWord(ex + 4, k);
+      PutWord(ex + 8, 0);
       CopyBytes(out, ex, 16);
       return QUARN_MP_OK;
     }
     return QUARN_MP_NOT_ENOUGH_MEMORY;
   }
-  /* A block this miniport handed out, seen by the calling process. */
+  /* A block this miniport handed out, seen by the calling process: its own
+   * view when it has one already. */
   QuarnMiniportBlock* b = Find(mp, kernel);
   if (b == 0) return QUARN_MP_INVALID_PARAMETER;
-  if (b->views >= QUARN_MINIPORT_VIEWS) return QUARN_MP_NOT_ENOUGH_MEMORY;
-  void* view = 0;
-  const QuarnWord user = mp->services.map_into_process(mp->services.context, b->block, b->size, &view);
-  if (user == 0) return QUARN_MP_NOT_ENOUGH_MEMORY;
-  b->user[b->views] = user;
-  b->view[b->views] = view;
-  ++b->views;
+  DropEnded(mp, b);
+  QuarnWord user;
+  const int own = ViewOfCaller(mp, b);
+  if (own >= 0) {
+    user = b->view[own].user;
+  } else {
+    if (b->views >= QUARN_MINIPORT_VIEWS) return QUARN_MP_NOT_ENOUGH_MEMORY;
+    void* process = mp->services.current_process(mp->services.context);
+    void* view = 0;
+    user = mp->services.map_into_process(mp->services.context, b->block, b->size, &view);
+    if (user == 0 || view == 0) return QUARN_MP_NOT_ENOUGH_MEMORY;
+    b->view[b->views].process = process;
+    b->view[b->views].view = view;
+    b->view[b->views].user = user;
+    ++b->views;
+  }
   PutWord(ex + 8, user);
   CopyBytes(out, ex, 16);
   return QUARN_MP_OK;
@@ -87,26 +132,23 @@ static unsigned Map(QuarnMiniport* mp, const unsigned char* in, unsigned char* o
 static unsigned Unmap(QuarnMiniport* mp, const unsigned char* in, unsigned char* out, unsigned out_size) {
   unsigned char ex[16];
   CopyBytes(ex, in, 16);
+  const QuarnWord how = Word(ex);
+  if (how != 0 && how != QUARN_UNMAP_RELEASE) return QUARN_MP_INVALID_PARAMETER;
   QuarnMiniportBlock* b = Find(mp, Word(ex + 4));
   if (b == 0) return QUARN_MP_INVALID_PARAMETER;
-  if (b->views > 0) {
-    /* The view the exchange names, else the newest. */
-    int v = b->views - 1;
-    for (int i = 0; i < b->views; ++i) {
-      if (b->user[i] == Word(ex + 8)) v = i;
-    }
-    mp->services.unmap_from_process(mp->services.context, b->view[v]);
-    for (int i = v; i + 1 < b->views; ++i) {
-      b->user[i] = b->user[i + 1];
-      b->view[i] = b->view[i + 1];
-    }
-    --b->views;
-    PutWord(ex + 8, 0);
-  } else {
+  if (how == QUARN_UNMAP_RELEASE) {
     Release(mp, b);
     PutWord(ex + 4, 0);
-    PutWord(ex + 8, 0);
+  } else {
+    /* The caller's own view, if it has one; never another process's. */
+    DropEnded(mp, b);
+    const int own = ViewOfCaller(mp, b);
+    if (own >= 0) {
+      mp->services.unmap_from_process(mp->services.context, b->view[own].view);
+      RemoveView(b, own);
+    }
   }
+  PutWord(ex + 8, 0);
   if (out != 0 && out_size >= 16) CopyBytes(out, ex, 16);
   return QUARN_MP_OK;
 }

@@ -42,8 +42,8 @@ TEST(TessupWindows, TheChecksAndTheFileComparison) {
   EXPECT_FALSE(s.FilesEqual(a, d)) << "sizes differ";
   EXPECT_FALSE(s.FilesEqual(a, a + ".missing"));
   for (const std::string& f : {empty1, empty2, a, b, c, d}) DeleteFileA(f.c_str());
-  EXPECT_FALSE(s.FindDevices("Kmr_No_Such_Device", false));
-  EXPECT_FALSE(s.FindDevices("Kmr_No_Such_Device", true));
+  EXPECT_EQ(s.FindDevices("Kmr_No_Such_Device", false), InstallerSystem::Found::kNone);
+  EXPECT_EQ(s.FindDevices("Kmr_No_Such_Device", true), InstallerSystem::Found::kNone);
 }
 
 // The attach steps find no driver device here. (Wine keeps "Hardware
@@ -76,6 +76,24 @@ std::string WindowsPath(std::string p) {
     if (c == '/') c = '\\';
   }
   return p;
+}
+
+// The program asks for elevation where the system has user account control:
+// its manifest, read back from the image as the loader reads it.
+TEST(TessupWindows, TheProgramAsksToRunAsAnAdministrator) {
+  HMODULE image = LoadLibraryExA(WindowsPath(TESSUP_PATH).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_NE(image, nullptr);
+  HRSRC found = FindResourceA(image, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));  // RT_MANIFEST
+  ASSERT_NE(found, nullptr) << "no manifest";
+  HGLOBAL loaded = LoadResource(image, found);
+  ASSERT_NE(loaded, nullptr);
+  const std::string text(static_cast<const char*>(LockResource(loaded)), SizeofResource(image, found));
+  EXPECT_NE(text.find("<requestedExecutionLevel level=\"requireAdministrator\" uiAccess=\"false\"/>"),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find("<trustInfo xmlns=\"urn:schemas-microsoft-com:asm.v2\">"), std::string::npos);
+  EXPECT_NE(text.find("<assemblyIdentity"), std::string::npos) << "Windows XP refuses a manifest without one";
+  FreeLibrary(image);
 }
 
 TEST(TessupWindows, SilentRunsEndWithTheirExitCodes) {

@@ -8,9 +8,6 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/mirror/driver_attachment.h"
-#include "platform/mirror/win/display_attach_win.h"
-
 namespace kmr {
 
 namespace {
@@ -51,7 +48,11 @@ bool WinInstallerSystem::IsAdministrator() {
         AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0,
                                  &admins)) {
       const auto* groups = reinterpret_cast<const TOKEN_GROUPS*>(buffer.data());
-      for (DWORD i = 0; i < groups->GroupCount && !member; ++i) member = EqualSid(groups->Groups[i].Sid, admins);
+      std::vector<TokenGroup> entries;
+      for (DWORD i = 0; i < groups->GroupCount; ++i) {
+        entries.push_back({EqualSid(groups->Groups[i].Sid, admins) != FALSE, groups->Groups[i].Attributes});
+      }
+      member = HoldsAdministrators(entries);
       FreeSid(admins);
     }
   }
@@ -102,11 +103,11 @@ bool WinInstallerSystem::FilesEqual(const std::string& a, const std::string& b) 
   return equal;
 }
 
-bool WinInstallerSystem::FindDevices(const std::string& hardware_id, bool remove) {
+InstallerSystem::Found WinInstallerSystem::FindDevices(const std::string& hardware_id, bool remove) {
   DeviceList list;
   list.set = SetupDiGetClassDevsA(&GUID_DEVCLASS_DISPLAY, nullptr, nullptr, DIGCF_PRESENT);
-  if (list.set == INVALID_HANDLE_VALUE) return false;
-  bool matched = false;
+  if (list.set == INVALID_HANDLE_VALUE) return Found::kNone;
+  bool matched = false, refused = false;
   SP_DEVINFO_DATA device{};
   device.cbSize = sizeof(device);
   for (DWORD i = 0; SetupDiEnumDeviceInfo(list.set, i, &device); ++i) {
@@ -127,12 +128,13 @@ bool WinInstallerSystem::FindDevices(const std::string& hardware_id, bool remove
     for (const char* p = ids.data(); *p != '\0' && p < ids.data() + ids.size(); p += std::strlen(p) + 1) {
       if (hardware_id == p) {
         matched = true;
-        if (remove) SetupDiCallClassInstaller(DIF_REMOVE, list.set, &device);
+        if (remove && !SetupDiCallClassInstaller(DIF_REMOVE, list.set, &device)) refused = true;
         break;
       }
     }
   }
-  return matched;
+  if (!matched) return Found::kNone;
+  return refused ? Found::kRemovalFailed : Found::kFound;
 }
 
 bool WinInstallerSystem::UpdateDriver(const std::string& hardware_id, const std::string& inf, bool* reboot) {
@@ -170,10 +172,15 @@ bool WinInstallerSystem::CreateAndInstallDevice(const std::string& hardware_id, 
 }
 
 bool WinInstallerSystem::Attach(const std::string& service, const std::string& description, bool attach) {
-  platform::WinDisplayAttachSteps steps(service, description, kDisplayDeviceSize);
-  std::string device;
-  if (!steps.FindDevice(&device)) return false;
-  return steps.WriteAttachValue(device, attach) && steps.ApplySettings(device);
+  if (!attach) {
+    if (attachment_ != nullptr) attachment_->Detach();
+    return true;
+  }
+  attachment_.reset();
+  attach_steps_ = std::make_unique<platform::WinDisplayAttachSteps>(service, description, kDisplayDeviceSize);
+  attachment_ = std::make_unique<platform::DriverAttachment>(attach_steps_.get());
+  std::string error;
+  return attachment_->Attach(&error);  // a failure undoes the value it wrote
 }
 
 DWORD WINAPI WinInstallerSystem::Watchdog(LPVOID self) {

@@ -42,7 +42,7 @@ TEST_F(RingTest, ARectangleStoredAfterTheDrainThatPassedItIsSeenAtTheNext) {
   auto first = Drain();
   EXPECT_TRUE(Has(first, quick));
   EXPECT_FALSE(Has(first, late));
-  quarn_ring_store(ring_.data(), taken, &late);
+  quarn_ring_store(ring_.data(), quarn_ring_capacity(ring_.data()), taken, &late);
   auto second = Drain();
   EXPECT_TRUE(Has(second, late)) << "the late rectangle was never seen";
   EXPECT_FALSE(Has(second, quick)) << "a rectangle read whole is not delivered twice";

@@ -120,13 +120,26 @@ bool WinDisplayAttachSteps::WriteAttachValue(const std::string& device_name, boo
   return written;
 }
 
-bool WinDisplayAttachSteps::ApplySettings(const std::string& device_name) {
+bool WinDisplayAttachSteps::ReadMode(DisplayMode* out) {
+  DEVMODEA mode{};
+  mode.dmSize = 156;
+  mode.dmDriverExtra = 0;
+  if (!EnumDisplaySettingsA(nullptr, ENUM_CURRENT_SETTINGS, &mode)) return false;
+  out->width = mode.dmPelsWidth;
+  out->height = mode.dmPelsHeight;
+  out->bits_per_pixel = mode.dmBitsPerPel;
+  return true;
+}
+
+bool WinDisplayAttachSteps::ApplySettings(const std::string& device_name, const DisplayMode& current) {
   const User32 u;
   if (u.change_settings == nullptr) return false;
   DEVMODEA mode{};
   mode.dmSize = 156;
   mode.dmDriverExtra = 0;
-  if (!EnumDisplaySettingsA(nullptr, ENUM_CURRENT_SETTINGS, &mode)) return false;
+  mode.dmPelsWidth = current.width;
+  mode.dmPelsHeight = current.height;
+  mode.dmBitsPerPel = current.bits_per_pixel;
   mode.dmFields = DM_BITSPERPEL | DM_PELSWIDTH | DM_PELSHEIGHT;
   std::strncpy(reinterpret_cast<char*>(mode.dmDeviceName), service_.c_str(), sizeof(mode.dmDeviceName) - 1);
   HDESK saved = GetThreadDesktop(GetCurrentThreadId());

@@ -22,7 +22,8 @@ class WinDisplayAttachSteps : public DisplayAttachSteps {
 
   bool FindDevice(std::string* device_name) override;
   bool WriteAttachValue(const std::string& device_name, bool attach) override;
-  bool ApplySettings(const std::string& device_name) override;
+  bool ReadMode(DisplayMode* mode) override;
+  bool ApplySettings(const std::string& device_name, const DisplayMode& mode) override;
   // No device context here.
   bool OpenDriver(const std::string& device_name) override {
     (void)device_name;
