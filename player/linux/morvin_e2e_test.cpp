@@ -374,6 +374,23 @@ TEST(MorvinEndToEnd, ADamagedRecordingSaysWhatIsWrong) {
   EXPECT_NE(text.find("damaged"), std::string::npos) << text;
 }
 
+// Started with no display at all (over SSH, DISPLAY unset): it says it
+// needs one and exits 1, without playing anywhere or crashing.
+TEST(MorvinEndToEnd, WithoutADisplayItSaysSo) {
+  testing::TempDir dir;
+  const std::string path = dir.File("clip");
+  MakeSelfPlaying(path);
+  const std::string err = dir.File("err");
+  const std::string cmd = "env -u DISPLAY -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER SDL_AUDIODRIVER=dummy "
+                          "ASAN_OPTIONS=detect_leaks=0 " + std::string(MORVIN_PATH) + " " + path +
+                          " --exit-at-end >" + err + " 2>&1";
+  const int rc = std::system(cmd.c_str());
+  EXPECT_TRUE(WIFEXITED(rc) && WEXITSTATUS(rc) == 1) << "status " << rc;
+  std::ifstream f(err);
+  const std::string text((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+  EXPECT_NE(text.find("morvin: no display to play on"), std::string::npos) << text;
+}
+
 TEST(MorvinEndToEnd, RefusesAFileThatIsNotARecording) {
   testing::TempDir dir;
   testing::WriteAll(dir.File("notes.txt"), std::vector<uint8_t>(64, 'a'));

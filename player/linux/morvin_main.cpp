@@ -5,6 +5,7 @@
 #include <SDL.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -63,6 +64,18 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "morvin: cannot open the display: %s\n", SDL_GetError());
     return 1;
   }
+  // Ends SDL after everything below that holds its windows is gone.
+  struct SdlVideo {
+    ~SdlVideo() { SDL_Quit(); }
+  } sdl;
+  // With no display SDL falls back to drawing nowhere: say so instead,
+  // unless that was asked for by name.
+  const std::string driver = SDL_GetCurrentVideoDriver() ? SDL_GetCurrentVideoDriver() : "";
+  const char* asked = std::getenv("SDL_VIDEODRIVER");
+  if ((driver == "offscreen" || driver == "dummy") && (asked == nullptr || driver != asked)) {
+    std::fprintf(stderr, "morvin: no display to play on: set DISPLAY (X11) or WAYLAND_DISPLAY (Wayland)\n");
+    return 1;
+  }
   kmr::VideoRenderer video;
   // Sound after the picture: decoded with libmpg123, played through PulseAudio.
   kmr::Mpg123Decoder mp3;
@@ -76,7 +89,6 @@ int main(int argc, char** argv) {
   reader.SetQuickPlay(quick);
   if (!reader.Start()) {
     std::fprintf(stderr, "morvin: %s\n", reader.Error().c_str());
-    SDL_Quit();
     return 1;
   }
   if (seek_ms != 0 && !reader.Seek(seek_ms)) {
@@ -92,7 +104,6 @@ int main(int argc, char** argv) {
   if (!frame.Open(path.empty() ? "morvin" : "morvin - " + path, &error)) {
     std::fprintf(stderr, "morvin: %s\n", error.c_str());
     reader.Stop();
-    SDL_Quit();
     return 1;
   }
   video.SetView(&view);
@@ -100,7 +111,6 @@ int main(int argc, char** argv) {
   frame.Run(exit_at_end);
   video.SetView(nullptr);
   reader.Stop();
-  SDL_Quit();
   // A recording that could not be played to its end says why.
   if (!reader.Error().empty()) {
     std::fprintf(stderr, "morvin: %s: %s\n", path.empty() ? "this program" : path.c_str(), reader.Error().c_str());
