@@ -2,7 +2,8 @@
 # Assembles the Windows distribution from the i686 build (build/win32): a
 # folder and a zip with the programs, the driver package and a read-me, and
 # checks every program image in it (32-bit x86, the subsystem it needs).
-# Programs not built yet are named and left out.
+# Programs not built yet are built first (tools/build.sh win32); a package
+# that would still miss one is not made, and the run fails saying which.
 #   tools/package.sh [OUT_DIR]   (build/package by default)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -23,13 +24,25 @@ items=(
   "tools/kmrtool/kmrtool.exe 3"
   "bin/kmrv.dll 3"
 )
-missing=()
+missing_files() {
+  local item file subsystem
+  for item in "${items[@]}"; do
+    read -r file subsystem <<<"$item"
+    [ -f "$build/$file" ] || echo "$(basename "$file")"
+  done
+}
+missing=$(missing_files | tr '\n' ' ')
+if [ -n "$missing" ] && [ -z "${KMR_WIN32_BUILD:-}" ]; then
+  echo "package: not built yet: $missing- building the i686 tree"
+  bash "$root/tools/build.sh" win32 || { echo "package: the i686 build failed" >&2; exit 1; }
+  missing=$(missing_files | tr '\n' ' ')
+fi
+if [ -n "$missing" ]; then
+  echo "package: not built: $missing(build them with: bash tools/build.sh win32)" >&2
+  exit 1
+fi
 for item in "${items[@]}"; do
   read -r file subsystem <<<"$item"
-  if [ ! -f "$build/$file" ]; then
-    missing+=("$(basename "$file")")
-    continue
-  fi
   dump=$(i686-w64-mingw32-objdump -p "$build/$file")
   grep -qE 'Magic[[:space:]]+010b' <<<"$dump" || { echo "package: $file is not a 32-bit image" >&2; exit 1; }
   grep -qE "Subsystem[[:space:]]+0000000$subsystem" <<<"$dump" ||
@@ -57,7 +70,7 @@ as an administrator, from this folder:
 
     tessup -i quarn "Norvane Screen Capture Driver"
 
-(tessup -r quarn "Norvane Screen Capture Driver" removes it.) The driver is quarn.dll with its
+(tessup -u quarn "Norvane Screen Capture Driver" removes it.) The driver is quarn.dll with its
 video miniport quarn.sys; quarn.inf describes them to the system.
 
 The codec for other programs
@@ -85,4 +98,3 @@ with zipfile.ZipFile(os.path.join(out, name + ".zip"), "w", zipfile.ZIP_DEFLATED
 PY
 echo "package: $out/$name.zip"
 (cd "$dir" && ls -l)
-if [ ${#missing[@]} -gt 0 ]; then echo "package: not built yet, left out: ${missing[*]}"; fi
