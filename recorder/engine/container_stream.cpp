@@ -82,8 +82,12 @@ std::vector<uint8_t> BuildVideoFormatBlock(const EncodedVideoSource* source) {
   const int32_t w = r.Width();
   const int32_t h = r.Height();
   f.bitmap.size = kBitmapInfoHeaderSize;
-  f.bitmap.width = w + (w % 2);
-  f.bitmap.height = h + (h % 2);
+  // Sides rounded up to even for the codecs that need them; the lossless
+  // one keeps the capture rectangle as recorded (a rounded-up side would
+  // show a row or column that was never recorded).
+  const bool exact = source->Compression() == kFourCcLossless;
+  f.bitmap.width = exact ? w : w + (w % 2);
+  f.bitmap.height = exact ? h : h + (h % 2);
   f.bitmap.compression = source->Compression();
   f.bitmap.size_image = static_cast<uint32_t>(f.bitmap.height) *
                         DibStride(static_cast<uint32_t>(f.bitmap.width), f.bitmap.bit_count);

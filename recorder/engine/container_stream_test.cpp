@@ -85,6 +85,20 @@ TEST(ContainerVideoStream, OddCaptureSizeIsRoundedUpToEven) {
   EXPECT_EQ(f.bitmap.size_image, 602u * ((24u * 802 / 8 + 3) & ~3u));
 }
 
+// The lossless codec records any size: the picture is exactly the capture
+// rectangle, with no row or column that was never recorded.
+TEST(ContainerVideoStream, TheLosslessCodecKeepsAnOddSize) {
+  FakeVideoSource source(301, 251, 32, 15, /*lossless=*/true);
+  ContainerVideoStream stream;
+  ASSERT_TRUE(stream.Attach(&source, 0));
+  VideoFormat f;
+  ASSERT_TRUE(VideoFormat::Parse(stream.FormatBlock(), &f));
+  EXPECT_EQ(f.bitmap.width, 301);
+  EXPECT_EQ(f.bitmap.height, 251);
+  EXPECT_EQ(f.bitmap.compression, kFourCcLossless);
+  EXPECT_EQ(f.bitmap.size_image, 251u * 301 * 4);
+}
+
 TEST(ContainerVideoStream, AttachRefusesWhatIsNotAVideoSource) {
   ContainerVideoStream stream;
   testing::FakeAudioSource audio;
