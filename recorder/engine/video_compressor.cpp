@@ -17,9 +17,13 @@ bool SubmitCompressedFrame(MediaStream* stream, VideoCompressor* compressor, Com
   CompressedFrameGrid next = *grid;
   uint32_t duration = 0;
   if (!next.SlotFor(compressor->Scale(), compressor->Rate(), time_stamp, slot, &duration)) return false;
+  const uint32_t skipped = next.Count() - grid->Count();  // slots this frame came too late for
   // Nothing changed: no frame is coded and the slot stays empty (the
   // previous frame goes on showing).
-  if (data != nullptr && size != 0) {
+  if (data == nullptr || size == 0) {
+    compressor->PassSlots(skipped + 1);
+  } else {
+    compressor->PassSlots(skipped);
     if (!compressor->CompressFrame(data, size)) return false;
     if (!stream->MediaStream::Submit(compressor->CompressedData(), compressor->CompressedSize(), *slot, duration,
                                      compressor->CompressedKeyFrame() ? key_flag : 0)) {

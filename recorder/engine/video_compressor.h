@@ -26,6 +26,10 @@ class VideoCompressor : public MediaSource {
   virtual uint32_t BitRate() const { return 0; }
   // Compresses the raw frame the source handed over; false on failure.
   virtual bool CompressFrame(const void* raw, uint32_t size) = 0;
+  // Slots of the time line that went by without a frame to compress (the
+  // screen did not change): key frames are due by recording time, not by
+  // the number of frames compressed.
+  virtual void PassSlots(uint32_t slots) { (void)slots; }
   virtual const uint8_t* CompressedData() const = 0;
   virtual uint32_t CompressedSize() const = 0;
   virtual bool CompressedKeyFrame() const = 0;

@@ -127,7 +127,12 @@ uint32_t InstalledCompressor::GetDataRate() const {
   const int64_t bits = input_format_[14] | (input_format_[15] << 8);
   const uint64_t per_frame = static_cast<uint64_t>(std::llabs(width * height * bits));
   const uint64_t rate = per_frame * rate_ / (scale_ == 0 ? 1 : scale_);
-  return rate > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(rate);
+  return rate > 0x7FFFFFFFu ? 0x7FFFFFFFu : static_cast<uint32_t>(rate);
+}
+
+void InstalledCompressor::PassSlots(uint32_t slots) {
+  if (!started_) return;
+  key_countdown_ = key_countdown_ > slots ? key_countdown_ - slots : 1;
 }
 
 void InstalledCompressor::FreeBuffers() {

@@ -44,7 +44,8 @@ class InstalledCompressor : public VideoCompressor {
   static std::vector<uint8_t> ListingFormat();
   void SetRate(uint32_t rate) { rate_ = rate; }
   void SetScale(uint32_t scale) { scale_ = scale; }
-  // 0 keeps the default.
+  // 0 keeps the default. The default is at most 0x7FFFFFFF, which every
+  // consumer of the rate takes (the system's frames record holds it signed).
   void SetDataRate(uint32_t value) { data_rate_ = value; }
   uint32_t GetRate() const { return rate_; }
   uint32_t GetScale() const { return scale_; }
@@ -77,6 +78,9 @@ class InstalledCompressor : public VideoCompressor {
   uint32_t Rate() const override { return rate_; }
   uint32_t BitRate() const override { return GetDataRate(); }
   bool CompressFrame(const void* raw, uint32_t) override { return CompressFrame(static_cast<const uint8_t*>(raw)); }
+  // The key-frame countdown runs on slots: the next frame after a key
+  // interval of recording time is a key frame, however few changed.
+  void PassSlots(uint32_t slots) override;
   const uint8_t* CompressedData() const override { return GetCompressedData(); }
   uint32_t CompressedSize() const override { return GetCompressedSize(); }
   bool CompressedKeyFrame() const override { return IsKeyFrame(); }

@@ -331,3 +331,96 @@ TEST_F(InstalledCompressorTest, KeyFramesLargerThanTheBudgetLowerTheFollowingTar
 
 }  // namespace
 }  // namespace kmr
+
+namespace kmr {
+namespace {
+
+// Only changed frames reach the compressor; the key frames still come by
+// recording time: with a change every 7th slot and a key interval of 10
+// slots, the first changed frame at or after each interval is a key frame
+// (slots 0, 14, 28, ...), not every 10th changed frame (70 slots apart).
+TEST_F(InstalledCompressorTest, KeyFramesComeByRecordingTimeWhenFewFramesChange) {
+  Script s;
+  s.key_rate = 10;
+  InstalledCompressor& c = Begun(s);
+  std::vector<uint32_t> key_slots;
+  for (uint32_t slot = 0; slot < 100; ++slot) {
+    if (slot % 7 != 0) {
+      c.PassSlots(1);
+      continue;
+    }
+    ASSERT_TRUE(c.CompressFrame(frame_.data()));
+    if (c.IsKeyFrame()) key_slots.push_back(slot);
+  }
+  EXPECT_EQ(key_slots, (std::vector<uint32_t>{0, 14, 28, 42, 56, 70, 84, 98}));
+  // Frames every slot: every 10th, as before.
+  Script every;
+  every.key_rate = 10;
+  InstalledCompressor& d = Begun(every);
+  for (int i = 0; i < 21; ++i) ASSERT_TRUE(d.CompressFrame(frame_.data()));
+  for (size_t i = 0; i < S().compress_flags.size(); ++i) {
+    EXPECT_EQ(S().compress_flags[i], i % 10 == 0 ? kCompressKeyFrame : 0u) << i;
+  }
+}
+
+// A compressor as the compressing streams see it, counting the slots it is
+// told went by.
+class CountingCompressor : public VideoCompressor {
+ public:
+  bool StartFrames(const std::vector<uint8_t>&, uint32_t, uint32_t) override { return true; }
+  void FinishFrames() override {}
+  const std::vector<uint8_t>& OutputFormat() const override { return format_; }
+  uint32_t Scale() const override { return 1; }
+  uint32_t Rate() const override { return 10; }  // slots of 100 ms
+  bool CompressFrame(const void*, uint32_t) override {
+    ++compressed;
+    return false;  // no stream to submit to here
+  }
+  void PassSlots(uint32_t slots) override { passed += slots; }
+  const uint8_t* CompressedData() const override { return nullptr; }
+  uint32_t CompressedSize() const override { return 0; }
+  bool CompressedKeyFrame() const override { return false; }
+  uint32_t passed = 0, compressed = 0;
+
+ private:
+  std::vector<uint8_t> format_;
+};
+
+class NoStream : public MediaStream {
+ public:
+  bool Attach(MediaSource*, uint32_t) override { return true; }
+  bool Bind(void*, uint32_t) override { return true; }
+  bool WritePacket(const Packet*) override { return true; }
+};
+
+TEST(CompressedFrameGrid, SlotsWithoutAFrameAreToldToTheCompressor) {
+  CountingCompressor c;
+  NoStream stream;
+  CompressedFrameGrid grid;
+  uint32_t slot = 0;
+  ASSERT_TRUE(SubmitCompressedFrame(&stream, &c, &grid, nullptr, 0, 0, 1, &slot));  // nothing changed
+  ASSERT_TRUE(SubmitCompressedFrame(&stream, &c, &grid, nullptr, 0, 100, 1, &slot));
+  EXPECT_EQ(c.passed, 2u);
+  // Nothing for a while, then a late frame at 750 ms: the slots it skipped
+  // (200 to 600) went by too; its own slot is the compressor's to count.
+  const uint8_t pixel[4] = {1, 2, 3, 4};
+  EXPECT_FALSE(SubmitCompressedFrame(&stream, &c, &grid, pixel, 4, 750, 1, &slot));
+  EXPECT_EQ(slot, 700u);
+  EXPECT_EQ(c.compressed, 1u);
+  EXPECT_EQ(c.passed, 2u + 5u);
+}
+
+// The default data rate of a huge frame is held to what a signed 32-bit
+// rate holds (the system's frames record), never wrapped to a negative one.
+TEST_F(InstalledCompressorTest, AHugeFrameGetsTheLargestRateTheSystemTakes) {
+  Script s;
+  InstalledCompressor& c = Begun(s);
+  std::vector<uint8_t> huge = Input();
+  huge[4] = 0x00, huge[5] = 0x40, huge[6] = 0x00;  // 16384
+  huge[8] = 0x00, huge[9] = 0x40, huge[10] = 0x00;  // 16384
+  c.SetInputFormat(huge);
+  EXPECT_EQ(c.GetDataRate(), 0x7FFFFFFFu);
+}
+
+}  // namespace
+}  // namespace kmr
