@@ -94,7 +94,7 @@ bool RecordingController::Start(const RecordingSettings& s) {
   if (hooks_ != nullptr) hooks_->OnStarting(s);
   compressor_refused_ = false;
   if (!StartVideo(s, fps)) {
-    if (compressor_refused_) return FailStart(texts::kCompressorRefused);
+    if (compressor_refused_) return FailStart(WithCause(texts::kCaptureFailed, texts::kCompressorRefused));
     return FailStart(WithCause(texts::kCaptureFailed, capture_->FailureCause()));
   }
   audio_on_ = false;

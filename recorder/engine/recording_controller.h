@@ -40,8 +40,9 @@ inline constexpr const char* kCannotContinue =
     "quota, or an unknown error occurred during A/V encoding.";
 inline constexpr const char* kBadFrameRate = "\n\nThe frame rate must be a whole number of at least 1.";
 inline constexpr const char* kFormatUnavailable = "\n\nThis output format or codec is not available in this build.";
-inline constexpr const char* kCompressorRefused =
-    "\n\nThe video compressor refused the recorded area's frames. Please try another codec.";
+// The cause given after the capture failure text when the installed
+// compressor refuses the frames (the start failed on the video side).
+inline constexpr const char* kCompressorRefused = "the video compressor refused the recorded area's frames";
 }  // namespace texts
 
 // The recorder window's own steps around a recording: hide the wallpaper,

@@ -419,7 +419,9 @@ TEST_F(RecordingTest, AnInstalledCompressorCodesTheFramesOfItsFormatsStream) {
   controller_->ToggleStartStop(s);
   EXPECT_FALSE(controller_->IsRecording());
   ASSERT_FALSE(messages_.shown.empty());
-  EXPECT_EQ(messages_.shown.back(), std::string(texts::kCannotStart) + texts::kCompressorRefused);
+  // The capture failure text of a failed video start, with the cause after it.
+  EXPECT_EQ(messages_.shown.back(), std::string(texts::kCannotStart) + texts::kCaptureFailed +
+                                        "\n\nthe video compressor refused the recorded area's frames");
   s.format_index = 2;  // the self-playing output has no compressing stream
   compressor.refuse_start = false;
   controller_->ToggleStartStop(s);

@@ -99,6 +99,8 @@ class WmvcoreRuntime : public WmRuntime {
   }
 
   bool CreateProfile(uint32_t version) override {
+    // Every recording starts here: a cause from an earlier one is not this one's.
+    error_.clear();
     ReleaseProfile();
     return Check(manager_->CreateEmptyProfile(static_cast<WMT_VERSION>(version), &profile_),
                  "The Windows Media profile cannot be made");

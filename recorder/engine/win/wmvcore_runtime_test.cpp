@@ -137,6 +137,7 @@ class StreamConfig : public ComObject<IWMStreamConfig, IWMMediaProps, IWMPropert
 std::vector<StreamConfig*> g_configs;
 std::vector<WORD> g_profile_numbers;  // the streams the profile holds
 bool g_refuse_audio_type = false;
+HRESULT g_end_result = S_OK;  // what EndWriting answers
 
 class Profile : public ComObject<IWMProfile> {
  public:
@@ -239,7 +240,7 @@ class Writer : public ComObject<IWMWriter, IWMWriterAdvanced, IWMHeaderInfo3> {
   }
   HRESULT STDMETHODCALLTYPE EndWriting() override {
     g_calls.push_back("end");
-    return S_OK;
+    return g_end_result;
   }
   HRESULT STDMETHODCALLTYPE AllocateSample(DWORD size, INSSBuffer** out) override {
     *out = new Buffer(size);
@@ -328,6 +329,7 @@ class WmvcoreRuntimeTest : public ::testing::Test {
     for (StreamConfig* c : g_configs) c->Release();
     g_configs.clear();
     g_refuse_audio_type = false;
+    g_end_result = S_OK;
   }
   // Video (lossless, 640 × 480 at 15 fps) and, with sound, the MP3 stream.
   void Record(bool sound) {
@@ -439,6 +441,34 @@ TEST_F(WmvcoreRuntimeTest, AStreamTheRuntimeRefusesIsLeftOutOfTheProfile) {
   for (const std::string& c : g_calls) added += c == "add-stream";
   EXPECT_EQ(added, 1);
   EXPECT_FALSE(closed_) << "the sound's sample had no stream to go to";
+}
+
+// The runtime lives as long as the writer: each recording reports its own
+// cause, not the first one the runtime ever met.
+TEST_F(WmvcoreRuntimeTest, EachRecordingReportsItsOwnCause) {
+  WmvWriter writer(MakeWmvcoreFactory(CreateFakeWriter, CreateFakeManager));
+  ASSERT_TRUE(writer.Initialize());
+  testing::FakeVideoSource source(64, 48, 32, 15);
+  WmvVideoStream video;
+  ASSERT_TRUE(video.Attach(&source, 0));
+  video.SetWriter(&writer);
+  writer.AddStream(&video);
+  writer.SetPath("C:\\videos\\one.wmv");
+  const auto record = [&]() {
+    if (!writer.Open()) return std::string("open: ") + writer.FailureCause();
+    source.SetFrame({7, 8, 9}, true);
+    video.Submit(nullptr, 0, 0, 0, 0);
+    return writer.Close() ? std::string() : writer.FailureCause();
+  };
+  g_end_result = E_OUTOFMEMORY;
+  const std::string first = record();
+  EXPECT_NE(first.find("0x8007000E"), std::string::npos) << first;
+  g_end_result = S_OK;
+  EXPECT_EQ(record(), "") << "a good recording after a failed one";
+  g_end_result = E_ACCESSDENIED;
+  const std::string third = record();
+  EXPECT_NE(third.find("0x80070005"), std::string::npos) << third;
+  EXPECT_EQ(third.find("0x8007000E"), std::string::npos) << "the first recording's cause: " << third;
 }
 
 TEST(WmvcoreRuntime, WithoutTheRuntimeOpenFailsWithTheReason) {
