@@ -1,5 +1,6 @@
 #include "recorder/ui/pages/page_rules.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "recorder/ui/hotkeys/hot_key.h"
@@ -114,5 +115,12 @@ std::vector<TrayMenuItem> TrayMenuItems(bool recording, bool paused, const std::
        !recording},
   };
 }
+
+RegionFieldLimits RegionLimitsFor(int32_t virtual_width, int32_t virtual_height) {
+  const int32_t across = std::max<int32_t>(virtual_width, 4000), down = std::max<int32_t>(virtual_height, 3000);
+  return RegionFieldLimits{across, down, across, down};
+}
+
+int StoredListPlace(int stored, int places) { return stored >= 0 && stored < places ? stored : 0; }
 
 }  // namespace kmr

@@ -72,6 +72,20 @@ class FrameRateConfirmation {
   int confirmed_;
 };
 
+// The highest values the region edits take (left, top, width, height): the
+// virtual screen's sides, and never less than 4000 across and 3000 down.
+struct RegionFieldLimits {
+  int32_t left, top, width, height;
+};
+RegionFieldLimits RegionLimitsFor(int32_t virtual_width, int32_t virtual_height);
+
+// A list index read from the settings, for the placeholder items that hold
+// its place until the real list exists: one of 0 .. places - 1; anything
+// else (a damaged value) takes the first place.
+int StoredListPlace(int stored, int places);
+// Placeholders at most for the codec list (more than any machine lists).
+inline constexpr int kCodecListPlaces = 256;
+
 // An output writer as the format list and the save dialog name it.
 struct OutputFormatName {
   const char* display_name;  // "Audio Video Interleaved"

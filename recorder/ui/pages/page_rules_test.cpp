@@ -125,6 +125,32 @@ TEST(OutputFormats, ListItemsFilterAndTheFormatOfAChosenName) {
   EXPECT_EQ(FormatOfPath(f, "C:\\videos\\clip"), -1);
 }
 
+// The region edits take what the screens hold: a portrait 4K screen's 3840
+// rows and a 5K screen's 5120 columns; small screens keep 4000 and 3000.
+TEST(RegionLimits, FollowTheVirtualScreenAndNeverShrink) {
+  const RegionFieldLimits portrait = RegionLimitsFor(2160, 3840);
+  EXPECT_EQ(portrait.height, 3840);
+  EXPECT_EQ(portrait.top, 3840);
+  EXPECT_EQ(portrait.width, 4000);
+  const RegionFieldLimits wide = RegionLimitsFor(5120 + 1920, 2880);  // a 5K screen beside a 1080p one
+  EXPECT_EQ(wide.width, 7040);
+  EXPECT_EQ(wide.left, 7040);
+  EXPECT_EQ(wide.height, 3000);
+  const RegionFieldLimits small = RegionLimitsFor(1024, 768);
+  EXPECT_EQ(small.width, 4000);
+  EXPECT_EQ(small.height, 3000);
+}
+
+// A damaged stored list index takes the first place instead of asking the
+// list for millions of placeholder items.
+TEST(StoredListPlaces, ADamagedIndexTakesTheFirstPlace) {
+  EXPECT_EQ(StoredListPlace(2, 3), 2);
+  EXPECT_EQ(StoredListPlace(3, 3), 0);
+  EXPECT_EQ(StoredListPlace(-1, 3), 0);
+  EXPECT_EQ(StoredListPlace(0x7FFFFFFF, kCodecListPlaces), 0);
+  EXPECT_EQ(StoredListPlace(40, kCodecListPlaces), 40);
+}
+
 TEST(TrayMenu, LabelsAndStatesFollowTheRecording) {
   std::vector<TrayMenuItem> idle = TrayMenuItems(false, false, "F2", "F3");
   ASSERT_EQ(idle.size(), 3u);

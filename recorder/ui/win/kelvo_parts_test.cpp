@@ -58,6 +58,16 @@ TEST(WallpaperHider, HidesTheWallpaperAndPatternWhileRecordingAndPutsThemBack) {
   EXPECT_EQ(hider.SavedWallpaper(), "");
   EXPECT_EQ(hider.SavedPattern(), "");
 
+  // A second hide (a start inside another start's message box) keeps what
+  // the first saved, and the user's wallpaper still comes back.
+  hider.Hide();
+  hider.Hide();
+  EXPECT_EQ(hider.SavedWallpaper(), bitmap);
+  hider.Restore();
+  hider.Restore();
+  EXPECT_EQ(Wallpaper(), bitmap);
+  EXPECT_EQ(Pattern(), "170 85 170 85 170 85 170 85");
+
   // Nothing to hide: nothing is saved and nothing comes back.
   char none[1] = "";
   SystemParametersInfoA(SPI_SETDESKWALLPAPER, 0, none, SPIF_UPDATEINIFILE);

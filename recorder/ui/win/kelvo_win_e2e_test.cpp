@@ -669,6 +669,64 @@ TEST_F(KelvoWindows, AHotKeyAnotherProgramHoldsIsRefusedWithItsName) {
   DeleteFileA(output.c_str());
 }
 
+// The region the user set survives the other modes, whatever confirms the
+// pages meanwhile; "no" to the frames-per-second question cancels the start;
+// damaged stored list places do not stop the program from coming up.
+TEST_F(KelvoWindows, TheRegionSurvivesEveryModeAndNoCancelsTheStart) {
+  const std::string output = dir_ + "never.exe";
+  DeleteFileA(output.c_str());
+  SetRegText("Video", "Path", output);
+  SetRegNumber("Video", "Format", 0x7FFFFFFF);
+  SetRegNumber("Video", "Codec", 0x7FFFFFFF);
+  SetRegNumber("Video", "Capture Option", 1);
+  SetRegNumber("Video", "Left", 100);
+  SetRegNumber("Video", "Top", 80);
+  SetRegNumber("Video", "Width", 320);
+  SetRegNumber("Video", "Height", 240);
+  SetRegNumber("Options", "Show Splash", 0);
+  SetRegNumber("Audio", "Record Audio", 0);
+  KelvoProcess kelvo;
+  ASSERT_TRUE(kelvo.Start(dir_ + "kelvo-log.txt"));
+  HWND sheet = kelvo.Window();
+  HWND video = kelvo.Page(0);
+  ASSERT_TRUE(WaitFor([&] { return ComboCount(video, 1004) == 3; })) << "the page did not come up";
+  EXPECT_EQ(Text(GetDlgItem(video, 1013)), "320");
+
+  // Full screen: the edits show the screen; the pages are confirmed as
+  // when the user switches to another program.
+  SendMessageA(GetDlgItem(video, 1007), BM_CLICK, 0, 0);
+  ASSERT_TRUE(WaitFor([&] { return Text(GetDlgItem(video, 1013)) == "1024"; }));
+  SendMessageA(sheet, WM_ACTIVATEAPP, FALSE, 0);
+  // A window with none picked: the edits show nothing to record.
+  SendMessageA(GetDlgItem(video, 1009), BM_CLICK, 0, 0);
+  SendMessageA(sheet, WM_ACTIVATEAPP, FALSE, 0);
+  EXPECT_EQ(kelvo.MessageBoxSaying(""), nullptr) << kelvo.Said();
+
+  // 60 frames a second, asked about at the start; "no" starts nothing.
+  SendMessageA(GetDlgItem(video, 1007), BM_CLICK, 0, 0);
+  SendDlgItemMessageA(video, 1015, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("60"));
+  PostMessageA(GetDlgItem(video, 1024), BM_CLICK, 0, 0);
+  HWND ask = nullptr;
+  ASSERT_TRUE(WaitFor([&] { return (ask = kelvo.MessageBoxSaying("The capture FPS you specified is too high")) != nullptr; }));
+  PostMessageA(ask, WM_COMMAND, MAKEWPARAM(IDNO, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(ask, IDNO)));
+  ASSERT_TRUE(WaitFor([&] { return kelvo.MessageBoxSaying("The capture FPS") == nullptr; }));
+  EXPECT_TRUE(FileStaysTheSame(output, 1500));
+  EXPECT_EQ(FileSize(output), -1) << "a recording started after \"no\"";
+  EXPECT_EQ(kelvo.LastLogLine("kelvo: recording"), "");
+  EXPECT_TRUE(IsWindowVisible(sheet));
+  EXPECT_EQ(Text(GetDlgItem(video, 1024)), "Start");
+
+  SendDlgItemMessageA(video, 1015, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("15"));
+  PostMessageA(sheet, WM_CLOSE, 0, 0);
+  ASSERT_TRUE(kelvo.Ended(kDeadlineMs));
+  EXPECT_EQ(RegNumber("Video", "Capture Option"), 0u);
+  EXPECT_EQ(RegNumber("Video", "Left"), 100u);
+  EXPECT_EQ(RegNumber("Video", "Top"), 80u);
+  EXPECT_EQ(RegNumber("Video", "Width"), 320u);
+  EXPECT_EQ(RegNumber("Video", "Height"), 240u);
+  EXPECT_LT(RegNumber("Video", "Format"), 3u);
+}
+
 // Run by full_drive_test.sh with a drive of the player's size and half a
 // megabyte: the recording fills it, the writer fails, the recording stops
 // and the message names the file.

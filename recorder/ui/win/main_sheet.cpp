@@ -342,16 +342,15 @@ void MainSheet::OnActivateApp(bool active) {
   in_activation_ = false;
 }
 
-void MainSheet::ConfirmAll() {
+bool MainSheet::ConfirmAll() {
+  bool all = true;
   for (SettingsPage* page : pages_) {
-    if (page->Created()) page->Confirm();
+    if (page->Created() && !page->Confirm()) all = false;
   }
+  return all;
 }
 
-void MainSheet::StartStopFromPage() {
-  ConfirmAll();
-  ToggleStartStop();
-}
+void MainSheet::StartStopFromPage() { ToggleStartStop(); }
 
 RecordingSettings MainSheet::CurrentSettings() {
   RecordingSettings s;
@@ -379,11 +378,15 @@ RecordingSettings MainSheet::CurrentSettings() {
 }
 
 void MainSheet::ToggleStartStop() {
+  // One start or stop at a time, whatever asked for it: a message box of a
+  // start (a failure, a question) lets the tray and the hot keys through.
+  if (in_start_stop_) return;
+  in_start_stop_ = true;
   RecordingController& c = parts_.Controller();
   try {
     if (c.IsRecording()) {
       c.ToggleStartStop(RecordingSettings{});
-    } else {
+    } else if (ConfirmAll()) {  // every page's confirm step; a refusal cancels the start
       const RecordingSettings s = CurrentSettings();
       c.ToggleStartStop(s);
       if (c.IsRecording()) {
@@ -395,6 +398,7 @@ void MainSheet::ToggleStartStop() {
     // A start that threw counts as a failed start.
     if (!c.IsRecording()) c.Stop();
   }
+  in_start_stop_ = false;
 }
 
 void MainSheet::TogglePause() {

@@ -69,7 +69,8 @@ class MainSheet : public SheetHost, public RecordingHooks, private RegionOwner, 
   void OnActivateApp(bool active);
   void OnClose();
   void OnDestroy();
-  void ConfirmAll();
+  // Every page's confirm step; false when one refused.
+  bool ConfirmAll();
   void ToggleStartStop();
   void TogglePause();
   RecordingSettings CurrentSettings();
@@ -102,6 +103,7 @@ class MainSheet : public SheetHost, public RecordingHooks, private RegionOwner, 
   bool selection_hid_window_ = false;
   bool in_hot_key_ = false;
   bool in_tray_ = false;
+  bool in_start_stop_ = false;
   bool in_activation_ = false;
   bool destroyed_ = false;
 };

@@ -18,7 +18,6 @@ namespace {
 
 constexpr const char* kCodecPage = "http://www.norvane.com/kelvo/codecs/";
 constexpr int kFieldIds[4] = {IDC_LEFT, IDC_TOP, IDC_WIDTH, IDC_HEIGHT};
-constexpr int kFieldHighs[4] = {4000, 3000, 4000, 3000};
 
 }  // namespace
 
@@ -49,9 +48,17 @@ void VideoPage::OnInit() {
     for (uint32_t code : HotKeyListCodes()) AddItem(hwnd_, key->list, LayoutKeyName(code), code);
     SelectKey(*key);
   }
-  // Until the real lists exist, empty items hold the stored places.
-  while (ItemCount(hwnd_, IDC_FORMAT) <= settings_.format) AddItem(hwnd_, IDC_FORMAT, "", 0);
-  while (ItemCount(hwnd_, IDC_CODEC) <= settings_.codec) AddItem(hwnd_, IDC_CODEC, "", 0);
+  // Until the real lists exist, empty items hold the stored places (a
+  // damaged stored index takes the first).
+  settings_.format = StoredListPlace(settings_.format, FormatCount());
+  settings_.codec = StoredListPlace(settings_.codec, kCodecListPlaces);
+  for (const auto& [list, place] : {std::pair<int, int>{IDC_FORMAT, settings_.format}, {IDC_CODEC, settings_.codec}}) {
+    while (ItemCount(hwnd_, list) <= place) {
+      const int before = ItemCount(hwnd_, list);
+      AddItem(hwnd_, list, "", 0);
+      if (ItemCount(hwnd_, list) == before) break;  // the list takes no more
+    }
+  }
   Select(hwnd_, IDC_FORMAT, settings_.format);
   Select(hwnd_, IDC_CODEC, settings_.codec);
   for (const char* fps : {"5", "10", "15", "20", "25", "30"}) AddItem(hwnd_, IDC_FPS, fps, 0);
@@ -318,20 +325,27 @@ void VideoPage::Write(Field field, int32_t value) {
 
 bool VideoPage::Confirm() {
   if (hwnd_ == nullptr) return true;
-  int32_t values[4];
-  for (int f = 0; f < 4; ++f) {
-    if (!ReadNumber(kFieldIds[f], 0, kFieldHighs[f], &values[f])) {
-      host_->ShowSettings();
-      return false;
-    }
-  }
   for (int option = 0; option < 3; ++option) {
     if (IsChecked(hwnd_, IDC_FULL_SCREEN + option)) settings_.capture_option = option;
   }
-  settings_.left = values[0];
-  settings_.top = values[1];
-  settings_.width = values[2];
-  settings_.height = values[3];
+  // The edits are the user's only in region mode; in the other modes they
+  // show the screen or the window, and the stored region stays as it was.
+  if (settings_.capture_option == 1) {
+    const RegionFieldLimits limits =
+        RegionLimitsFor(GetSystemMetrics(SM_CXVIRTUALSCREEN), GetSystemMetrics(SM_CYVIRTUALSCREEN));
+    const int32_t highs[4] = {limits.left, limits.top, limits.width, limits.height};
+    int32_t values[4];
+    for (int f = 0; f < 4; ++f) {
+      if (!ReadNumber(kFieldIds[f], 0, highs[f], &values[f])) {
+        if (!host_->IsRecording()) host_->ShowSettings();
+        return false;
+      }
+    }
+    settings_.left = values[0];
+    settings_.top = values[1];
+    settings_.width = values[2];
+    settings_.height = values[3];
+  }
   const std::string typed = FpsText();
   settings_.fps = FrameRateConfirmation::Value(typed);
   settings_.Save(store_, false);
@@ -343,11 +357,14 @@ bool VideoPage::Confirm() {
       FormatText(page_texts::kFpsTooHigh, FrameRateConfirmation::kLowest, FrameRateConfirmation::kHighest);
   if (Say(GetParent(hwnd_), question, MB_YESNO | MB_ICONINFORMATION | MB_DEFBUTTON2) == IDYES) {
     fps_.Confirm(typed);
-  } else {
+    return true;
+  }
+  // "No": the value is not taken, and a start waiting on it does not happen.
+  if (!host_->IsRecording()) {
     host_->ShowSettings();
     host_->ActivatePage(0);
   }
-  return true;
+  return false;
 }
 
 void VideoPage::SaveAtExit() {

@@ -54,6 +54,8 @@ bool ShellHasActiveDesktop() {
 }
 
 void WallpaperHider::Hide() {
+  if (hidden_) return;
+  hidden_ = true;
   char pattern[41] = "";
   GetProfileStringA("Desktop", "Pattern", "", pattern, sizeof(pattern));
   if (pattern[0] != '\0') {
@@ -79,6 +81,8 @@ void WallpaperHider::Hide() {
 }
 
 void WallpaperHider::Restore() {
+  if (!hidden_) return;
+  hidden_ = false;
   if (active_desktop_off_ && ShellHasActiveDesktop()) SwitchActiveDesktop(true);
   active_desktop_off_ = false;
   if (!wallpaper_.empty()) {
