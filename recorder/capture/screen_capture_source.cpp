@@ -184,9 +184,9 @@ bool ScreenCaptureSource::Capture() {
 
 bool ScreenCaptureSource::OnDisplayChange(bool idle) {
   (void)idle;
-  if (!started_) return false;
-  screen_ = mirror_->Screen();
-  return true;
+  // Nothing to do on this (the interface's) thread: every frame reads the
+  // screen's size on the capture's own thread, so the next one has it.
+  return started_;
 }
 
 void ScreenCaptureSource::CollectChanges() {

@@ -207,10 +207,11 @@ TEST_F(CaptureTest, ADisplayChangeWhileRecordingKeepsTheFrames) {
   mirror_->metrics_.width = 80;
   mirror_->metrics_.height = 60;
   EXPECT_TRUE(source_->OnDisplayChange(false));
-  EXPECT_EQ(source_->Screen().width, 80);
-  EXPECT_EQ(source_->Screen().height, 60);
+  EXPECT_EQ(source_->Screen().width, 100) << "the interface's thread does not touch what the capture reads";
   Paint(*mirror_, {0, 0, 100, 80}, 7);
   FrameAndCheck();
+  EXPECT_EQ(source_->Screen().width, 80) << "the next frame reads the new size";
+  EXPECT_EQ(source_->Screen().height, 60);
   EXPECT_EQ(source_->Frame().width, 100);
 }
 

@@ -89,8 +89,10 @@ bool RegionTracker::SetSelecting(bool on) {
 
 void RegionTracker::EndSelection() {
   desktop_->RestoreCursors();
-  if (owner_ != nullptr) owner_->RestoreAfterSelection();
+  // Over before the owner restores its window: the border then follows
+  // the options again.
   selecting_ = false;
+  if (owner_ != nullptr) owner_->RestoreAfterSelection();
 }
 
 void RegionTracker::Tick() {
@@ -184,6 +186,8 @@ void CursorSwap::Replace(int requested_id) {
     saved_[i] = 0;
     if (kIds[i] == requested_id) continue;
     saved_[i] = cursors_->CopyCurrent(kIds[i]);
+    // A cursor that could not be saved could never be put back: it stays.
+    if (saved_[i] == 0) continue;
     const SystemCursors::Handle shape = cursors_->CopyStandard(requested_id);
     if (shape != 0 && !cursors_->SetSystem(shape, kIds[i])) cursors_->Destroy(shape);
   }

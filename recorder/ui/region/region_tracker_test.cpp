@@ -327,10 +327,11 @@ class FakeCursors : public SystemCursors {
   std::vector<std::string> destroyed;
   int standard_copies = 0;
   int refuse_id = 0;
+  int uncopyable_id = 0;  // CopyCurrent fails for it
   FakeCursors() {
     for (int id : CursorSwap::kIds) shown[id] = "system " + std::to_string(id);
   }
-  Handle CopyCurrent(int id) override { return New(shown[id]); }
+  Handle CopyCurrent(int id) override { return id == uncopyable_id ? 0 : New(shown[id]); }
   Handle CopyStandard(int id) override {
     ++standard_copies;
     return New("standard " + std::to_string(id));
@@ -363,6 +364,20 @@ TEST(CursorSwap, EveryCursorIsSwappedAndPutBackExceptTheRequestedOne) {
     EXPECT_EQ(cursors.standard_copies, 12) << "a second swap waits for the restore";
   }  // restored when the swap goes away
   for (int id : CursorSwap::kIds) EXPECT_EQ(cursors.shown[id], "system " + std::to_string(id));
+  EXPECT_TRUE(cursors.destroyed.empty());
+}
+
+// A cursor the system would not copy cannot be put back after the
+// selection: it is left as it is instead of being swapped for good.
+TEST(CursorSwap, ACursorThatCannotBeSavedIsNotSwapped) {
+  FakeCursors cursors;
+  cursors.uncopyable_id = 32513;
+  CursorSwap swap(&cursors);
+  swap.Replace(RegionTracker::kCrossCursor);
+  EXPECT_EQ(cursors.shown[32513], "system 32513");
+  EXPECT_EQ(cursors.shown[32512], "standard 32515");
+  swap.Restore();
+  for (int id : CursorSwap::kIds) EXPECT_EQ(cursors.shown[id], "system " + std::to_string(id)) << id;
   EXPECT_TRUE(cursors.destroyed.empty());
 }
 

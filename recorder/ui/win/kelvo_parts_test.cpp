@@ -3,6 +3,7 @@
 // notification-area icon.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <shellapi.h>
 
 #include <cstdio>
 #include <string>
@@ -101,6 +102,31 @@ TEST(TrayIconTest, AddsSwitchesShowsABalloonAndGoes) {
     EXPECT_TRUE(icon.Balloon("Double-click icon to restore main window.", "Kelvo", 1000));
     EXPECT_TRUE(icon.Balloon("", "Kelvo", 1000));
     icon.Delete();
+  }
+  DestroyWindow(owner);
+}
+
+// A shell that starts again has forgotten every icon: the recorder's is
+// added anew, the one it showed last, and a failed add is known.
+TEST(TrayIconTest, ComesBackWhenTheShellStartsAgain) {
+  HWND owner = CreateWindowExA(0, "STATIC", "owner", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+  ASSERT_NE(owner, nullptr);
+  {
+    TrayIcon icon(GetModuleHandleA(nullptr), owner, "Kelvo");
+    ASSERT_TRUE(icon.Add());
+    EXPECT_TRUE(icon.Added());
+    // The shell forgets it (as a new shell would).
+    NOTIFYICONDATAA nid{};
+    nid.cbSize = NOTIFYICONDATAA_V2_SIZE;
+    nid.hWnd = owner;
+    nid.uID = TrayIcon::kId;
+    ASSERT_TRUE(Shell_NotifyIconA(NIM_DELETE, &nid));
+    EXPECT_FALSE(Shell_NotifyIconA(NIM_MODIFY, &nid)) << "still there";
+    EXPECT_TRUE(icon.AddAgain());
+    EXPECT_TRUE(icon.Added());
+    EXPECT_TRUE(Shell_NotifyIconA(NIM_MODIFY, &nid)) << "not back";
+    icon.Delete();
+    EXPECT_FALSE(icon.Added());
   }
   DestroyWindow(owner);
 }

@@ -94,10 +94,14 @@ bool MainSheet::OnCreated() {
   notify_ = std::make_unique<platform::WindowNotifyTarget>(hwnd_);
   parts_.Controller().SetNotifyTarget(notify_.get());
   tray_ = std::make_unique<TrayIcon>(instance_, hwnd_, ProgramTitle());
-  // A shell without a notification area still records: the window stays.
+  // A shell without a notification area still records: the window is then
+  // minimised to the task bar instead of hidden. A shell that starts again
+  // (or later) says so, and the icon is added then.
+  taskbar_created_ = RegisterWindowMessageA("TaskbarCreated");
   tray_->Add();
   if (!border_.Create(instance_)) return false;
-  SetTimer(hwnd_, kTrackerTimer, RegionTracker::kTickMs, nullptr);
+  // The region, the border and the window being followed move with this timer.
+  if (SetTimer(hwnd_, kTrackerTimer, RegionTracker::kTickMs, nullptr) == 0) return false;
   return PostMessageA(hwnd_, kDeferredStartMessage, 0, 0) != FALSE;
 }
 
@@ -132,6 +136,10 @@ LRESULT CALLBACK MainSheet::SheetProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
 }
 
 bool MainSheet::Handle(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) {
+  if (msg == taskbar_created_ && taskbar_created_ != 0) {
+    if (tray_ != nullptr) tray_->AddAgain();
+    return true;
+  }
   switch (msg) {
     case kDeferredStartMessage:
       DeferredStart();
@@ -207,6 +215,8 @@ void MainSheet::OnSysCommand(WPARAM command, LPARAM lp) {
       return;
     case SC_MINIMIZE:
       CallWindowProcA(sheet_proc_, hwnd_, WM_SYSCOMMAND, command, lp);
+      // Hidden only where the icon is there to bring it back.
+      if (tray_ == nullptr || !tray_->Added()) return;
       ShowWindow(hwnd_, SW_HIDE);
       if (tray_ != nullptr) tray_->Balloon(lp != 0 ? page_texts::kRestoreBalloon : "", ProgramTitle(), 1000);
       return;
@@ -467,11 +477,14 @@ void MainSheet::HideForSelection() {
 }
 
 void MainSheet::RestoreAfterSelection() {
+  // The restore step: the window back where it was hidden, and the border
+  // as the options say (the selection showed it whatever they say).
   if (selection_hid_window_) {
-    ShowWindow(hwnd_, SW_SHOW);
-    SetForegroundWindow(hwnd_);
+    selection_hid_window_ = false;
+    SendMessageA(hwnd_, WM_SYSCOMMAND, SC_RESTORE, 0);
+  } else if (options_.Values().show_border == 0) {
+    border_.Hide();
   }
-  selection_hid_window_ = false;
 }
 
 bool MainSheet::IsVisible() { return IsWindowVisible(hwnd_) != FALSE; }

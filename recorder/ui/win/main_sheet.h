@@ -104,6 +104,7 @@ class MainSheet : public SheetHost, public RecordingHooks, private RegionOwner, 
   bool in_hot_key_ = false;
   bool in_tray_ = false;
   bool in_start_stop_ = false;
+  UINT taskbar_created_ = 0;
   bool in_activation_ = false;
   bool destroyed_ = false;
 };

@@ -30,12 +30,18 @@ void TrayIcon::Fill(void* data, UINT flags, int icon_resource) const {
 
 bool TrayIcon::Add() {
   NOTIFYICONDATAA nid;
-  Fill(&nid, NIF_MESSAGE | NIF_ICON | NIF_TIP, kId);
+  Fill(&nid, NIF_MESSAGE | NIF_ICON | NIF_TIP, icon_);
   added_ = Shell_NotifyIconA(NIM_ADD, &nid) != FALSE;
   return added_;
 }
 
+bool TrayIcon::AddAgain() {
+  added_ = false;
+  return Add();
+}
+
 bool TrayIcon::Modify(int icon_resource) {
+  icon_ = icon_resource;
   NOTIFYICONDATAA nid;
   Fill(&nid, NIF_ICON | NIF_TIP, icon_resource);
   return Shell_NotifyIconA(NIM_MODIFY, &nid) != FALSE;

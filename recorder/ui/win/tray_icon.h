@@ -19,7 +19,12 @@ class TrayIcon {
   TrayIcon(const TrayIcon&) = delete;
   TrayIcon& operator=(const TrayIcon&) = delete;
 
+  // Adds the icon (the one last shown; the idle one at first).
   bool Add();
+  bool Added() const { return added_; }
+  // The shell started again ("TaskbarCreated") and has forgotten its icons:
+  // the icon is added anew, as it was.
+  bool AddAgain();
   // A given icon resource, the same tip.
   bool Modify(int icon_resource);
   void Delete();
@@ -32,6 +37,7 @@ class TrayIcon {
   HINSTANCE instance_;
   HWND owner_;
   std::string tip_;
+  int icon_ = kId;
   bool added_ = false;
 };
 
