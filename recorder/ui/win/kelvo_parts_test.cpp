@@ -10,6 +10,7 @@
 
 #include "recorder/ui/win/tray_icon.h"
 #include "recorder/ui/win/video_page.h"
+#include "recorder/ui/win/win_ui.h"
 #include "recorder/ui/win/wallpaper_hider.h"
 
 namespace kmr::win {
@@ -91,6 +92,27 @@ TEST(HotKeyNames, FromTheKeyboardLayoutWithTheExtendedFlag) {
   EXPECT_FALSE(page_up.empty());
   EXPECT_NE(page_up, LayoutKeyName(0x21 | 0)) << page_up;
   for (uint32_t code : HotKeyListCodes()) EXPECT_FALSE(LayoutKeyName(code).empty()) << code;
+}
+
+// A compressor's name comes as UTF-8; the ANSI list shows it in the
+// system's code page, not as UTF-8 bytes read as that code page.
+TEST(CodecList, ANameInUtf8ShowsInTheSystemsCodePage) {
+  HWND dialog = CreateWindowExA(0, "STATIC", "dialog", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+  ASSERT_NE(dialog, nullptr);
+  HWND combo = CreateWindowExA(0, "COMBOBOX", "", WS_CHILD | CBS_DROPDOWNLIST, 0, 0, 100, 100, dialog,
+                               reinterpret_cast<HMENU>(77), nullptr, nullptr);
+  ASSERT_NE(combo, nullptr);
+  const std::string utf8 = "Codec f\xC3\xBCr Bildschirme";  // "für"
+  ASSERT_GE(AddUtf8Item(dialog, 77, utf8, 5), 0);
+  const wchar_t wide[] = L"Codec f\u00FCr Bildschirme";
+  char expected[64] = "";
+  WideCharToMultiByte(CP_ACP, 0, wide, -1, expected, sizeof(expected), nullptr, nullptr);
+  char shown[64] = "";
+  SendMessageA(combo, CB_GETLBTEXT, 0, reinterpret_cast<LPARAM>(shown));
+  EXPECT_STREQ(shown, expected);
+  if (GetACP() != CP_UTF8) EXPECT_NE(std::string(shown), utf8) << "UTF-8 bytes in an ANSI list";
+  EXPECT_EQ(ItemData(dialog, 77, 0), 5);
+  DestroyWindow(dialog);
 }
 
 TEST(TrayIconTest, AddsSwitchesShowsABalloonAndGoes) {

@@ -53,6 +53,13 @@ void RecorderParts::ListCompressors() {
   for (size_t i = 0; i < compressor_.Count(); ++i) compressor_handlers_.push_back(compressor_.EntryInfo(i).handler);
 }
 
+void RecorderParts::RelistCompressors() {
+  listed_ = false;
+  compressor_names_.clear();
+  compressor_handlers_.clear();
+  ListCompressors();
+}
+
 const std::vector<std::string>& RecorderParts::CompressorNames() {
   ListCompressors();
   return compressor_names_;

@@ -41,6 +41,9 @@ class RecorderParts {
   MediaStream* AudioStream(int format);
   MediaWriter* Writer(int format);
   // The installed compressors' names and handler codes (listed once).
+  // The installed compressors (listed the first time); RelistCompressors
+  // lists them again (a compressor installed or removed meanwhile).
+  void RelistCompressors();
   const std::vector<std::string>& CompressorNames();
   const std::vector<uint32_t>& CompressorHandlers();
   // The own codec's encoder for a choice, made anew for each recording.

@@ -111,9 +111,11 @@ void VideoPage::OnFormatChange(bool restoring) {
   if (path.ReplaceExtension(FormatExtension(format))) settings_.path = path.Get();
   ShowPath();
   HCURSOR was = SetCursor(LoadCursor(nullptr, IDC_WAIT));
+  // The compressors as installed now, listed with the page's list.
+  parts_->RelistCompressors();
   choices_ = CodecChoicesFor(format, parts_->CompressorNames());
   ClearItems(hwnd_, IDC_CODEC);
-  for (const CodecChoice& c : choices_) AddItem(hwnd_, IDC_CODEC, c.name, 0);
+  for (const CodecChoice& c : choices_) AddUtf8Item(hwnd_, IDC_CODEC, c.name, 0);
   settings_.codec = PickCodecChoice(format, choices_, parts_->CompressorHandlers(), settings_.codec);
   Select(hwnd_, IDC_CODEC, settings_.codec);
   SetCursor(was);

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "shared/path_name.h"
+#include "shared/text/utf16.h"
 
 namespace kmr::win {
 
@@ -44,6 +45,20 @@ int AddItem(HWND dialog, int id, const std::string& text, intptr_t data) {
   const LRESULT i = SendDlgItemMessageA(dialog, id, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
   if (i >= 0) SendDlgItemMessageA(dialog, id, CB_SETITEMDATA, static_cast<WPARAM>(i), static_cast<LPARAM>(data));
   return static_cast<int>(i);
+}
+
+int AddUtf8Item(HWND dialog, int id, const std::string& utf8, intptr_t data) {
+  const std::u16string wide = Utf8ToUtf16(utf8);
+  std::string ansi;
+  if (!wide.empty()) {
+    const auto* w = reinterpret_cast<const wchar_t*>(wide.c_str());
+    const int n = WideCharToMultiByte(CP_ACP, 0, w, static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+    if (n > 0) {
+      ansi.resize(static_cast<size_t>(n));
+      WideCharToMultiByte(CP_ACP, 0, w, static_cast<int>(wide.size()), ansi.data(), n, nullptr, nullptr);
+    }
+  }
+  return AddItem(dialog, id, ansi, data);
 }
 
 void ClearItems(HWND dialog, int id) { SendDlgItemMessageA(dialog, id, CB_RESETCONTENT, 0, 0); }

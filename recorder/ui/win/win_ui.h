@@ -27,6 +27,9 @@ void Enable(HWND dialog, int id, bool on);
 
 // Combo boxes: items with data, the selection and its data.
 int AddItem(HWND dialog, int id, const std::string& text, intptr_t data);
+// The same for a text in UTF-8 (the compressors' names): the list gets it
+// in the system's code page, as an ANSI list shows text.
+int AddUtf8Item(HWND dialog, int id, const std::string& utf8, intptr_t data);
 void ClearItems(HWND dialog, int id);
 int ItemCount(HWND dialog, int id);
 int Selection(HWND dialog, int id);
