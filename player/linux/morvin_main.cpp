@@ -14,6 +14,7 @@
 #include "player/audio/linux/mpg123_decoder.h"
 #include "player/audio/linux/pulse_output.h"
 #include "player/container_reader.h"
+#include "player/playback_session.h"
 #include "player/linux/sdl_frame.h"
 #include "player/linux/sdl_view.h"
 #include "player/screenshot.h"
@@ -43,22 +44,20 @@ int main(int argc, char** argv) {
     return Usage();
   }
   if (opt.help) return Usage();
-  const std::string& path = opt.path;
-  const bool loop = opt.loop, fit = opt.fit, quick = opt.quick, exit_at_end = opt.exit_at_end;
-  const uint32_t seek_ms = opt.seek_ms;
-  const std::string& screenshot = opt.screenshot;
-
+  kmr::VideoRenderer video;
+  // Sound after the picture: decoded with libmpg123, played through PulseAudio.
+  kmr::Mpg123Decoder mp3;
+  kmr::PulseOutput speakers;
+  kmr::AudioDecoder sound(&mp3, &speakers, kmr::platform::SystemMsClock(), kmr::platform::CreateFrameTimer());
+  kmr::ContainerReader reader;
+  kmr::PlaybackSession session(opt, &reader, &video, &sound);
   // Look at the recording before opening a window.
-  {
-    std::string why;
-    if (kmr::OpenRecordingFile(path, &why) == nullptr) {
-      std::fprintf(stderr, "morvin: %s: %s\n", path.empty() ? "this program" : path.c_str(), why.c_str());
-      if (path.empty()) std::fprintf(stderr, "morvin: give a recording to play (morvin FILE)\n");
-      return 1;
-    }
+  if (!session.Check(&why)) {
+    std::fprintf(stderr, "morvin: %s\n", why.c_str());
+    if (opt.path.empty()) std::fprintf(stderr, "morvin: give a recording to play (morvin FILE)\n");
+    return 1;
   }
-
-  if (!screenshot.empty()) return kmr::ScreenshotCommand(path, seek_ms, screenshot);
+  if (!opt.screenshot.empty()) return kmr::ScreenshotCommand(opt.path, opt.seek_ms, opt.screenshot);
 
   if (SDL_Init(SDL_INIT_VIDEO) != 0) {
     std::fprintf(stderr, "morvin: cannot open the display: %s\n", SDL_GetError());
@@ -76,45 +75,25 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "morvin: no display to play on: set DISPLAY (X11) or WAYLAND_DISPLAY (Wayland)\n");
     return 1;
   }
-  kmr::VideoRenderer video;
-  // Sound after the picture: decoded with libmpg123, played through PulseAudio.
-  kmr::Mpg123Decoder mp3;
-  kmr::PulseOutput speakers;
-  kmr::AudioDecoder sound(&mp3, &speakers, kmr::platform::SystemMsClock(), kmr::platform::CreateFrameTimer());
-  kmr::ContainerReader reader;
-  reader.AddDecoder(&video);
-  reader.AddDecoder(&sound);
-  reader.SetSource(path);
-  reader.SetLoop(loop);
-  reader.SetQuickPlay(quick);
-  if (!reader.Start()) {
-    std::fprintf(stderr, "morvin: %s\n", reader.Error().c_str());
+  if (!session.Start(&why)) {
+    std::fprintf(stderr, "morvin: %s\n", why.c_str());
     return 1;
-  }
-  if (seek_ms != 0 && !reader.Seek(seek_ms)) {
-    std::fprintf(stderr, "morvin: %s\n", reader.Error().c_str());
-  }
-  if (sound.SampleRate() != 0 && !sound.IsRunning()) {
-    std::fprintf(stderr, "morvin: playing without sound: %s\n", sound.Failure().c_str());
   }
   kmr::SdlView view(&video.Decoder());
   kmr::SdlFrame frame(&reader, &video, &view);
-  frame.Commands().SetFit(fit);
-  std::string error;
-  if (!frame.Open(path.empty() ? "morvin" : "morvin - " + path, &error)) {
-    std::fprintf(stderr, "morvin: %s\n", error.c_str());
+  frame.Commands().SetFit(opt.fit);
+  if (!frame.Open(opt.path.empty() ? "morvin" : "morvin - " + opt.path, &why)) {
+    std::fprintf(stderr, "morvin: %s\n", why.c_str());
     reader.Stop();
     return 1;
   }
+  for (const std::string& line : session.Begin()) std::fprintf(stderr, "morvin: %s\n", line.c_str());
   video.SetView(&view);
   view.Paint();
-  frame.Run(exit_at_end);
+  frame.Run(opt.exit_at_end);
   video.SetView(nullptr);
-  reader.Stop();
   // A recording that could not be played to its end says why.
-  if (!reader.Error().empty()) {
-    std::fprintf(stderr, "morvin: %s: %s\n", path.empty() ? "this program" : path.c_str(), reader.Error().c_str());
-    if (exit_at_end) return 1;
-  }
-  return 0;
+  const int code = session.Finish(&why);
+  if (!why.empty()) std::fprintf(stderr, "morvin: %s\n", why.c_str());
+  return code;
 }

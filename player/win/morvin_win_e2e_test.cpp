@@ -163,6 +163,46 @@ TEST(MorvinWindows, ARecordingWithSoundPlaysToItsEndWithSound) {
   EXPECT_NE(missing.find("morvin:"), std::string::npos) << missing;
 }
 
+// --quick plays a recording as fast as it decodes: ten minutes of
+// recording end long before ten minutes have passed (a minute at most
+// here), as on Linux.
+TEST(MorvinWindows, QuickPlayDoesNotWaitForTheRecordingsTime) {
+  char temp[MAX_PATH];
+  GetTempPathA(MAX_PATH, temp);
+  const std::string path = std::string(temp) + "kmr_morvin_quick.exe";
+  {
+    SelfPlayingMaker make(path, 64, 48);
+    ASSERT_TRUE(make.writer.Open());
+    std::vector<uint8_t> raw(make.source.RawFrameBytes(), 0x20);
+    for (uint32_t slot : {0u, 3000u, 6000u}) {  // 0, 5 and 10 minutes at 10 fps
+      raw[slot % raw.size()] ^= 0xFF;
+      ASSERT_TRUE(make.source.EncodeFrame(raw.data()));
+      ASSERT_TRUE(make.video.Submit(nullptr, 0, FrameGrid::SlotTime(slot, 10), 0, 0));
+    }
+    make.writer.Close();
+  }
+  SetEnvironmentVariableA("MORVIN_QUIET", "1");
+  STARTUPINFOA si{};
+  si.cb = sizeof(si);
+  PROCESS_INFORMATION pi{};
+  std::string cmd = "\"" + path + "\" --quick --exit-at-end";
+  ASSERT_TRUE(CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+  SetEnvironmentVariableA("MORVIN_QUIET", nullptr);
+  const bool ended = WaitForSingleObject(pi.hProcess, 60000) == WAIT_OBJECT_0;
+  DWORD code = 99;
+  if (ended) {
+    GetExitCodeProcess(pi.hProcess, &code);
+  } else {
+    TerminateProcess(pi.hProcess, 1);
+    WaitForSingleObject(pi.hProcess, 10000);
+  }
+  CloseHandle(pi.hProcess);
+  CloseHandle(pi.hThread);
+  DeleteFileA(path.c_str());
+  EXPECT_TRUE(ended) << "--quick was not applied: the player kept the recording's own time";
+  EXPECT_EQ(code, 0u);
+}
+
 // A lossy recording made on Linux (kmrtool encode --codec lossy): without
 // xvidcore.dll the player says what is missing and exits non-zero; with a
 // library of that name beside the player (a stand-in that takes every call

@@ -14,6 +14,7 @@
 #include "player/audio/win/acm_decoder.h"
 #include "player/audio/win/wave_output.h"
 #include "player/container_reader.h"
+#include "player/playback_session.h"
 #include "player/screenshot.h"
 #include "player/player_options.h"
 #include "player/video_renderer.h"
@@ -47,55 +48,34 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
     std::fprintf(stderr, "morvin: %s\n", why.c_str());
     return 2;
   }
-  const std::string& path = opt.path;
-  const bool loop = opt.loop, fit = opt.fit, exit_at_end = opt.exit_at_end;
-  const uint32_t seek_ms = opt.seek_ms;
-  const std::string& screenshot = opt.screenshot;
-  {
-    std::string why;
-    if (kmr::OpenRecordingFile(path, &why) == nullptr) {
-      const std::string text = (path.empty() ? std::string("This program") : path) + ": " + why;
-      std::fprintf(stderr, "morvin: %s\n", text.c_str());
-      if (std::getenv("MORVIN_QUIET") == nullptr) MessageBoxA(nullptr, text.c_str(), "morvin", MB_OK | MB_ICONSTOP);
-      return 1;
-    }
-  }
-  if (!screenshot.empty()) return kmr::ScreenshotCommand(path, seek_ms, screenshot);
   Player player;
-  player.reader.AddDecoder(&player.video);
-  player.reader.AddDecoder(&player.sound);
-  player.reader.SetSource(path);
-  player.reader.SetLoop(loop);
-  player.view.SetFit(fit);
+  kmr::PlaybackSession session(opt, &player.reader, &player.video, &player.sound);
+  if (!session.Check(&why)) {
+    Complain(why);
+    return 1;
+  }
+  if (!opt.screenshot.empty()) return kmr::ScreenshotCommand(opt.path, opt.seek_ms, opt.screenshot);
+  player.view.SetFit(opt.fit);
   player.video.SetView(&player.view);
   // The format first: the frame is sized for the video.
-  if (!player.reader.Start()) {
-    Complain(player.reader.Error());
+  if (!session.Start(&why)) {
+    Complain(why);
     return 1;
   }
   kmr::WinFrame frame(&player.reader, &player.video, &player.view);
-  frame.Commands().SetFit(fit);
-  std::string error;
-  if (!frame.Create(instance, path.empty() ? "Morvin" : "Morvin - " + path, show, &error)) {
+  frame.Commands().SetFit(opt.fit);
+  if (!frame.Create(instance, opt.path.empty() ? "Morvin" : "Morvin - " + opt.path, show, &why)) {
     player.video.SetView(nullptr);
     player.reader.Stop();
-    Complain(error);
+    Complain(why);
     return 1;
   }
-  if (seek_ms != 0 && !player.reader.Seek(seek_ms)) std::fprintf(stderr, "morvin: %s\n", player.reader.Error().c_str());
-  // The picture plays on when there is no sound output; whoever listens is told.
-  if (player.sound.SampleRate() != 0 && !player.sound.IsRunning()) {
-    std::fprintf(stderr, "morvin: playing without sound: %s\n", player.sound.Failure().c_str());
-    std::fflush(stderr);
-  }
-  frame.Run(exit_at_end);
+  for (const std::string& line : session.Begin()) std::fprintf(stderr, "morvin: %s\n", line.c_str());
+  std::fflush(stderr);
+  frame.Run(opt.exit_at_end);
   player.video.SetView(nullptr);
-  player.reader.Stop();
+  const int code = session.Finish(&why);
   player.view.CloseDisplay();
-  // A recording that could not be played to its end says why.
-  if (!player.reader.Error().empty()) {
-    Complain((path.empty() ? std::string("This program") : path) + ": " + player.reader.Error());
-    if (exit_at_end) return 1;
-  }
-  return 0;
+  if (!why.empty()) Complain(why);
+  return code;
 }

@@ -110,7 +110,9 @@ TEST(CodecList, ANameInUtf8ShowsInTheSystemsCodePage) {
   char shown[64] = "";
   SendMessageA(combo, CB_GETLBTEXT, 0, reinterpret_cast<LPARAM>(shown));
   EXPECT_STREQ(shown, expected);
-  if (GetACP() != CP_UTF8) EXPECT_NE(std::string(shown), utf8) << "UTF-8 bytes in an ANSI list";
+  if (GetACP() != CP_UTF8) {
+    EXPECT_NE(std::string(shown), utf8) << "UTF-8 bytes in an ANSI list";
+  }
   EXPECT_EQ(ItemData(dialog, 77, 0), 5);
   DestroyWindow(dialog);
 }

@@ -1,0 +1,43 @@
+#include "player/playback_session.h"
+
+#include "player/recording_file.h"
+
+namespace kmr {
+
+bool PlaybackSession::Check(std::string* error) const {
+  std::string why;
+  if (OpenRecordingFile(options_.path, &why) != nullptr) return true;
+  *error = Name() + ": " + why;
+  return false;
+}
+
+bool PlaybackSession::Start(std::string* error) {
+  if (video_ != nullptr) reader_->AddDecoder(video_);
+  if (sound_ != nullptr) reader_->AddDecoder(sound_);
+  reader_->SetSource(options_.path);
+  reader_->SetLoop(options_.loop);
+  reader_->SetQuickPlay(options_.quick);
+  if (reader_->Start()) return true;
+  *error = reader_->Error();
+  return false;
+}
+
+std::vector<std::string> PlaybackSession::Begin() {
+  std::vector<std::string> said;
+  if (options_.seek_ms != 0 && !reader_->Seek(options_.seek_ms)) said.push_back(reader_->Error());
+  // The picture plays on without a sound output; whoever listens is told.
+  if (sound_ != nullptr && sound_->SampleRate() != 0 && !sound_->IsRunning()) {
+    said.push_back("playing without sound: " + sound_->Failure());
+  }
+  return said;
+}
+
+int PlaybackSession::Finish(std::string* error) {
+  reader_->Stop();
+  error->clear();
+  if (reader_->Error().empty()) return 0;
+  *error = Name() + ": " + reader_->Error();
+  return options_.exit_at_end ? 1 : 0;
+}
+
+}  // namespace kmr
