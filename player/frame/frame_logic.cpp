@@ -144,4 +144,9 @@ CommandState PlayerCommands::State(PlayerCommand c) const {
   return {};
 }
 
+bool IsSeekBarKey(uint32_t key) {
+  // VK_PRIOR, VK_NEXT, VK_END, VK_HOME, VK_LEFT, VK_UP, VK_RIGHT, VK_DOWN
+  return key >= 0x21 && key <= 0x28;
+}
+
 }  // namespace kmr

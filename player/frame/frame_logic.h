@@ -90,6 +90,10 @@ class CursorAutoHide {
 bool BarsHiddenAt(int32_t cursor_y, int32_t screen_height, int32_t top_band, int32_t bottom_band);
 
 // The player's commands over the reader; the frame keeps fit and full screen.
+// The keys a seek bar moves its thumb with (arrows, Page Up and Down, Home,
+// End, as virtual-key codes): only their release seeks.
+bool IsSeekBarKey(uint32_t virtual_key);
+
 enum class PlayerCommand { kFit, kFullScreen, kPlay, kQuickPlay, kPause, kStop, kLoop };
 struct CommandState {
   bool enabled = false;

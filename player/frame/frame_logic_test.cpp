@@ -119,5 +119,13 @@ TEST(Commands, EnabledStatesAndCheckMarksFollowThePlayback) {
   EXPECT_TRUE(commands.FullScreen());
 }
 
+// Releasing F5 to F8 or Esc with the seek bar focused does not seek.
+TEST(SeekBarKeys, OnlyTheBarsOwnKeysSeek) {
+  for (uint32_t key : {0x21u, 0x22u, 0x23u, 0x24u, 0x25u, 0x26u, 0x27u, 0x28u}) EXPECT_TRUE(IsSeekBarKey(key)) << key;
+  for (uint32_t key : {0x74u, 0x75u, 0x76u, 0x77u, 0x1Bu, 0x0Du, 0x20u, 0x29u, 0x7Au}) {
+    EXPECT_FALSE(IsSeekBarKey(key)) << key;
+  }
+}
+
 }  // namespace
 }  // namespace kmr

@@ -5,7 +5,17 @@
 namespace kmr {
 
 SdlFrame::SdlFrame(ContainerReader* reader, VideoRenderer* video, SdlView* view)
-    : reader_(reader), video_(video), view_(view), commands_(reader) {}
+    : reader_(reader), video_(video), view_(view), commands_(reader) {
+  seeker_ = std::make_unique<BackgroundSeek>([this](uint32_t ms) { return reader_->Seek(ms); },
+                                             [this](uint32_t, bool reached) {
+                                               if (!reached && !reader_->Error().empty()) {
+                                                 std::fprintf(stderr, "morvin: %s\n", reader_->Error().c_str());
+                                               }
+                                               SDL_Event e{};
+                                               e.type = view_->PaintEventType();
+                                               SDL_PushEvent(&e);
+                                             });
+}
 
 bool SdlFrame::Open(const std::string& title, std::string* error) {
   SDL_Rect screen{0, 0, 0, 0};
@@ -45,6 +55,7 @@ std::string SdlFrame::Message() const {
 }
 
 void SdlFrame::RunCommand(PlayerCommand c) {
+  seeker_->WaitIdle();  // a command follows the seek it was given after
   if (c == PlayerCommand::kFullScreen) {
     SetFullScreen(!commands_.FullScreen());
     return;
@@ -89,8 +100,11 @@ void SdlFrame::SetFullScreen(bool on) {
 }
 
 void SdlFrame::Progress() {
-  seek_.SetDuration(reader_->GetDuration());
-  seek_.SetPosition(reader_->GetPosition());
+  // A seek restarts the reader's threads: nothing is read from it meanwhile.
+  if (!seeker_->Busy()) {
+    seek_.SetDuration(reader_->GetDuration());
+    seek_.SetPosition(reader_->GetPosition());
+  }
   if (cursor_.Check(SDL_GetTicks())) {
     SDL_ShowCursor(SDL_DISABLE);
     // In full screen with the cursor still away from the edges, the bars go too.
@@ -146,10 +160,7 @@ void SdlFrame::OnMouseUp(const SDL_MouseButtonEvent& e) {
   SDL_CaptureMouse(SDL_FALSE);
   dragging_picture_ = false;
   if (seek_.Dragging()) {
-    const uint32_t ms = seek_.Release();
-    if (!reader_->Seek(ms) && !reader_->Error().empty()) {
-      std::fprintf(stderr, "morvin: %s\n", reader_->Error().c_str());
-    }
+    seeker_->Request(seek_.Release());
     Progress();
   }
 }
@@ -167,7 +178,10 @@ void SdlFrame::OnMouseMove(const SDL_MouseMotionEvent& e) {
     }
   }
   if (seek_.Dragging()) {
+    const int32_t before = seek_.Thumb();
     seek_.Drag(bars_.PlaceAt(e.x));
+    // The picture follows the drag as far as the seeks keep up.
+    if (seek_.Thumb() != before) seeker_->Request(seek_.TimeAt(seek_.Thumb()));
     view_->Paint();
   } else if (dragging_picture_) {
     const Rect area = view_->ViewArea();
@@ -253,8 +267,9 @@ void SdlFrame::Run(bool exit_at_end) {
       last_progress = now;
       Progress();
     }
-    if (exit_at_end && !reader_->IsRunning()) quit_ = true;
+    if (exit_at_end && !seeker_->Busy() && !reader_->IsRunning()) quit_ = true;
   }
+  seeker_->WaitIdle();
   if (hand_ != nullptr) SDL_FreeCursor(hand_);
   if (no_ != nullptr) SDL_FreeCursor(no_);
   if (arrow_ != nullptr) SDL_FreeCursor(arrow_);

@@ -7,9 +7,11 @@
 #include <SDL.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "player/container_reader.h"
+#include "player/frame/background_seek.h"
 #include "player/frame/frame_logic.h"
 #include "player/linux/sdl_bars.h"
 #include "player/linux/sdl_view.h"
@@ -56,6 +58,8 @@ class SdlFrame {
   SDL_Cursor* hand_ = nullptr;
   SDL_Cursor* no_ = nullptr;
   SDL_Cursor* arrow_ = nullptr;
+  // Seeks run off the event thread; the newest place of a drag wins.
+  std::unique_ptr<BackgroundSeek> seeker_;
 };
 
 }  // namespace kmr

@@ -72,9 +72,16 @@ int Height(HWND w) {
 WinFrame::WinFrame(ContainerReader* reader, VideoRenderer* video, DirectDrawView* view)
     : reader_(reader), video_(video), view_(view), commands_(reader) {
   g_frame = this;
+  seeker_ = std::make_unique<BackgroundSeek>([this](uint32_t ms) { return reader_->Seek(ms); },
+                                             [this](uint32_t ms, bool reached) {
+                                               if (frame_ != nullptr) {
+                                                 PostMessageA(frame_, kSeekDoneMessage, ms, reached ? 1 : 0);
+                                               }
+                                             });
 }
 
 WinFrame::~WinFrame() {
+  seeker_.reset();  // a seek still running ends first
   if (g_frame == this) g_frame = nullptr;
 }
 
@@ -227,6 +234,8 @@ void WinFrame::UpdateButtons() {
 }
 
 void WinFrame::Progress() {
+  // A seek restarts the reader's threads: nothing is read from it meanwhile.
+  if (seeker_->Busy()) return;
   seek_.SetDuration(reader_->GetDuration());
   EnableWindow(seekbar_, seek_.Enabled());
   // The timer leaves a thumb the user holds alone.
@@ -255,6 +264,7 @@ void WinFrame::Progress() {
 }
 
 void WinFrame::RunCommand(int id) {
+  seeker_->WaitIdle();  // a command follows the seek it was given after
   PlayerCommand c;
   if (id == ID_VIEW_FULLSCREEN) {
     if (commands_.FullScreen()) {
@@ -309,13 +319,9 @@ void WinFrame::LeaveFullScreen() {
 
 void WinFrame::SeekToThumb() {
   const int32_t thumb = static_cast<int32_t>(SendMessageA(seekbar_, TBM_GETPOS, 0, 0));
+  last_sought_thumb_ = thumb;
   seek_.Press(thumb);
-  const uint32_t ms = seek_.Release();
-  HCURSOR old = SetCursor(LoadCursor(nullptr, IDC_WAIT));
-  if (!reader_->Seek(ms) && !reader_->Error().empty()) std::fprintf(stderr, "morvin: %s\n", reader_->Error().c_str());
-  SetCursor(old);
-  InvalidateRect(frame_, nullptr, FALSE);
-  Progress();
+  seeker_->Request(seek_.Release());
 }
 
 LRESULT CALLBACK WinFrame::SeekProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
@@ -331,8 +337,17 @@ LRESULT CALLBACK WinFrame::SeekProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       SendMessageA(hwnd, TBM_SETPOS, TRUE, (x - channel.left) * max / (channel.right - channel.left));
     }
   }
+  // A button released over the bar counts only when the press was the
+  // bar's (it holds the mouse); keys only when they are the bar's own.
+  const bool held = GetCapture() == hwnd;
   const LRESULT r = CallWindowProcA(f->seek_default_, hwnd, msg, wp, lp);
-  if (msg == WM_LBUTTONUP || (msg == WM_KEYUP && IsWindowEnabled(hwnd))) f->SeekToThumb();
+  if (!IsWindowEnabled(hwnd)) return r;
+  if ((msg == WM_LBUTTONUP && held) || (msg == WM_KEYUP && IsSeekBarKey(static_cast<uint32_t>(wp)))) {
+    f->SeekToThumb();
+  } else if (msg == WM_MOUSEMOVE && held &&
+             static_cast<int32_t>(SendMessageA(hwnd, TBM_GETPOS, 0, 0)) != f->last_sought_thumb_) {
+    f->SeekToThumb();  // the picture follows the drag as far as the seeks keep up
+  }
   return r;
 }
 
@@ -378,6 +393,11 @@ LRESULT WinFrame::OnFrame(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_TIMER:
       if (wp == kProgressTimer) Progress();
       return 0;
+    case kSeekDoneMessage:
+      if (lp == 0 && !reader_->Error().empty()) std::fprintf(stderr, "morvin: %s\n", reader_->Error().c_str());
+      InvalidateRect(frame_, nullptr, FALSE);
+      Progress();
+      return 0;
     case WM_DISPLAYCHANGE:
       // The display objects follow the new mode.
       video_->Decoder().LockDecoder();
@@ -386,6 +406,7 @@ LRESULT WinFrame::OnFrame(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       video_->Decoder().UnlockDecoder();
       break;
     case WM_DESTROY:
+      seeker_->WaitIdle();
       KillTimer(hwnd, kProgressTimer);
       PostQuitMessage(0);
       return 0;

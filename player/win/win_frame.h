@@ -8,9 +8,11 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "player/container_reader.h"
+#include "player/frame/background_seek.h"
 #include "player/frame/frame_logic.h"
 #include "player/win/ddraw_view.h"
 
@@ -21,6 +23,9 @@ class WinFrame {
   static constexpr UINT_PTR kProgressTimer = 1;
   static constexpr UINT kProgressMs = 500;
   static constexpr const char* kClassName = "morvin";
+  // Posted by the seek thread when a seek has ended (wParam the target,
+  // lParam whether it was reached).
+  static constexpr UINT kSeekDoneMessage = WM_APP + 1;
 
   WinFrame(ContainerReader* reader, VideoRenderer* video, DirectDrawView* view);
   ~WinFrame();
@@ -51,6 +56,7 @@ class WinFrame {
   void EnterFullScreen();
   void LeaveFullScreen();
   void ShowBars(bool shown);
+  // The thumb's place, sought off this thread (the newest place wins).
   void SeekToThumb();
   void SetMessage(const char* text);
   int BarsTop() const;
@@ -73,6 +79,8 @@ class WinFrame {
   bool exit_at_end_ = false;
   bool dragging_ = false;
   Point drag_cursor_at_, drag_scroll_at_;
+  int32_t last_sought_thumb_ = -1;
+  std::unique_ptr<BackgroundSeek> seeker_;
 };
 
 }  // namespace kmr
