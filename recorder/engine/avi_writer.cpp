@@ -84,9 +84,12 @@ bool AviWriter::Close() {
   for (MediaStream* stream : Streams()) {
     if (stream != nullptr) stream->Close();
   }
-  // The record is not ended: the library would then index the file as
-  // interleaved by records it never got (AVIFile ends records per frame);
-  // the file stays a plain AVI file, which every reader takes.
+  // The record is not ended (AVIFileEndRecord) for two or more streams:
+  // called once at close, the library indexes the file as interleaved by
+  // records it never got (it ends records per frame). Wine's AVIFile then
+  // stops on "nFrame < This->nIdxRecords" while writing the index and the
+  // file is left without one; the file stays a plain AVI file instead,
+  // which every reader takes.
   bool ok = true;
   std::string error;
   if (!file_->Release(&error)) {

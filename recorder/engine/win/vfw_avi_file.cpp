@@ -4,7 +4,9 @@
 
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
+#include "recorder/engine/avi_check.h"
 #include "recorder/engine/avi_file.h"
 
 namespace kmr {
@@ -54,7 +56,7 @@ class VfwAviStream : public AviFileStream {
 
 class VfwAviFile : public AviFile {
  public:
-  explicit VfwAviFile(PAVIFILE file) : file_(file) {}
+  VfwAviFile(PAVIFILE file, std::string path) : file_(file), path_(std::move(path)) {}
   ~VfwAviFile() override {
     if (file_ != nullptr) AVIFileRelease(file_);
   }
@@ -85,8 +87,9 @@ class VfwAviFile : public AviFile {
     if (last_ != AVIERR_OK || stream == nullptr) return nullptr;
     return std::make_unique<VfwAviStream>(stream, &last_);
   }
-  // The library writes the index and headers when the last reference goes;
-  // it gives no result, so the file is checked to be there.
+  // The library writes the index and headers when the last reference goes,
+  // and that write gives no result: the file is read back to see whether it
+  // was finished.
   bool Release(std::string* error) override {
     if (file_ == nullptr) return true;
     AVIFileRelease(file_);
@@ -95,12 +98,18 @@ class VfwAviFile : public AviFile {
       *error = AviErrorText(last_);
       return false;
     }
+    std::string why;
+    if (!AviFileFinished(path_, &why)) {
+      *error = "The AVI file library did not finish the file: " + why + ".";
+      return false;
+    }
     return true;
   }
   std::string Error() const override { return last_ == AVIERR_OK ? std::string() : AviErrorText(last_); }
 
  private:
   PAVIFILE file_;
+  std::string path_;
   HRESULT last_ = AVIERR_OK;
 };
 
@@ -118,7 +127,7 @@ class VfwAviLibrary : public AviLibrary {
                    : AviErrorText(hr);
       return nullptr;
     }
-    return std::make_unique<VfwAviFile>(file);
+    return std::make_unique<VfwAviFile>(file, path);
   }
 };
 
