@@ -39,6 +39,7 @@ class PlaybackSession {
   ContainerReader* reader_;
   StreamDecoder* video_;
   AudioDecoder* sound_;
+  std::string sound_note_;
 };
 
 }  // namespace kmr
