@@ -5,7 +5,15 @@
 // as the own codecs have not — else AVI). A stream's time base is scale /
 // rate and a sample's time its index, as in AVIFile; a stream with a sample
 // size counts samples of that many bytes.
+//
+// A recorder that is killed, or a session that ends under it, loses at most
+// the last second: the muxer's own buffers (a Matroska cluster, an MP4
+// fragment) and the file's are handed to the system at least once a second
+// of recording, and MP4 is written fragmented while it records (a fragment
+// at least every second, playable as it stands), then made a plain MP4 with
+// its index at the front once the recording ends normally.
 #include <algorithm>
+#include <cstdio>
 #include <array>
 #include <cctype>
 #include <memory>
@@ -104,6 +112,20 @@ class Muxer {
       if (r < 0) ok = Fail(LibavError(r));
     }
     if (ok && context_->pb->error < 0) ok = Fail(LibavError(context_->pb->error));
+    const bool fragmented = fragmented_;
+    // Where each stream ends: a fragmented file read back gives its last
+    // picture the length of a frame, not the length it was held for.
+    std::vector<std::pair<int64_t, AVRational>> ends;
+    if (context_ != nullptr) {
+      ends.assign(context_->nb_streams, {0, AVRational{1, 1}});
+      for (const auto& s : tracks_) {
+        if (s->stream == nullptr) continue;
+        const AVRational base{static_cast<int>(std::max<uint32_t>(s->info.scale, 1)),
+                              static_cast<int>(std::max<uint32_t>(s->info.rate, 1))};
+        ends[static_cast<size_t>(s->stream->index)] = {av_rescale_q(s->length, base, s->stream->time_base),
+                                                       s->stream->time_base};
+      }
+    }
     if (context_ != nullptr) {
       pb_ = context_->pb;
       context_->pb = nullptr;
@@ -112,6 +134,10 @@ class Muxer {
     }
     const int r = avio_closep(&pb_);
     if (r < 0 && ok) ok = Fail(LibavError(r));
+    // The whole recording is in the fragmented file already; the plain one
+    // replaces it only when it was written in full (a full disk, say, keeps
+    // the fragmented file, which plays as it is).
+    if (ok && fragmented) MakePlain(ends);
     *error = error_;
     return ok;
   }
@@ -131,13 +157,97 @@ class Muxer {
     return WritePacket(packet);
   }
 
-  // Writes and frees the packet.
+  // Writes and frees the packet; at least once a second of recording the
+  // muxer's buffers and the file's go to the system.
   bool WritePacket(AVPacket* packet) {
+    const AVRational base = context_->streams[packet->stream_index]->time_base;
+    const int64_t at_ms = av_rescale_q(packet->pts, base, AVRational{1, 1000});
     const int r = av_interleaved_write_frame(context_, packet);
     av_packet_free(&packet);
     if (r < 0) return Fail(LibavError(r));
+    if (at_ms - flushed_ms_ >= kFlushMs) {
+      flushed_ms_ = at_ms;
+      if ((context_->oformat->flags & AVFMT_ALLOW_FLUSH) != 0) {
+        const int f = av_write_frame(context_, nullptr);
+        if (f < 0) return Fail(LibavError(f));
+      }
+      avio_flush(context_->pb);
+    }
     if (context_->pb->error < 0) return Fail(LibavError(context_->pb->error));
     return true;
+  }
+
+  // The fragmented MP4 copied into a plain one with the index at the front,
+  // which then takes its place; on any failure the fragmented file stays.
+  void MakePlain(const std::vector<std::pair<int64_t, AVRational>>& ends) {
+    const std::string plain = path_ + ".plain";
+    AVFormatContext* in = nullptr;
+    AVFormatContext* out = nullptr;
+    bool ok = avformat_open_input(&in, path_.c_str(), nullptr, nullptr) >= 0 &&
+              avformat_find_stream_info(in, nullptr) >= 0 &&
+              avformat_alloc_output_context2(&out, nullptr, muxer_name_.c_str(), plain.c_str()) >= 0 && out != nullptr;
+    for (unsigned i = 0; ok && i < in->nb_streams; ++i) {
+      AVStream* st = avformat_new_stream(out, nullptr);
+      ok = st != nullptr && avcodec_parameters_copy(st->codecpar, in->streams[i]->codecpar) >= 0;
+      if (ok) {
+        st->time_base = in->streams[i]->time_base;
+        st->avg_frame_rate = in->streams[i]->avg_frame_rate;
+        av_dict_copy(&st->metadata, in->streams[i]->metadata, 0);
+      }
+    }
+    AVDictionary* options = nullptr;
+    av_dict_set(&options, "movflags", "faststart", 0);
+    ok = ok && avio_open(&out->pb, plain.c_str(), AVIO_FLAG_WRITE) >= 0 && avformat_write_header(out, &options) >= 0;
+    av_dict_free(&options);
+    // Each stream's packets go one behind, so that its last one can be
+    // given the length it had.
+    std::vector<AVPacket*> held(ok ? out->nb_streams : 0, nullptr);
+    const auto write_held = [&](unsigned index) {
+      AVPacket* p = held[index];
+      held[index] = nullptr;
+      av_packet_rescale_ts(p, in->streams[index]->time_base, out->streams[index]->time_base);
+      p->pos = -1;
+      const bool written = av_interleaved_write_frame(out, p) >= 0;
+      av_packet_free(&p);
+      return written;
+    };
+    while (ok) {
+      AVPacket* packet = av_packet_alloc();
+      if (packet == nullptr) {
+        ok = false;
+        break;
+      }
+      const int r = av_read_frame(in, packet);
+      const unsigned index = static_cast<unsigned>(packet->stream_index);
+      if (r < 0 || index >= held.size()) {
+        av_packet_free(&packet);
+        if (r == AVERROR_EOF) break;
+        ok = r >= 0;
+        continue;
+      }
+      if (held[index] != nullptr) ok = write_held(index);
+      held[index] = packet;
+    }
+    for (unsigned i = 0; i < held.size(); ++i) {
+      if (held[i] == nullptr) continue;
+      if (i < ends.size() && ends[i].second.num != 0) {
+        const int64_t end = av_rescale_q(ends[i].first, ends[i].second, in->streams[i]->time_base);
+        if (end > held[i]->pts + held[i]->duration) held[i]->duration = end - held[i]->pts;
+      }
+      if (ok) {
+        ok = write_held(i);
+      } else {
+        av_packet_free(&held[i]);
+      }
+    }
+    ok = ok && av_write_trailer(out) >= 0 && out->pb->error >= 0;
+    if (out != nullptr) {
+      if (out->pb != nullptr && avio_closep(&out->pb) < 0) ok = false;
+      avformat_free_context(out);
+    }
+    avformat_close_input(&in);
+    if (ok && std::rename(plain.c_str(), path_.c_str()) == 0) return;
+    std::remove(plain.c_str());
   }
 
   void Abandon() {
@@ -206,7 +316,19 @@ class Muxer {
       if (!Describe(s.get())) return false;
     }
     if (context_->nb_streams == 0) return Fail("the file has no streams");
-    const int r = avformat_write_header(context_, nullptr);
+    // Nothing waits longer than a second to be interleaved.
+    context_->max_interleave_delta = kFlushMs * 1000;
+    AVDictionary* options = nullptr;
+    if (name == "matroska") {
+      av_dict_set_int(&options, "cluster_time_limit", kFlushMs, 0);
+    } else if (name == "mp4" || name == "mov") {
+      av_dict_set(&options, "movflags", "empty_moov+default_base_moof", 0);
+      av_dict_set_int(&options, "frag_duration", kFlushMs * 1000, 0);
+      fragmented_ = true;
+    }
+    muxer_name_ = name;
+    const int r = avformat_write_header(context_, &options);
+    av_dict_free(&options);
     if (r < 0) return Fail(LibavError(r));
     return true;
   }
@@ -216,8 +338,12 @@ class Muxer {
   AVIOContext* pb_ = nullptr;
   AVFormatContext* context_ = nullptr;
   std::vector<std::unique_ptr<Track>> tracks_;
+  static constexpr int64_t kFlushMs = 1000;
   bool header_written_ = false;
   bool avi_ = false;
+  bool fragmented_ = false;
+  std::string muxer_name_;
+  int64_t flushed_ms_ = 0;
   bool failed_ = false;
   std::string error_;
 };

@@ -85,6 +85,7 @@ class AsfRuntime : public WmRuntime {
 
   bool BeginWriting() override {
     error_.clear();
+    flushed_ms_ = 0;
     if (assigned_.empty() || path_.empty()) return Fail("the writer has no profile or file name");
     if (avformat_alloc_output_context2(&context_, nullptr, "asf", path_.c_str()) < 0 || context_ == nullptr) {
       return Fail("the ASF writer is not available");
@@ -100,6 +101,7 @@ class AsfRuntime : public WmRuntime {
     }
     int r = avio_open(&context_->pb, path_.c_str(), AVIO_FLAG_WRITE);
     if (r < 0) return Fail(LibavError(r)), Abandon(), false;
+    context_->max_interleave_delta = 1000000;  // nothing waits longer than a second to be interleaved
     r = avformat_write_header(context_, nullptr);
     if (r < 0) return Fail(LibavError(r)), Abandon(), false;
     writing_ = true;
@@ -149,9 +151,16 @@ class AsfRuntime : public WmRuntime {
     if ((flags & kWmCleanPoint) != 0 || st->codecpar->codec_type == AVMEDIA_TYPE_AUDIO) {
       packet->flags |= AV_PKT_FLAG_KEY;
     }
+    const int64_t at_ms = av_rescale_q(packet->pts, st->time_base, AVRational{1, 1000});
     const int r = av_interleaved_write_frame(context_, packet);
     av_packet_free(&packet);
     if (r < 0) return Fail(LibavError(r));
+    // At least once a second of recording what was written goes to the
+    // system, so a recorder that is killed loses no more than that.
+    if (at_ms - flushed_ms_ >= 1000) {
+      flushed_ms_ = at_ms;
+      avio_flush(context_->pb);
+    }
     if (context_->pb->error < 0) return Fail(LibavError(context_->pb->error));
     return true;
   }
@@ -200,6 +209,7 @@ class AsfRuntime : public WmRuntime {
   std::string path_;
   AVFormatContext* context_ = nullptr;
   bool writing_ = false;
+  int64_t flushed_ms_ = 0;
   std::string error_;
 };
 
