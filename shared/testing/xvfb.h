@@ -61,6 +61,13 @@ class Xvfb {
   Xvfb(const Xvfb&) = delete;
   Xvfb& operator=(const Xvfb&) = delete;
   const std::string& display() const { return display_; }
+  // The server goes away at once, as at the end of a session.
+  void Kill() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+    pid_ = -1;
+  }
 
  private:
   pid_t pid_ = -1;

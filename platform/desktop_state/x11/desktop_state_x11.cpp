@@ -1,4 +1,5 @@
 #include "platform/desktop_state/x11/desktop_state_x11.h"
+#include "platform/x11/x11_connection.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -7,7 +8,7 @@
 namespace kmr::platform {
 
 X11DesktopState::X11DesktopState(std::string display) {
-  dpy_ = XOpenDisplay(display.empty() ? nullptr : display.c_str());
+  dpy_ = OpenXConnection(display);
   int ev = 0, err = 0;
   if (dpy_ != nullptr && !XFixesQueryExtension(dpy_, &ev, &err)) {
     XCloseDisplay(dpy_);
@@ -16,12 +17,12 @@ X11DesktopState::X11DesktopState(std::string display) {
 }
 
 X11DesktopState::~X11DesktopState() {
-  if (dpy_ != nullptr) XCloseDisplay(dpy_);
+  if (dpy_ != nullptr && !XConnectionLost()) XCloseDisplay(dpy_);
 }
 
 PointerState X11DesktopState::Pointer() {
   PointerState p;
-  if (dpy_ == nullptr) return p;
+  if (dpy_ == nullptr || XConnectionLost()) return p;
   XFixesCursorImage* c = XFixesGetCursorImage(dpy_);
   if (c == nullptr) return p;
   p.showing = c->width > 0 && c->height > 0;
@@ -75,7 +76,7 @@ Window ActiveWindow(Display* d) {
 }  // namespace
 
 bool X11DesktopState::ForegroundWindow(Rect* rect, Region* region) {
-  if (dpy_ == nullptr) return false;
+  if (dpy_ == nullptr || XConnectionLost()) return false;
   const Window w = ActiveWindow(dpy_);
   if (w == 0) return false;
   XWindowAttributes a;
@@ -90,7 +91,7 @@ bool X11DesktopState::ForegroundWindow(Rect* rect, Region* region) {
 }
 
 bool X11DesktopState::LeftButtonDown() {
-  if (dpy_ == nullptr) return false;
+  if (dpy_ == nullptr || XConnectionLost()) return false;
   Window root = 0, child = 0;
   int rx = 0, ry = 0, wx = 0, wy = 0;
   unsigned mask = 0;

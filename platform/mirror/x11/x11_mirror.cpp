@@ -1,4 +1,5 @@
 #include "platform/mirror/x11/x11_mirror.h"
+#include "platform/x11/x11_connection.h"
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -45,6 +46,7 @@ struct X11Mirror::Impl {
 
   // Reads a rectangle of the root window into the surface.
   bool Read(const Rect& in) {
+    if (XConnectionLost()) return false;
     const Rect r = Intersect(in, Rect{0, 0, width, height});
     if (r.IsEmpty()) return true;
     XImage* img = XShmCreateImage(dpy, visual, static_cast<unsigned>(depth), ZPixmap, shm.shmaddr, &shm,
@@ -65,6 +67,17 @@ struct X11Mirror::Impl {
 
   void Close() {
     if (dpy == nullptr) return;
+    if (XConnectionLost()) {
+      // The server is gone: the connection is left as it is (asking it
+      // anything now may never return); only the memory is ours to free.
+      if (shm.shmaddr) shmdt(shm.shmaddr);
+      dpy = nullptr;
+      damage = 0;
+      region = 0;
+      shm = XShmSegmentInfo{};
+      shm_attached = false;
+      return;
+    }
     if (damage) XDamageDestroy(dpy, damage);
     if (region) XFixesDestroyRegion(dpy, region);
     if (shm_attached) XShmDetach(dpy, &shm);
@@ -85,7 +98,7 @@ X11Mirror::~X11Mirror() { Detach(); }
 bool X11Mirror::Attach() {
   Impl& m = *impl_;
   if (m.dpy != nullptr) return true;
-  m.dpy = XOpenDisplay(display_.empty() ? nullptr : display_.c_str());
+  m.dpy = OpenXConnection(display_);
   if (m.dpy == nullptr) {
     error_ = "cannot open the X display";
     return false;
@@ -197,6 +210,7 @@ bool X11Mirror::EnableTracking() {
 ScreenMetrics X11Mirror::Screen() {
   Impl& m = *impl_;
   if (m.dpy == nullptr) return {};
+  if (XConnectionLost()) return {m.width, m.height, m.bpp * 8};
   XWindowAttributes a;
   if (!XGetWindowAttributes(m.dpy, m.root, &a)) return {m.width, m.height, m.bpp * 8};
   return {a.width, a.height, m.bpp * 8};
@@ -204,7 +218,7 @@ ScreenMetrics X11Mirror::Screen() {
 
 bool X11Mirror::SeedFromScreen(const Rect& r) {
   Impl& m = *impl_;
-  if (m.dpy == nullptr || !m.surface_mapped) return false;
+  if (m.dpy == nullptr || !m.surface_mapped || XConnectionLost()) return false;
   // What the server had damaged so far is part of this copy.
   XDamageSubtract(m.dpy, m.damage, None, None);
   if (!m.Read(r)) return false;
@@ -225,7 +239,7 @@ bool X11Mirror::FillBlack(const Rect& in) {
 
 void X11Mirror::Update() {
   Impl& m = *impl_;
-  if (m.dpy == nullptr || !m.surface_mapped) return;
+  if (m.dpy == nullptr || !m.surface_mapped || XConnectionLost()) return;
   // Damage notifications only say that there is damage; the region is what counts.
   while (XPending(m.dpy) > 0) {
     XEvent e;
@@ -256,14 +270,14 @@ void X11Mirror::Update() {
 }
 
 X11PointerSource::X11PointerSource(const std::string& display)
-    : dpy_(XOpenDisplay(display.empty() ? nullptr : display.c_str())) {}
+    : dpy_(OpenXConnection(display)) {}
 
 X11PointerSource::~X11PointerSource() {
-  if (dpy_ != nullptr) XCloseDisplay(static_cast<Display*>(dpy_));
+  if (dpy_ != nullptr && !XConnectionLost()) XCloseDisplay(static_cast<Display*>(dpy_));
 }
 
 bool X11PointerSource::Fetch(PointerImage* pointer) {
-  return dpy_ != nullptr && FetchX11Pointer(static_cast<Display*>(dpy_), pointer);
+  return dpy_ != nullptr && !XConnectionLost() && FetchX11Pointer(static_cast<Display*>(dpy_), pointer);
 }
 
 }  // namespace kmr::platform

@@ -1281,5 +1281,77 @@ TEST(KelvoOptions, ParsesAndRefuses) {
   EXPECT_EQ(e, "--codec takes one of: lossless, lossy");
 }
 
+// How far another program reads a file's video: the end of its last
+// packet (a killed file's header may not say its length).
+double ReadableSeconds(const std::string& path) {
+  const std::string cmd = "ffprobe -v error -select_streams v -show_entries packet=pts_time,duration_time "
+                          "-of csv=p=0 '" + path + "' 2>/dev/null";
+  double end = 0;
+  if (FILE* p = popen(cmd.c_str(), "r")) {
+    char line[128];
+    while (std::fgets(line, sizeof(line), p) != nullptr) {
+      double pts = 0, duration = 0;
+      if (std::sscanf(line, "%lf,%lf", &pts, &duration) >= 1 && pts + duration > end) end = pts + duration;
+    }
+    pclose(p);
+  }
+  return end;
+}
+
+// A recorder killed part way leaves Matroska, MP4 and AVI files that
+// another program reads to within about a second of the kill, without any
+// repair.
+TEST_F(KelvoEndToEnd, AKilledRecordingLosesAtMostTheLastSecondInEveryFormat) {
+  if (std::system("ffprobe -version >/dev/null 2>&1") != 0) GTEST_SKIP() << "no ffprobe";
+  for (const char* ext : {"mkv", "mp4", "avi"}) {
+    SCOPED_TRACE(ext);
+    const std::string out = dir_.File(std::string("killed.") + ext);
+    KelvoRun run;
+    StartKelvo(&run, xvfb_->display(), {"record", "-o", out, "--fps", "10", "--duration", "30", "--no-audio"},
+               dir_.File("err.txt"));
+    ASSERT_TRUE(run.WaitUntilRecording()) << run.Stderr();
+    const auto t0 = std::chrono::steady_clock::now();
+    for (int i = 0; std::chrono::steady_clock::now() - t0 < 4000ms; ++i) {
+      DrawTick(i);
+      ASSERT_FALSE(EndsWithin(run.pid, 100ms)) << "kelvo ended on its own: " << run.Stderr();
+    }
+    const double recorded = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    kill(run.pid, SIGKILL);
+    run.Wait();
+    const double readable = ReadableSeconds(out);
+    EXPECT_GE(readable, recorded - 1.6) << "recorded for " << recorded << " s";
+  }
+}
+
+// The X server going away (the session ends) stops the recording and its
+// file is finished before kelvo ends.
+TEST_F(KelvoEndToEnd, TheXServerGoingAwayFinishesTheRecording) {
+  for (const char* name : {"lost", "lost.mkv"}) {
+    SCOPED_TRACE(name);
+    testing::Xvfb server("320x240x24");
+    ASSERT_FALSE(server.display().empty());
+    const std::string out = dir_.File(name);
+    KelvoRun run;
+    StartKelvo(&run, server.display(), {"record", "-o", out, "--duration", "30", "--no-audio", "--player", player_},
+               dir_.File("err.txt"));
+    ASSERT_TRUE(run.WaitUntilRecording()) << run.Stderr();
+    ASSERT_FALSE(EndsWithin(run.pid, 1500ms)) << run.Stderr();
+    server.Kill();
+    EXPECT_EQ(run.Wait(), 0) << run.Stderr();
+    EXPECT_FALSE(run.signalled);
+    EXPECT_NE(run.Stderr().find("kelvo: the X display went away: the recording was stopped"), std::string::npos)
+        << run.Stderr();
+    EXPECT_NE(run.Stderr().find("kelvo: wrote " + out), std::string::npos) << run.Stderr();
+    if (std::string(name) == "lost") {
+      ContainerFile file;
+      ASSERT_TRUE(file.OpenPath(out)) << file.Error() << ": not finished";
+      std::string problem;
+      EXPECT_TRUE(CheckPlayable(&file, &problem)) << problem;
+    } else {
+      EXPECT_GE(FfprobeDuration(out), 1.0) << Ffprobe(out);
+    }
+  }
+}
+
 }  // namespace
 }  // namespace kmr

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/desktop_state/x11/desktop_state_x11.h"
+#include "platform/x11/x11_connection.h"
 #include "platform/message/message.h"
 #include "platform/mirror/x11/x11_mirror.h"
 #include "recorder/audio/mp3_encoder.h"
@@ -46,6 +47,9 @@ volatile sig_atomic_t g_stop = 0;
 volatile sig_atomic_t g_pause_toggles = 0;
 
 void OnStopSignal(int) { g_stop = 1; }
+// The X server went away (the session ended): the recording stops and its
+// file is finished before kelvo ends.
+void OnXLost() { g_stop = 1; }
 void OnPauseSignal(int) { g_pause_toggles = g_pause_toggles + 1; }
 
 // Before anything else: a stop or pause signal that arrives while kelvo is
@@ -122,6 +126,7 @@ std::string Clock(double seconds) {
 
 int main(int argc, char** argv) {
   InstallSignalHandlers();
+  kmr::platform::OnXConnectionLost(OnXLost);
   std::vector<std::string> args(argv, argv + argc);
   kmr::IniSettingsStore store(kmr::IniSettingsStore::DefaultPath());
   if (args.size() >= 2 && args[1] == "config") {
@@ -185,7 +190,10 @@ int main(int argc, char** argv) {
 
   // The screen, through a connection of our own (the tracker's: the border
   // window, the pointer grab and the windows it follows).
-  std::unique_ptr<Display, int (*)(Display*)> display(XOpenDisplay(nullptr), XCloseDisplay);
+  // (A connection to a server that went away is left as it is.)
+  std::unique_ptr<Display, int (*)(Display*)> display(kmr::platform::OpenXConnection(""), [](Display* d) {
+    return kmr::platform::XConnectionLost() ? 0 : XCloseDisplay(d);
+  });
   Display* dpy = display.get();
   if (dpy == nullptr) {
     const char* name = std::getenv("DISPLAY");
@@ -457,6 +465,9 @@ int main(int argc, char** argv) {
     tracker.Tick();
   }
   if (status) std::fputc('\n', stderr);
+  if (kmr::platform::XConnectionLost()) {
+    std::fprintf(stderr, "kelvo: the X display went away: the recording was stopped\n");
+  }
   tracker.SetRecording(false);
   border.Hide();
   const unsigned long long frames = session.Frames(), dropped = session.Dropped();

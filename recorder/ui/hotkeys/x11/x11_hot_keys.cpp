@@ -1,4 +1,5 @@
 #include "recorder/ui/hotkeys/x11/x11_hot_keys.h"
+#include "platform/x11/x11_connection.h"
 
 #include <X11/XKBlib.h>
 #include <X11/keysym.h>
@@ -51,10 +52,10 @@ unsigned long KeysymOfVirtualKey(uint32_t code) {
   }
 }
 
-X11HotKeys::X11HotKeys(const char* display) { dpy_ = XOpenDisplay(display); }
+X11HotKeys::X11HotKeys(const char* display) { dpy_ = platform::OpenXConnection(display != nullptr ? display : ""); }
 
 X11HotKeys::~X11HotKeys() {
-  if (dpy_ == nullptr) return;
+  if (dpy_ == nullptr || platform::XConnectionLost()) return;
   for (const auto& [id, b] : grabbed_) {
     for (unsigned int lock : kLockVariants) {
       XUngrabKey(dpy_, b.keycode, b.modifiers | lock, DefaultRootWindow(dpy_));
@@ -66,7 +67,7 @@ X11HotKeys::~X11HotKeys() {
 bool X11HotKeys::Grab(int id, uint32_t value, std::string* error) {
   Release(id);
   const std::string name = HotKeyName(value);
-  if (dpy_ == nullptr) {
+  if (dpy_ == nullptr || platform::XConnectionLost()) {
     *error = "no X display for the hot key " + name;
     return false;
   }
@@ -100,7 +101,7 @@ bool X11HotKeys::Grab(int id, uint32_t value, std::string* error) {
 
 void X11HotKeys::Release(int id) {
   const auto it = grabbed_.find(id);
-  if (it == grabbed_.end() || dpy_ == nullptr) return;
+  if (it == grabbed_.end() || dpy_ == nullptr || platform::XConnectionLost()) return;
   for (unsigned int lock : kLockVariants) {
     XUngrabKey(dpy_, it->second.keycode, it->second.modifiers | lock, DefaultRootWindow(dpy_));
   }
@@ -109,7 +110,7 @@ void X11HotKeys::Release(int id) {
 }
 
 int X11HotKeys::NextPressed() {
-  if (dpy_ == nullptr) return -1;
+  if (dpy_ == nullptr || platform::XConnectionLost()) return -1;
   while (XPending(dpy_) > 0) {
     XEvent e;
     XNextEvent(dpy_, &e);

@@ -1,4 +1,5 @@
 #include "recorder/ui/region/x11/x11_region.h"
+#include "platform/x11/x11_connection.h"
 
 #include <X11/cursorfont.h>
 #include <X11/extensions/shape.h>
@@ -11,11 +12,13 @@ X11RegionDesktop::X11RegionDesktop(Display* dpy, const X11BorderWindow* border) 
 X11RegionDesktop::~X11RegionDesktop() { RestoreCursors(); }
 
 Rect X11RegionDesktop::Screen() {
+  if (platform::XConnectionLost()) return {};  // the server is gone: nothing to ask it
   const int s = DefaultScreen(dpy_);
   return Rect{0, 0, DisplayWidth(dpy_, s), DisplayHeight(dpy_, s)};
 }
 
 void X11RegionDesktop::TryGrab() {
+  if (platform::XConnectionLost()) return;  // the server is gone: nothing to ask it
   if (!want_grab_ || grabbed_) return;
   const Window root = DefaultRootWindow(dpy_);
   const unsigned mask = ButtonPressMask | ButtonReleaseMask | PointerMotionMask;
@@ -32,6 +35,7 @@ void X11RegionDesktop::TryGrab() {
 }
 
 SelectionInput X11RegionDesktop::ReadInput() {
+  if (platform::XConnectionLost()) return {};  // the server is gone: nothing to ask it
   TryGrab();
   SelectionInput in;
   while (XPending(dpy_) > 0) {
@@ -59,6 +63,7 @@ SelectionInput X11RegionDesktop::ReadInput() {
 }
 
 uintptr_t X11RegionDesktop::WindowAt(Point p) {
+  if (platform::XConnectionLost()) return {};  // the server is gone: nothing to ask it
   const Window root = DefaultRootWindow(dpy_);
   int x = 0, y = 0;
   Window child = 0;
@@ -68,6 +73,7 @@ uintptr_t X11RegionDesktop::WindowAt(Point p) {
 }
 
 std::optional<Rect> X11RegionDesktop::WindowRect(uintptr_t window) {
+  if (platform::XConnectionLost()) return {};  // the server is gone: nothing to ask it
   XWindowAttributes a;
   const Window w = static_cast<Window>(window);
   if (!XGetWindowAttributes(dpy_, w, &a) || a.map_state != IsViewable) return std::nullopt;
@@ -78,6 +84,7 @@ std::optional<Rect> X11RegionDesktop::WindowRect(uintptr_t window) {
 }
 
 void X11RegionDesktop::SwapCursors(int cursor_id) {
+  if (platform::XConnectionLost()) return;  // the server is gone: nothing to ask it
   if (want_grab_) return;
   cursor_ = XCreateFontCursor(dpy_, cursor_id == RegionTracker::kHandCursor ? XC_hand2 : XC_crosshair);
   want_grab_ = true;
@@ -87,6 +94,7 @@ void X11RegionDesktop::SwapCursors(int cursor_id) {
 }
 
 void X11RegionDesktop::RestoreCursors() {
+  if (platform::XConnectionLost()) return;  // the server is gone: nothing to ask it
   if (!want_grab_) return;
   if (grabbed_) {
     XUngrabKeyboard(dpy_, CurrentTime);
@@ -126,6 +134,7 @@ X11BorderWindow::X11BorderWindow(Display* dpy) : dpy_(dpy) {
 }
 
 X11BorderWindow::~X11BorderWindow() {
+  if (platform::XConnectionLost()) return;  // the server is gone: nothing to ask it
   if (gc_ != nullptr) XFreeGC(dpy_, gc_);
   if (stipple_ != 0) XFreePixmap(dpy_, stipple_);
   if (window_ != 0) XDestroyWindow(dpy_, window_);
@@ -133,6 +142,7 @@ X11BorderWindow::~X11BorderWindow() {
 }
 
 void X11BorderWindow::Place(const Rect& r) {
+  if (platform::XConnectionLost()) return;  // the server is gone: nothing to ask it
   if (window_ == 0) return;
   rect_ = r;
   if (r.IsEmpty()) {
@@ -155,6 +165,7 @@ void X11BorderWindow::Place(const Rect& r) {
 }
 
 void X11BorderWindow::Draw(int phase) {
+  if (platform::XConnectionLost()) return;  // the server is gone: nothing to ask it
   if (window_ == 0 || !mapped_) return;
   const int w = rect_.Width(), h = rect_.Height();
   // The origins move with the phase, so the dashes run around the frame.
@@ -170,10 +181,12 @@ void X11BorderWindow::Draw(int phase) {
 }
 
 void X11BorderWindow::KeepOnTop() {
+  if (platform::XConnectionLost()) return;  // the server is gone: nothing to ask it
   if (mapped_) XRaiseWindow(dpy_, window_);
 }
 
 void X11BorderWindow::Map() {
+  if (platform::XConnectionLost()) return;  // the server is gone: nothing to ask it
   if (!shown_ || mapped_ || rect_.IsEmpty() || window_ == 0) return;
   XMapRaised(dpy_, window_);
   mapped_ = true;
@@ -181,11 +194,13 @@ void X11BorderWindow::Map() {
 }
 
 void X11BorderWindow::Show() {
+  if (platform::XConnectionLost()) return;  // the server is gone: nothing to ask it
   shown_ = true;
   Map();
 }
 
 void X11BorderWindow::Hide() {
+  if (platform::XConnectionLost()) return;  // the server is gone: nothing to ask it
   shown_ = false;
   if (mapped_ && window_ != 0) XUnmapWindow(dpy_, window_);
   mapped_ = false;
