@@ -727,6 +727,40 @@ TEST_F(KelvoWindows, TheRegionSurvivesEveryModeAndNoCancelsTheStart) {
   EXPECT_LT(RegNumber("Video", "Format"), 3u);
 }
 
+// The session ends (log-off, shut-down) under a recording: the recording
+// stops and its file is finished before the system is answered.
+TEST_F(KelvoWindows, TheEndOfTheSessionFinishesTheRecording) {
+  const std::string output = dir_ + "session.exe";
+  DeleteFileA(output.c_str());
+  SetRegText("Video", "Path", output);
+  SetRegNumber("Video", "Format", 2);
+  SetRegNumber("Video", "Capture Option", 1);
+  SetRegNumber("Video", "Left", 0);
+  SetRegNumber("Video", "Top", 0);
+  SetRegNumber("Video", "Width", 160);
+  SetRegNumber("Video", "Height", 120);
+  SetRegNumber("Options", "Show Splash", 0);
+  SetRegNumber("Audio", "Record Audio", 0);
+  KelvoProcess kelvo;
+  ASSERT_TRUE(kelvo.Start(dir_ + "kelvo-log.txt"));
+  HWND sheet = kelvo.Window();
+  HWND video = kelvo.Page(0);
+  ASSERT_TRUE(WaitFor([&] { return ComboCount(video, 1004) == 3; }));
+  PostMessageA(GetDlgItem(video, 1024), BM_CLICK, 0, 0);  // Start
+  ASSERT_TRUE(WaitFor([&] { return !IsWindowVisible(sheet) && FileSize(output) > 0; })) << kelvo.Said();
+  DWORD_PTR answer = 0;
+  ASSERT_NE(SendMessageTimeoutA(sheet, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_NORMAL, kDeadlineMs, &answer), 0);
+  EXPECT_EQ(answer, static_cast<DWORD_PTR>(TRUE)) << "the session may end";
+  EXPECT_NE(kelvo.LastLogLine("kelvo: the session ends"), "");
+  ASSERT_NE(SendMessageTimeoutA(sheet, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_NORMAL, kDeadlineMs, &answer), 0);
+  // Finished: the file plays (a file without its trailer does not open).
+  EXPECT_EQ(LastFrame(output, artefacts_ + "kelvo-session-end.bmp"), 0u);
+  EXPECT_FALSE(IsWindowVisible(sheet)) << "the window came back while the session ends";
+  PostMessageA(sheet, WM_CLOSE, 0, 0);
+  ASSERT_TRUE(kelvo.Ended(kDeadlineMs));
+  DeleteFileA(output.c_str());
+}
+
 // Run by full_drive_test.sh with a drive of the player's size and half a
 // megabyte: the recording fills it, the writer fails, the recording stops
 // and the message names the file.

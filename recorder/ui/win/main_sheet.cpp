@@ -174,6 +174,19 @@ bool MainSheet::Handle(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) {
     case WM_CLOSE:
       OnClose();
       return true;
+    case WM_QUERYENDSESSION:
+      // The session ends (log-off, shut-down): the recording stops and its
+      // file is finished before the system is answered.
+      OnSessionEnding();
+      *result = TRUE;
+      return true;
+    case WM_ENDSESSION:
+      if (wp != FALSE) {
+        OnSessionEnding();
+        for (SettingsPage* page : pages_) page->SaveAtExit();  // no WM_DESTROY may come
+      }
+      *result = 0;
+      return true;
     case WM_DESTROY:
       OnDestroy();
       return false;
@@ -460,6 +473,18 @@ void MainSheet::OnClose() {
     return;
   }
   DestroyWindow(hwnd_);
+}
+
+void MainSheet::OnSessionEnding() {
+  if (!IsRecording()) return;
+  Trace(nullptr, "kelvo: the session ends: the recording stops\n");
+  destroyed_ = true;  // the window is not brought back
+  if (in_start_stop_) {
+    parts_.Controller().Stop();  // inside a start's message box
+  } else {
+    ToggleStartStop();
+  }
+  destroyed_ = false;
 }
 
 void MainSheet::OnDestroy() {

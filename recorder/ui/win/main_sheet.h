@@ -68,6 +68,8 @@ class MainSheet : public SheetHost, public RecordingHooks, private RegionOwner, 
   void OnHotKey(LPARAM lp);
   void OnActivateApp(bool active);
   void OnClose();
+  // The session ends under a recording: it stops, and its file is finished.
+  void OnSessionEnding();
   void OnDestroy();
   // Every page's confirm step; false when one refused.
   bool ConfirmAll();
