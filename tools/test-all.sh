@@ -88,7 +88,8 @@ fuzz_seconds=${KMR_FUZZ_SECONDS:-45}
 for fuzzer in player/container_file_fuzzer:player/fuzz_corpus/container \
               player/codecs/lossless_decoder_fuzzer:player/codecs/fuzz_corpus/lossless \
               player/codecs/lossy_decoder_fuzzer:player/codecs/fuzz_corpus/lossy \
-              recorder/codecs/module/kmrv_decompress_fuzzer:recorder/codecs/module/fuzz_corpus; do
+              recorder/codecs/module/kmrv_decompress_fuzzer:recorder/codecs/module/fuzz_corpus \
+              tools/kmrtool/media_repair_fuzzer:tools/kmrtool/fuzz_corpus/media; do
   target=${fuzzer%%:*}
   corpus=${fuzzer#*:}
   work=$(mktemp -d)

@@ -25,6 +25,7 @@
 #include "recorder/audio/mp3_encoder.h"
 #include "tools/kmrtool/audio_export.h"
 #include "tools/kmrtool/raw_export.h"
+#include "tools/kmrtool/media_repair.h"
 #include "tools/kmrtool/repair.h"
 
 namespace {
@@ -44,7 +45,8 @@ int Usage() {
                "                                   the sound's MP3 stream as it is stored\n"
                "       kmrtool encode-audio -r HZ [-q 0..9] [--constant] [--library FILE] -i RAW|- -o OUT.mp3\n"
                "                                   16-bit stereo PCM to MP3 with the recorder's encoder\n"
-               "       kmrtool repair IN -o OUT    rebuild a recording whose recorder died before it finished\n"
+               "       kmrtool repair IN -o OUT    rebuild a recording whose recorder died before it finished (any kind\n"
+               "                                   the recorder writes; a whole one is copied unchanged)\n"
                "       kmrtool compressors         the installed compressors (codes for encode --compressor)\n");
   return 2;
 }
@@ -343,10 +345,25 @@ int Repair(int argc, char** argv) {
   if (!ParseInOut(argc, argv, &in, &out)) return Usage();
   kmr::RepairReport report;
   std::string error;
-  if (!kmr::RepairRecording(in, out, &report, &error)) return std::fprintf(stderr, "kmrtool: %s\n", error.c_str()), 1;
-  std::fprintf(stderr, "kmrtool: %s: %llu packets kept (%u ms), %llu damaged bytes dropped\n", out,
-               static_cast<unsigned long long>(report.packets), report.duration,
-               static_cast<unsigned long long>(report.bytes_dropped));
+  if (kmr::RepairRecording(in, out, &report, &error)) {
+    std::fprintf(stderr, "kmrtool: %s: %llu packets kept (%u ms), %llu damaged bytes dropped\n", out,
+                 static_cast<unsigned long long>(report.packets), report.duration,
+                 static_cast<unsigned long long>(report.bytes_dropped));
+    return 0;
+  }
+  // Not the own container: one of the files written through a media library.
+  kmr::MediaRepairReport media;
+  std::string media_error;
+  if (!kmr::RepairMediaFile(in, out, &media, &media_error)) {
+    std::fprintf(stderr, "kmrtool: %s (%s)\n", media_error.c_str(), error.c_str());
+    return 1;
+  }
+  if (media.whole) {
+    std::fprintf(stderr, "kmrtool: %s: the %s file is whole; copied unchanged\n", out, media.kind.c_str());
+  } else {
+    std::fprintf(stderr, "kmrtool: %s: %s file rebuilt from %llu packets (%u ms)\n", out, media.kind.c_str(),
+                 static_cast<unsigned long long>(media.packets), media.duration_ms);
+  }
   return 0;
 }
 
