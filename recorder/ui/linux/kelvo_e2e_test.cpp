@@ -28,6 +28,7 @@
 #include "platform/mirror/x11/x11_pointer.h"
 #include "player/container_file.h"
 #include "player/recording_file.h"
+#include "shared/testing/ffprobe.h"
 #include "shared/testing/temp_dir.h"
 #include "shared/testing/psnr.h"
 #include "shared/testing/pulse_server.h"
@@ -1282,23 +1283,6 @@ TEST(KelvoOptions, ParsesAndRefuses) {
   EXPECT_EQ(e, "--codec takes one of: lossless, lossy");
 }
 
-// How far another program reads a file's video: the end of its last
-// packet (a killed file's header may not say its length).
-double ReadableSeconds(const std::string& path) {
-  const std::string cmd = "ffprobe -v error -select_streams v -show_entries packet=pts_time,duration_time "
-                          "-of csv=p=0 '" + path + "' 2>/dev/null";
-  double end = 0;
-  if (FILE* p = popen(cmd.c_str(), "r")) {
-    char line[128];
-    while (std::fgets(line, sizeof(line), p) != nullptr) {
-      double pts = 0, duration = 0;
-      if (std::sscanf(line, "%lf,%lf", &pts, &duration) >= 1 && pts + duration > end) end = pts + duration;
-    }
-    pclose(p);
-  }
-  return end;
-}
-
 // A recorder killed part way leaves Matroska, MP4 and AVI files that
 // another program reads to within about a second of the kill, without any
 // repair; kmrtool's repair makes each a finished file of its kind, whose
@@ -1320,7 +1304,7 @@ TEST_F(KelvoEndToEnd, AKilledRecordingLosesAtMostTheLastSecondInEveryFormat) {
     const double recorded = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     kill(run.pid, SIGKILL);
     run.Wait();
-    const double readable = ReadableSeconds(out);
+    const double readable = testing::FfprobeReadableSeconds(out);
     EXPECT_GE(readable, recorded - 1.6) << "recorded for " << recorded << " s";
     const std::string fixed = dir_.File(std::string("fixed.") + ext);
     MediaRepairReport report;

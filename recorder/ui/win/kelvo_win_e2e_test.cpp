@@ -285,6 +285,21 @@ void SetRegText(const char* key, const char* name, const std::string& value) {
               static_cast<DWORD>(value.size() + 1));
 }
 
+// A recording into output, self-playing, over the region given, without the
+// splash or sound: what the cases below start from.
+void SetRecording(const std::string& output, DWORD format, DWORD left, DWORD top, DWORD width, DWORD height) {
+  DeleteFileA(output.c_str());
+  SetRegText("Video", "Path", output);
+  SetRegNumber("Video", "Format", format);
+  SetRegNumber("Video", "Capture Option", 1);
+  SetRegNumber("Video", "Left", left);
+  SetRegNumber("Video", "Top", top);
+  SetRegNumber("Video", "Width", width);
+  SetRegNumber("Video", "Height", height);
+  SetRegNumber("Options", "Show Splash", 0);
+  SetRegNumber("Audio", "Record Audio", 0);
+}
+
 // Plays a self-playing recording to its last frame and writes that picture
 // as a bitmap; the player's exit code.
 DWORD LastFrame(const std::string& recording, const std::string& bitmap) {
@@ -674,17 +689,8 @@ TEST_F(KelvoWindows, AHotKeyAnotherProgramHoldsIsRefusedWithItsName) {
 // damaged stored list places do not stop the program from coming up.
 TEST_F(KelvoWindows, TheRegionSurvivesEveryModeAndNoCancelsTheStart) {
   const std::string output = dir_ + "never.exe";
-  DeleteFileA(output.c_str());
-  SetRegText("Video", "Path", output);
-  SetRegNumber("Video", "Format", 0x7FFFFFFF);
+  SetRecording(output, 0x7FFFFFFF, 100, 80, 320, 240);
   SetRegNumber("Video", "Codec", 0x7FFFFFFF);
-  SetRegNumber("Video", "Capture Option", 1);
-  SetRegNumber("Video", "Left", 100);
-  SetRegNumber("Video", "Top", 80);
-  SetRegNumber("Video", "Width", 320);
-  SetRegNumber("Video", "Height", 240);
-  SetRegNumber("Options", "Show Splash", 0);
-  SetRegNumber("Audio", "Record Audio", 0);
   KelvoProcess kelvo;
   ASSERT_TRUE(kelvo.Start(dir_ + "kelvo-log.txt"));
   HWND sheet = kelvo.Window();
@@ -731,16 +737,7 @@ TEST_F(KelvoWindows, TheRegionSurvivesEveryModeAndNoCancelsTheStart) {
 // stops and its file is finished before the system is answered.
 TEST_F(KelvoWindows, TheEndOfTheSessionFinishesTheRecording) {
   const std::string output = dir_ + "session.exe";
-  DeleteFileA(output.c_str());
-  SetRegText("Video", "Path", output);
-  SetRegNumber("Video", "Format", 2);
-  SetRegNumber("Video", "Capture Option", 1);
-  SetRegNumber("Video", "Left", 0);
-  SetRegNumber("Video", "Top", 0);
-  SetRegNumber("Video", "Width", 160);
-  SetRegNumber("Video", "Height", 120);
-  SetRegNumber("Options", "Show Splash", 0);
-  SetRegNumber("Audio", "Record Audio", 0);
+  SetRecording(output, 2, 0, 0, 160, 120);
   KelvoProcess kelvo;
   ASSERT_TRUE(kelvo.Start(dir_ + "kelvo-log.txt"));
   HWND sheet = kelvo.Window();

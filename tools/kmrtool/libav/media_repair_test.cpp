@@ -8,67 +8,24 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <fstream>
 
 #include "recorder/engine/avi_check.h"
-#include "recorder/engine/avi_file.h"
+#include "recorder/engine/testing/own_codec_clip.h"
+#include "shared/testing/ffprobe.h"
 #include "shared/testing/temp_dir.h"
 
 namespace kmr {
 namespace {
 
-std::vector<uint8_t> BitmapFormat() {
-  std::vector<uint8_t> f(40, 0);
-  const auto put = [&](size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) f[at + i] = static_cast<uint8_t>(v >> (8 * i));
-  };
-  put(0, 40), put(4, 64), put(8, 48), put(16, 0x56524D4B), put(20, 64 * 48 * 4);
-  f[12] = 1, f[14] = 32;
-  return f;
-}
-
-double ProbedSeconds(const std::string& path) {
-  const std::string cmd = "ffprobe -v error -show_entries format=duration -of default=nw=1:nk=1 '" + path + "'";
-  std::FILE* p = popen(cmd.c_str(), "r");
-  char line[64] = "";
-  const bool got = p != nullptr && std::fgets(line, sizeof(line), p) != nullptr;
-  if (p != nullptr) pclose(p);
-  return got ? std::atof(line) : -1;
-}
-
 // Six seconds at 10 frames a second; *killed gets the file as it was on
 // disk before the writer finished it.
-void Record(const std::string& path, const std::string& killed) {
-  std::unique_ptr<AviLibrary> library = MakeSystemAviLibrary();
-  std::string error;
-  std::unique_ptr<AviFile> file = library->Open(path, kAviOpenCreateWrite, &error);
-  ASSERT_NE(file, nullptr) << error;
-  AviStreamInfo info;
-  info.type = kAviStreamVideo;
-  info.handler = 0x56524D4B;
-  info.rate = 10;
-  info.frame = Rect{0, 0, 64, 48};
-  std::unique_ptr<AviFileStream> video = file->CreateStream(info);
-  ASSERT_TRUE(video->SetFormat(BitmapFormat()));
-  std::vector<uint8_t> sample(1500);
-  for (int i = 0; i < 60; ++i) {
-    for (size_t k = 0; k < sample.size(); ++k) sample[k] = static_cast<uint8_t>(i + k);
-    ASSERT_TRUE(video->Write(i, 1, sample.data(), static_cast<uint32_t>(sample.size()), kAviKeyFrame));
-  }
-  {
-    std::ifstream in(path, std::ios::binary);
-    std::ofstream out(killed, std::ios::binary);
-    out << in.rdbuf();
-  }
-  video.reset();
-  ASSERT_TRUE(file->Release(&error)) << error;
-}
+void Record(const std::string& path, const std::string& killed) { testing::WriteOwnCodecClip(path, 60, 0, killed); }
 
 class MediaRepair : public ::testing::TestWithParam<const char*> {
  protected:
   void SetUp() override {
-    if (std::system("ffprobe -version >/dev/null 2>&1") != 0) GTEST_SKIP() << "no ffprobe";
+    if (!testing::HaveFfprobe()) GTEST_SKIP() << "no ffprobe";
   }
   testing::TempDir dir_;
 };
@@ -87,7 +44,7 @@ TEST_P(MediaRepair, AKilledFileBecomesAFinishedOneAndAWholeOneIsCopied) {
   EXPECT_FALSE(report.whole);
   EXPECT_GE(report.packets, 49u) << "all but the last second";
   EXPECT_GE(report.duration_ms, 4900u);
-  EXPECT_GE(ProbedSeconds(fixed), 4.9) << "the repaired file's header gives its length";
+  EXPECT_GE(testing::FfprobeHeaderSeconds(fixed), 4.9) << "the repaired file's header gives its length";
   EXPECT_EQ(testing::ReadAll(killed), killed_bytes) << "the input was written";
   if (ext == "avi") {
     EXPECT_TRUE(AviFileFinished(fixed, &error)) << error;
