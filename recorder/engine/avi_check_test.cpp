@@ -119,7 +119,7 @@ TEST_F(AviCheck, NoCutOrDamagedSizeIsTakenForFinished) {
   for (size_t n = 0; n < whole.size(); ++n) {
     EXPECT_FALSE(Finished(std::vector<uint8_t>(whole.begin(), whole.begin() + static_cast<long>(n)), &why)) << n;
   }
-  for (size_t at = 4; at < whole.size(); at += 4) {
+  for (size_t at = 4; at + 4 <= whole.size(); at += 4) {
     std::vector<uint8_t> damaged = whole;
     for (int i = 0; i < 4; ++i) damaged[at + i] = 0xFF;
     Finished(damaged, &why);  // whatever it says, it says it safely

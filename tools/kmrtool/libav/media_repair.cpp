@@ -10,11 +10,14 @@
 
 extern "C" {
 #include <libavformat/avformat.h>
+#include <libavutil/mem.h>
 }
 
 namespace kmr {
 
 namespace {
+
+constexpr size_t kMaxAllocation = 256u * 1024u * 1024u;
 
 struct Kind {
   const char* name;
@@ -91,6 +94,10 @@ struct Contexts {
 bool RepairMediaFile(const std::string& in_path, const std::string& out_path, MediaRepairReport* report,
                      std::string* error) {
   QuietLibavLog();
+  // Sizes come from a damaged file: the library allocates no single block
+  // larger than the largest packet a recording can hold (a 128 MB surface)
+  // and a margin, however large a table the file claims.
+  av_max_alloc(kMaxAllocation);
   std::error_code ec;
   if (std::filesystem::equivalent(in_path, out_path, ec)) return *error = "the repair is never written over its input", false;
   Contexts c;

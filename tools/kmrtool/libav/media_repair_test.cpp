@@ -81,6 +81,16 @@ TEST_P(MediaRepair, CutsAnywhereAreRepairedOrRefused) {
 
 INSTANTIATE_TEST_SUITE_P(Kinds, MediaRepair, ::testing::Values("mkv", "mp4", "avi"));
 
+// A damaged MP4 whose tables claim gigabytes (found by the fuzzer) is
+// refused or repaired without the library taking that memory.
+TEST(MediaRepairRefusal, AFileClaimingHugeTablesTakesNoHugeMemory) {
+  testing::TempDir dir;
+  MediaRepairReport report;
+  std::string error;
+  const bool repaired = RepairMediaFile(std::string(MEDIA_CORPUS) + "/huge_table.mp4", dir.File("out.mp4"), &report, &error);
+  EXPECT_TRUE(repaired || !error.empty());
+}
+
 TEST(MediaRepairRefusal, WhatIsNoRecordingIsSaid) {
   testing::TempDir dir;
   testing::WriteAll(dir.File("notes.txt"), std::vector<uint8_t>(200, 'x'));
