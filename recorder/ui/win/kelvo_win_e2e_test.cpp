@@ -765,17 +765,8 @@ TEST_F(KelvoWindows, AFullDriveStopsTheRecordingAndNamesTheFile) {
   const char* drive = std::getenv("KELVO_FULL_DRIVE");
   if (drive == nullptr) GTEST_SKIP() << "needs a small drive as KELVO_FULL_DRIVE (full_drive_test.sh)";
   const std::string output = std::string(drive) + "full.exe";
-  DeleteFileA(output.c_str());
   // A user's settings: a self-playing file on the small drive, no sound, no splash.
-  SetRegText("Video", "Path", output);
-  SetRegNumber("Video", "Format", 2);
-  SetRegNumber("Video", "Capture Option", 1);
-  SetRegNumber("Video", "Left", kCanvasLeft);
-  SetRegNumber("Video", "Top", kCanvasTop);
-  SetRegNumber("Video", "Width", kCanvasWidth);
-  SetRegNumber("Video", "Height", kCanvasHeight);
-  SetRegNumber("Audio", "Record Audio", 0);
-  SetRegNumber("Options", "Show Splash", 0);
+  SetRecording(output, 2, kCanvasLeft, kCanvasTop, kCanvasWidth, kCanvasHeight);
   KelvoProcess kelvo;
   ASSERT_TRUE(kelvo.Start(dir_ + "kelvo-log.txt"));
   HWND sheet = kelvo.Window();
