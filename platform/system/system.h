@@ -31,6 +31,10 @@ bool CopyFileReplacing(const char* from, const char* to, std::string* error = nu
 // ("The folder does not exist.", "There is no space left on the disk.").
 std::string ErrnoText(int error_number);
 
+// The bytes the disk holding a file (or, where the file does not exist yet,
+// its folder) can still take for this user; false when that is not known.
+bool FreeDiskSpace(const std::string& path, uint64_t* bytes);
+
 // Cuts an open file back to size bytes.
 bool TruncateOpenFile(std::FILE* file, uint64_t size);
 

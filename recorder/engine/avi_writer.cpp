@@ -55,6 +55,7 @@ bool AviWriter::Open() {
     if (stream == nullptr) continue;
     ok = stream->Bind(file_.get(), static_cast<uint32_t>(i)) && stream->Open();
   }
+  if (ok) KeepRoomOnDisk(std::make_unique<DiskRoomKeeper>(DiskSpaceOf(Path())));
   if (ok && !StartWriterThread()) {
     SetFailureCause("The writer thread could not be started.");
     ok = false;
@@ -97,6 +98,7 @@ bool AviWriter::Close() {
     if (FailureCause().empty()) SetFailureCause(error);
   }
   file_.reset();
+  if (!ok || WriteFailed()) TellWhatTheFileKeeps(ok);
   return ok && FailureCause().empty();
 }
 

@@ -89,11 +89,14 @@ bool ContainerWriter::Close() {
     duration = std::max(duration, failed && container != nullptr ? container->WrittenEndTime() : stream->GetEndTime());
     stream->Close();
   }
-  bool ok = failed ? FinishAfterFailure(duration) : WriteTrailer(duration);
-  ok = file_->Close() && ok;
+  // After a failure the file is finished once the trailer reached the system
+  // (the file's error stays the first one).
+  const bool finished = failed ? FinishAfterFailure(duration) : WriteTrailer(duration);
+  const bool closed = file_->Close();
   SetFailureCause(file_->Error());
   file_.reset();
-  return ok && !failed;
+  if (failed || !finished || !closed) TellWhatTheFileKeeps(failed ? finished : finished && closed);
+  return finished && closed && !failed;
 }
 
 bool ContainerWriter::FinishAfterFailure(uint32_t duration) {

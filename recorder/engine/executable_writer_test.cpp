@@ -195,7 +195,9 @@ TEST_F(ExecutableWriterTest, CrossingTheSizeLimitStopsTheWriterAndKeepsTheFile) 
   EXPECT_TRUE(writer.IsRunning());  // until the stop path closes it
   EXPECT_FALSE(writer.Close());
   EXPECT_FALSE(writer.IsRunning());
-  EXPECT_EQ(writer.FailureCause(), "The file reached the largest size a recording can have.");
+  EXPECT_EQ(writer.FailureCause(),
+            "The file reached the largest size a recording can have. What was recorded until then is kept in the "
+            "file, which plays as it is.");
 
   const uint64_t size = std::filesystem::file_size(out_path_);
   EXPECT_EQ(size, kMaxContainerFilePosition - 40 + 18 + 30 + 12);
@@ -263,7 +265,9 @@ TEST_F(FullDiskTest, AFullDiskIsAFailureAndEveryWholePacketStaysPlayable) {
   // Room for three packets and half of the fourth.
   const auto packets = RecordOnto(Descriptors() + 3 * kRecord + 59, 10, &ok, &cause);
   EXPECT_FALSE(ok);
-  EXPECT_EQ(cause, "There is no space left on the disk.");
+  EXPECT_EQ(cause,
+            "There is no space left on the disk. What was recorded until then is kept in the file, which plays as it "
+            "is.");
   ASSERT_EQ(packets.size(), 3u);
   for (int i = 0; i < 3; ++i) {
     EXPECT_EQ(packets[i].payload, std::vector<uint8_t>(100, static_cast<uint8_t>(i + 1)));

@@ -1,7 +1,10 @@
 #include "recorder/engine/media_writer.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
+
+#include "platform/system/system.h"
 
 namespace kmr {
 
@@ -20,6 +23,12 @@ MediaWriter::~MediaWriter() {
 bool MediaWriter::Close() {
   StopWriterThread();
   return true;
+}
+
+void MediaWriter::TellWhatTheFileKeeps(bool whole) {
+  const char* what = whole ? "What was recorded until then is kept in the file, which plays as it is."
+                           : "The file could not be finished: kmrtool repair makes what was recorded play.";
+  SetFailureCause(failure_cause_.empty() ? std::string(what) : failure_cause_ + " " + what);
 }
 
 void MediaWriter::SetNotify(platform::NotifyTarget* target, uint32_t message) {
@@ -93,7 +102,12 @@ void MediaWriter::WriterThreadMain() {
       running_.store(false);
       return;
     }
-    bool ok = packet->stream != nullptr && packet->stream->WritePacket(packet);
+    bool ok = packet->stream != nullptr;
+    if (ok && room_ != nullptr && !room_->Admit(packet->time_stamp)) {
+      SetFailureCause(platform::ErrnoText(ENOSPC));
+      ok = false;
+    }
+    ok = ok && packet->stream->WritePacket(packet);
     FreePacket(packet);
     if (ok) ok = OnPacketWritten(queue_.Count() == 0);
     if (ok) continue;

@@ -10,6 +10,7 @@
 
 #include "platform/notify/notify.h"
 #include "platform/sync/sync.h"
+#include "recorder/engine/disk_room.h"
 #include "recorder/engine/media_stream.h"
 #include "shared/packet_queue.h"
 
@@ -79,6 +80,19 @@ class MediaWriter {
   }
   void SetFailureCause(std::string cause) { failure_cause_ = std::move(cause); }
 
+  // While the writer thread runs, each packet is first admitted by the
+  // keeper of the disk's room: one refused stops the writer as a full disk
+  // does, and the file is then finished from the room kept. Set before the
+  // thread starts; null keeps no room.
+  void KeepRoomOnDisk(std::unique_ptr<DiskRoomKeeper> keeper) { room_ = std::move(keeper); }
+  bool RanOutOfRoom() const { return room_ != nullptr && room_->RanOut(); }
+  // The disk of the file at path (tests give their own).
+  virtual std::unique_ptr<DiskSpace> DiskSpaceOf(const std::string& path) { return MakeDiskSpaceOf(path); }
+  // After a recording that failed, once the file was ended: the cause also
+  // says whether what was recorded plays as the file is (whole) or needs a
+  // repair.
+  void TellWhatTheFileKeeps(bool whole);
+
  private:
   static bool SetText(std::string* field, const char* text);
   void WriterThreadMain();
@@ -93,6 +107,7 @@ class MediaWriter {
   PacketQueue<Packet> queue_;
   std::atomic<bool> running_{false};
   std::atomic<bool> write_failed_{false};
+  std::unique_ptr<DiskRoomKeeper> room_;
   platform::Thread thread_;
 };
 

@@ -162,7 +162,8 @@ TEST_F(SessionTest, AFailureFoundAtTheStopIsReportedAndIsTheOutcome) {
   EXPECT_EQ(messages_.shown[0],
             "Can not continue recording!\n\nFailed to write data to the file:\n\n" + settings_.output_path +
                 "\n\nMaybe the file size exceeded the quota, or an unknown error occurred during A/V encoding."
-                "\n\nThere is no space left on the disk.");
+                "\n\nThere is no space left on the disk. What was recorded until then is kept in the file, which "
+                "plays as it is.");
   ContainerFile file;
   EXPECT_TRUE(file.OpenPath(settings_.output_path)) << file.Error();
 }

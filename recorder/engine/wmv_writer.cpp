@@ -107,6 +107,7 @@ bool WmvWriter::Open() {
       break;
     }
   }
+  if (ok) KeepRoomOnDisk(std::make_unique<DiskRoomKeeper>(DiskSpaceOf(Path())));
   if (ok && !StartWriterThread()) {
     SetFailureCause("The writer thread could not be started.");
     ok = false;
@@ -144,6 +145,7 @@ bool WmvWriter::Close() {
   }
   runtime_->ReleaseProfile();
   profile_ = false;
+  if (!ok || WriteFailed()) TellWhatTheFileKeeps(ok);
   return ok && FailureCause().empty();
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 #include <limits.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -35,6 +36,16 @@ std::string ModuleFileName() {
 bool PathExists(const char* path) {
   struct stat st{};
   return path != nullptr && stat(path, &st) == 0;
+}
+
+bool FreeDiskSpace(const std::string& path, uint64_t* bytes) {
+  struct statvfs st{};
+  if (statvfs(path.c_str(), &st) != 0) {
+    const std::string folder = std::filesystem::path(path).parent_path().string();
+    if (statvfs(folder.empty() ? "." : folder.c_str(), &st) != 0) return false;
+  }
+  *bytes = static_cast<uint64_t>(st.f_bavail) * st.f_frsize;
+  return true;
 }
 
 bool MakeDirectory(const char* path) {

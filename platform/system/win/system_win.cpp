@@ -78,6 +78,17 @@ bool CopyFileReplacing(const char* from, const char* to, std::string* error) {
   return false;
 }
 
+bool FreeDiskSpace(const std::string& path, uint64_t* bytes) {
+  // The folder: GetDiskFreeSpaceEx takes a directory, and this one also
+  // answers for a file that is not there yet. Quotas are counted.
+  const size_t slash = path.find_last_of("\\/");
+  const std::string folder = slash == std::string::npos ? std::string(".\\") : path.substr(0, slash + 1);
+  ULARGE_INTEGER available{};
+  if (!GetDiskFreeSpaceExA(folder.c_str(), &available, nullptr, nullptr)) return false;
+  *bytes = available.QuadPart;
+  return true;
+}
+
 bool TruncateOpenFile(std::FILE* file, uint64_t size) {
   // _chsize: the system's C library of Windows XP has no 64-bit form, and a
   // recording stays below 2 GB anyway.

@@ -352,14 +352,15 @@ void DrawNoise(Display* dpy, Window w, GC gc, int seed) {
   XSync(dpy, False);
 }
 
-// A 300 KB tmpfs at a folder, unmounted at the end of the scope; Mounted()
-// is false where mounting needs a root this run does not have.
+// A tmpfs of 300 KB (or the size given) at a folder, unmounted at the end of
+// the scope; Mounted() is false where mounting needs a root this run does
+// not have.
 class SmallDisk {
  public:
-  explicit SmallDisk(std::string at) : at_(std::move(at)) {
+  explicit SmallDisk(std::string at, const std::string& size = "300k") : at_(std::move(at)) {
     std::filesystem::create_directories(at_);
     mounted_ = geteuid() == 0 &&
-               system(("mount -t tmpfs -o size=300k tmpfs '" + at_ + "' 2>/dev/null").c_str()) == 0;
+               system(("mount -t tmpfs -o size=" + size + " tmpfs '" + at_ + "' 2>/dev/null").c_str()) == 0;
   }
   ~SmallDisk() {
     if (mounted_) (void)!system(("umount '" + at_ + "'").c_str());
@@ -1127,21 +1128,39 @@ TEST_F(KelvoEndToEnd, EveryWriterReportsAMissingFolderAndAFullDisk) {
         << run.Stderr();
     EXPECT_FALSE(std::filesystem::exists(out));
   }
+  // The disk holds a few seconds of noise besides the room the end of a
+  // file needs: the recording stops short of a full disk and the file is
+  // finished (MP4 stays fragmented: there is no room for the plain copy).
   const std::string mount_point = dir_.File("small-disk");
-  SmallDisk disk(mount_point);
+  SmallDisk disk(mount_point, "4m");
   if (!disk.Mounted()) GTEST_SKIP() << "a tmpfs cannot be mounted here (needs root)";
   for (const char* ext : {"avi", "wmv", "mkv", "mp4"}) {
     SCOPED_TRACE(ext);
     const std::string out = mount_point + "/rec." + ext;
     KelvoRun run;
-    StartKelvo(&run, xvfb_->display(), {"record", "-o", out, "--fps", "10", "--duration", "60"},
+    // The own lossless codec in every format: noise fills the disk faster
+    // than through the MP4 default's compressor.
+    StartKelvo(&run, xvfb_->display(), {"record", "-o", out, "--fps", "10", "--duration", "60", "--codec", "lossless"},
                dir_.File("err.txt"));
+    const auto t0 = std::chrono::steady_clock::now();
     FillTheDisk(&run);
+    const double recorded = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     const std::string err = run.Stderr();
     EXPECT_NE(err.find("Can not continue recording!\n\nFailed to write data to the file:\n\n" + out),
               std::string::npos)
         << err;
+    EXPECT_NE(err.find("There is no space left on the disk. What was recorded until then is kept in the file, which "
+                       "plays as it is."),
+              std::string::npos)
+        << err;
     EXPECT_EQ(err.find("kelvo: wrote"), std::string::npos) << err;
+    EXPECT_GE(FfprobeDuration(out), recorded - 2.0) << Ffprobe(out) << "recorded for " << recorded << " s";
+    if (std::string(ext) != "mp4") {
+      MediaRepairReport report;
+      std::string error;
+      ASSERT_TRUE(RepairMediaFile(out, dir_.File("copy"), &report, &error)) << error;
+      EXPECT_TRUE(report.whole) << "the file is finished";
+    }
     std::filesystem::remove(out);
   }
 }

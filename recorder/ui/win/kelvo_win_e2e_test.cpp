@@ -796,4 +796,58 @@ TEST_F(KelvoWindows, AFullDriveStopsTheRecordingAndNamesTheFile) {
   DeleteFileA(output.c_str());
 }
 
+// Whether an AVI file has its index: a top-level "idx1" chunk after the
+// "movi" list, as a finished file has.
+bool AviHasIndex(const std::string& path) {
+  FILE* f = std::fopen(path.c_str(), "rb");
+  if (f == nullptr) return false;
+  unsigned char head[12];
+  const bool avi =
+      std::fread(head, 1, 12, f) == 12 && std::memcmp(head, "RIFF", 4) == 0 && std::memcmp(head + 8, "AVI ", 4) == 0;
+  bool index = false;
+  long at = 12;
+  while (avi && !index) {
+    unsigned char chunk[8];
+    if (std::fseek(f, at, SEEK_SET) != 0 || std::fread(chunk, 1, 8, f) != 8) break;
+    const unsigned long size =
+        chunk[4] | (chunk[5] << 8) | (chunk[6] << 16) | (static_cast<unsigned long>(chunk[7]) << 24);
+    index = std::memcmp(chunk, "idx1", 4) == 0 && size > 0;
+    at += 8 + static_cast<long>(size + (size & 1));
+  }
+  std::fclose(f);
+  return index;
+}
+
+// Run by full_drive_test.sh with a drive of 4 MB: an AVI recording of noise
+// stops while the drive still holds what the file's end needs, and the file
+// is finished, index and all.
+TEST_F(KelvoWindows, AFullDriveStopsAnAviRecordingShortAndFinishesTheFile) {
+  const char* drive = std::getenv("KELVO_FULL_AVI_DRIVE");
+  if (drive == nullptr) GTEST_SKIP() << "needs a 4 MB drive as KELVO_FULL_AVI_DRIVE (full_drive_test.sh)";
+  const std::string output = std::string(drive) + "full.avi";
+  SetRecording(output, 0, kCanvasLeft, kCanvasTop, kCanvasWidth, kCanvasHeight);
+  KelvoProcess kelvo;
+  ASSERT_TRUE(kelvo.Start(dir_ + "kelvo-log.txt"));
+  HWND sheet = kelvo.Window();
+  HWND video = kelvo.Page(0);
+  ASSERT_TRUE(WaitFor([&] { return ComboCount(video, 1004) == 3; }));
+  HWND canvas = MakeNoiseCanvas();
+  ASSERT_NE(canvas, nullptr);
+  SetForegroundWindow(canvas);
+  ASSERT_TRUE(WaitFor([&] { return GetForegroundWindow() == canvas; }));
+  PressKey(VK_F2);
+  ASSERT_TRUE(WaitFor([&] { return !IsWindowVisible(sheet); }));
+  HWND box = nullptr;
+  ASSERT_TRUE(WaitFor([&] { return (box = kelvo.MessageBoxSaying("Can not continue recording!")) != nullptr; }));
+  EXPECT_NE(kelvo.MessageBoxSaying("There is no space left on the disk."), nullptr);
+  EXPECT_NE(kelvo.MessageBoxSaying("What was recorded until then is kept in the file, which plays as it is."), nullptr);
+  DestroyWindow(canvas);
+  PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(box, IDOK)));
+  ASSERT_TRUE(WaitFor([&] { return kelvo.MessageBoxSaying("Can not continue") == nullptr; }));
+  PostMessageA(sheet, WM_CLOSE, 0, 0);
+  EXPECT_TRUE(kelvo.Ended(kDeadlineMs));
+  EXPECT_TRUE(AviHasIndex(output)) << "the file was left without its index";
+  DeleteFileA(output.c_str());
+}
+
 }  // namespace
