@@ -3,7 +3,10 @@
 #  1. MP3 encoding of SECONDS (default 600) of 44100 Hz stereo at quality 5:
 #     the recorder's encoder (kmrtool encode-audio over lame_enc.so) against
 #     ffmpeg's libmp3lame, both single-threaded; CPU seconds and the ratio.
-#  2. Capture: kelvo records CAPTURE_SECONDS (default 600) of a PulseAudio
+#  2. Drift: an hour of simulated recording with a device clock 0.5 % fast
+#     and 0.5 % slow; the sound's offset from the picture at the end, as the
+#     recorder places it against the sample count alone.
+#  3. Capture: kelvo records CAPTURE_SECONDS (default 600) of a PulseAudio
 #     monitor while both cores are kept busy; the blocks recorded are
 #     counted against the time that passed (no block may go missing).
 # Usage: bench/audio.sh [SECONDS] [CAPTURE_SECONDS]
@@ -37,6 +40,8 @@ ours=$(best "$kmrtool encode-audio -r 44100 -q 5 $lib -i $pcm -o $work/ours-vbr.
 peer=$(best "$peer_in -q:a 0 $work/peer-vbr.mp3")
 printf 'mp3 encoding of %s s, variable rate: ours %s cpu s, ffmpeg libmp3lame %s cpu s, ratio %s\n' \
   "$seconds" "$ours" "$peer" "$(python3 -c "print(f'{$ours / $peer:.2f}')")"
+
+"$root/build/host/recorder/audio/sound_drift_bench" 1
 
 # Capture on a loaded machine, against a private PulseAudio server.
 export XDG_RUNTIME_DIR=$work/pulse HOME=$work/pulse

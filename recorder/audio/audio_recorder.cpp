@@ -42,12 +42,25 @@ uint32_t AudioRecorder::TimeOfBlock(uint32_t n) const {
   return static_cast<uint32_t>((num + bps / 2) / bps);
 }
 
+bool AudioRecorder::Pause() {
+  if (!IsRunning()) return false;
+  if (shared_timeline_ == nullptr) own_timeline_.Pause();
+  return true;
+}
+
+bool AudioRecorder::Resume() {
+  if (!IsRunning()) return false;
+  if (shared_timeline_ == nullptr) own_timeline_.Resume();
+  return true;
+}
+
 bool AudioRecorder::OnStart() {
   error_.clear();
   blocks_.store(0);
   dropped_.store(0);
   offset_ms_.store(0);
-  dropped_before_first_ = 0;
+  cut_.store(0);
+  waiting_.clear();
   if (sink_ == nullptr) {
     error_ = "no stream to record the sound into";
     return false;
@@ -74,10 +87,36 @@ bool AudioRecorder::OnStart() {
     return false;
   }
   device_open_ = true;
+  placer_ = std::make_unique<SoundPlacer>(format_, size);
+  if (shared_timeline_ == nullptr) own_timeline_.Start();
   return true;
 }
 
+void AudioRecorder::Deliver(std::vector<SoundPlacer::Block>* made) {
+  for (auto& b : *made) waiting_.push_back(std::move(b));
+  made->clear();
+  // Blocks wait for the writer at most a minute's worth; older ones go.
+  while (waiting_.size() > 1 && waiting_.back().time_ms - waiting_.front().time_ms > 60000) {
+    waiting_.pop_front();
+    dropped_.fetch_add(1);
+  }
+  MediaWriter* writer = sink_->GetWriter();
+  if (writer == nullptr || !writer->IsRunning()) return;
+  while (!waiting_.empty()) {
+    const SoundPlacer::Block& b = waiting_.front();
+    if (blocks_.load() == 0) offset_ms_.store(placer_->StartMs());
+    if (!sink_->Submit(b.pcm.data(), static_cast<uint32_t>(b.pcm.size()), b.time_ms, b.duration_ms, 0)) {
+      // The encoder refused it: that block is lost, capture goes on.
+      dropped_.fetch_add(1);
+    }
+    blocks_.fetch_add(1);
+    waiting_.pop_front();
+  }
+}
+
 bool AudioRecorder::Step() {
+  RecordingTimeline* timeline = Timeline();
+  std::vector<SoundPlacer::Block> made;
   while (IsRunning()) {
     const uint8_t* data = nullptr;
     uint32_t size = 0;
@@ -86,28 +125,15 @@ bool AudioRecorder::Step() {
       return false;
     }
     if (size == 0 || data == nullptr) continue;  // nothing yet: look at the running flag again
-    if (!IsRunning()) break;
-    // Paused: the device goes on, the data is dropped, the counter stays.
-    if (IsPaused()) {
-      dropped_.fetch_add(1);
-      continue;
-    }
-    MediaWriter* writer = sink_->GetWriter();
-    if (writer == nullptr || !writer->IsRunning()) {
-      dropped_.fetch_add(1);
-      if (blocks_.load() == 0) ++dropped_before_first_;
-      continue;
-    }
-    const uint32_t k = blocks_.load();
-    if (k == 0) offset_ms_.store(device_->StartDelayMs() + TimeOfBlock(dropped_before_first_));
-    const uint32_t t = offset_ms_.load() + TimeOfBlock(k);
-    if (!sink_->Submit(data, size, t, TimeOfBlock(k + 1) - TimeOfBlock(k), 0)) {
-      // The encoder refused it: that block is lost, capture goes on. Its
-      // place on the time line is kept so that sound and picture stay in step.
-      dropped_.fetch_add(1);
-    }
-    blocks_.fetch_add(1);
+    // A buffer that came as the recording stopped holds sound from before.
+    const uint32_t arrived = timeline->ClockMs();
+    placer_->Add(data, size, arrived, timeline->Snapshot(), &made);
+    cut_.store(placer_->FramesCut());
+    Deliver(&made);
   }
+  // The last samples, made a whole block.
+  placer_->Finish(&made);
+  Deliver(&made);
   return true;
 }
 

@@ -41,52 +41,104 @@ TEST_F(AudioRecorderTest, BlocksAreStampedFromTheirCount) {
   EXPECT_EQ(recorder_.GetBufferSize(), 176400u) << "one second";
 }
 
-TEST_F(AudioRecorderTest, APauseLeavesNoGapAndAnIdleWriterDropsData) {
+// The recorder on a time line of the test's: 10 kHz mono, buffers and
+// blocks of 100 ms; each sample holds its index in the device's stream.
+class PlacedRecorderTest : public AudioRecorderTest {
+ protected:
+  PlacedRecorderTest() : timeline_(&clock_) {
+    recorder_.SetChannels(1);
+    recorder_.SetSampleRate(10000);
+    recorder_.SetBufferSize(2000);
+    recorder_.SetTimeline(&timeline_);
+    device_.clock = &clock_;
+  }
+  // The next 1000 samples, arriving at clock_ms.
+  bool Deliver(uint32_t clock_ms) {
+    std::vector<uint8_t> pcm(2000);
+    for (int i = 0; i < 1000; ++i) {
+      pcm[2 * i] = static_cast<uint8_t>(next_ + i);
+      pcm[2 * i + 1] = static_cast<uint8_t>((next_ + i) >> 8);
+    }
+    next_ += 1000;
+    return device_.Deliver(std::move(pcm), clock_ms);
+  }
+  static int SampleAt(const testing::CollectingStream::Block& b, size_t i) {
+    return b.data[2 * i] | (b.data[2 * i + 1] << 8);
+  }
+  testing::FakeClock clock_;
+  RecordingTimeline timeline_;
+  int next_ = 0;
+};
+
+// The device runs through the pause; the sound taken during it is left out
+// from the sample where the pause began to the one where it ended, and what
+// came before the writer ran waits for it.
+TEST_F(PlacedRecorderTest, APauseCutsTheSoundWhereItHappensAndNothingIsLost) {
+  clock_.now = 1000;
+  timeline_.Start();
   ASSERT_TRUE(recorder_.Start());
-  EXPECT_EQ(device_.opened_device, -1);
-  EXPECT_EQ(device_.opened_bytes, 23040u);
-  EXPECT_EQ(device_.opened_format.BytesPerSecond(), 176400u);
-  ASSERT_TRUE(device_.Deliver(1)) << "before the writer runs";
-  // Taken from the device is not yet looked at: wait until it was dropped.
-  ASSERT_TRUE(testing::WaitUntil([&] { return recorder_.BlocksDropped() == 1; }));
+  ASSERT_TRUE(Deliver(1100)) << "before the writer runs";
   ASSERT_TRUE(writer_.Open());
-  ASSERT_TRUE(device_.Deliver(2));
-  ASSERT_TRUE(device_.Deliver(3));
-  ASSERT_TRUE(testing::WaitUntil([&] { return stream_.Blocks().size() == 2; }));
-  ASSERT_TRUE(recorder_.Pause());
-  for (int i = 0; i < 38; ++i) ASSERT_TRUE(device_.Deliver(9));  // five seconds paused
-  ASSERT_TRUE(testing::WaitUntil([&] { return recorder_.BlocksDropped() == 39; }));
-  ASSERT_TRUE(recorder_.Resume());
-  ASSERT_TRUE(device_.Deliver(4));
-  ASSERT_TRUE(testing::WaitUntil([&] { return stream_.Blocks().size() == 3; }));
+  ASSERT_TRUE(Deliver(1200));
+  clock_.now = 1250;
+  timeline_.Pause();
+  EXPECT_TRUE(recorder_.Pause()) << "the time line's owner pauses the sound";
+  ASSERT_TRUE(Deliver(1300));
+  for (uint32_t t = 1400; t <= 2200; t += 100) ASSERT_TRUE(Deliver(t));  // paused
+  clock_.now = 2250;
+  timeline_.Resume();
+  EXPECT_TRUE(recorder_.Resume());
+  ASSERT_TRUE(Deliver(2300));
+  ASSERT_TRUE(Deliver(2400));
   recorder_.Stop();
   const auto b = stream_.Blocks();
-  ASSERT_EQ(b.size(), 3u);
-  // The block that came before the writer ran is not recorded; the first
-  // recorded one keeps its place after it on the time line.
-  EXPECT_EQ(b[0].first_byte, 2);
-  EXPECT_EQ(recorder_.StartOffsetMs(), 131u);
-  EXPECT_EQ(b[0].time_stamp, 131u);
-  EXPECT_EQ(b[0].duration, 131u);
-  EXPECT_EQ(b[1].time_stamp, 131u + 131u);
-  EXPECT_EQ(b[1].duration, 130u);
-  EXPECT_EQ(b[2].first_byte, 4);
-  EXPECT_EQ(b[2].time_stamp, 131u + 261u) << "the block after the pause follows the one before it";
+  // 0..250 ms and 1250..1400 ms of the device's sound: four blocks.
+  ASSERT_EQ(b.size(), 4u);
+  for (size_t n = 0; n < b.size(); ++n) {
+    EXPECT_EQ(b[n].time_stamp, 100 * n);
+    EXPECT_EQ(b[n].duration, 100u);
+  }
+  EXPECT_EQ(SampleAt(b[0], 0), 0);
+  EXPECT_EQ(SampleAt(b[1], 999), 1999);
+  EXPECT_EQ(SampleAt(b[2], 499), 2499) << "the last sample before the pause";
+  EXPECT_EQ(SampleAt(b[2], 500), 12500) << "the first one after it";
+  EXPECT_EQ(SampleAt(b[3], 0), 13000);
+  EXPECT_EQ(SampleAt(b[3], 999), 13999);
+  EXPECT_EQ(recorder_.FramesCut(), 10000u);
+  EXPECT_EQ(recorder_.StartOffsetMs(), 0u);
   EXPECT_EQ(device_.closes, 1);
 }
 
-// A sound server that starts the stream late: the time line starts where
-// the first sound was taken, so sound and picture stay in step.
-TEST_F(AudioRecorderTest, ADeviceThatBeginsLateMovesTheTimeLine) {
-  device_.start_delay_ms = 1300;
+// A sound server that starts the stream late: the sound starts where its
+// first sample was taken, so sound and picture stay in step.
+TEST_F(PlacedRecorderTest, ADeviceThatBeginsLateStartsTheSoundThere) {
+  clock_.now = 1000;
+  timeline_.Start();
+  ASSERT_TRUE(writer_.Open());
+  ASSERT_TRUE(recorder_.Start());
+  ASSERT_TRUE(Deliver(2400));
+  ASSERT_TRUE(Deliver(2500));
+  recorder_.Stop();
+  const auto b = stream_.Blocks();
+  ASSERT_EQ(b.size(), 2u);
+  EXPECT_EQ(recorder_.StartOffsetMs(), 1300u);
+  EXPECT_EQ(b[0].time_stamp, 1300u);
+  EXPECT_EQ(b[1].time_stamp, 1400u);
+  EXPECT_EQ(SampleAt(b[0], 0), 0);
+}
+
+// Without a time line of its owner's, the recorder keeps one of its own.
+TEST_F(AudioRecorderTest, ItsOwnTimeLineStartsWithItAndPausesWithIt) {
   ASSERT_TRUE(writer_.Open());
   ASSERT_TRUE(recorder_.Start());
   ASSERT_TRUE(device_.Deliver(1));
-  ASSERT_TRUE(device_.Deliver(2));
-  ASSERT_TRUE(testing::WaitUntil([&] { return stream_.Blocks().size() == 2; }));
+  ASSERT_TRUE(recorder_.Pause());
+  EXPECT_TRUE(recorder_.IsRunning());
+  EXPECT_FALSE(recorder_.IsPaused()) << "the device goes on";
+  ASSERT_TRUE(recorder_.Resume());
   recorder_.Stop();
-  EXPECT_EQ(stream_.Blocks()[0].time_stamp, 1300u);
-  EXPECT_EQ(stream_.Blocks()[1].time_stamp, 1431u);
+  EXPECT_FALSE(recorder_.Pause());
+  EXPECT_EQ(device_.closes, 1);
 }
 
 TEST_F(AudioRecorderTest, InputAndVolumeArePutBackExactly) {

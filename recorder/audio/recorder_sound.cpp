@@ -4,7 +4,7 @@
 
 namespace kmr {
 
-bool RecorderSound::Start(MediaWriter* writer) {
+bool RecorderSound::Start(MediaWriter* writer, RecordingTimeline* timeline) {
   error_.clear();
   if (writer == nullptr || stream_ == nullptr) {
     error_ = "no output to record the sound into";
@@ -25,6 +25,7 @@ bool RecorderSound::Start(MediaWriter* writer) {
   recorder_->SetChannels(2);
   recorder_->SetSampleRate(rate_);
   recorder_->SetBufferSize(encoder_->GetInputBlockBytes());
+  recorder_->SetTimeline(timeline);
   if (!stream_->Attach(encoder_, 0)) {
     error_ = "the audio stream refused the encoder's format";
     encoder_->Flush();
@@ -50,7 +51,7 @@ void RecorderSound::Stop() {
   encoder_->Flush();
   if (encoder_->OutputBytes() == 0 || stream_ == nullptr) return;
   // The encoder's last bytes, as they are: after the last block, one
-  // capture buffer long.
+  // block long.
   stream_->MediaStream::Submit(encoder_->Output(), encoder_->OutputBytes(), stream_->GetEndTime(),
                                recorder_->GetBufferDurationMs(), 0);
 }

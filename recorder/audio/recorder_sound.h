@@ -25,7 +25,7 @@ class RecorderSound : public SoundPath {
   // The volume slider's position, 0 at the top: the volume is 65535 minus it.
   void SetVolumeSlider(uint32_t position) { slider_ = position > 65535 ? 65535 : position; }
 
-  bool Start(MediaWriter* writer) override;
+  bool Start(MediaWriter* writer, RecordingTimeline* timeline) override;
   void Stop() override;
   bool Pause() override { return recorder_->Pause(); }
   bool Resume() override { return recorder_->Resume(); }

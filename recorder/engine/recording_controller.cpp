@@ -99,7 +99,7 @@ bool RecordingController::Start(const RecordingSettings& s) {
   }
   audio_on_ = false;
   if (s.record_audio) {
-    if (audio_ == nullptr || !audio_->Start(writer_)) return FailStart(texts::kAudioFailed);
+    if (audio_ == nullptr || !audio_->Start(writer_, video_->Timeline())) return FailStart(texts::kAudioFailed);
     audio_on_ = true;
   }
   writer_->SetPath(s.output_path.c_str());

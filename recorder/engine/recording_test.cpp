@@ -298,7 +298,7 @@ class RecordingTest : public ::testing::Test {
     void ShowStop(const std::string& text) override { shown.push_back(text); }
   };
   struct FailingAudio : SoundPath {
-    bool Start(MediaWriter*) override { return false; }
+    bool Start(MediaWriter*, RecordingTimeline*) override { return false; }
     void Stop() override { ++stops; }
     bool Pause() override { return true; }
     bool Resume() override { return true; }

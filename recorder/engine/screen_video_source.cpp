@@ -7,7 +7,7 @@ namespace kmr {
 
 ScreenVideoSource::ScreenVideoSource(FrameCapturer* capture, platform::MsClock* clock,
                                      std::unique_ptr<platform::FrameTimer> timer)
-    : capture_(capture), clock_(clock), timer_(std::move(timer)) {}
+    : capture_(capture), timer_(std::move(timer)), timeline_(clock) {}
 
 ScreenVideoSource::~ScreenVideoSource() { Stop(); }
 
@@ -40,8 +40,20 @@ bool ScreenVideoSource::OnStart() {
   dropped_.store(0);
   grid_.Reset();
   pacer_.Reset();
-  frame_clock_.Start(clock_->NowMs());
+  timeline_.Start();
   return true;
+}
+
+bool ScreenVideoSource::Pause() {
+  if (!IsRunning()) return false;
+  timeline_.Pause();
+  return WorkerThread::Pause();
+}
+
+bool ScreenVideoSource::Resume() {
+  if (!IsRunning()) return false;
+  timeline_.Resume();
+  return WorkerThread::Resume();
 }
 
 bool ScreenVideoSource::Fail(const std::string& why) {
@@ -55,7 +67,7 @@ bool ScreenVideoSource::Fail(const std::string& why) {
 }
 
 bool ScreenVideoSource::Step() {
-  const uint32_t stamp = frame_clock_.Advance(clock_->NowMs(), IsResumed());
+  const uint32_t stamp = timeline_.NowMs();
   {
     platform::MutexLock lock(rect_mu_);
     if (pending_rect_) {
@@ -83,7 +95,7 @@ bool ScreenVideoSource::Step() {
   // step: whole-millisecond periods would otherwise run ahead of the grid and
   // the time line ahead of real time.
   timer_->Wait(pacer_.WaitLimit(fps_));
-  return timer_->ArmRelative(pacer_.ArmFor(frame_clock_.Peek(clock_->NowMs()), fps_));
+  return timer_->ArmRelative(pacer_.ArmFor(timeline_.NowMs(), fps_));
 }
 
 }  // namespace kmr

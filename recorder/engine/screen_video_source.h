@@ -1,6 +1,8 @@
 // The screen video source's thread: one step per frame, paced by the frame
 // timer, capturing and encoding only while the writer thread runs, and
-// submitting each frame with its time stamp (paused time left out).
+// submitting each frame with its time stamp: its place on the recording's
+// time line, which the source starts, pauses and resumes (the sound is put
+// on the same time line).
 #pragma once
 
 #include <atomic>
@@ -15,6 +17,7 @@
 #include "recorder/engine/frame_capturer.h"
 #include "recorder/engine/frame_clock.h"
 #include "recorder/engine/media_stream.h"
+#include "recorder/engine/recording_timeline.h"
 #include "shared/worker_thread.h"
 
 namespace kmr {
@@ -40,6 +43,10 @@ class ScreenVideoSource : public WorkerThread {
   // machine could not keep up), counted from the first frame on.
   uint64_t FramesDropped() const { return dropped_.load(); }
   uint32_t LastTimeStamp() const { return last_time_stamp_.load(); }
+  // Started with the source, paused and resumed with it.
+  RecordingTimeline* Timeline() { return &timeline_; }
+  bool Pause() override;
+  bool Resume() override;
 
   // One step, for tests that drive the clock themselves.
   bool StepForTest() { return Step(); }
@@ -52,11 +59,10 @@ class ScreenVideoSource : public WorkerThread {
   bool Fail(const std::string& why);
 
   FrameCapturer* capture_;
-  platform::MsClock* clock_;
   std::unique_ptr<platform::FrameTimer> timer_;
   MediaStream* output_ = nullptr;
   uint32_t fps_ = 15;
-  FrameClock frame_clock_;
+  RecordingTimeline timeline_;
   GridPacer pacer_;
   FrameGrid grid_;  // the stream's grid, followed to count empty slots
   platform::Mutex rect_mu_;

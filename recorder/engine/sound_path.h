@@ -1,15 +1,18 @@
 // What recording control needs from the sound side (the sound path): start it on a writer (its
-// stream joins the writer after the video stream), pause, resume and stop.
+// stream joins the writer after the video stream) and on the recording's time line (which the
+// video source pauses and resumes, so that the sound is cut where the picture is), pause, resume
+// and stop.
 #pragma once
 
 namespace kmr {
 
 class MediaWriter;
+class RecordingTimeline;
 
 class SoundPath {
  public:
   virtual ~SoundPath() = default;
-  virtual bool Start(MediaWriter* writer) = 0;
+  virtual bool Start(MediaWriter* writer, RecordingTimeline* timeline) = 0;
   virtual void Stop() = 0;
   virtual bool Pause() = 0;
   virtual bool Resume() = 0;

@@ -23,13 +23,15 @@ class CollectingStream : public MediaStream {
   struct Block {
     uint32_t size, time_stamp, duration;
     uint8_t first_byte;
+    std::vector<uint8_t> data;
   };
   bool Attach(MediaSource*, uint32_t) override { return true; }
   bool Bind(void*, uint32_t) override { return true; }
   bool WritePacket(const Packet*) override { return true; }
   bool Submit(const void* data, uint32_t size, uint32_t t, uint32_t d, uint32_t) override {
     platform::MutexLock l(mu_);
-    blocks_.push_back(Block{size, t, d, size > 0 ? *static_cast<const uint8_t*>(data) : uint8_t{0}});
+    const auto* bytes = static_cast<const uint8_t*>(data);
+    blocks_.push_back(Block{size, t, d, size > 0 ? *bytes : uint8_t{0}, std::vector<uint8_t>(bytes, bytes + size)});
     return true;
   }
   std::vector<Block> Blocks() {

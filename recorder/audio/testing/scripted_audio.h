@@ -8,6 +8,8 @@
 
 #include "platform/sync/sync.h"
 #include "recorder/audio/capture_device.h"
+#include "recorder/engine/testing/fake_capturer.h"
+#include "shared/testing/wait.h"
 #include "shared/event.h"
 
 namespace kmr::testing {
@@ -28,17 +30,34 @@ class ScriptedCaptureDevice : public CaptureDevice {
   }
   // Hands one buffer of that byte to the recorder; false when it was not
   // taken within 30 s.
-  bool Deliver(uint8_t fill) {
+  bool Deliver(uint8_t fill) { return Deliver(std::vector<uint8_t>(opened_bytes, fill)); }
+  // A buffer of these bytes; with a clock, it arrives at arrival_ms on it,
+  // and the call returns once the recorder is done with it (it asks for the
+  // next one).
+  bool Deliver(std::vector<uint8_t> bytes, uint32_t arrival_ms = 0) {
+    uint64_t mine = 0;
     {
       platform::MutexLock l(mu_);
-      queue_.push_back(std::vector<uint8_t>(opened_bytes, fill));
+      queue_.push_back(std::move(bytes));
+      arrivals_.push_back(arrival_ms);
       taken_.Reset();
+      mine = ++queued_;
     }
     ready_.Set();
-    return taken_.Wait(30000);
+    if (!taken_.Wait(30000)) return false;
+    if (clock == nullptr) return true;
+    return WaitUntil([&] {
+      platform::MutexLock l(mu_);
+      return done_ >= mine;
+    });
   }
   bool NextBuffer(const uint8_t** data, uint32_t* size) override {
     *size = 0;
+    {
+      // Asked again: the buffer handed out before is done with.
+      platform::MutexLock l(mu_);
+      done_ = handed_;
+    }
     if (!ready_.Wait(20)) return true;
     platform::MutexLock l(mu_);
     if (queue_.empty()) {
@@ -47,6 +66,9 @@ class ScriptedCaptureDevice : public CaptureDevice {
     }
     current_ = std::move(queue_.front());
     queue_.pop_front();
+    if (clock != nullptr) clock->now.store(arrivals_.front());
+    arrivals_.pop_front();
+    ++handed_;
     if (queue_.empty()) ready_.Reset();
     *data = current_.data();
     *size = static_cast<uint32_t>(current_.size());
@@ -62,6 +84,8 @@ class ScriptedCaptureDevice : public CaptureDevice {
   uint32_t StartDelayMs() const override { return start_delay_ms; }
 
   uint32_t start_delay_ms = 0;
+  // Set: each buffer arrives at its time on this clock.
+  FakeClock* clock = nullptr;
   int32_t opened_device = -2;
   PcmFormat opened_format;
   uint32_t opened_bytes = 0;
@@ -73,6 +97,8 @@ class ScriptedCaptureDevice : public CaptureDevice {
  private:
   platform::Mutex mu_;
   std::deque<std::vector<uint8_t>> queue_;
+  std::deque<uint32_t> arrivals_;
+  uint64_t queued_ = 0, handed_ = 0, done_ = 0;
   std::vector<uint8_t> current_;
   ManualResetEvent ready_;
   ManualResetEvent taken_;

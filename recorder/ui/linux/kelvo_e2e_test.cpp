@@ -1165,6 +1165,147 @@ TEST_F(KelvoEndToEnd, EveryWriterReportsAMissingFolderAndAFullDisk) {
   }
 }
 
+// Flashes on the screen, each with a beep into the sink at the same moment,
+// and a pause after every second pair: every beep is in the recording, and
+// its offset from its flash stays what it was, pause after pause (the
+// pauses cut the picture and the sound at the same moment).
+TEST_F(KelvoSound, EveryBeepStaysWithItsFlashAcrossPauses) {
+  // The speaker's stream, open throughout with a short buffer; the sink
+  // takes its 10 ms chunks at the pace it plays them, so they count time.
+  std::atomic<int> beeps_asked{0}, chunks{0};
+  std::atomic<bool> done{false}, speaker_ok{true};
+  std::thread speaker([&] {
+    pa_sample_spec sample_format{PA_SAMPLE_S16LE, 44100, 1};
+    pa_buffer_attr attr{};
+    attr.maxlength = static_cast<uint32_t>(-1);
+    attr.tlength = 441 * 2 * 2;  // 20 ms
+    attr.prebuf = static_cast<uint32_t>(-1);
+    attr.minreq = 441 * 2;
+    attr.fragsize = static_cast<uint32_t>(-1);
+    int error = 0;
+    pa_simple* s = pa_simple_new(nullptr, "test", PA_STREAM_PLAYBACK, "kmrnull", "beeps", &sample_format, nullptr,
+                                 &attr, &error);
+    if (s == nullptr) {
+      speaker_ok = false;
+      return;
+    }
+    std::vector<int16_t> chunk(441);
+    int played = 0;
+    size_t tone = 0;
+    while (!done.load()) {
+      for (size_t i = 0; i < chunk.size(); ++i) {
+        if (tone == 0 && played < beeps_asked.load()) {
+          ++played;
+          tone = 1;
+        }
+        const bool on = tone != 0 && tone < 44100 / 10;  // 100 ms
+        chunk[i] = on ? static_cast<int16_t>(12000 * std::sin(2 * M_PI * 1000.0 * tone / 44100)) : 0;
+        tone = on ? tone + 1 : 0;
+      }
+      if (pa_simple_write(s, chunk.data(), chunk.size() * 2, &error) < 0) {
+        speaker_ok = false;
+        break;
+      }
+      ++chunks;
+    }
+    pa_simple_free(s);
+  });
+  const auto wait_chunks = [&](int n) {
+    const int until = chunks.load() + n;
+    return testing::WaitUntil([&] { return chunks.load() >= until || !speaker_ok.load(); });
+  };
+  const auto count = [](const std::string& text, const std::string& what) {
+    int n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+  };
+  const std::string out = dir_.File("rec");
+  KelvoRun run;
+  StartKelvo(&run, xvfb_->display(),
+             {"record", "-o", out, "--audio", "monitor", "--fps", "50", "--duration", "120", "--player", player_},
+             dir_.File("err.txt"));
+  ASSERT_TRUE(run.WaitUntilRecording()) << run.Stderr();
+  ASSERT_TRUE(testing::WaitUntil([&] { return run.Stderr().find("kelvo: sound from") != std::string::npos; }))
+      << run.Stderr();
+  constexpr int kPairs = 12;
+  int pauses = 0;
+  for (int pair = 0; pair < kPairs; ++pair) {
+    ASSERT_TRUE(wait_chunks(40));
+    XSetForeground(dpy_, gc_, 0xFFFFFF);
+    XFillRectangle(dpy_, win_, gc_, 0, 0, 150, 100);
+    XSync(dpy_, False);
+    ++beeps_asked;
+    ASSERT_TRUE(wait_chunks(15));
+    XSetForeground(dpy_, gc_, 0x000000);
+    XFillRectangle(dpy_, win_, gc_, 0, 0, 150, 100);
+    XSync(dpy_, False);
+    if (pair % 2 == 1) {
+      ASSERT_TRUE(wait_chunks(10));
+      kill(run.pid, SIGUSR1);
+      ++pauses;
+      ASSERT_TRUE(testing::WaitUntil([&] { return count(run.Stderr(), "kelvo: paused") == pauses; }))
+          << run.Stderr();
+      ASSERT_TRUE(wait_chunks(60 + 13 * pair));  // 0.7 to 2 s paused
+      kill(run.pid, SIGUSR1);
+      ASSERT_TRUE(testing::WaitUntil([&] { return count(run.Stderr(), "kelvo: recording again") == pauses; }))
+          << run.Stderr();
+    }
+  }
+  ASSERT_TRUE(wait_chunks(50));
+  kill(run.pid, SIGTERM);
+  ASSERT_EQ(run.Wait(), 0) << run.Stderr();
+  done.store(true);
+  speaker.join();
+  ASSERT_TRUE(speaker_ok.load());
+
+  ContainerFile file;
+  ASSERT_TRUE(file.OpenPath(out)) << file.Error();
+  RawVideoInfo info;
+  std::string error;
+  std::vector<int64_t> flashes;
+  bool white = false;
+  ASSERT_TRUE(ExportRawFrames(&file, &info, [&](uint32_t index, const std::vector<uint8_t>& rows) {
+    const uint8_t* p = &rows[(static_cast<size_t>(90) * info.width + 100) * 4];
+    const bool now = p[0] == 0xFF && p[1] == 0xFF && p[2] == 0xFF;
+    if (now && !white) flashes.push_back(static_cast<int64_t>(index) * 1000 / info.fps);
+    white = now;
+    return true;
+  }, &error)) << error;
+  AudioExport sound;
+  ASSERT_TRUE(ExportAudio(&file, &sound, &error)) << error;
+  testing::WriteAll(dir_.File("sound.mp3"), sound.mp3);
+  const std::vector<int16_t> pcm = DecodeWithFfmpeg(dir_.File("sound.mp3"), dir_.File("sound.raw"));
+  // A beep begins where the sound is loud after 50 ms of quiet.
+  std::vector<int64_t> beeps;
+  size_t quiet = 22050;
+  for (size_t i = 0; i < pcm.size(); ++i) {
+    if (std::abs(pcm[i]) > 2000) {
+      if (quiet >= 1102) beeps.push_back(sound.first_time_stamp + static_cast<int64_t>(i) * 1000 / 22050);
+      quiet = 0;
+    } else {
+      ++quiet;
+    }
+  }
+  std::string pairs;
+  for (size_t i = 0; i < std::max(flashes.size(), beeps.size()); ++i) {
+    pairs += "flash " + (i < flashes.size() ? std::to_string(flashes[i]) : std::string("-")) + " beep " +
+             (i < beeps.size() ? std::to_string(beeps[i]) : std::string("-")) + "\n";
+  }
+  ASSERT_EQ(flashes.size(), static_cast<size_t>(kPairs)) << pairs;
+  ASSERT_EQ(beeps.size(), static_cast<size_t>(kPairs)) << "every beep is in the recording\n" << pairs << run.Stderr();
+  int64_t lowest = INT64_MAX, highest = INT64_MIN;
+  for (int i = 0; i < kPairs; ++i) {
+    lowest = std::min(lowest, beeps[i] - flashes[i]);
+    highest = std::max(highest, beeps[i] - flashes[i]);
+  }
+  std::printf("beep after flash: %lld to %lld ms over %d pairs and %d pauses\n", static_cast<long long>(lowest),
+              static_cast<long long>(highest), kPairs, pauses);
+  // Each flash is seen at the next frame (up to 20 ms) and each beep starts
+  // at the speaker's next chunk (up to 30 ms): what is left is the recorder's.
+  EXPECT_LE(highest - lowest, 60) << pairs;
+  EXPECT_LE(std::max(std::llabs(lowest), std::llabs(highest)), 150) << pairs;
+}
+
 // Installed compressors: H.264 in MP4 (the MP4 default) and MPEG-4 part 2 in
 // AVI, read by ffmpeg: the coding, as many frames at the recording's rate as
 // it lasted, and a last picture close to the screen.
