@@ -10,8 +10,12 @@ bool RecorderSound::Start(MediaWriter* writer, RecordingTimeline* timeline) {
     error_ = "no output to record the sound into";
     return false;
   }
+  // The encoder takes only its own rates: the nearest one is chosen once,
+  // and the sound is captured at it too (a capture at another rate would
+  // play faster or slower than it was recorded).
+  const uint32_t rate = Mp3Encoder::SnapRate(rate_);
   encoder_->SetChannels(2);
-  encoder_->SetSampleRate(rate_);
+  encoder_->SetSampleRate(rate);
   encoder_->SetQuality(quality_);
   encoder_->SetVariableBitRate(stream_->VariableBitRateAllowed());
   if (!encoder_->Init()) {
@@ -23,7 +27,7 @@ bool RecorderSound::Start(MediaWriter* writer, RecordingTimeline* timeline) {
   recorder_->SetVolume(volume, volume);
   recorder_->SetBitsPerSample(16);
   recorder_->SetChannels(2);
-  recorder_->SetSampleRate(rate_);
+  recorder_->SetSampleRate(rate);
   recorder_->SetBufferSize(encoder_->GetInputBlockBytes());
   recorder_->SetTimeline(timeline);
   if (!stream_->Attach(encoder_, 0)) {

@@ -20,7 +20,9 @@ class RecorderSound : public SoundPath {
 
   // The output format's audio stream (not owned).
   void SetStream(MediaStream* stream) { stream_ = stream; }
+  // Any rate: the sound is recorded at the nearest the encoder takes.
   void SetSampleRate(uint32_t hz) { rate_ = hz; }
+  uint32_t SampleRate() const { return Mp3Encoder::SnapRate(rate_); }
   void SetQuality(int quality) { quality_ = quality; }
   // The volume slider's position, 0 at the top: the volume is 65535 minus it.
   void SetVolumeSlider(uint32_t position) { slider_ = position > 65535 ? 65535 : position; }
