@@ -82,20 +82,22 @@ bool AudioDecoder::Pause() {
   return StreamDecoder::Pause();
 }
 
+// The output plays unless the decoder is paused; quick play writes nothing
+// to it, and what it held is dropped when quick play begins or resumes.
 bool AudioDecoder::Resume() {
   if (output_->IsOpen()) {
-    if (quick_) {
-      output_->Reset();
-    } else {
-      output_->Restart();
-    }
+    if (quick_) output_->Reset();
+    output_->Restart();
   }
   return StreamDecoder::Resume();
 }
 
 void AudioDecoder::SetQuickPlay(bool on) {
   quick_ = on;
-  if (on && output_->IsOpen()) output_->Reset();
+  if (output_->IsOpen()) {
+    if (on) output_->Reset();
+    if (!on && !IsPaused()) output_->Restart();
+  }
   StreamDecoder::SetQuickPlay(on);
 }
 

@@ -53,14 +53,21 @@ class ScriptedOutput : public SoundOutput {
     written.insert(written.end(), s, s + frames * opened_channels);
     return true;
   }
-  void Pause() override { ++pauses; }
-  void Restart() override { ++restarts; }
+  void Pause() override {
+    ++pauses;
+    corked = true;
+  }
+  void Restart() override {
+    ++restarts;
+    corked = false;
+  }
   void Reset() override { ++resets; }
   void Interrupt() override { interrupt_event.Set(); }
   void Close() override { open = false; }
   bool IsOpen() const override { return open; }
 
   bool open = false, refuse = false, block_writes = false;
+  bool corked = false;  // paused and not restarted since
   uint32_t opened_rate = 0;
   uint16_t opened_channels = 0;
   std::vector<int16_t> written;
@@ -142,15 +149,43 @@ TEST_F(AudioDecoderTest, QuickPlayDecodesSilentlyAndPauseActsAtOnce) {
   EXPECT_TRUE(output_.written.empty());
   ASSERT_TRUE(decoder_.Pause());
   EXPECT_EQ(output_.pauses, 1);
+  EXPECT_TRUE(output_.corked);
   ASSERT_TRUE(decoder_.Resume());
   EXPECT_EQ(output_.resets, 2) << "resuming quick play starts from nothing";
+  EXPECT_FALSE(output_.corked);
   decoder_.SetQuickPlay(false);
-  ASSERT_TRUE(decoder_.Pause());
-  ASSERT_TRUE(decoder_.Resume());
-  EXPECT_EQ(output_.restarts, 1);
+  EXPECT_FALSE(output_.corked);
   PlayerPacket q = Packet({1, 5});
   ASSERT_TRUE(decoder_.Present(&q));
   EXPECT_EQ(output_.written, (std::vector<int16_t>{5, -5})) << "sound resumes at the current packet";
+}
+
+// Every way between pause, quick play and play leaves the output playing
+// once the decoder plays, and held while it is paused.
+TEST_F(AudioDecoderTest, PlayingAfterPauseAndQuickPlayIsNeverSilent) {
+  StartWith(2);
+  // Paused, quick play, then played: the output plays.
+  ASSERT_TRUE(decoder_.Pause());
+  decoder_.SetQuickPlay(true);
+  ASSERT_TRUE(decoder_.Resume());
+  decoder_.SetQuickPlay(false);
+  EXPECT_FALSE(output_.corked);
+  // Quick play left while paused: held until the resume.
+  ASSERT_TRUE(decoder_.Pause());
+  decoder_.SetQuickPlay(true);
+  decoder_.SetQuickPlay(false);
+  EXPECT_TRUE(output_.corked);
+  ASSERT_TRUE(decoder_.Resume());
+  EXPECT_FALSE(output_.corked);
+  // Quick play, paused, played, quick play ended.
+  decoder_.SetQuickPlay(true);
+  ASSERT_TRUE(decoder_.Pause());
+  ASSERT_TRUE(decoder_.Resume());
+  decoder_.SetQuickPlay(false);
+  EXPECT_FALSE(output_.corked);
+  PlayerPacket q = Packet({1, 7});
+  ASSERT_TRUE(decoder_.Present(&q));
+  EXPECT_EQ(output_.written.back(), -7);
 }
 
 TEST_F(AudioDecoderTest, HostileFormatsAndDamagedSoundAreRefused) {
