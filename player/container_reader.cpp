@@ -101,8 +101,9 @@ bool ContainerReader::Step() {
   DropStoppedDecoders();
   if (!pending_) {
     if (damaged_ || file_->AtEnd()) {
+      // Every packet presented and every sound heard to its end.
       for (StreamDecoder* d : active_) {
-        if (d != nullptr && (d->Count() > 0)) {
+        if (d != nullptr && (d->Count() > 0 || !d->PlayedOut())) {
           platform::SleepMs(kRetryMs);
           return true;
         }

@@ -73,6 +73,12 @@ class RecordingDecoder : public StreamDecoder {
     Stop();
   }
   bool Accept(const StreamHeader& h) override { return h.major_type == major_; }
+  bool PlayedOut() override {
+    ++played_out_asked;
+    return played_out.load();
+  }
+  std::atomic<bool> played_out{true};
+  std::atomic<int> played_out_asked{0};
   bool Present(PlayerPacket* p) override {
     std::unique_lock<std::mutex> lock(mu);
     if (static_cast<int>(shown.size()) == fail_at) {
@@ -198,6 +204,25 @@ TEST_F(PlaybackTest, VideoOnlyRecordingPlaysEveryFrameOnTime) {
   }
   EXPECT_TRUE(audio.Shown().empty());
   EXPECT_FALSE(audio.IsRunning());
+}
+
+// Playback ends, and loops, only once every decoder has played out what it
+// was given (sound still queued in the output would be cut off).
+TEST_F(PlaybackTest, TheEndWaitsUntilEveryDecoderHasPlayedOut) {
+  const std::string path = MakeRecording(dir_, 5, false);
+  RecordingDecoder video(&clock_, kMediaTypeVideo);
+  video.played_out = false;
+  ContainerReader reader(&clock_);
+  reader.AddDecoder(&video);
+  reader.SetSource(path);
+  ASSERT_TRUE(reader.Start()) << reader.Error();
+  ASSERT_TRUE(WaitUntil([&] { return video.Shown().size() == 5u && video.played_out_asked.load() >= 3; }));
+  EXPECT_TRUE(reader.IsRunning()) << "the end waits";
+  EXPECT_TRUE(video.IsRunning());
+  video.played_out = true;
+  ASSERT_TRUE(WaitUntil([&] { return !reader.IsRunning(); }));
+  reader.Stop();
+  EXPECT_EQ(video.Shown().size(), 5u);
 }
 
 TEST_F(PlaybackTest, QuickPlayPresentsAtOnceAndPlayGoesOnFromThere) {

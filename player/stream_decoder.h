@@ -51,6 +51,10 @@ class StreamDecoder : public WorkerThread, public StreamAcceptor {
   // Packets not yet presented: those queued and the one held for its time (so
   // that the reader does not end playback before the last frame is shown).
   size_t Count() const { return queue_.Count() + (has_pending_.load() ? 1 : 0); }
+  // Whether what was presented has been played out to the end (sound still
+  // queued in the output has not): the reader ends or loops playback only
+  // then. Asked once the decoder holds no packet.
+  virtual bool PlayedOut() { return true; }
   // The clock starts at position (ms into the recording) at time now.
   void ResetClock(uint32_t now, uint32_t position = 0);
 

@@ -30,6 +30,8 @@ class AudioDecoder : public StreamDecoder {
   void SetQuickPlay(bool on) override;
   uint32_t Lead() const override { return kLeadMs; }
   bool Present(PlayerPacket* packet) override;
+  // Quick play writes nothing, so it has nothing to play out.
+  bool PlayedOut() override { return quick_ || !output_->IsOpen() || output_->PlayedOut(); }
 
   uint32_t SampleRate() const { return rate_; }
   uint16_t Channels() const { return channels_; }

@@ -62,12 +62,14 @@ class ScriptedOutput : public SoundOutput {
     corked = false;
   }
   void Reset() override { ++resets; }
+  bool PlayedOut() override { return played_out; }
   void Interrupt() override { interrupt_event.Set(); }
   void Close() override { open = false; }
   bool IsOpen() const override { return open; }
 
   bool open = false, refuse = false, block_writes = false;
   bool corked = false;  // paused and not restarted since
+  bool played_out = true;
   uint32_t opened_rate = 0;
   uint16_t opened_channels = 0;
   std::vector<int16_t> written;
@@ -186,6 +188,19 @@ TEST_F(AudioDecoderTest, PlayingAfterPauseAndQuickPlayIsNeverSilent) {
   PlayerPacket q = Packet({1, 7});
   ASSERT_TRUE(decoder_.Present(&q));
   EXPECT_EQ(output_.written.back(), -7);
+}
+
+// The sound still queued in the output is what the end waits for; quick
+// play queued none.
+TEST_F(AudioDecoderTest, TheEndWaitsForTheSoundStillQueued) {
+  StartWith(2);
+  output_.played_out = false;
+  EXPECT_FALSE(decoder_.PlayedOut());
+  output_.played_out = true;
+  EXPECT_TRUE(decoder_.PlayedOut());
+  output_.played_out = false;
+  decoder_.SetQuickPlay(true);
+  EXPECT_TRUE(decoder_.PlayedOut());
 }
 
 TEST_F(AudioDecoderTest, HostileFormatsAndDamagedSoundAreRefused) {

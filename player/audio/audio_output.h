@@ -33,6 +33,10 @@ class SoundOutput {
   virtual void Restart() = 0;
   // Drops everything queued.
   virtual void Reset() = 0;
+  // Whether everything written has been heard; asked at the end of the
+  // stream, before the output is closed (closing drops what is queued).
+  // Paused, it has not. An output that cannot tell says yes.
+  virtual bool PlayedOut() { return true; }
   // Wakes a Write that waits for room (a paused output takes nothing);
   // writes fail from then on until the next Open.
   virtual void Interrupt() {}

@@ -2,6 +2,8 @@
 
 #include <pulse/pulseaudio.h>
 
+#include <time.h>
+
 namespace kmr {
 
 namespace {
@@ -11,6 +13,16 @@ void OnContextState(pa_context*, void* loop) { Signal(loop); }
 void OnStreamState(pa_stream*, void* loop) { Signal(loop); }
 void OnWritable(pa_stream*, size_t, void* loop) { Signal(loop); }
 void OnDone(pa_stream*, int, void* loop) { Signal(loop); }
+
+int64_t NowMs() {
+  timespec t{};
+  clock_gettime(CLOCK_MONOTONIC, &t);
+  return static_cast<int64_t>(t.tv_sec) * 1000 + t.tv_nsec / 1000000;
+}
+
+// A drain that has run this long unpaused is given up: what was queued (a
+// few hundred milliseconds) has been heard or never will be.
+constexpr int64_t kDrainLimitMs = 3000;
 
 }  // namespace
 
@@ -108,9 +120,35 @@ bool PulseOutput::Write(const int16_t* samples, uint32_t frames) {
   return true;
 }
 
+void PulseOutput::DropDrain() {
+  if (drain_ == nullptr) return;
+  pa_operation_cancel(drain_);
+  pa_operation_unref(drain_);
+  drain_ = nullptr;
+}
+
+bool PulseOutput::PlayedOut() {
+  if (stream_ == nullptr) return true;
+  pa_threaded_mainloop_lock(loop_);
+  bool done = false;
+  if (corked_) {
+    drain_started_ms_ = NowMs();  // paused time does not count
+  } else if (drain_ == nullptr) {
+    drain_ = pa_stream_drain(stream_, OnDone, loop_);
+    drain_started_ms_ = NowMs();
+    done = drain_ == nullptr;
+  } else if (pa_operation_get_state(drain_) != PA_OPERATION_RUNNING || NowMs() - drain_started_ms_ > kDrainLimitMs) {
+    DropDrain();
+    done = true;
+  }
+  pa_threaded_mainloop_unlock(loop_);
+  return done;
+}
+
 void PulseOutput::Cork(bool on) {
   if (stream_ == nullptr) return;
   pa_threaded_mainloop_lock(loop_);
+  corked_ = on;
   pa_operation* op = pa_stream_cork(stream_, on ? 1 : 0, OnDone, loop_);
   if (op != nullptr) {
     while (pa_operation_get_state(op) == PA_OPERATION_RUNNING) pa_threaded_mainloop_wait(loop_);
@@ -125,6 +163,7 @@ void PulseOutput::Restart() { Cork(false); }
 void PulseOutput::Reset() {
   if (stream_ == nullptr) return;
   pa_threaded_mainloop_lock(loop_);
+  DropDrain();
   pa_operation* op = pa_stream_flush(stream_, OnDone, loop_);
   if (op != nullptr) {
     while (pa_operation_get_state(op) == PA_OPERATION_RUNNING) pa_threaded_mainloop_wait(loop_);
@@ -144,6 +183,8 @@ void PulseOutput::Interrupt() {
 
 void PulseOutput::Close() {
   if (loop_ != nullptr) pa_threaded_mainloop_stop(loop_);
+  DropDrain();
+  corked_ = false;
   if (stream_ != nullptr) {
     pa_stream_disconnect(stream_);
     pa_stream_unref(stream_);

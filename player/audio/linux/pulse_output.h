@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <string>
 
 #include "player/audio/audio_output.h"
@@ -11,6 +12,7 @@
 struct pa_threaded_mainloop;
 struct pa_context;
 struct pa_stream;
+struct pa_operation;
 
 namespace kmr {
 
@@ -22,6 +24,7 @@ class PulseOutput : public SoundOutput {
   void Pause() override;
   void Restart() override;
   void Reset() override;
+  bool PlayedOut() override;
   void Interrupt() override;
   void Close() override;
   bool IsOpen() const override { return stream_ != nullptr; }
@@ -30,11 +33,17 @@ class PulseOutput : public SoundOutput {
  private:
   bool Fail(const std::string& what);
   void Cork(bool on);
+  // Called with the loop locked.
+  void DropDrain();
 
   pa_threaded_mainloop* loop_ = nullptr;
   pa_context* context_ = nullptr;
   pa_stream* stream_ = nullptr;
   uint32_t frame_bytes_ = 4;
+  // The drain asked for by PlayedOut, and how long it has run unpaused.
+  pa_operation* drain_ = nullptr;
+  bool corked_ = false;
+  int64_t drain_started_ms_ = 0;
   std::atomic<bool> interrupted_{false};
   std::string error_;
 };

@@ -85,6 +85,12 @@ void WaveOutput::Reset() {
   if (device_ != nullptr) waveOutReset(device_);
 }
 
+bool WaveOutput::PlayedOut() {
+  if (device_ == nullptr) return true;
+  Reap();
+  return blocks_.empty();
+}
+
 void WaveOutput::Close() {
   if (device_ == nullptr) return;
   waveOutReset(device_);

@@ -22,6 +22,7 @@ class WaveOutput : public SoundOutput {
   void Pause() override;
   void Restart() override;
   void Reset() override;
+  bool PlayedOut() override;
   void Close() override;
   bool IsOpen() const override { return device_ != nullptr; }
   std::string Error() const override { return error_; }
