@@ -29,12 +29,18 @@ constexpr int64_t kDrainLimitMs = 3000;
 bool PulseOutput::Fail(const std::string& what) {
   error_ = what + (context_ != nullptr ? std::string(": ") + pa_strerror(pa_context_errno(context_)) : "");
   if (loop_ != nullptr) pa_threaded_mainloop_unlock(loop_);
-  Close();
+  CloseLocked();
   return false;
 }
 
+bool PulseOutput::IsOpen() const {
+  std::lock_guard<std::mutex> lock(const_cast<std::mutex&>(life_));
+  return stream_ != nullptr;
+}
+
 bool PulseOutput::Open(uint32_t samples_per_second, uint16_t channels) {
-  Close();
+  std::lock_guard<std::mutex> lock(life_);
+  CloseLocked();
   error_.clear();
   interrupted_.store(false);
   loop_ = pa_threaded_mainloop_new();
@@ -128,6 +134,7 @@ void PulseOutput::DropDrain() {
 }
 
 bool PulseOutput::PlayedOut() {
+  std::lock_guard<std::mutex> lock(life_);
   if (stream_ == nullptr) return true;
   pa_threaded_mainloop_lock(loop_);
   bool done = false;
@@ -146,6 +153,7 @@ bool PulseOutput::PlayedOut() {
 }
 
 void PulseOutput::Cork(bool on) {
+  std::lock_guard<std::mutex> lock(life_);
   if (stream_ == nullptr) return;
   pa_threaded_mainloop_lock(loop_);
   corked_ = on;
@@ -161,6 +169,7 @@ void PulseOutput::Pause() { Cork(true); }
 void PulseOutput::Restart() { Cork(false); }
 
 void PulseOutput::Reset() {
+  std::lock_guard<std::mutex> lock(life_);
   if (stream_ == nullptr) return;
   pa_threaded_mainloop_lock(loop_);
   DropDrain();
@@ -174,6 +183,7 @@ void PulseOutput::Reset() {
 
 void PulseOutput::Interrupt() {
   interrupted_.store(true);
+  std::lock_guard<std::mutex> lock(life_);
   if (loop_ != nullptr) {
     pa_threaded_mainloop_lock(loop_);
     pa_threaded_mainloop_signal(loop_, 0);
@@ -182,6 +192,11 @@ void PulseOutput::Interrupt() {
 }
 
 void PulseOutput::Close() {
+  std::lock_guard<std::mutex> lock(life_);
+  CloseLocked();
+}
+
+void PulseOutput::CloseLocked() {
   if (loop_ != nullptr) pa_threaded_mainloop_stop(loop_);
   DropDrain();
   corked_ = false;

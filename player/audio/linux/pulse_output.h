@@ -1,9 +1,12 @@
 // Sound output on Linux: a PulseAudio playback stream on the default sink,
 // driven from its own threaded main loop so that pause, restart and reset
-// act at once while the decoder writes.
+// act at once while the decoder writes. Open, Write and Close come from the
+// decoder's thread; the rest may come from any other while it runs, and
+// never meet a loop that Close is freeing.
 #pragma once
 
 #include <atomic>
+#include <mutex>
 #include <cstdint>
 #include <string>
 
@@ -27,11 +30,12 @@ class PulseOutput : public SoundOutput {
   bool PlayedOut() override;
   void Interrupt() override;
   void Close() override;
-  bool IsOpen() const override { return stream_ != nullptr; }
+  bool IsOpen() const override;
   std::string Error() const override { return error_; }
 
  private:
   bool Fail(const std::string& what);
+  void CloseLocked();
   void Cork(bool on);
   // Called with the loop locked.
   void DropDrain();
@@ -45,6 +49,9 @@ class PulseOutput : public SoundOutput {
   bool corked_ = false;
   int64_t drain_started_ms_ = 0;
   std::atomic<bool> interrupted_{false};
+  // Held while the loop, context and stream are made, used from another
+  // thread, or freed.
+  std::mutex life_;
   std::string error_;
 };
 
