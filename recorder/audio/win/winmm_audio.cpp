@@ -38,6 +38,12 @@ bool WaveInDevice::Queue(size_t i) {
   return true;
 }
 
+void WaveInDevice::QueueFree() {
+  for (size_t i : ring_.ToQueue()) {
+    if (Queue(i)) ring_.Queued(i);  // one that cannot be queued is tried at the next turn
+  }
+}
+
 // Unprepares and unlocks a buffer; it is free again.
 void WaveInDevice::Release(size_t i) {
   WAVEHDR& h = headers_[i];
@@ -71,6 +77,7 @@ bool WaveInDevice::Open(int32_t device, const PcmFormat& format, uint32_t buffer
   // A buffer's time and then some before a silent device counts as stalled.
   wait_ms_ = static_cast<DWORD>(static_cast<uint64_t>(buffer_bytes) * 1000 / (f.nAvgBytesPerSec ? f.nAvgBytesPerSec : 1)) + 1000;
   headers_.assign(buffer_count, WAVEHDR{});
+  ring_ = CaptureRing(buffer_count);
   for (size_t i = 0; i < headers_.size(); ++i) {
     HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE | GMEM_SHARE, buffer_bytes);
     headers_[i].dwUser = reinterpret_cast<DWORD_PTR>(memory);
@@ -79,6 +86,7 @@ bool WaveInDevice::Open(int32_t device, const PcmFormat& format, uint32_t buffer
       Close();
       return false;
     }
+    ring_.Queued(i);
   }
   delivered_ = -1;
   if (waveInStart(device_) != MMSYSERR_NOERROR) {
@@ -93,8 +101,9 @@ bool WaveInDevice::NextBuffer(const uint8_t** data, uint32_t* size) {
   *size = 0;
   if (device_ == nullptr) return false;
   if (delivered_ >= 0) {
-    // The caller is done with the buffer it held.
+    // The caller is done with the buffer it held: free to be queued again.
     GlobalUnlock(reinterpret_cast<HGLOBAL>(headers_[static_cast<size_t>(delivered_)].dwUser));
+    ring_.Released(static_cast<size_t>(delivered_));
     delivered_ = -1;
   }
   const DWORD start = GetTickCount();
@@ -112,23 +121,21 @@ bool WaveInDevice::NextBuffer(const uint8_t** data, uint32_t* size) {
     for (size_t i = 0; i < headers_.size(); ++i) {
       if (headers_[i].lpData != nullptr && headers_[i].lpData == done->lpData) n = i;
     }
-    if (n == headers_.size() || headers_[n].dwUser == 0 || headers_[n].dwBytesRecorded == 0) continue;
-    size_t f = headers_.size();
-    for (size_t i = 0; i < headers_.size(); ++i) {
-      if (headers_[i].lpData == nullptr) {
-        f = i;
-        break;
-      }
-    }
-    // Queue the free buffers again in ring order up to the one just done:
-    // the device holds all buffers but one.
-    if (f != headers_.size()) {
-      for (size_t i = f; i != n; i = (i + 1) % headers_.size()) Queue(i);
-    }
+    // Only a buffer the device held: a stale notice changes nothing.
+    if (n == headers_.size() || ring_.At(n) != CaptureRing::State::kQueued) continue;
     const uint32_t recorded = headers_[n].dwBytesRecorded;
     Release(n);
+    ring_.Done(n, recorded != 0);
+    // Every free buffer goes back to the device, in ring order: in steady
+    // state the one the caller gave back, so the device holds all but one;
+    // a buffer that came back empty goes back at once.
+    QueueFree();
+    if (recorded == 0) continue;
     void* block = GlobalLock(reinterpret_cast<HGLOBAL>(headers_[n].dwUser));
-    if (block == nullptr) continue;
+    if (block == nullptr) {
+      ring_.Released(n);
+      continue;
+    }
     delivered_ = static_cast<long>(n);
     *data = static_cast<const uint8_t*>(block);
     *size = recorded;
@@ -145,6 +152,7 @@ void WaveInDevice::Close() {
     if (headers_[i].dwUser != 0) GlobalFree(reinterpret_cast<HGLOBAL>(headers_[i].dwUser));
   }
   headers_.clear();
+  ring_ = CaptureRing(0);
   if (device_ != nullptr) waveInClose(device_);
   device_ = nullptr;
 }

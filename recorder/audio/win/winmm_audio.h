@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "recorder/audio/capture_device.h"
+#include "recorder/audio/capture_ring.h"
 
 namespace kmr {
 
@@ -28,9 +29,12 @@ class WaveInDevice : public CaptureDevice {
  private:
   bool Queue(size_t i);
   void Release(size_t i);
+  // Hands every free buffer to the device.
+  void QueueFree();
 
   HWAVEIN device_ = nullptr;
   std::vector<WAVEHDR> headers_;
+  CaptureRing ring_{0};
   uint32_t buffer_bytes_ = 0;
   DWORD wait_ms_ = 1000;
   long delivered_ = -1;  // the buffer the caller holds, locked
