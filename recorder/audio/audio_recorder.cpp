@@ -131,8 +131,8 @@ bool AudioRecorder::Step() {
     cut_.store(placer_->FramesCut());
     Deliver(&made);
   }
-  // The last samples, made a whole block.
-  placer_->Finish(&made);
+  // The last samples, up to the recording's end, made a whole block.
+  placer_->Finish(&made, timeline->NowMs());
   Deliver(&made);
   return true;
 }

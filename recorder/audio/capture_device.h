@@ -31,11 +31,6 @@ class CaptureDevice {
   // device failed; true with *size 0 when nothing came in time.
   virtual bool NextBuffer(const uint8_t** data, uint32_t* size) = 0;
   virtual void Close() = 0;
-  // How long after Open the first sample of the first delivered buffer was
-  // taken: 0 for a device that delivers from its start; a sound server that
-  // begins late says by how much, so that sound and picture stay in step.
-  // Valid once the first buffer was delivered.
-  virtual uint32_t StartDelayMs() const { return 0; }
   // What went wrong last, for the user.
   virtual std::string Error() const { return {}; }
 };

@@ -134,7 +134,14 @@ void SoundPlacer::Emit(std::vector<Block>* out) {
   pending_.reserve(block_bytes_);
 }
 
-void SoundPlacer::Finish(std::vector<Block>* out) {
+void SoundPlacer::Finish(std::vector<Block>* out, double end_ms) {
+  // The pending samples lie just before the sound's end on the time line.
+  const uint64_t pending_frames = pending_.size() / frame_bytes_;
+  const double pending_from = start_ms_ + static_cast<double>(stream_frames_ - pending_frames) / frames_per_ms_;
+  if (end_ms < pending_from + static_cast<double>(pending_frames) / frames_per_ms_) {
+    const double keep = std::max(0.0, end_ms - pending_from) * frames_per_ms_;
+    pending_.resize(std::min<size_t>(pending_.size(), static_cast<size_t>(keep) * frame_bytes_));
+  }
   if (pending_.empty()) return;
   pending_.resize(block_bytes_, 0);
   Emit(out);

@@ -44,8 +44,9 @@ class SoundPlacer {
   // the time line as it was then; the blocks it completes go to out.
   void Add(const uint8_t* data, uint32_t size, uint32_t arrival_clock_ms, const RecordingTimeline::View& view,
            std::vector<Block>* out);
-  // The last samples, made a whole block with silence.
-  void Finish(std::vector<Block>* out);
+  // The last samples, up to end_ms on the time line (the recording's end:
+  // the picture ends there), made a whole block with silence.
+  void Finish(std::vector<Block>* out, double end_ms = 1e300);
 
   // Milliseconds from the start to block n of the sound.
   uint32_t TimeOfBlock(uint64_t n) const;

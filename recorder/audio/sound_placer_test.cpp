@@ -94,9 +94,20 @@ TEST(SoundPlacer, APauseWithinABufferAndOneNotEnded) {
   std::vector<int> expected = Values(0, 300);
   for (int v : Values(700, 1500)) expected.push_back(v);
   EXPECT_EQ(device.Samples(), std::vector<int>(expected.begin(), expected.begin() + 900)) << "three whole blocks";
+  SoundPlacer copy = placer;
   placer.Finish(&device.blocks);
   expected.resize(1200, 0);  // the last block made whole with silence
   EXPECT_EQ(device.Samples(), expected);
+  // Ended at 100 ms on the time line (the picture's end): the sound after it
+  // is not kept.
+  std::vector<SoundPlacer::Block> ended;
+  copy.Finish(&ended, 100);
+  ASSERT_EQ(ended.size(), 1u);
+  std::vector<int> last;
+  for (size_t i = 0; i + 1 < ended[0].pcm.size(); i += 2) last.push_back(ended[0].pcm[i] | (ended[0].pcm[i + 1] << 8));
+  std::vector<int> want = Values(1300, 1400);  // 90..100 ms of the time line
+  want.resize(300, 0);
+  EXPECT_EQ(last, want);
 }
 
 TEST(SoundPlacer, SoundTakenBeforeTheStartIsLeftOutAndAShortLeadIsSilence) {

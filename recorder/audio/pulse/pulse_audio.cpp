@@ -1,10 +1,12 @@
 #include "recorder/audio/pulse/pulse_audio.h"
 
 #include <pulse/pulseaudio.h>
-#include <pulse/simple.h>
 
 #include <time.h>
 
+#include <algorithm>
+#include <cstddef>
+#include <cstring>
 #include <functional>
 
 namespace kmr {
@@ -13,10 +15,10 @@ namespace {
 
 constexpr int kConnectTimeoutMs = 5000;
 
-int64_t MonotonicUs() {
+int64_t MonotonicMs() {
   timespec t{};
   clock_gettime(CLOCK_MONOTONIC, &t);
-  return static_cast<int64_t>(t.tv_sec) * 1000000 + t.tv_nsec / 1000;
+  return static_cast<int64_t>(t.tv_sec) * 1000 + t.tv_nsec / 1000000;
 }
 
 // One synchronous conversation with the server: connect, run operations to
@@ -134,10 +136,20 @@ bool PulseCaptureDevice::ListDevices(std::vector<std::string>* names) {
   return true;
 }
 
+bool PulseCaptureDevice::Failed(const std::string& what) {
+  error_ = what + ": " + (context_ != nullptr ? pa_strerror(pa_context_errno(context_)) : "no server");
+  Close();
+  return false;
+}
+
 bool PulseCaptureDevice::Open(int32_t device, const PcmFormat& format, uint32_t buffer_bytes, uint32_t) {
   Close();
   if (format.bits_per_sample != 16 || (format.channels != 1 && format.channels != 2)) {
     error_ = "only 16-bit mono or stereo sound can be recorded";
+    return false;
+  }
+  if (buffer_bytes == 0 || format.BytesPerSecond() == 0) {
+    error_ = "the capture buffer is empty";
     return false;
   }
   std::string name;
@@ -150,58 +162,114 @@ bool PulseCaptureDevice::Open(int32_t device, const PcmFormat& format, uint32_t 
     }
     name = names[static_cast<size_t>(device)];
   }
+  const std::string what = std::string("cannot record from ") + (name.empty() ? "the default source" : name);
+  loop_ = pa_mainloop_new();
+  if (loop_ == nullptr) return Failed(what);
+  context_ = pa_context_new(pa_mainloop_get_api(loop_), "kelvo");
+  if (context_ == nullptr || pa_context_connect(context_, nullptr, PA_CONTEXT_NOFLAGS, nullptr) < 0) {
+    return Failed(what);
+  }
+  const int64_t connect_by = MonotonicMs() + kConnectTimeoutMs;
+  while (pa_context_get_state(context_) != PA_CONTEXT_READY) {
+    if (!PA_CONTEXT_IS_GOOD(pa_context_get_state(context_)) || MonotonicMs() > connect_by || !Iterate(50)) {
+      return Failed(what);
+    }
+  }
   pa_sample_spec sample_format{};
   sample_format.format = PA_SAMPLE_S16LE;
   sample_format.channels = static_cast<uint8_t>(format.channels);
   sample_format.rate = format.samples_per_second;
+  stream_ = pa_stream_new(context_, "recording", &sample_format, nullptr);
+  if (stream_ == nullptr) return Failed(what);
   // Fragments of one buffer: the server sends a buffer's worth at a time.
   pa_buffer_attr attr{};
   attr.maxlength = static_cast<uint32_t>(-1);
   attr.fragsize = buffer_bytes;
   attr.tlength = attr.prebuf = attr.minreq = static_cast<uint32_t>(-1);
-  int error = 0;
-  stream_ = pa_simple_new(nullptr, "kelvo", PA_STREAM_RECORD, name.empty() ? nullptr : name.c_str(), "recording",
-                          &sample_format, nullptr, &attr, &error);
-  if (stream_ == nullptr) {
-    error_ = std::string("cannot record from ") + (name.empty() ? "the default source" : name) + ": " +
-             pa_strerror(error);
-    return false;
+  if (pa_stream_connect_record(stream_, name.empty() ? nullptr : name.c_str(), &attr, PA_STREAM_ADJUST_LATENCY) < 0) {
+    return Failed(what);
+  }
+  while (pa_stream_get_state(stream_) != PA_STREAM_READY) {
+    if (!PA_STREAM_IS_GOOD(pa_stream_get_state(stream_)) || MonotonicMs() > connect_by || !Iterate(50)) {
+      return Failed(what);
+    }
   }
   buffer_.assign(buffer_bytes, 0);
-  opened_us_ = MonotonicUs();
-  first_read_ = true;
-  start_delay_ms_ = 0;
-  buffer_ms_ = static_cast<uint32_t>(static_cast<uint64_t>(buffer_bytes) * 1000 / format.BytesPerSecond());
+  filled_ = 0;
+  // A buffer's time and a little more; then the caller looks at its flags.
+  wait_ms_ = static_cast<uint32_t>(static_cast<uint64_t>(buffer_bytes) * 1000 / format.BytesPerSecond()) + 50;
+  return true;
+}
+
+bool PulseCaptureDevice::Iterate(int timeout_ms) {
+  if (pa_mainloop_prepare(loop_, timeout_ms * 1000) < 0 || pa_mainloop_poll(loop_) < 0 ||
+      pa_mainloop_dispatch(loop_) < 0) {
+    return false;
+  }
   return true;
 }
 
 bool PulseCaptureDevice::NextBuffer(const uint8_t** data, uint32_t* size) {
   *size = 0;
   if (stream_ == nullptr) return false;
-  int error = 0;
-  if (pa_simple_read(stream_, buffer_.data(), buffer_.size(), &error) < 0) {
-    error_ = std::string("sound capture stopped: ") + pa_strerror(error);
-    return false;
+  if (filled_ == buffer_.size()) filled_ = 0;  // the caller is done with the last one
+  const int64_t until = MonotonicMs() + wait_ms_;
+  for (;;) {
+    // First what was left of the last fragment, then what the server has
+    // sent, up to a whole buffer; the rest of a fragment that does not fit
+    // is kept for the next one (the server drops whole fragments).
+    if (!carry_.empty()) {
+      const size_t take = std::min(carry_.size(), buffer_.size() - filled_);
+      std::memcpy(buffer_.data() + filled_, carry_.data(), take);
+      filled_ += take;
+      carry_.erase(carry_.begin(), carry_.begin() + static_cast<std::ptrdiff_t>(take));
+    }
+    while (filled_ < buffer_.size() && pa_stream_readable_size(stream_) > 0) {
+      const void* part = nullptr;
+      size_t n = 0;
+      if (pa_stream_peek(stream_, &part, &n) < 0) return Failed("sound capture stopped");
+      if (n == 0) break;
+      const auto* bytes = static_cast<const uint8_t*>(part);
+      const size_t take = std::min(n, buffer_.size() - filled_);
+      if (bytes != nullptr) {
+        std::memcpy(buffer_.data() + filled_, bytes, take);
+        carry_.assign(bytes + take, bytes + n);
+      } else {
+        std::memset(buffer_.data() + filled_, 0, take);  // a hole in the stream: silence
+        carry_.assign(n - take, 0);
+      }
+      filled_ += take;
+      pa_stream_drop(stream_);
+    }
+    if (filled_ == buffer_.size()) {
+      *data = buffer_.data();
+      *size = static_cast<uint32_t>(buffer_.size());
+      return true;
+    }
+    if (pa_stream_get_state(stream_) != PA_STREAM_READY || pa_context_get_state(context_) != PA_CONTEXT_READY) {
+      return Failed("sound capture stopped");
+    }
+    const int64_t left = until - MonotonicMs();
+    if (left <= 0) return true;  // nothing whole in time: the caller looks at its flags again
+    if (!Iterate(static_cast<int>(left))) return Failed("sound capture stopped");
   }
-  if (first_read_) {
-    // The server may begin a recording stream late (a sink's monitor waits
-    // for the sink's next round) and then hands over what it takes at once:
-    // the first buffer's sound began one buffer before it arrived. (The
-    // latency the server reports counts the monitored sink's buffer too,
-    // which the sound recorded here never waited in.)
-    first_read_ = false;
-    const int64_t elapsed_ms = (MonotonicUs() - opened_us_) / 1000;
-    const int64_t late = elapsed_ms - buffer_ms_;
-    start_delay_ms_ = late > 0 ? static_cast<uint32_t>(late) : 0;
-  }
-  *data = buffer_.data();
-  *size = static_cast<uint32_t>(buffer_.size());
-  return true;
 }
 
 void PulseCaptureDevice::Close() {
-  if (stream_ != nullptr) pa_simple_free(stream_);
+  if (stream_ != nullptr) {
+    pa_stream_disconnect(stream_);
+    pa_stream_unref(stream_);
+  }
   stream_ = nullptr;
+  if (context_ != nullptr) {
+    pa_context_disconnect(context_);
+    pa_context_unref(context_);
+  }
+  context_ = nullptr;
+  if (loop_ != nullptr) pa_mainloop_free(loop_);
+  loop_ = nullptr;
+  filled_ = 0;
+  carry_.clear();
 }
 
 bool PulseMixer::ReadInputs(int32_t device, std::vector<std::string>* names, std::vector<bool>* selected) {

@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include <cstdint>
-
 #include "recorder/audio/capture_device.h"
 
-struct pa_simple;
+struct pa_mainloop;
+struct pa_context;
+struct pa_stream;
 
 namespace kmr {
 
@@ -32,6 +32,9 @@ bool ListPulseSources(std::vector<PulseSource>* sources, std::string* error);
 // The name of the default sink's monitor source, or empty.
 std::string DefaultMonitorSource();
 
+// The recording stream runs on a main loop of its own, driven by the
+// thread that reads: a read waits at most a buffer's duration and a little
+// more, so a source that stalls never holds up the recorder's stop.
 class PulseCaptureDevice : public CaptureDevice {
  public:
   ~PulseCaptureDevice() override { Close(); }
@@ -41,15 +44,20 @@ class PulseCaptureDevice : public CaptureDevice {
   bool NextBuffer(const uint8_t** data, uint32_t* size) override;
   void Close() override;
   std::string Error() const override { return error_; }
-  uint32_t StartDelayMs() const override { return start_delay_ms_; }
 
  private:
-  pa_simple* stream_ = nullptr;
-  int64_t opened_us_ = 0;
-  bool first_read_ = true;
-  uint32_t start_delay_ms_ = 0;
-  uint32_t buffer_ms_ = 0;
+  // Runs the loop once, waiting at most timeout_ms; false when the server
+  // or the stream failed.
+  bool Iterate(int timeout_ms);
+  bool Failed(const std::string& what);
+
+  pa_mainloop* loop_ = nullptr;
+  pa_context* context_ = nullptr;
+  pa_stream* stream_ = nullptr;
+  uint32_t wait_ms_ = 0;
   std::vector<uint8_t> buffer_;
+  size_t filled_ = 0;
+  std::vector<uint8_t> carry_;
   std::string error_;
 };
 

@@ -81,9 +81,6 @@ class ScriptedCaptureDevice : public CaptureDevice {
     ++closes;
   }
 
-  uint32_t StartDelayMs() const override { return start_delay_ms; }
-
-  uint32_t start_delay_ms = 0;
   // Set: each buffer arrives at its time on this clock.
   FakeClock* clock = nullptr;
   int32_t opened_device = -2;
