@@ -1,5 +1,6 @@
 #include "player/audio/audio_decoder.h"
 
+#include <algorithm>
 #include <new>
 
 namespace kmr {
@@ -62,6 +63,8 @@ bool AudioDecoder::OnStart() {
     SetFailure(output_->Error().empty() ? "no sound output" : output_->Error());
     ok = false;
   }
+  begun_ = false;
+  skip_frames_ = 0;
   Unlock();
   return ok && StreamDecoder::OnStart();
 }
@@ -86,7 +89,10 @@ bool AudioDecoder::Pause() {
 // to it, and what it held is dropped when quick play begins or resumes.
 bool AudioDecoder::Resume() {
   if (output_->IsOpen()) {
-    if (quick_) output_->Reset();
+    if (quick_) {
+      output_->Reset();
+      begun_ = false;
+    }
     output_->Restart();
   }
   return StreamDecoder::Resume();
@@ -98,7 +104,22 @@ void AudioDecoder::SetQuickPlay(bool on) {
     if (on) output_->Reset();
     if (!on && !IsPaused()) output_->Restart();
   }
+  if (on) begun_ = false;
   StreamDecoder::SetQuickPlay(on);
+}
+
+bool AudioDecoder::WriteSilence(uint32_t frames) {
+  std::fill(interleaved_.begin(), interleaved_.end(), 0);
+  const uint32_t room = static_cast<uint32_t>(interleaved_.size() / channels_);
+  while (frames != 0) {
+    const uint32_t n = std::min(frames, room);
+    if (!output_->Write(interleaved_.data(), n)) {
+      SetFailure(output_->Error().empty() ? "the sound output refused the sound" : output_->Error());
+      return false;
+    }
+    frames -= n;
+  }
+  return true;
 }
 
 bool AudioDecoder::Present(PlayerPacket* packet) {
@@ -119,14 +140,33 @@ bool AudioDecoder::Present(PlayerPacket* packet) {
     size = 0;
     // Quick play is silent; the decoder still moved on.
     if (quick_) continue;
-    const uint32_t frames = static_cast<uint32_t>(n) > capacity ? capacity : static_cast<uint32_t>(n);
+    uint32_t frames = static_cast<uint32_t>(n) > capacity ? capacity : static_cast<uint32_t>(n);
+    uint32_t from = 0;
+    if (!begun_) {
+      // The first sound: at its time on the presentation clock.
+      begun_ = true;
+      const int64_t early_ms = static_cast<int64_t>(packet->time_stamp) - static_cast<int64_t>(Position());
+      if (early_ms > 0) {
+        const uint32_t lead = static_cast<uint32_t>(std::min<int64_t>(early_ms, 1000) * rate_ / 1000);
+        if (!WriteSilence(lead)) return false;
+      } else {
+        skip_frames_ = static_cast<uint64_t>(-early_ms) * rate_ / 1000;
+      }
+    }
+    if (skip_frames_ != 0) {
+      const uint32_t skip = static_cast<uint32_t>(std::min<uint64_t>(skip_frames_, frames));
+      skip_frames_ -= skip;
+      from = skip;
+      frames -= skip;
+      if (frames == 0) continue;
+    }
     if (channels_ == 1) {
-      if (!output_->Write(left_.data(), frames)) return false;
+      if (!output_->Write(left_.data() + from, frames)) return false;
       continue;
     }
     for (uint32_t i = 0; i < frames; ++i) {
-      interleaved_[2 * i] = left_[i];
-      interleaved_[2 * i + 1] = right_[i];
+      interleaved_[2 * i] = left_[from + i];
+      interleaved_[2 * i + 1] = right_[from + i];
     }
     if (!output_->Write(interleaved_.data(), frames)) {
       SetFailure(output_->Error().empty() ? "the sound output refused the sound" : output_->Error());

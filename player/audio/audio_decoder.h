@@ -1,7 +1,10 @@
 // The player's decoder for MP3 sound streams: each packet, handed over up to
 // 100 ms before its time, is decoded and queued to the sound output, which
-// plays the blocks back to back. Pause and resume act on the output at
-// once; quick play decodes without playing, so the decoder stays in step.
+// plays the blocks back to back. The first sound after a start, a seek or
+// quick play begins at its time on the presentation clock: silence first
+// when it came early, its start left out when it came late. Pause and
+// resume act on the output at once; quick play decodes without playing, so
+// the decoder stays in step.
 #pragma once
 
 #include <cstdint>
@@ -41,12 +44,18 @@ class AudioDecoder : public StreamDecoder {
   void OnStop() override;
 
  private:
+  bool WriteSilence(uint32_t frames);
+
   Mp3Decoder* decoder_;
   SoundOutput* output_;
   uint32_t rate_ = 0;
   uint16_t channels_ = 0;
   std::vector<int16_t> left_, right_, interleaved_;
   bool quick_ = false;
+  // Whether sound was written since the output last started empty, and the
+  // frames still to leave out of the first sound (it came late).
+  bool begun_ = false;
+  uint64_t skip_frames_ = 0;
 };
 
 }  // namespace kmr

@@ -203,6 +203,33 @@ TEST_F(AudioDecoderTest, TheEndWaitsForTheSoundStillQueued) {
   EXPECT_TRUE(decoder_.PlayedOut());
 }
 
+// The first sound after a start begins at its time on the clock: a packet
+// 100 ms early is preceded by 100 ms of silence; one 50 ms late loses its
+// first 50 ms. Later packets follow back to back.
+TEST_F(AudioDecoderTest, TheFirstSoundBeginsAtItsTimeOnTheClock) {
+  StartWith(1);  // 22050 Hz mono; the clock stands at 0
+  PlayerPacket early = Packet({200, 9}, 100);
+  ASSERT_TRUE(decoder_.Present(&early));
+  ASSERT_EQ(output_.written.size(), 2205u + 200u);
+  EXPECT_EQ(output_.written[2204], 0);
+  EXPECT_EQ(output_.written[2205], 9);
+  PlayerPacket next = Packet({10, 8}, 109);
+  ASSERT_TRUE(decoder_.Present(&next));
+  EXPECT_EQ(output_.written.size(), 2205u + 210u) << "no silence between packets";
+  decoder_.Stop();
+
+  output_.written.clear();
+  decoder_.ResetClock(platform::SystemMsClock()->NowMs(), 1050);  // a seek to 1.05 s
+  ASSERT_TRUE(decoder_.Start());
+  // The packets from 1.0 s on: their first 50 ms (1102 samples) are past,
+  // four whole packets of 255 and 82 of the fifth.
+  for (uint8_t k = 1; k <= 5; ++k) {
+    PlayerPacket p = Packet({255, k}, 1000 + 12 * (k - 1));
+    ASSERT_TRUE(decoder_.Present(&p));
+  }
+  EXPECT_EQ(output_.written, std::vector<int16_t>(255 - 82, 5));
+}
+
 TEST_F(AudioDecoderTest, HostileFormatsAndDamagedSoundAreRefused) {
   StreamHeader video = Mp3Header();
   video.major_type = kMediaTypeVideo;
