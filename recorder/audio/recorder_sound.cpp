@@ -24,33 +24,66 @@ bool RecorderSound::Start(MediaWriter* writer, RecordingTimeline* timeline) {
     return false;
   }
   const uint32_t volume = 65535 - slider_;
-  recorder_->SetVolume(volume, volume);
-  recorder_->SetBitsPerSample(16);
-  recorder_->SetChannels(2);
-  recorder_->SetSampleRate(rate);
-  recorder_->SetBufferSize(encoder_->GetInputBlockBytes());
-  recorder_->SetTimeline(timeline);
+  std::vector<AudioRecorder*> recorders{recorder_};
+  for (const Extra& e : extra_) recorders.push_back(e.recorder);
+  for (AudioRecorder* r : recorders) {
+    r->SetVolume(volume, volume);
+    r->SetBitsPerSample(16);
+    r->SetChannels(2);
+    r->SetSampleRate(rate);
+    r->SetBufferSize(encoder_->GetInputBlockBytes());
+    r->SetTimeline(timeline);
+  }
   if (!stream_->Attach(encoder_, 0)) {
     error_ = "the audio stream refused the encoder's format";
     encoder_->Flush();
     return false;
   }
   stream_->SetWriter(writer);
-  if (!writer->AddStream(stream_) || !recorder_->SetSink(stream_)) {
+  if (!writer->AddStream(stream_)) {
     error_ = "the writer refused the audio stream";
     encoder_->Flush();
     return false;
   }
-  if (!recorder_->Start()) {
-    error_ = recorder_->Error();
+  // One source goes straight to the stream; more go through the mixer.
+  mixer_.reset();
+  if (extra_.empty() && gain_ == 100) {
+    recorder_->SetSink(stream_);
+  } else {
+    PcmFormat format;
+    format.channels = 2;
+    format.samples_per_second = rate;
+    mixer_ = std::make_unique<SoundMixer>(format, encoder_->GetInputBlockBytes());
+    mixer_->SetOutput(stream_);
+    recorder_->SetSink(mixer_->AddInput(gain_));
+    for (const Extra& e : extra_) e.recorder->SetSink(mixer_->AddInput(e.gain));
+  }
+  for (size_t i = 0; i < recorders.size(); ++i) {
+    if (recorders[i]->Start()) continue;
+    error_ = recorders[i]->Error();
+    for (size_t j = 0; j < i; ++j) recorders[j]->Stop();
     encoder_->Flush();
     return false;
   }
   return true;
 }
 
+bool RecorderSound::Pause() {
+  bool ok = recorder_->Pause();
+  for (const Extra& e : extra_) ok = e.recorder->Pause() && ok;
+  return ok;
+}
+
+bool RecorderSound::Resume() {
+  bool ok = recorder_->Resume();
+  for (const Extra& e : extra_) ok = e.recorder->Resume() && ok;
+  return ok;
+}
+
 void RecorderSound::Stop() {
   recorder_->Stop();
+  for (const Extra& e : extra_) e.recorder->Stop();
+  if (mixer_ != nullptr) mixer_->Finish();
   if (!encoder_->IsInitialized()) return;
   encoder_->Flush();
   if (encoder_->OutputBytes() == 0 || stream_ == nullptr) return;

@@ -1,14 +1,19 @@
 // The sound path of a recording: at start the encoder is set up for the
 // chosen rate and quality, the recorder for the encoder's block, and the
 // output's audio stream joins the writer; at stop the recorder ends first,
-// then what the encoder still holds is queued as the last packet.
+// then what the encoder still holds is queued as the last packet. More
+// sources (each with a recorder of its own, and a gain) are mixed into the
+// same stream.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "recorder/audio/audio_recorder.h"
 #include "recorder/audio/mp3_encoder.h"
+#include "recorder/audio/sound_mixer.h"
 #include "recorder/engine/media_stream.h"
 #include "recorder/engine/sound_path.h"
 
@@ -17,6 +22,11 @@ namespace kmr {
 class RecorderSound : public SoundPath {
  public:
   RecorderSound(Mp3Encoder* encoder, AudioRecorder* recorder) : encoder_(encoder), recorder_(recorder) {}
+
+  // Another source, mixed in with that gain (percent; the first source's is
+  // SetGain's). Not owned.
+  void AddSource(AudioRecorder* recorder, uint32_t gain_percent) { extra_.push_back({recorder, gain_percent}); }
+  void SetGain(uint32_t gain_percent) { gain_ = gain_percent; }
 
   // The output format's audio stream (not owned).
   void SetStream(MediaStream* stream) { stream_ = stream; }
@@ -29,8 +39,8 @@ class RecorderSound : public SoundPath {
 
   bool Start(MediaWriter* writer, RecordingTimeline* timeline) override;
   void Stop() override;
-  bool Pause() override { return recorder_->Pause(); }
-  bool Resume() override { return recorder_->Resume(); }
+  bool Pause() override;
+  bool Resume() override;
 
   // Why the last start failed, for the user.
   const std::string& Error() const { return error_; }
@@ -43,6 +53,13 @@ class RecorderSound : public SoundPath {
   int quality_ = 5;
   uint32_t slider_ = 45535;
   std::string error_;
+  struct Extra {
+    AudioRecorder* recorder;
+    uint32_t gain;
+  };
+  std::vector<Extra> extra_;
+  uint32_t gain_ = 100;
+  std::unique_ptr<SoundMixer> mixer_;
 };
 
 }  // namespace kmr

@@ -1306,6 +1306,52 @@ TEST_F(KelvoSound, EveryBeepStaysWithItsFlashAcrossPauses) {
   EXPECT_LE(std::max(std::llabs(lowest), std::llabs(highest)), 150) << pairs;
 }
 
+// Two sources mixed into the one sound: a tone into each of two sinks,
+// their monitors recorded together, each tone in the recording.
+TEST_F(KelvoSound, TwoSourcesAreMixedIntoTheOneSound) {
+  ASSERT_EQ(std::system("pactl load-module module-null-sink sink_name=kmrmic >/dev/null"), 0);
+  WriteToneWav(dir_.File("low.wav"), 440, 12);
+  WriteToneWav(dir_.File("high.wav"), 1500, 12);
+  const pid_t low = Spawn({"paplay", "-d", "kmrnull", dir_.File("low.wav")}, dir_.File("low.txt"));
+  const pid_t high = Spawn({"paplay", "-d", "kmrmic", dir_.File("high.wav")}, dir_.File("high.txt"));
+  const std::string out = dir_.File("mixed");
+  KelvoRun run;
+  StartKelvo(&run, xvfb_->display(),
+             {"record", "-o", out, "--region", "0,0,64,48", "--audio", "kmrnull.monitor+kmrmic.monitor@50",
+              "--duration", "4", "--player", MORVIN_PATH},
+             dir_.File("err.txt"));
+  EXPECT_EQ(run.Wait(), 0) << run.Stderr();
+  kill(low, SIGTERM);
+  kill(high, SIGTERM);
+  WaitExit(low);
+  WaitExit(high);
+  ContainerFile file;
+  ASSERT_TRUE(file.OpenPath(out)) << file.Error();
+  AudioExport sound;
+  std::string error;
+  ASSERT_TRUE(ExportAudio(&file, &sound, &error)) << error;
+  testing::WriteAll(dir_.File("sound.mp3"), sound.mp3);
+  const std::vector<int16_t> pcm = DecodeWithFfmpeg(dir_.File("sound.mp3"), dir_.File("sound.raw"));
+  ASSERT_GT(pcm.size(), 22050u) << run.Stderr();
+  // The strength of a frequency over the last second (Goertzel).
+  const auto strength = [&](double hz) {
+    const size_t n = 22050, from = pcm.size() - n;
+    const double w = 2 * M_PI * hz / 22050;
+    double s1 = 0, s2 = 0;
+    for (size_t i = from; i < pcm.size(); ++i) {
+      const double s0 = pcm[i] + 2 * std::cos(w) * s1 - s2;
+      s2 = s1;
+      s1 = s0;
+    }
+    return std::sqrt(s1 * s1 + s2 * s2 - 2 * std::cos(w) * s1 * s2) / n;
+  };
+  const double a = strength(440), b = strength(1500), none = strength(800);
+  std::printf("440 Hz %.0f, 1500 Hz %.0f, 800 Hz %.0f\n", a, b, none);
+  EXPECT_GT(a, 20 * none) << "the first source";
+  EXPECT_GT(b, 20 * none) << "the second source";
+  EXPECT_LT(b, a) << "at half the gain";
+}
+
 // Installed compressors: H.264 in MP4 (the MP4 default) and MPEG-4 part 2 in
 // AVI, read by ffmpeg: the coding, as many frames at the recording's rate as
 // it lasted, and a last picture close to the screen.
@@ -1437,6 +1483,22 @@ TEST(KelvoOptions, ParsesAndRefuses) {
   EXPECT_FALSE(ParseKelvoOptions({"kelvo", "record", "--duration"}, &o, &e));
   EXPECT_FALSE(ParseKelvoOptions({"kelvo", "record", "--bogus"}, &o, &e));
   EXPECT_EQ(o.codec, "lossless");
+  KelvoOptions mixed;
+  ASSERT_TRUE(ParseKelvoOptions({"kelvo", "record", "--audio", "monitor@80+default"}, &mixed, &e)) << e;
+  ASSERT_EQ(mixed.mixed_sources.size(), 2u);
+  EXPECT_EQ(mixed.mixed_sources[0].name, "monitor");
+  EXPECT_EQ(mixed.mixed_sources[0].gain, 80u);
+  EXPECT_EQ(mixed.mixed_sources[1].name, "default");
+  EXPECT_EQ(mixed.mixed_sources[1].gain, 100u);
+  ASSERT_TRUE(ParseKelvoOptions({"kelvo", "record", "--audio", "mic@150"}, &mixed, &e)) << e;
+  EXPECT_EQ(mixed.audio_source, "mic");
+  EXPECT_EQ(mixed.mixed_sources.size(), 1u);
+  ASSERT_TRUE(ParseKelvoOptions({"kelvo", "record", "--audio", "mic"}, &mixed, &e)) << e;
+  EXPECT_TRUE(mixed.mixed_sources.empty());
+  for (const char* bad : {"monitor@", "monitor@401", "+mic", "monitor+", "a@5x+b"}) {
+    EXPECT_FALSE(ParseKelvoOptions({"kelvo", "record", "--audio", bad}, &mixed, &e)) << bad;
+  }
+  EXPECT_NE(e.find("--audio takes SOURCE"), std::string::npos) << e;
   ASSERT_TRUE(ParseKelvoOptions({"kelvo", "record", "--codec", "lossy"}, &o, &e)) << e;
   EXPECT_EQ(o.codec, "lossy");
   EXPECT_FALSE(ParseKelvoOptions({"kelvo", "record", "--codec", "mpeg4"}, &o, &e));

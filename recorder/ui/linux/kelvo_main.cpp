@@ -102,6 +102,7 @@ int ListSources() {
 // output's monitor. -2 when there is no such source.
 int32_t SourceByName(const std::string& name, std::string* error) {
   std::vector<kmr::PulseSource> sources;
+  if (name == "default") return -1;  // the server's default source
   if (!kmr::ListPulseSources(&sources, error)) return -2;
   const std::string wanted = name == "monitor" ? kmr::DefaultMonitorSource() : name;
   for (size_t i = 0; i < sources.size(); ++i) {
@@ -349,15 +350,36 @@ int main(int argc, char** argv) {
   kmr::AviAudioStream avi_audio_stream;
   kmr::WmvAudioStream wmv_audio_stream;
   kmr::RecorderSound sound(&encoder, &audio_recorder);
+  std::vector<std::unique_ptr<kmr::PulseCaptureDevice>> extra_devices;
+  std::vector<std::unique_ptr<kmr::AudioRecorder>> extra_recorders;
   if (opt.audio) {
     if (!encoder.Load()) std::fprintf(stderr, "kelvo: %s\n", encoder.LoadError().c_str());
     int32_t device = opt.audio_device;
-    if (!opt.audio_source.empty()) {
+    if (!opt.audio_source.empty() && opt.mixed_sources.size() < 2) {
       device = SourceByName(opt.audio_source, &error);
       if (device == -2) {
         std::fprintf(stderr, "kelvo: %s\n", error.c_str());
         return 1;
       }
+    }
+    // Several sources: the first is the main recorder's, the others get a
+    // device and a recorder each; the mixer adds them up.
+    for (size_t i = 0; i < opt.mixed_sources.size(); ++i) {
+      const int32_t d = SourceByName(opt.mixed_sources[i].name, &error);
+      if (d == -2) {
+        std::fprintf(stderr, "kelvo: %s\n", error.c_str());
+        return 1;
+      }
+      if (i == 0) {
+        device = d;
+        sound.SetGain(opt.mixed_sources[i].gain);
+        continue;
+      }
+      extra_devices.push_back(std::make_unique<kmr::PulseCaptureDevice>());
+      extra_recorders.push_back(std::make_unique<kmr::AudioRecorder>(extra_devices.back().get(), &mixer));
+      extra_recorders.back()->SetDevice(d);
+      extra_recorders.back()->SetInput(-1);
+      sound.AddSource(extra_recorders.back().get(), opt.mixed_sources[i].gain);
     }
     audio_recorder.SetDevice(device);
     audio_recorder.SetInput(-1);  // the source's input is left as it is

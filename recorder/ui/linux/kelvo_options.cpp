@@ -30,7 +30,9 @@ const char* KelvoUsage() {
          "pause hot key (F3) pauses and resumes (keys from the settings; --no-hot-keys: none). --select: drag out the region with the mouse (press, move, press\n"
          "again; Esc or the right button keeps the region shown); --pick-window: click the\n"
          "window to record and follow. --audio records sound from a PulseAudio source (kelvo\n"
-         "sources lists them; 'monitor' is what the computer plays). --codec lossy codes the\n"
+         "sources lists them; 'monitor' is what the computer plays, 'default' the default\n"
+         "source); several joined by + are mixed, each with a gain in percent after @\n"
+         "(--audio monitor@80+default@150). --codec lossy codes the\n"
          "changed tiles as MPEG-4 (smaller for video and photos; lossless is exact). For AVI,\n"
          "Windows Media, Matroska and MP4 --codec also takes an installed compressor (kelvo\n"
          "codecs lists them; MP4 uses libx264 unless told otherwise), with its options in\n"
@@ -99,6 +101,38 @@ bool ParseKelvoOptions(const std::vector<std::string>& args, KelvoOptions* o, st
       o->audio_device = -1;
       o->audio_source.clear();
       if (i + 1 < args.size() && !args[i + 1].empty() && args[i + 1][0] != '-') o->audio_source = value();
+      o->mixed_sources.clear();
+      const bool mixed = o->audio_source.find('+') != std::string::npos;
+      if (mixed || o->audio_source.find('@') != std::string::npos) {
+        // NAME[@GAIN] joined by +: each name non-empty, each gain 0..400.
+        std::string rest = o->audio_source;
+        for (;;) {
+          const size_t plus = rest.find('+');
+          const std::string part = rest.substr(0, plus);
+          const size_t at = part.find('@');
+          KelvoOptions::MixedSource m;
+          m.name = part.substr(0, at);
+          bool ok = !m.name.empty();
+          if (ok && at != std::string::npos) {
+            const std::string g = part.substr(at + 1);
+            char* end = nullptr;
+            const unsigned long gain = std::strtoul(g.c_str(), &end, 10);
+            ok = !g.empty() && *end == '\0' && gain <= 400;
+            m.gain = static_cast<uint32_t>(gain);
+          }
+          if (!ok) {
+            *error = "--audio takes SOURCE or SOURCE[@GAIN]+SOURCE[@GAIN]... (a gain is 0..400 percent)";
+            return false;
+          }
+          o->mixed_sources.push_back(m);
+          if (plus == std::string::npos) break;
+          rest = rest.substr(plus + 1);
+        }
+        if (!mixed) {
+          // One source with a gain: recorded as it is, through the mixer.
+          o->audio_source = o->mixed_sources[0].name;
+        }
+      }
     } else if (a == "--no-hot-keys") {
       o->hot_keys = false;
     } else if (a == "--no-audio") {

@@ -53,6 +53,13 @@ struct KelvoOptions {
   // its place in the list (-1: the default source) when no name was given.
   bool audio = false;
   std::string audio_source;
+  // --audio A+B: the sources mixed, each by name with its gain in percent
+  // ("monitor@80+default"); empty for one source named or not.
+  struct MixedSource {
+    std::string name;
+    uint32_t gain = 100;
+  };
+  std::vector<MixedSource> mixed_sources;
   int32_t audio_device = -1;
   uint32_t audio_rate = 22050;
   int32_t audio_quality = 5;
