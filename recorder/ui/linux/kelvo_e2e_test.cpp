@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <chrono>
 #include <cmath>
+#include <functional>
 #include <climits>
 #include <cstring>
 #include <filesystem>
@@ -806,6 +807,16 @@ class KelvoSound : public KelvoEndToEnd {
     WaitExit(player);
     sound_log_ = run.Stderr();
   }
+  // kelvo recording the monitor at that frame rate until stopped, once it
+  // said where the sound begins.
+  void StartRecordingSound(KelvoRun* run, const std::string& out, const char* fps) {
+    StartKelvo(run, xvfb_->display(),
+               {"record", "-o", out, "--audio", "monitor", "--fps", fps, "--duration", "120", "--player", player_},
+               dir_.File("err.txt"));
+    ASSERT_TRUE(run->WaitUntilRecording()) << run->Stderr();
+    ASSERT_TRUE(testing::WaitUntil([&] { return run->Stderr().find("kelvo: sound from") != std::string::npos; }))
+        << run->Stderr();
+  }
   std::unique_ptr<testing::PulseServer> pulse_;
   std::string sound_log_;
 };
@@ -898,65 +909,87 @@ TEST_F(KelvoSound, WithoutTheEncoderLibraryASoundRecordingFails) {
   EXPECT_EQ(WaitExit(silent), 0) << KelvoRun::Read(dir_.File("silent.txt"));
 }
 
-// A flash on the screen and a click into the sink at the same moment are
-// within 100 ms of each other in the recording.
-TEST_F(KelvoSound, PictureAndSoundAgree) {
-  // The click's own stream, open from the start with a short buffer, writes
-  // silence until the moment comes.
-  std::atomic<bool> click{false}, done{false}, speaker_ok{true};
-  std::atomic<int> chunks_after_click{0};
-  std::thread speaker([&] {
+// A playback stream into the null sink, open from the start with a short
+// buffer (20 ms): it writes 10 ms chunks of what next_sample gives, at the
+// pace the sink plays them, so that its chunks count time.
+class Speaker {
+ public:
+  explicit Speaker(std::function<int16_t()> next_sample) : next_(std::move(next_sample)) {
+    thread_ = std::thread([this] { Run(); });
+  }
+  ~Speaker() { Stop(); }
+  void Stop() {
+    done_ = true;
+    if (thread_.joinable()) thread_.join();
+  }
+  int Chunks() const { return chunks_.load(); }
+  bool Ok() const { return ok_.load(); }
+  // Waits until n more chunks were played (false when the speaker failed).
+  bool WaitChunks(int n) const {
+    const int until = chunks_.load() + n;
+    return testing::WaitUntil([&] { return chunks_.load() >= until || !ok_.load(); }) && ok_.load();
+  }
+
+ private:
+  void Run() {
     pa_sample_spec sample_format{PA_SAMPLE_S16LE, 44100, 1};
     pa_buffer_attr attr{};
     attr.maxlength = static_cast<uint32_t>(-1);
-    attr.tlength = 441 * 2 * 2;  // 20 ms
+    attr.tlength = 441 * 2 * 2;
     attr.prebuf = static_cast<uint32_t>(-1);
     attr.minreq = 441 * 2;
     attr.fragsize = static_cast<uint32_t>(-1);
     int error = 0;
-    pa_simple* s = pa_simple_new(nullptr, "test", PA_STREAM_PLAYBACK, "kmrnull", "click", &sample_format, nullptr, &attr,
-                                 &error);
+    pa_simple* s = pa_simple_new(nullptr, "test", PA_STREAM_PLAYBACK, "kmrnull", "speaker", &sample_format, nullptr,
+                                 &attr, &error);
     if (s == nullptr) {
-      speaker_ok = false;
+      ok_ = false;
       return;
     }
-    std::vector<int16_t> chunk(441);  // 10 ms
-    size_t tone = 0;
-    while (!done.load()) {
-      for (size_t i = 0; i < chunk.size(); ++i) {
-        const bool on = click.load() && tone < 44100 / 3;
-        chunk[i] = on ? static_cast<int16_t>(12000 * std::sin(2 * M_PI * 1000.0 * tone / 44100)) : 0;
-        if (on) ++tone;
-      }
+    std::vector<int16_t> chunk(441);
+    while (!done_.load()) {
+      for (int16_t& v : chunk) v = next_();
       if (pa_simple_write(s, chunk.data(), chunk.size() * 2, &error) < 0) {
-        speaker_ok = false;
+        ok_ = false;
         break;
       }
-      if (click.load()) ++chunks_after_click;
+      ++chunks_;
     }
     pa_simple_free(s);
+  }
+  std::function<int16_t()> next_;
+  std::atomic<bool> done_{false}, ok_{true};
+  std::atomic<int> chunks_{0};
+  std::thread thread_;
+};
+
+// A flash on the screen and a click into the sink at the same moment are
+// within 100 ms of each other in the recording.
+TEST_F(KelvoSound, PictureAndSoundAgree) {
+  // The click's own stream writes silence until the moment comes.
+  std::atomic<bool> click{false};
+  size_t tone = 0;
+  Speaker speaker([&] {
+    const bool on = click.load() && tone < 44100 / 3;
+    const int16_t v = on ? static_cast<int16_t>(12000 * std::sin(2 * M_PI * 1000.0 * tone / 44100)) : 0;
+    if (on) ++tone;
+    return v;
   });
   const std::string out = dir_.File("rec");
   KelvoRun run;
-  StartKelvo(&run, xvfb_->display(),
-             {"record", "-o", out, "--audio", "monitor", "--fps", "30", "--duration", "60", "--player", player_},
-             dir_.File("err.txt"));
-  ASSERT_TRUE(run.WaitUntilRecording()) << run.Stderr();
-  ASSERT_TRUE(testing::WaitUntil([&] { return run.Stderr().find("kelvo: sound from") != std::string::npos; }))
-      << run.Stderr();
+  StartRecordingSound(&run, out, "30");
+  if (HasFatalFailure()) return;
   // The flash and the click.
   XSetForeground(dpy_, gc_, 0xFFFFFF);
   XFillRectangle(dpy_, win_, gc_, 0, 0, 150, 100);
   XSync(dpy_, False);
   click.store(true);
-  // Both are recorded once a second of sound followed the click (the sink
-  // takes the speaker's writes at the pace it plays them).
-  ASSERT_TRUE(testing::WaitUntil([&] { return chunks_after_click.load() >= 100 || !speaker_ok.load(); }));
+  // Both are recorded once a second of sound followed the click.
+  ASSERT_TRUE(speaker.WaitChunks(100));
   kill(run.pid, SIGTERM);
   ASSERT_EQ(run.Wait(), 0) << run.Stderr();
-  done.store(true);
-  speaker.join();
-  ASSERT_TRUE(speaker_ok.load());
+  speaker.Stop();
+  ASSERT_TRUE(speaker.Ok());
 
   ContainerFile file;
   ASSERT_TRUE(file.OpenPath(out)) << file.Error();
@@ -1170,50 +1203,20 @@ TEST_F(KelvoEndToEnd, EveryWriterReportsAMissingFolderAndAFullDisk) {
 // its offset from its flash stays what it was, pause after pause (the
 // pauses cut the picture and the sound at the same moment).
 TEST_F(KelvoSound, EveryBeepStaysWithItsFlashAcrossPauses) {
-  // The speaker's stream, open throughout with a short buffer; the sink
-  // takes its 10 ms chunks at the pace it plays them, so they count time.
-  std::atomic<int> beeps_asked{0}, chunks{0};
-  std::atomic<bool> done{false}, speaker_ok{true};
-  std::thread speaker([&] {
-    pa_sample_spec sample_format{PA_SAMPLE_S16LE, 44100, 1};
-    pa_buffer_attr attr{};
-    attr.maxlength = static_cast<uint32_t>(-1);
-    attr.tlength = 441 * 2 * 2;  // 20 ms
-    attr.prebuf = static_cast<uint32_t>(-1);
-    attr.minreq = 441 * 2;
-    attr.fragsize = static_cast<uint32_t>(-1);
-    int error = 0;
-    pa_simple* s = pa_simple_new(nullptr, "test", PA_STREAM_PLAYBACK, "kmrnull", "beeps", &sample_format, nullptr,
-                                 &attr, &error);
-    if (s == nullptr) {
-      speaker_ok = false;
-      return;
+  std::atomic<int> beeps_asked{0};
+  int played = 0;
+  size_t tone = 0;
+  Speaker speaker([&] {
+    if (tone == 0 && played < beeps_asked.load()) {
+      ++played;
+      tone = 1;
     }
-    std::vector<int16_t> chunk(441);
-    int played = 0;
-    size_t tone = 0;
-    while (!done.load()) {
-      for (size_t i = 0; i < chunk.size(); ++i) {
-        if (tone == 0 && played < beeps_asked.load()) {
-          ++played;
-          tone = 1;
-        }
-        const bool on = tone != 0 && tone < 44100 / 10;  // 100 ms
-        chunk[i] = on ? static_cast<int16_t>(12000 * std::sin(2 * M_PI * 1000.0 * tone / 44100)) : 0;
-        tone = on ? tone + 1 : 0;
-      }
-      if (pa_simple_write(s, chunk.data(), chunk.size() * 2, &error) < 0) {
-        speaker_ok = false;
-        break;
-      }
-      ++chunks;
-    }
-    pa_simple_free(s);
+    const bool on = tone != 0 && tone < 44100 / 10;  // 100 ms
+    const int16_t v = on ? static_cast<int16_t>(12000 * std::sin(2 * M_PI * 1000.0 * tone / 44100)) : 0;
+    tone = on ? tone + 1 : 0;
+    return v;
   });
-  const auto wait_chunks = [&](int n) {
-    const int until = chunks.load() + n;
-    return testing::WaitUntil([&] { return chunks.load() >= until || !speaker_ok.load(); });
-  };
+  const auto wait_chunks = [&](int n) { return speaker.WaitChunks(n); };
   const auto count = [](const std::string& text, const std::string& what) {
     int n = 0;
     for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
@@ -1221,12 +1224,8 @@ TEST_F(KelvoSound, EveryBeepStaysWithItsFlashAcrossPauses) {
   };
   const std::string out = dir_.File("rec");
   KelvoRun run;
-  StartKelvo(&run, xvfb_->display(),
-             {"record", "-o", out, "--audio", "monitor", "--fps", "50", "--duration", "120", "--player", player_},
-             dir_.File("err.txt"));
-  ASSERT_TRUE(run.WaitUntilRecording()) << run.Stderr();
-  ASSERT_TRUE(testing::WaitUntil([&] { return run.Stderr().find("kelvo: sound from") != std::string::npos; }))
-      << run.Stderr();
+  StartRecordingSound(&run, out, "50");
+  if (HasFatalFailure()) return;
   constexpr int kPairs = 12;
   int pauses = 0;
   for (int pair = 0; pair < kPairs; ++pair) {
@@ -1254,9 +1253,8 @@ TEST_F(KelvoSound, EveryBeepStaysWithItsFlashAcrossPauses) {
   ASSERT_TRUE(wait_chunks(50));
   kill(run.pid, SIGTERM);
   ASSERT_EQ(run.Wait(), 0) << run.Stderr();
-  done.store(true);
-  speaker.join();
-  ASSERT_TRUE(speaker_ok.load());
+  speaker.Stop();
+  ASSERT_TRUE(speaker.Ok());
 
   ContainerFile file;
   ASSERT_TRUE(file.OpenPath(out)) << file.Error();
