@@ -149,7 +149,7 @@ bool AudioDecoder::Present(PlayerPacket* packet) {
       if (early_ms > 0) {
         const uint32_t lead = static_cast<uint32_t>(std::min<int64_t>(early_ms, 1000) * rate_ / 1000);
         if (!WriteSilence(lead)) return false;
-      } else {
+      } else if (-early_ms > kLateToleranceMs) {
         skip_frames_ = static_cast<uint64_t>(-early_ms) * rate_ / 1000;
       }
     }

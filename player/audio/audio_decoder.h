@@ -20,6 +20,9 @@ class AudioDecoder : public StreamDecoder {
  public:
   static constexpr uint32_t kQueuePackets = 100;
   static constexpr uint32_t kLeadMs = 100;
+  // A first sound later than this on the clock loses its start; one less
+  // late plays whole (a moment's lateness of the decoder's own thread).
+  static constexpr int64_t kLateToleranceMs = 20;
 
   AudioDecoder(Mp3Decoder* decoder, SoundOutput* output, platform::MsClock* clock,
                std::unique_ptr<platform::FrameTimer> timer);

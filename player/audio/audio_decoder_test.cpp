@@ -258,7 +258,7 @@ TEST_F(AudioDecoderTest, NoSoundOutputFailsTheStart) {
 TEST_F(AudioDecoderTest, AStopWakesAWriteThatWaits) {
   StartWith(2);
   output_.block_writes = true;
-  auto p = std::make_unique<PlayerPacket>(Packet({2, 3}, 0));
+  auto p = std::make_unique<PlayerPacket>(Packet({2, 3}, 50));
   ASSERT_EQ(decoder_.Push(p.get()), StreamDecoder::PushResult::kTaken);
   p.release();
   ASSERT_TRUE(output_.writing.Wait(30000));

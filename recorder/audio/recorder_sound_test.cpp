@@ -20,8 +20,10 @@ TEST(RecorderSound, TheRateIsSnappedOnceAndUsedForCodingAndCapture) {
     testing::ScriptedCaptureDevice device;
     testing::ScriptedMixer mixer;
     AudioRecorder recorder(&device, &mixer);
-    testing::RunningWriter writer;
+    // The stream outlives the writer, as in the recorder: the writer frees
+    // what is still queued through it.
     testing::CollectingStream stream;
+    testing::RunningWriter writer;
     RecorderSound sound(&encoder, &recorder);
     sound.SetStream(&stream);
     sound.SetSampleRate(asked);

@@ -108,8 +108,8 @@ TEST_F(PulseCapture, AStalledSourceDoesNotHoldUpTheStop) {
   PulseCaptureDevice device;
   testing::ScriptedMixer mixer;
   AudioRecorder recorder(&device, &mixer);
+  testing::CollectingStream stream;  // outlives the writer
   testing::RunningWriter writer;
-  testing::CollectingStream stream;
   stream.SetWriter(&writer);
   ASSERT_TRUE(writer.Open());
   recorder.SetSink(&stream);
