@@ -108,4 +108,24 @@ done
 
 echo
 echo "total: $passed passed, $failed failed"
+# What each failed test printed (its last lines), so that a run on another
+# machine says why without its logs.
+for log in "$root"/build/ctest-*.log; do
+  [ -f "$log" ] || continue
+  awk -v name="$(basename "$log" .log)" '
+    /^ *[0-9]+\/[0-9]+ Test +#[0-9]+: / {
+      if (n > 0) { for (i = (n > 60 ? n - 60 : 0); i < n; i++) print buf[i]; n = 0 }
+      on = ($0 ~ /\*\*\*|Failed|Timeout|Exception|aborted/) && ($0 !~ / Passed /)
+      if (on) print "== " name ": " $0
+      next
+    }
+    /^ *Start +[0-9]+: / || /tests passed, / {
+      if (n > 0) { for (i = (n > 60 ? n - 60 : 0); i < n; i++) print buf[i]; n = 0 }
+      on = 0
+      next
+    }
+    on { buf[n++] = $0 }
+    END { if (n > 0) for (i = (n > 60 ? n - 60 : 0); i < n; i++) print buf[i] }
+  ' "$log"
+done
 [ "$failed" -eq 0 ]
