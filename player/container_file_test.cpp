@@ -1,3 +1,4 @@
+#include "recorder/engine/testing/frames_on_grid.h"
 #include "player/container_file.h"
 
 #include <gtest/gtest.h>
@@ -47,6 +48,7 @@ class RecordingFixture : public ::testing::Test {
     ContainerVideoStream video;
     ContainerAudioStream audio;
     ASSERT_TRUE(video.Attach(&video_source, 0));
+    testing::FramesOnGrid frames(&video_source, &video);
     ASSERT_TRUE(audio.Attach(&audio_source, 0));
     video.SetWriter(&writer);
     audio.SetWriter(&writer);
@@ -56,9 +58,9 @@ class RecordingFixture : public ::testing::Test {
     for (uint32_t i = 0; i < 20; ++i) {
       std::vector<uint8_t> frame(10 + i, static_cast<uint8_t>(i));
       video_source.SetFrame(frame, i % 5 == 0);
-      ASSERT_TRUE(video.Submit(nullptr, 0, i * 100, 0, 0));
+      ASSERT_TRUE(frames.Put(i * 100));
       const uint8_t mp3[3] = {0xFF, 0xFB, static_cast<uint8_t>(i)};
-      ASSERT_TRUE(audio.Submit(mp3, 3, i * 100, 100, 0));
+      ASSERT_TRUE(audio.Put({mp3, 3, i * 100, 100}));
     }
     writer.Close();
     video_format_ = video.FormatBlock();

@@ -1,6 +1,8 @@
 // The players' session around their window: the recording is looked at
 // first, the command line's loop, quick play and seek reach the reader, and
 // the end reports a recording that could not be played to its end.
+#include "recorder/engine/frame_grid.h"
+#include "recorder/engine/video_source.h"
 #include "player/playback_session.h"
 
 #include <gtest/gtest.h>
@@ -29,7 +31,7 @@ std::string MakeRecording(const testing::TempDir& dir) {
   for (uint32_t i = 0; i < 20; ++i) {
     raw[i * 4 % raw.size()] ^= 0xFF;
     EXPECT_TRUE(source.EncodeFrame(raw.data()));
-    EXPECT_TRUE(video.Submit(nullptr, 0, FrameGrid::SlotTime(i, 10), 0, 0));
+    EXPECT_TRUE(video.Put(EncodedFrame(source, FrameGrid::SlotTime(i, 10), 1000 / 10, i)));
   }
   writer.Close();
   return path;

@@ -7,6 +7,8 @@
 #include <mutex>
 #include <random>
 
+#include "recorder/engine/frame_grid.h"
+#include "recorder/engine/video_source.h"
 #include "player/codecs/screen_video_decoder.h"
 #include "player/container_reader.h"
 #include "player/frame/frame_logic.h"
@@ -128,7 +130,7 @@ class RecordingDecoder : public StreamDecoder {
 // A stand-alone recording being written: a video stream from a source and,
 // when asked, an MP3 stream nobody decodes here.
 struct TestRecordingWriter {
-  TestRecordingWriter(const std::string& path, EncodedVideoSource* source, bool with_audio) {
+  TestRecordingWriter(const std::string& path, EncodedVideoSource* source, bool with_audio) : source(source) {
     writer.SetPath(path.c_str());
     video.Attach(source, 0);
     video.SetWriter(&writer);
@@ -140,12 +142,13 @@ struct TestRecordingWriter {
     }
     EXPECT_TRUE(writer.Open());
   }
+  EncodedVideoSource* source;
   // Frame n at n × 100 ms, and a sound packet with it.
   void Submit(uint32_t n, bool with_audio) {
-    EXPECT_TRUE(video.Submit(nullptr, 0, FrameGrid::SlotTime(n, 10), 0, 0));
+    EXPECT_TRUE(video.Put(EncodedFrame(*source, FrameGrid::SlotTime(n, 10), 1000 / 10, n)));
     if (with_audio) {
       const uint8_t mp3[2] = {0xFF, 0xFB};
-      audio.Submit(mp3, 2, n * 100, 100, 0);
+      audio.Put({mp3, 2, n * 100, 100});
     }
   }
   StandaloneContainerWriter writer;

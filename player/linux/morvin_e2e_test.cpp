@@ -17,6 +17,8 @@
 #include <random>
 #include <thread>
 
+#include "recorder/engine/frame_grid.h"
+#include "recorder/engine/video_source.h"
 #include "player/container_file.h"
 #include "recorder/engine/container_stream.h"
 #include "recorder/engine/executable_writer.h"
@@ -53,7 +55,7 @@ std::vector<uint8_t> MakeSelfPlaying(const std::string& path, const OwnCodec* co
   for (uint32_t i = 0; i < 15; ++i) {
     for (int k = 0; k < 2000; ++k) raw[(rng() % (raw.size() / 4)) * 4 + (rng() % 3)] = static_cast<uint8_t>(rng());
     EXPECT_TRUE(source.EncodeFrame(raw.data()));
-    EXPECT_TRUE(video.Submit(nullptr, 0, FrameGrid::SlotTime(i, 10), 0, 0));
+    EXPECT_TRUE(video.Put(EncodedFrame(source, FrameGrid::SlotTime(i, 10), 1000 / 10, i)));
   }
   writer.Close();
   return raw;
@@ -209,7 +211,7 @@ std::string MakeColourRecording(const testing::TempDir& dir) {
   for (uint32_t i = 0; i < 600; ++i) {
     testing::PaintColourFrame(i, &raw);
     EXPECT_TRUE(source.EncodeFrame(raw.data()));
-    EXPECT_TRUE(video.Submit(nullptr, 0, FrameGrid::SlotTime(i, 10), 0, 0));
+    EXPECT_TRUE(video.Put(EncodedFrame(source, FrameGrid::SlotTime(i, 10), 1000 / 10, i)));
   }
   writer.Close();
   return path;

@@ -11,6 +11,8 @@
 #include <random>
 #include <string>
 
+#include "recorder/engine/frame_grid.h"
+#include "recorder/engine/video_source.h"
 #include "recorder/engine/container_stream.h"
 #include "player/testing/colour_frames.h"
 #include "shared/testing/wait.h"
@@ -63,7 +65,7 @@ std::vector<uint8_t> MakeSelfPlaying(const std::string& path) {
   for (uint32_t i = 0; i < 15; ++i) {
     for (int k = 0; k < 1000; ++k) raw[(rng() % (raw.size() / 4)) * 4 + rng() % 3] = static_cast<uint8_t>(rng());
     EXPECT_TRUE(source.EncodeFrame(raw.data()));
-    EXPECT_TRUE(video.Submit(nullptr, 0, FrameGrid::SlotTime(i, 10), 0, 0));
+    EXPECT_TRUE(video.Put(EncodedFrame(source, FrameGrid::SlotTime(i, 10), 100, i)));
   }
   writer.Close();
   return raw;
@@ -102,10 +104,10 @@ void MakeSelfPlayingWithSound(const std::string& path) {
   const size_t piece = (mp3.size() + 7) / 8;
   for (uint32_t i = 0; i < 11; ++i) {
     EXPECT_TRUE(source.EncodeFrame(raw.data()));
-    EXPECT_TRUE(video.Submit(nullptr, 0, FrameGrid::SlotTime(i, 10), 0, 0));
+    EXPECT_TRUE(video.Put(EncodedFrame(source, FrameGrid::SlotTime(i, 10), 100, i)));
     if (i < 8) {
       const size_t at = i * piece, n = std::min(piece, mp3.size() - at);
-      EXPECT_TRUE(audio.Submit(mp3.data() + at, static_cast<uint32_t>(n), i * 131, 131, 0));
+      EXPECT_TRUE(audio.Put({mp3.data() + at, static_cast<uint32_t>(n), i * 131, 131}));
     }
   }
   EXPECT_TRUE(writer.Close());
@@ -177,7 +179,7 @@ TEST(MorvinWindows, QuickPlayDoesNotWaitForTheRecordingsTime) {
     for (uint32_t slot : {0u, 3000u, 6000u}) {  // 0, 5 and 10 minutes at 10 fps
       raw[slot % raw.size()] ^= 0xFF;
       ASSERT_TRUE(make.source.EncodeFrame(raw.data()));
-      ASSERT_TRUE(make.video.Submit(nullptr, 0, FrameGrid::SlotTime(slot, 10), 0, 0));
+      ASSERT_TRUE(make.video.Put(EncodedFrame(make.source, FrameGrid::SlotTime(slot, 10), 100, slot)));
     }
     make.writer.Close();
   }
@@ -239,7 +241,7 @@ void MakeColourRecording(const std::string& path) {
   for (uint32_t i = 0; i < 600; ++i) {
     testing::PaintColourFrame(i, &raw);
     EXPECT_TRUE(make.source.EncodeFrame(raw.data()));
-    EXPECT_TRUE(make.video.Submit(nullptr, 0, FrameGrid::SlotTime(i, 10), 0, 0));
+    EXPECT_TRUE(make.video.Put(EncodedFrame(make.source, FrameGrid::SlotTime(i, 10), 100, i)));
   }
   EXPECT_TRUE(make.writer.Close());
 }

@@ -16,9 +16,9 @@ void AudioRecorder::SetVolume(uint32_t left, uint32_t right) {
   right_ = std::min(right, kVolumeMax);
 }
 
-bool AudioRecorder::SetSink(MediaStream* stream) {
-  if (stream == nullptr) return false;
-  sink_ = stream;
+bool AudioRecorder::SetSink(PacketSink* sink) {
+  if (sink == nullptr) return false;
+  sink_ = sink;
   return true;
 }
 
@@ -105,7 +105,12 @@ void AudioRecorder::Deliver(std::vector<SoundPlacer::Block>* made) {
   while (!waiting_.empty()) {
     const SoundPlacer::Block& b = waiting_.front();
     if (blocks_.load() == 0) offset_ms_.store(placer_->StartMs());
-    if (!sink_->Submit(b.pcm.data(), static_cast<uint32_t>(b.pcm.size()), b.time_ms, b.duration_ms, 0)) {
+    MediaPacket block;
+    block.data = b.pcm.data();
+    block.size = static_cast<uint32_t>(b.pcm.size());
+    block.time_stamp = b.time_ms;
+    block.duration = b.duration_ms;
+    if (!sink_->Put(block)) {
       // The encoder refused it: that block is lost, capture goes on.
       dropped_.fetch_add(1);
     }

@@ -40,7 +40,7 @@ class AudioRecorder : public WorkerThread {
   void SetSampleRate(uint32_t hz) { format_.samples_per_second = hz; }
   void SetBufferSize(uint32_t bytes) { buffer_size_ = bytes; }
   void SetBufferCount(uint32_t n) { buffer_count_ = n; }
-  bool SetSink(MediaStream* stream);
+  bool SetSink(PacketSink* sink);
   // The recording's time line, paused and resumed by its owner (the video
   // source); null: a time line of the recorder's own, started with it and
   // paused by Pause and Resume.
@@ -89,7 +89,7 @@ class AudioRecorder : public WorkerThread {
   PcmFormat format_;
   uint32_t buffer_size_ = 0;
   uint32_t buffer_count_ = 8;
-  MediaStream* sink_ = nullptr;
+  PacketSink* sink_ = nullptr;
   std::atomic<uint32_t> blocks_{0};
   std::atomic<uint32_t> dropped_{0};
   std::atomic<uint32_t> offset_ms_{0};

@@ -45,16 +45,18 @@ bool RecorderSound::Start(MediaWriter* writer, RecordingTimeline* timeline) {
     encoder_->Flush();
     return false;
   }
-  // One source goes straight to the stream; more go through the mixer.
+  // The blocks are coded in front of the stream; one source goes straight
+  // to the coding, more go through the mixer first.
   mixer_.reset();
+  coding_ = std::make_unique<SoundCodingStage>(encoder_, stream_);
   if (extra_.empty() && gain_ == 100) {
-    recorder_->SetSink(stream_);
+    recorder_->SetSink(coding_.get());
   } else {
     PcmFormat format;
     format.channels = 2;
     format.samples_per_second = rate;
     mixer_ = std::make_unique<SoundMixer>(format, encoder_->GetInputBlockBytes());
-    mixer_->SetOutput(stream_);
+    mixer_->SetOutput(coding_.get());
     recorder_->SetSink(mixer_->AddInput(gain_));
     for (const Extra& e : extra_) e.recorder->SetSink(mixer_->AddInput(e.gain));
   }
@@ -89,8 +91,12 @@ void RecorderSound::Stop() {
   if (encoder_->OutputBytes() == 0 || stream_ == nullptr) return;
   // The encoder's last bytes, as they are: after the last block, one
   // block long.
-  stream_->MediaStream::Submit(encoder_->Output(), encoder_->OutputBytes(), stream_->GetEndTime(),
-                               recorder_->GetBufferDurationMs(), 0);
+  MediaPacket last;
+  last.data = encoder_->Output();
+  last.size = encoder_->OutputBytes();
+  last.time_stamp = stream_->GetEndTime();
+  last.duration = recorder_->GetBufferDurationMs();
+  stream_->Put(last);
 }
 
 }  // namespace kmr

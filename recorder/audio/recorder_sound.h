@@ -13,6 +13,7 @@
 
 #include "recorder/audio/audio_recorder.h"
 #include "recorder/audio/mp3_encoder.h"
+#include "recorder/audio/sound_coding_stage.h"
 #include "recorder/audio/sound_mixer.h"
 #include "recorder/engine/media_stream.h"
 #include "recorder/engine/sound_path.h"
@@ -59,6 +60,7 @@ class RecorderSound : public SoundPath {
   };
   std::vector<Extra> extra_;
   uint32_t gain_ = 100;
+  std::unique_ptr<SoundCodingStage> coding_;
   std::unique_ptr<SoundMixer> mixer_;
 };
 

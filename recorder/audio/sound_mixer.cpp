@@ -5,15 +5,11 @@
 
 namespace kmr {
 
-class SoundMixer::Input : public MediaStream {
+class SoundMixer::Input : public PacketSink {
  public:
   Input(SoundMixer* mixer, size_t index) : mixer_(mixer), index_(index) {}
-  bool Attach(MediaSource*, uint32_t) override { return true; }
-  bool Bind(void*, uint32_t) override { return true; }
-  bool WritePacket(const Packet*) override { return true; }
-  bool Submit(const void* data, uint32_t size, uint32_t time_stamp, uint32_t, uint32_t) override {
-    return mixer_->Take(index_, data, size, time_stamp);
-  }
+  bool Put(const MediaPacket& p) override { return mixer_->Take(index_, p.data, p.size, p.time_stamp); }
+  MediaWriter* GetWriter() const override { return mixer_->Writer(); }
 
  private:
   SoundMixer* mixer_;
@@ -28,19 +24,22 @@ SoundMixer::SoundMixer(const PcmFormat& format, uint32_t block_bytes)
 
 SoundMixer::~SoundMixer() = default;
 
-MediaStream* SoundMixer::AddInput(uint32_t gain_percent) {
+PacketSink* SoundMixer::AddInput(uint32_t gain_percent) {
   platform::MutexLock lock(mu_);
   inputs_.push_back(std::make_unique<Input>(this, inputs_.size()));
   sources_.emplace_back();
   sources_.back().gain = std::min(gain_percent, kMaxGain);
-  if (output_ != nullptr) inputs_.back()->SetWriter(output_->GetWriter());
   return inputs_.back().get();
 }
 
-void SoundMixer::SetOutput(MediaStream* output) {
+void SoundMixer::SetOutput(PacketSink* output) {
   platform::MutexLock lock(mu_);
   output_ = output;
-  for (auto& in : inputs_) in->SetWriter(output != nullptr ? output->GetWriter() : nullptr);
+}
+
+MediaWriter* SoundMixer::Writer() const {
+  platform::MutexLock lock(mu_);
+  return output_ != nullptr ? output_->GetWriter() : nullptr;
 }
 
 int64_t SoundMixer::FramesAt(uint32_t ms) const {
@@ -126,7 +125,12 @@ bool SoundMixer::MixReady(bool all) {
     }
     const auto time_ms = static_cast<uint32_t>(std::llround(next_ * 1000.0 / format_.samples_per_second));
     const auto end_ms = static_cast<uint32_t>(std::llround(end * 1000.0 / format_.samples_per_second));
-    if (!output_->Submit(bytes.data(), block_bytes_, time_ms, end_ms - time_ms, 0)) ok = false;
+    MediaPacket block;
+    block.data = bytes.data();
+    block.size = block_bytes_;
+    block.time_stamp = time_ms;
+    block.duration = end_ms - time_ms;
+    if (!output_->Put(block)) ok = false;
     next_ = end;
     ++blocks_out_;
   }

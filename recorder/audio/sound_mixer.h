@@ -30,15 +30,17 @@ class SoundMixer {
   SoundMixer(const PcmFormat& format, uint32_t block_bytes);
   ~SoundMixer();
 
-  // A new input with a gain (100: as captured); the stream for its
-  // recorder to send to. Owned by the mixer.
-  MediaStream* AddInput(uint32_t gain_percent);
+  // A new input with a gain (100: as captured); where its recorder sends
+  // its blocks. Owned by the mixer.
+  PacketSink* AddInput(uint32_t gain_percent);
   size_t Inputs() const { return inputs_.size(); }
   // Where the mix goes, and the writer every input reports as its own.
-  void SetOutput(MediaStream* output);
+  void SetOutput(PacketSink* output);
   // At the end: what is left, made whole blocks with silence.
   void Finish();
   uint64_t BlocksOut() const;
+  // The output's writer; null without an output.
+  MediaWriter* Writer() const;
 
  private:
   class Input;
@@ -59,7 +61,7 @@ class SoundMixer {
   uint32_t block_bytes_;
   uint32_t block_frames_;
   uint16_t channels_;
-  MediaStream* output_ = nullptr;
+  PacketSink* output_ = nullptr;
   std::vector<std::unique_ptr<Input>> inputs_;
   mutable platform::Mutex mu_;
   std::vector<Source> sources_;

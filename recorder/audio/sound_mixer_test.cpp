@@ -35,17 +35,17 @@ int16_t SampleAt(const testing::CollectingStream::Block& b, size_t i) {
 class SoundMixerTest : public ::testing::Test {
  protected:
   SoundMixerTest() : mixer_(Mono10k(), 1000) {}
-  void Send(MediaStream* in, int16_t value, uint32_t t) {
+  void Send(PacketSink* in, int16_t value, uint32_t t) {
     const auto b = Block(value);
-    ASSERT_TRUE(in->Submit(b.data(), static_cast<uint32_t>(b.size()), t, 50, 0));
+    ASSERT_TRUE(in->Put({b.data(), static_cast<uint32_t>(b.size()), t, 50}));
   }
   SoundMixer mixer_;
   testing::CollectingStream out_;
 };
 
 TEST_F(SoundMixerTest, SamplesOfTheSamePlaceAreAddedWithTheirGains) {
-  MediaStream* speakers = mixer_.AddInput(100);
-  MediaStream* microphone = mixer_.AddInput(50);
+  PacketSink* speakers = mixer_.AddInput(100);
+  PacketSink* microphone = mixer_.AddInput(50);
   mixer_.SetOutput(&out_);
   Send(speakers, 1000, 0);
   Send(speakers, 1000, 50);
@@ -69,8 +69,8 @@ TEST_F(SoundMixerTest, SamplesOfTheSamePlaceAreAddedWithTheirGains) {
 // source that stalls holds the mix back a second, then is silence, and
 // what it sends late for places already mixed is left out.
 TEST_F(SoundMixerTest, ALateOrStalledSourceHoldsTheMixBackASecondAtMost) {
-  MediaStream* a = mixer_.AddInput(100);
-  MediaStream* b = mixer_.AddInput(100);
+  PacketSink* a = mixer_.AddInput(100);
+  PacketSink* b = mixer_.AddInput(100);
   mixer_.SetOutput(&out_);
   Send(a, 10, 0);
   Send(b, 1, 50);  // b begins at 50 ms
@@ -107,9 +107,9 @@ TEST_F(SoundMixerTest, ALateOrStalledSourceHoldsTheMixBackASecondAtMost) {
 TEST_F(SoundMixerTest, InputsReportTheOutputsWriter) {
   testing::RunningWriter writer;
   out_.SetWriter(&writer);
-  MediaStream* a = mixer_.AddInput(100);
+  PacketSink* a = mixer_.AddInput(100);
   mixer_.SetOutput(&out_);
-  MediaStream* b = mixer_.AddInput(500);
+  PacketSink* b = mixer_.AddInput(500);
   EXPECT_EQ(a->GetWriter(), &writer);
   EXPECT_EQ(b->GetWriter(), &writer);
   EXPECT_EQ(mixer_.Inputs(), 2u);

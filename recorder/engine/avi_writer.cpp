@@ -144,6 +144,7 @@ void AviStream::WriteEndMarker() {
 
 bool AviStream::WriteVideoPacket(const Packet* packet) {
   if (stream_ == nullptr || packet == nullptr) return false;
+  NoteSlot(packet->time_stamp);
   if (packet->nothing_to_write) return true;
   if (packet->buffer == nullptr) return false;
   const uint32_t scale = info_.scale == 0 ? 1 : info_.scale;
@@ -167,21 +168,28 @@ bool AviStream::WriteVideoPacket(const Packet* packet) {
 // ---------------------------------------------------------------------------
 
 bool AviVideoStream::Attach(MediaSource* source, uint32_t) {
-  auto* video = dynamic_cast<EncodedVideoSource*>(source);
-  if (video == nullptr) return false;
-  source_ = video;
-  std::vector<uint8_t> block = BuildVideoFormatBlock(video);
-  format_.assign(block.begin() + (kVideoInfoHeaderSize - kBitmapInfoHeaderSize), block.end());
+  if (auto* video = dynamic_cast<EncodedVideoSource*>(source)) {
+    std::vector<uint8_t> block = BuildVideoFormatBlock(video);
+    format_.assign(block.begin() + (kVideoInfoHeaderSize - kBitmapInfoHeaderSize), block.end());
+    scale_ = 1;
+    rate_ = video->Fps();
+    return true;
+  }
+  auto* compressor = dynamic_cast<VideoCompressor*>(source);
+  if (compressor == nullptr || compressor->OutputFormat().size() < kBitmapInfoHeaderSize) return false;
+  format_ = compressor->OutputFormat();
+  scale_ = compressor->Scale();
+  rate_ = compressor->Rate();
   return true;
 }
 
 bool AviVideoStream::Bind(void* target, uint32_t id) {
-  if (!AviStream::Bind(target, id) || source_ == nullptr) return false;
+  if (!AviStream::Bind(target, id) || format_.size() < kBitmapInfoHeaderSize) return false;
   info_ = AviStreamInfo{};
   info_.type = kAviStreamVideo;
   info_.handler = BitmapCompression(format_);
-  info_.scale = 1;
-  info_.rate = source_->Fps();
+  info_.scale = scale_;
+  info_.rate = rate_;
   info_.suggested_buffer_size = LeAt(format_, 20);
   info_.quality = 0xFFFFFFFF;
   info_.sample_size = 0;
@@ -192,7 +200,6 @@ bool AviVideoStream::Bind(void* target, uint32_t id) {
 bool AviVideoStream::Open() {
   last_index_ = 0;
   slot_taken_ = false;
-  grid_.Reset();
   return AviStream::Open();
 }
 
@@ -200,60 +207,6 @@ void AviVideoStream::Close() {
   WriteEndMarker();
   AviStream::Close();
   last_index_ = 0;
-  grid_.Reset();
-}
-
-bool AviVideoStream::Submit(const void*, uint32_t, uint32_t time_stamp, uint32_t, uint32_t) {
-  if (source_ == nullptr || source_->Fps() == 0) return false;
-  FrameGrid peek = grid_;
-  const uint32_t slot = peek.SlotFor(source_->Fps(), time_stamp);
-  if (!SubmitOnGrid(this, source_, &grid_, time_stamp, kAviKeyFrame)) return false;
-  NoteSlot(slot);
-  return true;
-}
-
-// ---------------------------------------------------------------------------
-
-bool AviCompressedVideoStream::Attach(MediaSource* source, uint32_t) {
-  auto* compressor = dynamic_cast<VideoCompressor*>(source);
-  if (compressor == nullptr || compressor->OutputFormat().size() < kBitmapInfoHeaderSize) return false;
-  compressor_ = compressor;
-  format_ = compressor->OutputFormat();
-  return true;
-}
-
-bool AviCompressedVideoStream::Bind(void* target, uint32_t id) {
-  if (!AviStream::Bind(target, id) || compressor_ == nullptr) return false;
-  info_ = AviStreamInfo{};
-  info_.type = kAviStreamVideo;
-  info_.handler = BitmapCompression(format_);
-  info_.scale = compressor_->Scale();
-  info_.rate = compressor_->Rate();
-  info_.suggested_buffer_size = LeAt(format_, 20);
-  info_.quality = 0xFFFFFFFF;
-  info_.frame = BitmapFrame(format_);
-  return CreateStream();
-}
-
-bool AviCompressedVideoStream::Open() {
-  last_index_ = 0;
-  slot_taken_ = false;
-  grid_.Reset();
-  return AviStream::Open();
-}
-
-void AviCompressedVideoStream::Close() {
-  WriteEndMarker();
-  AviStream::Close();
-  last_index_ = 0;
-  grid_.Reset();
-}
-
-bool AviCompressedVideoStream::Submit(const void* data, uint32_t size, uint32_t time_stamp, uint32_t, uint32_t) {
-  uint32_t slot = 0;
-  if (!SubmitCompressedFrame(this, compressor_, &grid_, data, size, time_stamp, kAviKeyFrame, &slot)) return false;
-  NoteSlot(slot);
-  return true;
 }
 
 // ---------------------------------------------------------------------------
@@ -264,7 +217,6 @@ bool AviAudioStream::Attach(MediaSource* source, uint32_t) {
   std::vector<uint8_t> format = audio->WaveFormat();
   if (format.size() != kWaveFormatMp3Size) return false;
   format_ = std::move(format);
-  encoder_ = dynamic_cast<BlockEncoder*>(source);
   return true;
 }
 
@@ -317,12 +269,6 @@ bool AviAudioStream::Open() {
   first_ = true;
   written_ = 0;
   return AviStream::Open();
-}
-
-bool AviAudioStream::Submit(const void* data, uint32_t size, uint32_t time_stamp, uint32_t duration,
-                            uint32_t flags) {
-  if (encoder_ == nullptr) return MediaStream::Submit(data, size, time_stamp, duration, flags);
-  return SubmitEncodedBlock(this, encoder_, data, time_stamp, duration);
 }
 
 }  // namespace kmr

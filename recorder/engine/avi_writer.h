@@ -10,10 +10,9 @@
 #include <vector>
 
 #include "recorder/engine/avi_file.h"
-#include "recorder/engine/block_encoder.h"
 #include "recorder/engine/container_stream.h"
 #include "recorder/engine/media_writer.h"
-#include "recorder/engine/video_compressor.h"
+#include "recorder/codecs/video_compressor.h"
 #include "recorder/engine/video_source.h"
 
 namespace kmr {
@@ -53,7 +52,8 @@ class AviStream : public MediaStream {
   // Creates the stream from info_ and sets format_ on it.
   bool CreateStream();
   // The video streams' write: the index from the time stamp at the stream's
-  // rate, at least one past the last one written.
+  // rate, at least one past the last one written; every slot (also one in
+  // which nothing changed) is noted for the end marker.
   bool WriteVideoPacket(const Packet* packet);
   // A frame slot was taken at slot_ms (also when nothing changed).
   void NoteSlot(uint32_t slot_ms) {
@@ -78,42 +78,25 @@ class AviStream : public MediaStream {
   std::unique_ptr<AviFileStream> stream_;
 };
 
-// The own screen codec's frames.
+// The video: the own screen codec's frames or an installed compressor's.
 class AviVideoStream : public AviStream {
  public:
   bool VariableBitRateAllowed() const override { return true; }
-  // source: an EncodedVideoSource; the format is its bitmap info header and
-  // colour data (the container's video format without the first 48 bytes).
+  // source: an EncodedVideoSource (the format is its bitmap info header and
+  // colour data: the container's video format without the first 48 bytes,
+  // at its frame rate) or a VideoCompressor whose output format is at least
+  // 40 bytes (that format, at the compressor's scale and rate).
   bool Attach(MediaSource* source, uint32_t options) override;
   // Stores the file and creates the stream.
   bool Bind(void* target, uint32_t id) override;
   bool Open() override;
   void Close() override;
   bool WritePacket(const Packet* packet) override { return WriteVideoPacket(packet); }
-  // The frame grid, with the AVI key-frame flag.
-  bool Submit(const void* data, uint32_t size, uint32_t time_stamp, uint32_t duration, uint32_t flags) override;
+  uint32_t KeyFlag() const override { return kAviKeyFrame; }
 
  private:
-  EncodedVideoSource* source_ = nullptr;
-  FrameGrid grid_;
-};
-
-// An installed compressor's frames.
-class AviCompressedVideoStream : public AviStream {
- public:
-  bool VariableBitRateAllowed() const override { return true; }
-  // source: a VideoCompressor whose output format is at least 40 bytes.
-  bool Attach(MediaSource* source, uint32_t options) override;
-  bool Bind(void* target, uint32_t id) override;
-  bool Open() override;
-  void Close() override;
-  bool WritePacket(const Packet* packet) override { return WriteVideoPacket(packet); }
-  // Compresses the raw frame and places it on the compressor's time line.
-  bool Submit(const void* data, uint32_t size, uint32_t time_stamp, uint32_t duration, uint32_t flags) override;
-
- private:
-  VideoCompressor* compressor_ = nullptr;
-  CompressedFrameGrid grid_;
+  uint32_t scale_ = 1;
+  uint32_t rate_ = 0;
 };
 
 // MP3 sound at a constant bit rate: one sample is one byte.
@@ -123,18 +106,13 @@ class AviAudioStream : public AviStream {
   uint64_t written_ = 0;  // bytes
 
  public:
- public:
   bool Open() override;
-  // source: an AudioFormatSource (a BlockEncoder codes every block first).
+  // source: an AudioFormatSource; the packets are its coded blocks.
   bool Attach(MediaSource* source, uint32_t options) override;
   bool Bind(void* target, uint32_t id) override;
   // Appends the packet's bytes after the stream's last sample; before the
   // first, silence up to its time stamp.
   bool WritePacket(const Packet* packet) override;
-  bool Submit(const void* data, uint32_t size, uint32_t time_stamp, uint32_t duration, uint32_t flags) override;
-
- private:
-  BlockEncoder* encoder_ = nullptr;
 };
 
 // The bitmap info header of a video format block's compression code and

@@ -1,3 +1,5 @@
+#include "recorder/codecs/compressing_stage.h"
+#include "recorder/engine/testing/frames_on_grid.h"
 #include "recorder/engine/avi_writer.h"
 
 #include <gtest/gtest.h>
@@ -35,6 +37,7 @@ class AviWriterTest : public ::testing::Test {
 
   void AddVideo(FakeVideoSource* source) {
     ASSERT_TRUE(video_.Attach(source, 0));
+    frames_ = std::make_unique<testing::FramesOnGrid>(source, &video_);
     video_.SetWriter(&writer_);
     ASSERT_TRUE(writer_.AddStream(&video_));
   }
@@ -48,6 +51,7 @@ class AviWriterTest : public ::testing::Test {
   AviLog log_;
   FakeAudioSource audio_source_;
   AviVideoStream video_;
+  std::unique_ptr<testing::FramesOnGrid> frames_;
   AviAudioStream audio_;
   AviWriter writer_;
   std::string path_;
@@ -94,13 +98,13 @@ TEST_F(AviWriterTest, FirstFrameLandsAtIndexOneAndCollisionsMoveOn) {
   AddVideo(&source);
   ASSERT_TRUE(writer_.Open());
   source.SetFrame({1, 2, 3}, true);
-  ASSERT_TRUE(video_.Submit(nullptr, 0, 0, 0, 0));  // slot 0 ms: index 0, raised to 1
+  ASSERT_TRUE(frames_->Put(0));  // slot 0 ms: index 0, raised to 1
   source.SetFrame({4}, false);
-  ASSERT_TRUE(video_.Submit(nullptr, 0, 100, 0, 0));  // slot 100 ms: index 1, taken: 2
+  ASSERT_TRUE(frames_->Put(100));  // slot 100 ms: index 1, taken: 2
   source.SetFrame({}, false);
-  ASSERT_TRUE(video_.Submit(nullptr, 0, 200, 0, 0));  // nothing changed: no sample
+  ASSERT_TRUE(frames_->Put(200));  // nothing changed: no sample
   source.SetFrame({5}, false);
-  ASSERT_TRUE(video_.Submit(nullptr, 0, 1000, 0, 0));  // the 900 ms slot ends at 1000: index 9
+  ASSERT_TRUE(frames_->Put(1000));  // the 900 ms slot ends at 1000: index 9
   ASSERT_TRUE(writer_.Close());
   // Sample 0 is written, empty, before the first frame.
   ASSERT_EQ(log_.writes.size(), 4u);
@@ -121,10 +125,10 @@ TEST_F(AviWriterTest, AStillEndGetsAnEmptySampleAtTheLastSlot) {
   AddVideo(&source);
   ASSERT_TRUE(writer_.Open());
   source.SetFrame({1}, true);
-  ASSERT_TRUE(video_.Submit(nullptr, 0, 0, 0, 0));
+  ASSERT_TRUE(frames_->Put(0));
   source.SetFrame({}, false);
-  ASSERT_TRUE(video_.Submit(nullptr, 0, 100, 0, 0));
-  ASSERT_TRUE(video_.Submit(nullptr, 0, 300, 0, 0));  // the 200 ms slot ends at 300
+  ASSERT_TRUE(frames_->Put(100));
+  ASSERT_TRUE(frames_->Put(300));  // the 200 ms slot ends at 300
   ASSERT_TRUE(writer_.Close());
   ASSERT_EQ(log_.writes.size(), 3u);
   log_.writes.erase(log_.writes.begin());  // the empty sample 0
@@ -174,8 +178,8 @@ TEST_F(AviWriterTest, SoundIsAppendedInBytesAtTheByteRate) {
   // first block fill the 24,000 bytes before it, to within one frame
   // (72 × 32 kbit/s / 22,050 Hz = 104 bytes).
   const uint8_t block[5] = {0xFF, 0xF3, 0x40, 0xC4, 0x55};
-  ASSERT_TRUE(audio_.Submit(block, 5, 1500, 26, 0));
-  ASSERT_TRUE(audio_.Submit(block, 2, 1526, 26, 0));
+  ASSERT_TRUE(audio_.Put({block, 5, 1500, 26}));
+  ASSERT_TRUE(audio_.Put({block, 2, 1526, 26}));
   ASSERT_TRUE(writer_.Close());
   ASSERT_EQ(log_.writes.size(), 230u + 2u);
   uint32_t silence = 0;
@@ -251,33 +255,39 @@ TEST_F(AviWriterTest, AFailedWriteStopsTheWriterAndIsReported) {
   log_.fail_write_from = 3;  // the empty sample 0 and the first frame go in
   ASSERT_TRUE(writer_.Open());
   source.SetFrame({1}, true);
-  ASSERT_TRUE(video_.Submit(nullptr, 0, 0, 0, 0));
-  ASSERT_TRUE(video_.Submit(nullptr, 0, 100, 0, 0));
+  ASSERT_TRUE(frames_->Put(0));
+  ASSERT_TRUE(frames_->Put(100));
   EXPECT_FALSE(writer_.Close());
   EXPECT_EQ(notified.load(), 1);
   // The library finished the file all the same.
   EXPECT_EQ(writer_.FailureCause(), "the disk is full What was recorded until then is kept in the file, which plays as it is.");
 }
 
-TEST(CompressedFrameGrid, SlotsFollowScaleAndRate) {
-  CompressedFrameGrid grid;
-  uint32_t slot = 0, d = 0;
-  EXPECT_FALSE(grid.SlotFor(1, 0, 0, &slot, &d));
-  ASSERT_TRUE(grid.SlotFor(1, 30, 0, &slot, &d));
-  EXPECT_EQ(slot, 0u);
-  EXPECT_EQ(d, 33u);
+TEST(FrameGrid, SlotsFollowScaleAndRate) {
+  FrameGrid grid;
+  EXPECT_FALSE(FrameTimebase::ScaleRate(1, 0).Valid());
+  const FrameTimebase at30 = FrameTimebase::ScaleRate(1, 30);
+  EXPECT_EQ(grid.SlotFor(at30, 0), 0u);
+  EXPECT_EQ(at30.duration, 33u);
   // 33 + 33 < 100, 67 + 33 is not: the slot at 67 ms.
-  ASSERT_TRUE(grid.SlotFor(1, 30, 100, &slot, &d));
-  EXPECT_EQ(slot, 67u);
+  EXPECT_EQ(grid.SlotFor(at30, 100), 67u);
   grid.Advance();
-  ASSERT_TRUE(grid.SlotFor(1001, 30000, 0, &slot, &d));  // 29.97 fps
-  EXPECT_EQ(slot, 100u);
-  EXPECT_EQ(d, 33u);
+  const FrameTimebase ntsc = FrameTimebase::ScaleRate(1001, 30000);  // 29.97 fps
+  EXPECT_EQ(grid.SlotFor(ntsc, 0), 100u);
+  EXPECT_EQ(ntsc.duration, 33u);
+  // The own codecs' slots last 1000 / fps ms, cut down: 66 ms at 15 fps,
+  // where a compressor's last 67.
+  EXPECT_EQ(FrameTimebase::Fps(15).duration, 66u);
+  EXPECT_EQ(FrameTimebase::ScaleRate(1, 15).duration, 67u);
+  FrameGrid own;
+  EXPECT_EQ(own.SlotFor(FrameTimebase::Fps(15), 133), 67u);  // 67 + 66 is not before 133
+  FrameGrid compressed;
+  EXPECT_EQ(compressed.SlotFor(FrameTimebase::ScaleRate(1, 15), 134), 67u);
 }
 
 TEST_F(AviWriterTest, CompressedStreamTakesTheCompressorsFormatAndTimeLine) {
   ScriptedCompressor compressor(FourCc('X', 'V', 'I', 'D'), 320, 240, 1, 25, 8);
-  AviCompressedVideoStream stream;
+  AviVideoStream stream;
   ScriptedCompressor short_format(FourCc('X', 'V', 'I', 'D'), 320, 240, 1, 25);
   short_format.TruncateFormat(39);
   EXPECT_FALSE(stream.Attach(&short_format, 0));
@@ -293,14 +303,17 @@ TEST_F(AviWriterTest, CompressedStreamTakesTheCompressorsFormatAndTimeLine) {
   EXPECT_EQ(info.suggested_buffer_size, 320u * 240u * 3u);
   EXPECT_EQ(info.frame, (Rect{0, 0, 320, 240}));
   EXPECT_EQ(log_.formats[0].size(), 48u);  // the whole output format
-  ASSERT_TRUE(stream.Submit("raw", 3, 0, 0, 0));
-  ASSERT_TRUE(stream.Submit("raw", 3, 130, 0, 0));  // behind: the 120 ms slot
+  CompressingStage stage;
+  stage.Begin(&compressor, &stream);
+  testing::FramesOnGrid frames(&stage, stage.Timebase());
+  ASSERT_TRUE(frames.PutRaw("raw", 3, 0));
+  ASSERT_TRUE(frames.PutRaw("raw", 3, 130));  // behind: the 120 ms slot
   // Nothing changed: nothing is compressed and the slot stays empty.
   const int compressed = compressor.frames;
-  ASSERT_TRUE(stream.Submit(nullptr, 0, 160, 0, 0));
+  ASSERT_TRUE(frames.PutRaw(nullptr, 0, 160));
   EXPECT_EQ(compressor.frames, compressed);
   compressor.refuse = true;
-  EXPECT_FALSE(stream.Submit("raw", 3, 200, 0, 0));
+  EXPECT_FALSE(frames.PutRaw("raw", 3, 200));
   ASSERT_TRUE(writer_.Close());
   ASSERT_EQ(log_.writes.size(), 4u);
   log_.writes.erase(log_.writes.begin());  // the empty sample 0

@@ -58,17 +58,6 @@ bool ContainerStream::WritePacket(const Packet* packet) {
   return true;
 }
 
-uint32_t FrameGrid::SlotTime(uint32_t n, uint32_t fps) {
-  // n × 1000 / fps rounded to the nearest integer.
-  return static_cast<uint32_t>((static_cast<uint64_t>(n) * 1000 + fps / 2) / fps);
-}
-
-uint32_t FrameGrid::SlotFor(uint32_t fps, uint32_t t) {
-  const uint32_t d = 1000 / fps;
-  while (static_cast<uint64_t>(SlotTime(n_, fps)) + d < t) ++n_;
-  return SlotTime(n_, fps);
-}
-
 std::vector<uint8_t> BuildVideoFormatBlock(const EncodedVideoSource* source) {
   VideoFormat f;
   const BitmapInfoHeader& captured = source->BitmapInfo();
@@ -100,42 +89,11 @@ std::vector<uint8_t> BuildVideoFormatBlock(const EncodedVideoSource* source) {
 bool ContainerVideoStream::Attach(MediaSource* source, uint32_t) {
   auto* video = dynamic_cast<EncodedVideoSource*>(source);
   if (video == nullptr) return false;
-  source_ = video;
   StreamHeader h;
   h.major_type = kMediaTypeVideo;
   h.subtype = kSubtypeScreenVideo;
   h.format_type = kFormatVideoInfo;
   SetDescriptor(h, BuildVideoFormatBlock(video));
-  return true;
-}
-
-bool ContainerVideoStream::Open() {
-  grid_.Reset();
-  return ContainerStream::Open();
-}
-
-void ContainerVideoStream::Close() {
-  grid_.Reset();
-  ContainerStream::Close();
-}
-
-bool ContainerVideoStream::Submit(const void*, uint32_t, uint32_t time_stamp, uint32_t, uint32_t) {
-  return SubmitOnGrid(this, source_, &grid_, time_stamp, kPacketFlagKeyFrame);
-}
-
-bool SubmitOnGrid(MediaStream* stream, const EncodedVideoSource* source, FrameGrid* grid, uint32_t time_stamp,
-                  uint32_t key_flag) {
-  if (source == nullptr) return false;
-  const uint32_t fps = source->Fps();
-  if (fps == 0) return false;
-  FrameGrid next = *grid;
-  const uint32_t slot = next.SlotFor(fps, time_stamp);
-  const uint32_t size = source->EncodedSize();
-  const bool ok = stream->MediaStream::Submit(size != 0 ? source->EncodedData() : nullptr, size, slot, 1000 / fps,
-                                              source->IsKeyFrame() ? key_flag : 0);
-  if (!ok) return false;  // n stays where it was
-  next.Advance();
-  *grid = next;
   return true;
 }
 
@@ -149,18 +107,7 @@ bool ContainerAudioStream::Attach(MediaSource* source, uint32_t) {
   h.subtype = kSubtypeMp3;
   h.format_type = kFormatWaveFormatEx;
   SetDescriptor(h, std::move(format));
-  encoder_ = dynamic_cast<BlockEncoder*>(source);
   return true;
-}
-
-bool ContainerAudioStream::Submit(const void* data, uint32_t size, uint32_t time_stamp, uint32_t duration,
-                                  uint32_t flags) {
-  if (encoder_ == nullptr) return ContainerStream::Submit(data, size, time_stamp, duration, flags);
-  return SubmitEncodedBlock(this, encoder_, data, time_stamp, duration);
-}
-
-bool ContainerAudioStream::SubmitCoded(const void* data, uint32_t size, uint32_t time_stamp, uint32_t duration) {
-  return ContainerStream::Submit(data, size, time_stamp, duration, 0);
 }
 
 }  // namespace kmr

@@ -1,4 +1,6 @@
 #include "recorder/engine/container_stream.h"
+#include "recorder/engine/frame_grid.h"
+#include "recorder/engine/testing/frames_on_grid.h"
 
 #include <gtest/gtest.h>
 
@@ -135,7 +137,9 @@ class CapturingVideoStream : public ContainerVideoStream {
   }
 };
 
-TEST(ContainerVideoStream, FrameGridSubmit) {
+// The frames on the grid, as the source hands them on: the stream stores
+// each at its slot with the container's key flag.
+TEST(ContainerVideoStream, FramesOnTheGrid) {
   FakeVideoSource source(64, 64, 32, 15);
   CapturingVideoStream stream;
   RecordingWriter writer;
@@ -146,19 +150,20 @@ TEST(ContainerVideoStream, FrameGridSubmit) {
   stream.MediaStream::Open();  // no header bytes needed here
   ASSERT_TRUE(writer.Open());
 
+  testing::FramesOnGrid frames(&source, &stream);
   source.SetFrame({1, 2, 3}, true);
-  ASSERT_TRUE(stream.Submit(nullptr, 0, 0, 0, 0));     // slot 0
+  ASSERT_TRUE(frames.Put(0));     // slot 0
   source.SetFrame({4}, false);
-  ASSERT_TRUE(stream.Submit(nullptr, 0, 10, 0, 0));    // early: still slot 1, never before it
+  ASSERT_TRUE(frames.Put(10));    // early: still slot 1, never before it
   source.SetFrame({}, false);
-  ASSERT_TRUE(stream.Submit(nullptr, 0, 140, 0, 0));   // nothing changed: slot 2 consumed, nothing written
+  ASSERT_TRUE(frames.Put(140));   // nothing changed: slot 2 consumed, nothing written
   source.SetFrame({5}, false);
-  ASSERT_TRUE(stream.Submit(nullptr, 0, 400, 0, 0));   // late: slots 3..5 skipped, 333 + 66 < 400 → 6 (400)
-  EXPECT_EQ(stream.FrameCounter(), 7u);
+  ASSERT_TRUE(frames.Put(400));   // late: slots 3..5 skipped, 333 + 66 < 400 → 6 (400)
+  EXPECT_EQ(frames.Count(), 7u);
 
   stream.SetWriter(nullptr);
-  EXPECT_FALSE(stream.Submit(nullptr, 0, 500, 0, 0));  // failure leaves n unchanged
-  EXPECT_EQ(stream.FrameCounter(), 7u);
+  EXPECT_FALSE(frames.Put(500));  // failure leaves n unchanged
+  EXPECT_EQ(frames.Count(), 7u);
   EXPECT_EQ(stream.GetEndTime(), 400u + 66u);
   writer.Close();
 

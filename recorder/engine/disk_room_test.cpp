@@ -1,3 +1,4 @@
+#include "recorder/engine/testing/frames_on_grid.h"
 #include "recorder/engine/disk_room.h"
 
 #include <gtest/gtest.h>
@@ -126,11 +127,12 @@ TEST(DiskRoomWriters, AnAviRecordingStopsShortOfAFullDiskAndIsFinished) {
     testing::FakeVideoSource source(64, 48, 32, 10);
     AviVideoStream video;
     ASSERT_TRUE(video.Attach(&source, 0));
+    testing::FramesOnGrid frames(&source, &video);
     video.SetWriter(&writer);
     ASSERT_TRUE(writer.AddStream(&video));
     ASSERT_TRUE(writer.Open());
     source.SetFrame({1, 2, 3}, true);
-    ASSERT_TRUE(video.Submit(nullptr, 0, 0, 0, 0));
+    ASSERT_TRUE(frames.Put(0));
     // Wait for the frame to be written, then the disk all but fills.
     const auto writes = [&] {
       std::lock_guard<std::mutex> lock(log.mutex);
@@ -143,7 +145,7 @@ TEST(DiskRoomWriters, AnAviRecordingStopsShortOfAFullDiskAndIsFinished) {
     disk.free = 1u << 20;
     for (uint32_t t = 100; t <= 300; t += 100) {
       source.SetFrame({4}, false);
-      video.Submit(nullptr, 0, t, 0, 0);
+      frames.Put(t);
     }
     while (notified.load() == 0 && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
     EXPECT_EQ(notified.load(), 1);
@@ -175,7 +177,7 @@ TEST(DiskRoomWriters, AWindowsMediaRecordingStopsShortOfAFullDiskAndIsFinished) 
   ASSERT_TRUE(writer.AddStream(&audio));
   ASSERT_TRUE(writer.Open());
   const uint8_t mp3[2] = {1, 2};
-  audio.Submit(mp3, 2, 0, 26, 0);
+  audio.Put({mp3, 2, 0, 26});
   EXPECT_FALSE(writer.Close());
   EXPECT_EQ(writer.FailureCause(), kKeptCause);
   EXPECT_TRUE(log.samples.empty());

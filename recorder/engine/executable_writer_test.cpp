@@ -1,3 +1,6 @@
+#include "recorder/engine/testing/frames_on_grid.h"
+#include "recorder/engine/frame_grid.h"
+#include "recorder/engine/video_source.h"
 #include "recorder/engine/executable_writer.h"
 
 #include <gtest/gtest.h>
@@ -54,6 +57,7 @@ class ExecutableWriterTest : public ::testing::Test {
   ExecutableWriter writer_;
   FakeVideoSource source_{640, 480, 32, 15};
   ContainerVideoStream video_;
+  testing::FramesOnGrid frames_{&source_, &video_};
 };
 
 TEST_F(ExecutableWriterTest, NamesAndPlayerPath) {
@@ -69,7 +73,7 @@ TEST_F(ExecutableWriterTest, OutputIsPlayerCopyThenContainerThenTrailer) {
   ASSERT_TRUE(writer_.Open());
   EXPECT_TRUE(writer_.IsRunning());
   source_.SetFrame({0xAA, 0xBB, 0xCC}, true);
-  ASSERT_TRUE(video_.Submit(nullptr, 0, 0, 0, 0));
+  ASSERT_TRUE(frames_.Put(0));
   writer_.Close();
   EXPECT_FALSE(writer_.IsRunning());
 
@@ -124,11 +128,11 @@ TEST_F(ExecutableWriterTest, TrailerDurationIsTheLongestStream) {
   ASSERT_TRUE(writer_.AddStream(&audio));
   ASSERT_TRUE(writer_.Open());
   source_.SetFrame({1}, true);
-  ASSERT_TRUE(video_.Submit(nullptr, 0, 0, 0, 0));
-  ASSERT_TRUE(video_.Submit(nullptr, 0, 70, 0, 0));
+  ASSERT_TRUE(frames_.Put(0));
+  ASSERT_TRUE(frames_.Put(70));
   const uint8_t mp3[4] = {0xFF, 0xFB, 0x90, 0x00};
-  ASSERT_TRUE(audio.Submit(mp3, 4, 0, 500, 0));
-  ASSERT_TRUE(audio.Submit(mp3, 4, 500, 522, 0));
+  ASSERT_TRUE(audio.Put({mp3, 4, 0, 500}));
+  ASSERT_TRUE(audio.Put({mp3, 4, 500, 522}));
   writer_.Close();
   const auto file = ReadAll(out_path_);
   EXPECT_EQ(LoadU32(&file[file.size() - 12]), 1022u);
@@ -186,12 +190,12 @@ TEST_F(ExecutableWriterTest, CrossingTheSizeLimitStopsTheWriterAndKeepsTheFile) 
   writer.SetNotify(&target, 2027);
   ASSERT_TRUE(writer.Open());
   source_.SetFrame(std::vector<uint8_t>(30, 0x11), true);
-  ASSERT_TRUE(video_.Submit(nullptr, 0, 0, 0, 0));  // ends at limit + 8
+  ASSERT_TRUE(frames_.Put(0));  // ends at limit + 8
   ASSERT_TRUE(WaitUntil([&] { return posted.load() != 0; }));
   EXPECT_EQ(posted.load(), 1);
   // Later submits are refused rather than blocking the producer.
   source_.SetFrame(std::vector<uint8_t>(30, 0x22), false);
-  for (int i = 0; i < 3; ++i) video_.Submit(nullptr, 0, 100 + 70 * i, 0, 0);
+  for (int i = 0; i < 3; ++i) frames_.Put(100 + 70 * i);
   EXPECT_TRUE(writer.IsRunning());  // until the stop path closes it
   EXPECT_FALSE(writer.Close());
   EXPECT_FALSE(writer.IsRunning());
@@ -235,7 +239,7 @@ class FullDiskTest : public ExecutableWriterTest {
     EXPECT_TRUE(writer.Open());
     for (int i = 0; i < frames && posted.load() == 0; ++i) {
       source_.SetFrame(std::vector<uint8_t>(100, static_cast<uint8_t>(i + 1)), i == 0);
-      video_.Submit(nullptr, 0, FrameGrid::SlotTime(static_cast<uint32_t>(i), 15), 0, 0);
+      video_.Put(EncodedFrame(source_, FrameGrid::SlotTime(static_cast<uint32_t>(i), 15), 1000 / 15, static_cast<uint32_t>(i)));
       // One packet at a time, so that the failing one is known.
       EXPECT_TRUE(WaitUntil([&] { return posted.load() != 0 || std::filesystem::file_size(out_path_) >=
                                                                      Descriptors() + kRecord * (i + 1) ||
@@ -318,7 +322,7 @@ TEST_F(ExecutableWriterTest, WrittenPacketsReachTheFileWhileRecording) {
   ASSERT_TRUE(writer_.Open());
   const uint64_t descriptors = player_.size() + 2 + 72 + 88;
   source_.SetFrame(std::vector<uint8_t>(1000, 7), true);
-  ASSERT_TRUE(video_.Submit(nullptr, 0, 0, 0, 0));
+  ASSERT_TRUE(frames_.Put(0));
   EXPECT_TRUE(WaitUntil([&] { return std::filesystem::file_size(out_path_) == descriptors + 18 + 1000; }));
   EXPECT_TRUE(writer_.Close());
 }
@@ -335,12 +339,12 @@ TEST_F(ExecutableWriterTest, ARecordingAfterAnUnreportedFailureStartsCleanly) {
   ASSERT_TRUE(writer.AddStream(&video_));
   ASSERT_TRUE(writer.Open());
   source_.SetFrame(std::vector<uint8_t>(100, 1), true);
-  ASSERT_TRUE(video_.Submit(nullptr, 0, 0, 0, 0));
+  ASSERT_TRUE(frames_.Put(0));
   ASSERT_TRUE(WaitUntil([&] { return !writer.IsRunning(); }));
   // The second recording goes to the same full disk: it opens, and fails again
   // at its first packet, without terminating the program.
   ASSERT_TRUE(writer.Open());
-  ASSERT_TRUE(video_.Submit(nullptr, 0, 0, 0, 0));
+  ASSERT_TRUE(frames_.Put(0));
   ASSERT_TRUE(WaitUntil([&] { return !writer.IsRunning(); }));
   EXPECT_FALSE(writer.Close());
   ContainerFile file;

@@ -38,22 +38,22 @@ bool MediaStream::FillBuffer(PacketBuffer* buffer, const void* data, uint32_t si
   return true;
 }
 
-bool MediaStream::Submit(const void* data, uint32_t size, uint32_t time_stamp, uint32_t duration,
-                         uint32_t flags) {
+bool MediaStream::Put(const MediaPacket& p) {
   if (writer_ == nullptr) return false;
   PacketBuffer* buffer = nullptr;
   bool nothing_to_write = true;
-  if (data != nullptr && size != 0) {
+  if (p.data != nullptr && p.size != 0) {
     nothing_to_write = false;
-    buffer = AllocBuffer(size);
-    FillBuffer(buffer, data, size);
+    buffer = AllocBuffer(p.size);
+    FillBuffer(buffer, p.data, p.size);
   }
-  auto* packet = new (std::nothrow) Packet{this, buffer, nothing_to_write, time_stamp, duration, flags};
+  auto* packet = new (std::nothrow) Packet{this, buffer, nothing_to_write, p.time_stamp, p.duration,
+                                           p.key ? KeyFlag() : 0u};
   if (packet == nullptr) {
     FreeBuffer(buffer);
     return false;
   }
-  end_time_ = time_stamp + duration;
+  end_time_ = p.time_stamp + p.duration;
   return writer_->Enqueue(packet);
 }
 

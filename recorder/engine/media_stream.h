@@ -1,5 +1,7 @@
-// Output framework: streams turn what a source delivers into packets that the
-// writer thread writes. Producers call Submit on their own threads.
+// Output framework: packets travel forward, from a producer (the screen video
+// source, the sound recorder) through the coding stages in front of a stream
+// (an installed compressor, the MP3 encoder) to the stream, which queues them
+// for the writer thread to write. Producers call Put on their own threads.
 #pragma once
 
 #include <cstdint>
@@ -34,7 +36,28 @@ struct Packet {
   uint32_t flags = 0;       // format-specific key-frame flag
 };
 
-class MediaStream {
+// One packet as a producer or a stage hands it on; the data is the
+// producer's until Put returns.
+struct MediaPacket {
+  const void* data = nullptr;
+  uint32_t size = 0;        // 0: nothing changed (a frame slot taken, nothing written)
+  uint32_t time_stamp = 0;  // ms on the recording's time line, paused time left out
+  uint32_t duration = 0;    // ms
+  bool key = false;         // a key frame
+  uint32_t slot = 0;        // video: the frame's slot number on the frame grid
+};
+
+// Where packets are handed: a stream, or a coding stage in front of one.
+class PacketSink {
+ public:
+  virtual ~PacketSink() = default;
+  // Hands the packet on; false when it could not be (nothing queued).
+  virtual bool Put(const MediaPacket& packet) = 0;
+  // The writer the packets end with: producers work while it runs.
+  virtual MediaWriter* GetWriter() const = 0;
+};
+
+class MediaStream : public PacketSink {
  public:
   MediaStream() = default;
   virtual ~MediaStream() = default;
@@ -54,14 +77,17 @@ class MediaStream {
   virtual bool FillBuffer(PacketBuffer* buffer, const void* data, uint32_t size);
   // Writes one packet on the writer thread: true to go on, false to stop it.
   virtual bool WritePacket(const Packet* packet) = 0;
-  // Wraps the data in a packet and queues it on the writer.
-  virtual bool Submit(const void* data, uint32_t size, uint32_t time_stamp, uint32_t duration, uint32_t flags);
+  // Copies the data into a packet and queues it on the writer, a key
+  // packet with the format's key flag.
+  bool Put(const MediaPacket& packet) override;
+  // The format's flag of a key packet.
+  virtual uint32_t KeyFlag() const { return 0; }
   // The output the stream writes to and its id there; what the target is
   // depends on the writer (the container: a FILE*).
   virtual bool Bind(void* target, uint32_t id) = 0;
 
   void SetWriter(MediaWriter* writer) { writer_ = writer; }
-  MediaWriter* GetWriter() const { return writer_; }
+  MediaWriter* GetWriter() const override { return writer_; }
   uint32_t GetEndTime() const { return end_time_; }
 
  private:

@@ -68,7 +68,7 @@ TEST(MediaWriter, AddStreamKeepsOneEntryPerStream) {
 TEST(MediaWriter, SubmitWithoutWriterFails) {
   ScriptedStream s;
   const uint8_t b = 1;
-  EXPECT_FALSE(s.Submit(&b, 1, 0, 0, 0));
+  EXPECT_FALSE(s.Put({&b, 1, 0, 0}));
 }
 
 TEST(MediaWriter, WhatWasSubmittedBeforeTheThreadStartsIsDiscarded) {
@@ -77,10 +77,10 @@ TEST(MediaWriter, WhatWasSubmittedBeforeTheThreadStartsIsDiscarded) {
   s.SetWriter(&w);
   w.AddStream(&s);
   const uint8_t b[3] = {1, 2, 3};
-  ASSERT_TRUE(s.Submit(b, 3, 0, 10, 0));
-  ASSERT_TRUE(s.Submit(b, 3, 10, 10, 0));
+  ASSERT_TRUE(s.Put({b, 3, 0, 10}));
+  ASSERT_TRUE(s.Put({b, 3, 10, 10}));
   ASSERT_TRUE(w.Open());
-  ASSERT_TRUE(s.Submit(b, 2, 20, 10, 0));
+  ASSERT_TRUE(s.Put({b, 2, 20, 10}));
   w.Close();
   EXPECT_EQ(s.writes.load(), 1);
   EXPECT_EQ(s.payload_bytes.load(), 2u);
@@ -93,8 +93,8 @@ TEST(MediaWriter, CloseDrainsEveryQueuedPacket) {
   w.AddStream(&s);
   ASSERT_TRUE(w.Open());
   const uint8_t b = 9;
-  for (uint32_t i = 0; i < 500; ++i) ASSERT_TRUE(s.Submit(&b, 1, i, 1, 0));
-  ASSERT_TRUE(s.Submit(nullptr, 0, 500, 1, 0));  // nothing to write, still a packet
+  for (uint32_t i = 0; i < 500; ++i) ASSERT_TRUE(s.Put({&b, 1, i, 1}));
+  ASSERT_TRUE(s.Put({nullptr, 0, 500, 1}));  // nothing to write, still a packet
   w.Close();
   EXPECT_EQ(s.writes.load(), 501);
   EXPECT_EQ(s.payload_bytes.load(), 500u);
@@ -115,7 +115,7 @@ TEST(MediaWriter, WriteFailurePostsTheMessageOnceAndKeepsRunningUntilClose) {
   w.SetNotify(&target, 2027);
   ASSERT_TRUE(w.Open());
   const uint8_t b = 1;
-  for (uint32_t i = 0; i < 10; ++i) s.Submit(&b, 1, i, 1, 0);
+  for (uint32_t i = 0; i < 10; ++i) s.Put({&b, 1, i, 1});
   for (int i = 0; i < 500 && posted.load() == 0; ++i) std::this_thread::sleep_for(5ms);
   EXPECT_EQ(posted.load(), 1);
   EXPECT_TRUE(w.IsRunning());
@@ -132,7 +132,7 @@ TEST(MediaWriter, WriteFailureWithoutNotifyEndsTheThread) {
   w.AddStream(&s);
   ASSERT_TRUE(w.Open());
   const uint8_t b = 1;
-  s.Submit(&b, 1, 0, 1, 0);
+  s.Put({&b, 1, 0, 1});
   for (int i = 0; i < 500 && w.IsRunning(); ++i) std::this_thread::sleep_for(5ms);
   EXPECT_FALSE(w.IsRunning());
   w.Close();
@@ -159,7 +159,7 @@ TEST(MediaWriter, ProducersBlockedOnAFullQueueAreReleasedAfterAWriteFailure) {
     producers.emplace_back([&] {
       std::vector<uint8_t> data(64, 1);
       for (uint32_t i = 0; i < 700; ++i) {
-        if (s.Submit(data.data(), 64, i, 1, 0)) {
+        if (s.Put({data.data(), 64, i, 1})) {
           ++accepted;
         } else {
           ++refused;

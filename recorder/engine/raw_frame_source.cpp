@@ -89,7 +89,12 @@ bool RawFrameSource::Step() {
   if (!IsPaused() && writer != nullptr && writer->IsRunning()) {
     const uint8_t* picture = GrabFrame();
     if (picture == nullptr) return false;
-    if (!output_->Submit(picture, header_.size_image, stamp, FramePeriodMs(fps_), 0)) return false;
+    MediaPacket frame;
+    frame.data = picture;
+    frame.size = header_.size_image;
+    frame.time_stamp = stamp;
+    frame.duration = FramePeriodMs(fps_);
+    if (!output_->Put(frame)) return false;
   }
   timer_->Wait(pacer_.WaitLimit(fps_));
   return timer_->ArmRelative(pacer_.ArmFor(frame_clock_.Peek(clock_->NowMs()), fps_));

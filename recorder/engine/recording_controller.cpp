@@ -31,9 +31,9 @@ RecordingController::RecordingController(FrameCapturer* capture, ScreenVideoSour
                                          platform::MessageSink* messages)
     : capture_(capture), video_(video), messages_(messages) {}
 
-void RecordingController::SetFormat(int index, MediaWriter* writer, MediaStream* own, MediaStream* compressed) {
+void RecordingController::SetFormat(int index, MediaWriter* writer, MediaStream* video, bool takes_compressor) {
   if (index < 0 || index >= kFormats) return;
-  formats_[index] = Format{writer, own, compressed};
+  formats_[index] = Format{writer, video, takes_compressor};
 }
 
 bool RecordingController::FailStart(const std::string& detail) {
@@ -45,7 +45,7 @@ bool RecordingController::StartVideo(const RecordingSettings& s, uint32_t fps) {
   const Format& f = formats_[s.format_index];
   writer_ = f.writer;
   const bool compressing = s.compressor != nullptr;
-  MediaStream* stream = compressing ? f.compressed : f.own;
+  MediaStream* stream = compressing && !f.takes_compressor ? nullptr : f.video;
   FrameEncoder* encoder = compressing ? &changed_area_ : s.encoder;
   if (stream == nullptr || encoder == nullptr) return false;
   if (!capture_->Prepare(encoder)) return false;
@@ -76,7 +76,14 @@ bool RecordingController::StartVideo(const RecordingSettings& s, uint32_t fps) {
   }
   stream->SetWriter(writer_);
   if (!writer_->AddStream(stream)) return false;
-  if (!video_->SetOutput(stream)) return false;
+  if (compressing) {
+    // The compressor codes the frames in front of the stream, on its own
+    // time line.
+    compressing_.Begin(s.compressor, stream);
+    if (!video_->SetOutput(&compressing_, compressing_.Timebase())) return false;
+  } else if (!video_->SetOutput(stream)) {
+    return false;
+  }
   return video_->Start();
 }
 
@@ -87,8 +94,8 @@ bool RecordingController::Start(const RecordingSettings& s) {
   const uint32_t fps = ParseFrameRate(s.fps_text);
   if (fps == 0) return FailStart(texts::kBadFrameRate);
   if (s.format_index < 0 || s.format_index >= kFormats || formats_[s.format_index].writer == nullptr ||
-      (s.compressor != nullptr ? formats_[s.format_index].compressed == nullptr
-                               : formats_[s.format_index].own == nullptr || s.encoder == nullptr)) {
+      formats_[s.format_index].video == nullptr ||
+      (s.compressor != nullptr ? !formats_[s.format_index].takes_compressor : s.encoder == nullptr)) {
     return FailStart(texts::kFormatUnavailable);
   }
   if (hooks_ != nullptr) hooks_->OnStarting(s);

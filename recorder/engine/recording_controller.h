@@ -13,8 +13,9 @@
 #include "recorder/engine/frame_capturer.h"
 #include "recorder/engine/media_writer.h"
 #include "recorder/codecs/changed_area_encoder.h"
+#include "recorder/codecs/compressing_stage.h"
 #include "recorder/engine/screen_video_source.h"
-#include "recorder/engine/video_compressor.h"
+#include "recorder/codecs/video_compressor.h"
 
 namespace kmr {
 
@@ -84,9 +85,10 @@ class RecordingController {
 
   RecordingController(FrameCapturer* capture, ScreenVideoSource* video, platform::MessageSink* messages);
 
-  // The writer of a format index and its streams (the compressed stream may be
-  // null where there is none). Formats without a writer are refused at start.
-  void SetFormat(int index, MediaWriter* writer, MediaStream* own_codec_stream, MediaStream* compressed_stream);
+  // The writer of a format index and its video stream, which takes an
+  // installed compressor's frames too where takes_compressor. Formats
+  // without a writer are refused at start.
+  void SetFormat(int index, MediaWriter* writer, MediaStream* video, bool takes_compressor);
   void SetSoundPath(SoundPath* audio) { audio_ = audio; }
   // Where writers post the failure message (the main window).
   void SetNotifyTarget(platform::NotifyTarget* target) { notify_ = target; }
@@ -118,8 +120,8 @@ class RecordingController {
 
   struct Format {
     MediaWriter* writer = nullptr;
-    MediaStream* own = nullptr;
-    MediaStream* compressed = nullptr;
+    MediaStream* video = nullptr;
+    bool takes_compressor = false;
   };
 
   FrameCapturer* capture_;
@@ -131,6 +133,7 @@ class RecordingController {
   Format formats_[kFormats];
   MediaWriter* writer_ = nullptr;
   ChangedAreaEncoder changed_area_;
+  CompressingStage compressing_;
   VideoCompressor* compressor_on_ = nullptr;  // begun for this recording
   bool compressor_refused_ = false;
   bool audio_on_ = false;

@@ -11,9 +11,10 @@ ScreenVideoSource::ScreenVideoSource(FrameCapturer* capture, platform::MsClock* 
 
 ScreenVideoSource::~ScreenVideoSource() { Stop(); }
 
-bool ScreenVideoSource::SetOutput(MediaStream* stream) {
-  if (stream == nullptr) return false;
-  output_ = stream;
+bool ScreenVideoSource::SetOutput(PacketSink* sink, std::optional<FrameTimebase> timebase) {
+  if (sink == nullptr || (timebase && !timebase->Valid())) return false;
+  output_ = sink;
+  timebase_ = timebase;
   return true;
 }
 
@@ -79,14 +80,15 @@ bool ScreenVideoSource::Step() {
   if (!IsPaused() && writer != nullptr && writer->IsRunning()) {
     capture_->Capture();
     if (!capture_->Encode()) return Fail("capturing or encoding a frame failed");
-    if (!output_->Submit(capture_->EncodedData(), capture_->EncodedSize(), stamp, FramePeriodMs(fps_),
-                         capture_->IsKeyFrame() ? 1 : 0)) {
+    const FrameTimebase timebase = timebase_ ? *timebase_ : FrameTimebase::Fps(fps_);
+    FrameGrid next = grid_;
+    const uint32_t slot_time = next.SlotFor(timebase, stamp);
+    if (!output_->Put(EncodedFrame(*capture_, slot_time, timebase.duration, next.Count()))) {
       return Fail("the frame could not be handed to the writer");
     }
-    const uint32_t before = grid_.Count();
-    grid_.SlotFor(fps_, stamp);
-    if (frames_.load() != 0) dropped_.fetch_add(grid_.Count() - before);
-    grid_.Advance();
+    if (frames_.load() != 0) dropped_.fetch_add(next.Count() - grid_.Count());
+    next.Advance();
+    grid_ = next;
     frames_.fetch_add(1);
     last_time_stamp_.store(stamp);
   }

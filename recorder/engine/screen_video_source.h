@@ -1,8 +1,8 @@
 // The screen video source's thread: one step per frame, paced by the frame
 // timer, capturing and encoding only while the writer thread runs, and
-// submitting each frame with its time stamp: its place on the recording's
-// time line, which the source starts, pauses and resumes (the sound is put
-// on the same time line).
+// handing each frame on at its slot of the recording's one frame grid: its
+// place on the recording's time line, which the source starts, pauses and
+// resumes (the sound is put on the same time line).
 #pragma once
 
 #include <atomic>
@@ -13,9 +13,9 @@
 
 #include "platform/sync/sync.h"
 #include "platform/timer/frame_timer.h"
-#include "recorder/engine/container_stream.h"
 #include "recorder/engine/frame_capturer.h"
 #include "recorder/engine/frame_clock.h"
+#include "recorder/engine/frame_grid.h"
 #include "recorder/engine/media_stream.h"
 #include "recorder/engine/recording_timeline.h"
 #include "shared/worker_thread.h"
@@ -29,7 +29,10 @@ class ScreenVideoSource : public WorkerThread {
   ~ScreenVideoSource() override;
 
   FrameCapturer* Capturer() const { return capture_; }
-  bool SetOutput(MediaStream* stream);
+  // Where the frames go: the video stream, or a coding stage in front of
+  // it with the grid of its own time line (without one, the own codecs'
+  // grid at the source's frame rate).
+  bool SetOutput(PacketSink* sink, std::optional<FrameTimebase> timebase = std::nullopt);
   void SetFps(uint32_t fps);
   uint32_t GetFps() const { return fps_; }
   // May be called from another thread (the region tracker): taken over at the
@@ -60,11 +63,12 @@ class ScreenVideoSource : public WorkerThread {
 
   FrameCapturer* capture_;
   std::unique_ptr<platform::FrameTimer> timer_;
-  MediaStream* output_ = nullptr;
+  PacketSink* output_ = nullptr;
+  std::optional<FrameTimebase> timebase_;
   uint32_t fps_ = 15;
   RecordingTimeline timeline_;
   GridPacer pacer_;
-  FrameGrid grid_;  // the stream's grid, followed to count empty slots
+  FrameGrid grid_;
   platform::Mutex rect_mu_;
   std::optional<Rect> pending_rect_;
   std::function<void(const std::string&)> on_failure_;

@@ -29,6 +29,20 @@ class EncodedVideoSource : public MediaSource {
   virtual uint32_t EncodedSize() const = 0;
 };
 
+// The frame the source just encoded, as a packet at a slot of the frame
+// grid (no data when nothing changed).
+inline MediaPacket EncodedFrame(const EncodedVideoSource& source, uint32_t time_stamp, uint32_t duration,
+                                uint32_t slot) {
+  MediaPacket p;
+  p.size = source.EncodedSize();
+  p.data = p.size != 0 ? source.EncodedData() : nullptr;
+  p.time_stamp = time_stamp;
+  p.duration = duration;
+  p.key = source.IsKeyFrame();
+  p.slot = slot;
+  return p;
+}
+
 // The 30-byte MP3 wave format of an audio encoder.
 class AudioFormatSource : public MediaSource {
  public:

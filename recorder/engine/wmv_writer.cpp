@@ -200,45 +200,15 @@ bool WmvStream::WritePacket(const Packet* packet) {
 // ---------------------------------------------------------------------------
 
 bool WmvVideoStream::Attach(MediaSource* source, uint32_t) {
-  auto* video = dynamic_cast<EncodedVideoSource*>(source);
-  if (video == nullptr) return false;
-  source_ = video;
-  SetMediaType(kMediaTypeVideo, FourCcGuid(video->Compression()), kFormatVideoInfo, BuildVideoFormatBlock(video));
-  return true;
-}
-
-bool WmvVideoStream::Open() {
-  grid_.Reset();
-  return WmvStream::Open();
-}
-
-void WmvVideoStream::Close() {
-  WmvStream::Close();
-  grid_.Reset();
-}
-
-bool WmvVideoStream::Submit(const void*, uint32_t, uint32_t time_stamp, uint32_t, uint32_t) {
-  return SubmitOnGrid(this, source_, &grid_, time_stamp, kWmCleanPoint);
-}
-
-std::u16string WmvVideoStream::CodecName() const {
-  return source_ != nullptr && source_->Compression() == kFourCcLossy ? u"Norvane Screen Video (Lossy)"
-                                                                      : u"Norvane Screen Video (Lossless)";
-}
-
-std::u16string WmvVideoStream::CodecDescription() const { return kMakerAddress; }
-
-std::vector<uint8_t> WmvVideoStream::CodecInfo() const {
-  return Le32Bytes(source_ != nullptr && source_->Compression() == kFourCcLossy ? kFourCcLossy : kFourCcLossless);
-}
-
-// ---------------------------------------------------------------------------
-
-bool WmvCompressedVideoStream::Attach(MediaSource* source, uint32_t) {
+  if (auto* video = dynamic_cast<EncodedVideoSource*>(source)) {
+    own_codec_ = video->Compression() == kFourCcLossy ? kFourCcLossy : kFourCcLossless;
+    SetMediaType(kMediaTypeVideo, FourCcGuid(video->Compression()), kFormatVideoInfo, BuildVideoFormatBlock(video));
+    return true;
+  }
   auto* compressor = dynamic_cast<VideoCompressor*>(source);
   if (compressor == nullptr || compressor->OutputFormat().size() < kBitmapInfoHeaderSize) return false;
   if (compressor->Scale() == 0 || compressor->Rate() == 0) return false;
-  compressor_ = compressor;
+  own_codec_ = 0;
   const std::vector<uint8_t>& out = compressor->OutputFormat();
   std::vector<uint8_t> format;
   ByteWriter w(&format);
@@ -256,20 +226,16 @@ bool WmvCompressedVideoStream::Attach(MediaSource* source, uint32_t) {
   return true;
 }
 
-bool WmvCompressedVideoStream::Open() {
-  grid_.Reset();
-  return WmvStream::Open();
+std::u16string WmvVideoStream::CodecName() const {
+  if (own_codec_ == 0) return {};
+  return own_codec_ == kFourCcLossy ? u"Norvane Screen Video (Lossy)" : u"Norvane Screen Video (Lossless)";
 }
 
-void WmvCompressedVideoStream::Close() {
-  WmvStream::Close();
-  grid_.Reset();
-}
+std::u16string WmvVideoStream::CodecDescription() const { return own_codec_ != 0 ? kMakerAddress : u""; }
 
-bool WmvCompressedVideoStream::Submit(const void* data, uint32_t size, uint32_t time_stamp, uint32_t, uint32_t) {
-  uint32_t slot = 0;
-  if (!SubmitCompressedFrame(this, compressor_, &grid_, data, size, time_stamp, kWmCleanPoint, &slot)) return false;
-  return true;
+std::vector<uint8_t> WmvVideoStream::CodecInfo() const {
+  if (own_codec_ == 0) return {};
+  return Le32Bytes(own_codec_);
 }
 
 // ---------------------------------------------------------------------------
@@ -280,14 +246,7 @@ bool WmvAudioStream::Attach(MediaSource* source, uint32_t) {
   std::vector<uint8_t> format = audio->WaveFormat();
   if (format.size() != kWaveFormatMp3Size) return false;
   SetMediaType(kMediaTypeAudio, kSubtypeMp3, kFormatWaveFormatEx, std::move(format));
-  encoder_ = dynamic_cast<BlockEncoder*>(source);
   return true;
-}
-
-bool WmvAudioStream::Submit(const void* data, uint32_t size, uint32_t time_stamp, uint32_t duration,
-                            uint32_t flags) {
-  if (encoder_ == nullptr) return MediaStream::Submit(data, size, time_stamp, duration, flags);
-  return SubmitEncodedBlock(this, encoder_, data, time_stamp, duration);
 }
 
 std::vector<uint8_t> WmvAudioStream::CodecInfo() const { return Le32Bytes(kWaveFormatMpegLayer3); }

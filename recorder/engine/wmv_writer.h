@@ -9,10 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "recorder/engine/block_encoder.h"
 #include "recorder/engine/container_stream.h"
 #include "recorder/engine/media_writer.h"
-#include "recorder/engine/video_compressor.h"
+#include "recorder/codecs/video_compressor.h"
 #include "recorder/engine/video_source.h"
 #include "recorder/engine/wm_runtime.h"
 
@@ -80,17 +79,16 @@ class WmvStream : public MediaStream {
   WmMediaType type_;
 };
 
-// The own screen codec's frames.
+// The video: the own screen codec's frames or an installed compressor's.
 class WmvVideoStream : public WmvStream {
  public:
   bool VariableBitRateAllowed() const override { return true; }
-  // source: an EncodedVideoSource.
+  // source: an EncodedVideoSource, or a VideoCompressor whose output format
+  // is at least 40 bytes.
   bool Attach(MediaSource* source, uint32_t options) override;
-  bool Open() override;
-  void Close() override;
-  // The frame grid, with the clean-point flag.
-  bool Submit(const void* data, uint32_t size, uint32_t time_stamp, uint32_t duration, uint32_t flags) override;
+  uint32_t KeyFlag() const override { return kWmCleanPoint; }
 
+  // The own codec's name, description and code; none for a compressor's.
   std::u16string CodecName() const override;
   std::u16string CodecDescription() const override;
   int32_t CodecType() const override { return 1; }
@@ -99,45 +97,21 @@ class WmvVideoStream : public WmvStream {
   uint16_t StreamNumber() const override { return 1; }
 
  private:
-  EncodedVideoSource* source_ = nullptr;
-  FrameGrid grid_;
-};
-
-// An installed compressor's frames.
-class WmvCompressedVideoStream : public WmvStream {
- public:
-  bool VariableBitRateAllowed() const override { return true; }
-  // source: a VideoCompressor whose output format is at least 40 bytes.
-  bool Attach(MediaSource* source, uint32_t options) override;
-  bool Open() override;
-  void Close() override;
-  bool Submit(const void* data, uint32_t size, uint32_t time_stamp, uint32_t duration, uint32_t flags) override;
-
-  int32_t CodecType() const override { return 1; }
-  Guid MajorType() const override { return kMediaTypeVideo; }
-  uint16_t StreamNumber() const override { return 1; }
-
- private:
-  VideoCompressor* compressor_ = nullptr;
-  CompressedFrameGrid grid_;
+  uint32_t own_codec_ = 0;  // the own codec's FOURCC; 0 for a compressor
 };
 
 // MP3 sound.
 class WmvAudioStream : public WmvStream {
  public:
   bool VariableBitRateAllowed() const override { return true; }
-  // source: an AudioFormatSource (a BlockEncoder codes every block first).
+  // source: an AudioFormatSource; the packets are its coded blocks.
   bool Attach(MediaSource* source, uint32_t options) override;
-  bool Submit(const void* data, uint32_t size, uint32_t time_stamp, uint32_t duration, uint32_t flags) override;
 
   std::u16string CodecName() const override { return u"MPEG Audio Layer-3"; }
   int32_t CodecType() const override { return 0; }
   std::vector<uint8_t> CodecInfo() const override;
   Guid MajorType() const override { return kMediaTypeAudio; }
   uint16_t StreamNumber() const override { return 2; }
-
- private:
-  BlockEncoder* encoder_ = nullptr;
 };
 
 }  // namespace kmr

@@ -1,3 +1,5 @@
+#include "recorder/codecs/compressing_stage.h"
+#include "recorder/engine/testing/frames_on_grid.h"
 #include "recorder/engine/wmv_writer.h"
 
 #include <gtest/gtest.h>
@@ -37,6 +39,7 @@ class WmvWriterTest : public ::testing::Test {
   }
   void AddVideo(EncodedVideoSource* source) {
     ASSERT_TRUE(video_.Attach(source, 0));
+    frames_ = std::make_unique<testing::FramesOnGrid>(source, &video_);
     video_.SetWriter(&writer_);
     ASSERT_TRUE(writer_.AddStream(&video_));
   }
@@ -50,6 +53,7 @@ class WmvWriterTest : public ::testing::Test {
   WmLog log_;
   FakeAudioSource audio_source_;
   WmvVideoStream video_;
+  std::unique_ptr<testing::FramesOnGrid> frames_;
   WmvAudioStream audio_;
   WmvWriter writer_;
 };
@@ -169,11 +173,11 @@ TEST_F(WmvWriterTest, SamplesCarryTimesInHundredNanosecondsAndCleanPoints) {
   AddAudio();
   ASSERT_TRUE(writer_.Open());
   source.SetFrame({1, 2}, true);
-  ASSERT_TRUE(video_.Submit(nullptr, 0, 0, 0, 0));
+  ASSERT_TRUE(frames_->Put(0));
   source.SetFrame({3}, false);
-  ASSERT_TRUE(video_.Submit(nullptr, 0, 70, 0, 0));  // the 67 ms slot
+  ASSERT_TRUE(frames_->Put(70));  // the 67 ms slot
   const uint8_t mp3[4] = {0xFF, 0xFB, 0x90, 0x00};
-  ASSERT_TRUE(audio_.Submit(mp3, 4, 26, 26, 0));
+  ASSERT_TRUE(audio_.Put({mp3, 4, 26, 26}));
   ASSERT_TRUE(writer_.Close());
   ASSERT_EQ(log_.samples.size(), 3u);
   EXPECT_EQ(log_.samples[0].number, 1);
@@ -200,7 +204,7 @@ TEST_F(WmvWriterTest, AStreamTheRuntimeRefusesFailsItsFirstSample) {
   ASSERT_TRUE(writer_.Open());
   ASSERT_EQ(log_.profile.size(), 1u);
   const uint8_t mp3[2] = {1, 2};
-  ASSERT_TRUE(audio_.Submit(mp3, 2, 0, 26, 0));
+  ASSERT_TRUE(audio_.Put({mp3, 2, 0, 26}));
   EXPECT_FALSE(writer_.Close());
   EXPECT_EQ(notified.load(), 1);
 }
@@ -231,7 +235,7 @@ TEST_F(WmvWriterTest, ABeginFailureLeavesNothingWriting) {
 
 TEST_F(WmvWriterTest, CompressedStreamWrapsTheCompressorsFormat) {
   ScriptedCompressor compressor(FourCc('W', 'M', 'V', '3'), 320, 240, 1, 30, 4);
-  WmvCompressedVideoStream stream;
+  WmvVideoStream stream;
   ASSERT_TRUE(stream.Attach(&compressor, 0));
   const WmMediaType& t = stream.MediaType();
   EXPECT_EQ(t.header.subtype, FourCcGuid(FourCc('W', 'M', 'V', '3')));
@@ -249,8 +253,11 @@ TEST_F(WmvWriterTest, CompressedStreamWrapsTheCompressorsFormat) {
   stream.SetWriter(&writer_);
   writer_.AddStream(&stream);
   ASSERT_TRUE(writer_.Open());
-  ASSERT_TRUE(stream.Submit("raw", 3, 0, 0, 0));
-  ASSERT_TRUE(stream.Submit("raw", 3, 40, 0, 0));
+  CompressingStage stage;
+  stage.Begin(&compressor, &stream);
+  testing::FramesOnGrid frames(&stage, stage.Timebase());
+  ASSERT_TRUE(frames.PutRaw("raw", 3, 0));
+  ASSERT_TRUE(frames.PutRaw("raw", 3, 40));
   ASSERT_TRUE(writer_.Close());
   ASSERT_EQ(log_.samples.size(), 2u);
   EXPECT_EQ(log_.samples[0].flags, 1u);

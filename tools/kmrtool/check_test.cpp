@@ -3,6 +3,8 @@
 // allocations or endless output.
 #include <gtest/gtest.h>
 
+#include "recorder/engine/frame_grid.h"
+#include "recorder/engine/video_source.h"
 #include "player/container_file.h"
 #include "recorder/engine/container_stream.h"
 #include "recorder/engine/container_writer.h"
@@ -37,7 +39,7 @@ class CheckTest : public ::testing::Test {
     for (uint32_t i = 0; i < 4; ++i) {
       raw[i * 4 % raw.size()] ^= 0xFF;
       ASSERT_TRUE(source.EncodeFrame(raw.data()));
-      ASSERT_TRUE(video.Submit(nullptr, 0, FrameGrid::SlotTime(i, 10), 0, 0));
+      ASSERT_TRUE(video.Put(EncodedFrame(source, FrameGrid::SlotTime(i, 10), 1000 / 10, i)));
     }
     ASSERT_TRUE(writer.Close());
     good_ = testing::ReadAll(path_);

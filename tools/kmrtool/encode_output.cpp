@@ -18,12 +18,12 @@ EncodeOutput MakeEncodeOutput(const std::string& path, bool with_sound) {
     writer->SetExtension(info.extension);
     o.writer = std::move(writer);
     o.video = std::make_unique<WmvVideoStream>();
-    o.compressed_video = std::make_unique<WmvCompressedVideoStream>();
+    o.takes_compressor = true;
     if (with_sound) o.audio = std::make_unique<WmvAudioStream>();
   } else if (info.format_index == 0) {
     o.writer = std::make_unique<AviWriter>(MakeSystemAviLibrary(), info.name, info.extension);
     o.video = std::make_unique<AviVideoStream>();
-    o.compressed_video = std::make_unique<AviCompressedVideoStream>();
+    o.takes_compressor = true;
     if (with_sound) o.audio = std::make_unique<AviAudioStream>();
   } else {
     o.writer = std::make_unique<StandaloneContainerWriter>();

@@ -12,7 +12,7 @@ namespace kmr {
 
 struct EncodeOutput {
   std::unique_ptr<MediaStream> video;
-  std::unique_ptr<MediaStream> compressed_video;  // for an installed compressor; null for the container
+  bool takes_compressor = false;  // the video stream takes an installed compressor's frames (not the container)
   std::unique_ptr<MediaStream> audio;  // null without sound
   std::unique_ptr<MediaWriter> writer;
 };

@@ -17,7 +17,10 @@
 #include "recorder/engine/container_stream.h"
 #include "recorder/engine/container_writer.h"
 #include "recorder/engine/recording_controller.h"
+#include "recorder/codecs/compressing_stage.h"
 #include "recorder/codecs/installed/installed_compressor.h"
+#include "recorder/engine/frame_grid.h"
+#include "recorder/engine/video_source.h"
 #include "tools/kmrtool/encode_output.h"
 #include "tools/kmrtool/mp3_frames.h"
 #include "tools/kmrtool/offline_source.h"
@@ -178,7 +181,7 @@ int Encode(int argc, char** argv) {
   kmr::InstalledCompressor compressor(kmr::MakeSystemCompressorManager());
   const bool compressing = compressor_code != nullptr;
   if (compressing) {
-    if (output.compressed_video == nullptr || bits != 32) {
+    if (!output.takes_compressor || bits != 32) {
       if (input != stdin) std::fclose(input);
       return std::fprintf(stderr, "kmrtool: an installed compressor takes 32-bit frames into AVI or Windows Media\n"), 2;
     }
@@ -202,12 +205,20 @@ int Encode(int argc, char** argv) {
              1;
     }
   }
-  kmr::MediaStream& video = compressing ? *output.compressed_video : *output.video;
+  kmr::MediaStream& video = *output.video;
+  // The compressor codes the frames in front of the stream, on its own
+  // time line; the own codec's frames go to the stream as they are.
+  kmr::CompressingStage compressing_stage;
+  kmr::FrameTimebase timebase = kmr::FrameTimebase::Fps(static_cast<uint32_t>(fps));
   if (compressing) {
     video.Attach(&compressor, 0);
+    compressing_stage.Begin(&compressor, &video);
+    timebase = compressing_stage.Timebase();
   } else {
     video.Attach(source.get(), 0);
   }
+  kmr::PacketSink& frames = compressing ? static_cast<kmr::PacketSink&>(compressing_stage) : video;
+  kmr::FrameGrid grid;
   video.SetWriter(&writer);
   writer.AddStream(&video);
   if (output.audio != nullptr) {
@@ -233,7 +244,12 @@ int Encode(int argc, char** argv) {
   const auto submit_sound = [&](uint64_t until_ms) {
     for (; next_sound < sound.Frames().size() && sound.Frames()[next_sound].time_ms < until_ms; ++next_sound) {
       const kmr::Mp3Frames::Frame& f = sound.Frames()[next_sound];
-      if (!output.audio->Submit(sound.Data(f), f.size, f.time_ms, f.duration_ms, 0)) return false;
+      kmr::MediaPacket coded;
+      coded.data = sound.Data(f);
+      coded.size = f.size;
+      coded.time_stamp = f.time_ms;
+      coded.duration = f.duration_ms;
+      if (!output.audio->Put(coded)) return false;
     }
     return true;
   };
@@ -245,6 +261,7 @@ int Encode(int argc, char** argv) {
       break;
     }
     const uint32_t t = kmr::FrameGrid::SlotTime(n, static_cast<uint32_t>(fps));
+    const uint32_t slot_time = grid.SlotFor(timebase, t);
     bool submitted = false;
     if (compressing) {
       const bool changed = n == 0 || raw != previous;
@@ -255,22 +272,28 @@ int Encode(int argc, char** argv) {
         }
         previous = raw;
       }
-      submitted = (output.audio == nullptr || submit_sound(t + 1)) &&
-                  video.Submit(changed ? flipped.data() : nullptr, changed ? static_cast<uint32_t>(flipped.size()) : 0,
-                               t, 0, 0);
+      kmr::MediaPacket frame;
+      frame.data = changed ? flipped.data() : nullptr;
+      frame.size = changed ? static_cast<uint32_t>(flipped.size()) : 0;
+      frame.time_stamp = slot_time;
+      frame.duration = timebase.duration;
+      frame.slot = grid.Count();
+      submitted = (output.audio == nullptr || submit_sound(t + 1)) && frames.Put(frame);
     } else {
       if (!source->EncodeFrame(raw.data())) {
         std::fprintf(stderr, "kmrtool: encoding frame %u failed\n", n);
         rc = 1;
         break;
       }
-      submitted = (output.audio == nullptr || submit_sound(t + 1)) && video.Submit(nullptr, 0, t, 0, 0);
+      submitted = (output.audio == nullptr || submit_sound(t + 1)) &&
+                  frames.Put(kmr::EncodedFrame(*source, slot_time, timebase.duration, grid.Count()));
     }
     if (!submitted) {
       std::fprintf(stderr, "kmrtool: writing frame %u failed\n", n);
       rc = 1;
       break;
     }
+    grid.Advance();
     ++n;
   }
   if (rc == 0 && output.audio != nullptr && !submit_sound(UINT64_MAX)) {

@@ -1,3 +1,4 @@
+#include "recorder/engine/testing/frames_on_grid.h"
 #include "tools/kmrtool/probe.h"
 
 #include <gtest/gtest.h>
@@ -24,12 +25,13 @@ class ProbeTest : public ::testing::Test {
     testing::FakeVideoSource source(1280, 1024, 32, 15);
     ContainerVideoStream video;
     ASSERT_TRUE(video.Attach(&source, 0));
+    testing::FramesOnGrid frames(&source, &video);
     video.SetWriter(&writer);
     writer.AddStream(&video);
     ASSERT_TRUE(writer.Open());
     for (size_t i = 0; i < times.size(); ++i) {
       source.SetFrame(std::vector<uint8_t>(100, 7), i == 0);
-      ASSERT_TRUE(video.Submit(nullptr, 0, times[i], 0, 0));
+      ASSERT_TRUE(frames.Put(times[i]));
     }
     writer.Close();
   }

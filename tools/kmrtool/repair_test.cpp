@@ -1,3 +1,5 @@
+#include "recorder/engine/frame_grid.h"
+#include "recorder/engine/video_source.h"
 #include "tools/kmrtool/repair.h"
 
 #include <gtest/gtest.h>
@@ -39,7 +41,7 @@ class RepairTest : public ::testing::Test {
     ASSERT_TRUE(writer.Open());
     for (uint32_t i = 0; i < 5; ++i) {
       source.SetFrame(std::vector<uint8_t>(200, static_cast<uint8_t>(i + 1)), i == 0);
-      ASSERT_TRUE(video.Submit(nullptr, 0, FrameGrid::SlotTime(i, 15), 0, 0));
+      ASSERT_TRUE(video.Put(EncodedFrame(source, FrameGrid::SlotTime(i, 15), 1000 / 15, i)));
     }
     ASSERT_TRUE(writer.Close());
     whole_ = ReadAll(path_);

@@ -28,10 +28,11 @@ class CollectingStream : public MediaStream {
   bool Attach(MediaSource*, uint32_t) override { return true; }
   bool Bind(void*, uint32_t) override { return true; }
   bool WritePacket(const Packet*) override { return true; }
-  bool Submit(const void* data, uint32_t size, uint32_t t, uint32_t d, uint32_t) override {
+  bool Put(const MediaPacket& p) override {
     platform::MutexLock l(mu_);
-    const auto* bytes = static_cast<const uint8_t*>(data);
-    blocks_.push_back(Block{size, t, d, size > 0 ? *bytes : uint8_t{0}, std::vector<uint8_t>(bytes, bytes + size)});
+    const auto* bytes = static_cast<const uint8_t*>(p.data);
+    blocks_.push_back(Block{p.size, p.time_stamp, p.duration, p.size > 0 ? *bytes : uint8_t{0},
+                            std::vector<uint8_t>(bytes, bytes + p.size)});
     return true;
   }
   std::vector<Block> Blocks() {

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "recorder/codecs/installed/compressor_driver.h"
-#include "recorder/engine/video_compressor.h"
+#include "recorder/codecs/video_compressor.h"
 
 namespace kmr {
 

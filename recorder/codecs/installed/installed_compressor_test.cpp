@@ -1,4 +1,5 @@
 #include "recorder/codecs/installed/installed_compressor.h"
+#include "recorder/codecs/compressing_stage.h"
 
 #include <gtest/gtest.h>
 
@@ -391,23 +392,35 @@ class NoStream : public MediaStream {
   bool Attach(MediaSource*, uint32_t) override { return true; }
   bool Bind(void*, uint32_t) override { return true; }
   bool WritePacket(const Packet*) override { return true; }
+  bool Put(const MediaPacket& p) override {
+    slots.push_back(p.time_stamp);
+    return true;
+  }
+  std::vector<uint32_t> slots;
 };
 
-TEST(CompressedFrameGrid, SlotsWithoutAFrameAreToldToTheCompressor) {
+TEST(CompressingStage, SlotsWithoutAFrameAreToldToTheCompressor) {
   CountingCompressor c;
   NoStream stream;
-  CompressedFrameGrid grid;
-  uint32_t slot = 0;
-  ASSERT_TRUE(SubmitCompressedFrame(&stream, &c, &grid, nullptr, 0, 0, 1, &slot));  // nothing changed
-  ASSERT_TRUE(SubmitCompressedFrame(&stream, &c, &grid, nullptr, 0, 100, 1, &slot));
+  CompressingStage stage;
+  stage.Begin(&c, &stream);
+  MediaPacket none;  // nothing changed
+  ASSERT_TRUE(stage.Put(none));
+  none.slot = 1;
+  none.time_stamp = 100;
+  ASSERT_TRUE(stage.Put(none));
   EXPECT_EQ(c.passed, 2u);
-  // Nothing for a while, then a late frame at 750 ms: the slots it skipped
-  // (200 to 600) went by too; its own slot is the compressor's to count.
+  // Nothing for a while, then a late frame at slot 7: the slots it skipped
+  // (2 to 6) went by too; its own slot is the compressor's to count.
   const uint8_t pixel[4] = {1, 2, 3, 4};
-  EXPECT_FALSE(SubmitCompressedFrame(&stream, &c, &grid, pixel, 4, 750, 1, &slot));
-  EXPECT_EQ(slot, 700u);
+  MediaPacket late{pixel, 4, 700, 100, false, 7};
+  EXPECT_FALSE(stage.Put(late));  // this compressor codes nothing
   EXPECT_EQ(c.compressed, 1u);
   EXPECT_EQ(c.passed, 2u + 5u);
+  // Every slot handed on keeps its place; a slot already taken is refused.
+  EXPECT_EQ(stream.slots, (std::vector<uint32_t>{0, 100}));
+  MediaPacket again{nullptr, 0, 0, 100, false, 0};
+  EXPECT_FALSE(stage.Put(again));
 }
 
 // The default data rate of a huge frame is held to what a signed 32-bit

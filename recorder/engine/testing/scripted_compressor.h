@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "recorder/engine/video_compressor.h"
+#include "recorder/codecs/video_compressor.h"
 #include "shared/byte_io.h"
 
 namespace kmr::testing {

@@ -354,10 +354,10 @@ class WmvcoreRuntimeTest : public ::testing::Test {
     }
     ASSERT_TRUE(writer.Open()) << writer.FailureCause();
     source.SetFrame({7, 8, 9}, true);
-    ASSERT_TRUE(video.Submit(nullptr, 0, 0, 0, 0));
+    ASSERT_TRUE(video.Put(EncodedFrame(source, 0, 66, 0)));
     if (sound) {
       const uint8_t mp3[2] = {0xFF, 0xF3};
-      ASSERT_TRUE(audio.Submit(mp3, 2, 26, 26, 0));
+      ASSERT_TRUE(audio.Put({mp3, 2, 26, 26}));
     }
     closed_ = writer.Close();
   }
@@ -457,7 +457,7 @@ TEST_F(WmvcoreRuntimeTest, EachRecordingReportsItsOwnCause) {
   const auto record = [&]() {
     if (!writer.Open()) return std::string("open: ") + writer.FailureCause();
     source.SetFrame({7, 8, 9}, true);
-    video.Submit(nullptr, 0, 0, 0, 0);
+    video.Put(EncodedFrame(source, 0, 66, 0));
     return writer.Close() ? std::string() : writer.FailureCause();
   };
   g_end_result = E_OUTOFMEMORY;

@@ -257,13 +257,11 @@ int main(int argc, char** argv) {
   kmr::AviWriter avi_writer(kmr::MakeSystemAviLibrary(), kind_info.format_index == 0 ? kind_info.name : "Audio Video Interleaved",
                             kind_info.format_index == 0 ? kind_info.extension : "avi");
   kmr::AviVideoStream avi_stream;
-  kmr::AviCompressedVideoStream avi_compressed_stream;
   kmr::WmvWriter wmv_writer(kmr::MakeSystemWmRuntimeFactory());
   wmv_writer.Initialize();
   wmv_writer.SetFormatName("Windows Media Video");
   wmv_writer.SetExtension("wmv");
   kmr::WmvVideoStream wmv_stream;
-  kmr::WmvCompressedVideoStream wmv_compressed_stream;
   const bool have_player =
       opt.player.empty() ? writer.SetPlayerPathBesideModule("morvin") : writer.SetPlayerPath(opt.player.c_str());
   if (!have_player && kind == kmr::OutputKind::kExecutable) {
@@ -394,9 +392,9 @@ int main(int argc, char** argv) {
   controller.SetSoundPath(&sound);
   kmr::RecordingSession session(&controller, &video);
   kmr::platform::CallbackNotifyTarget notify([&](uint32_t) { session.NotifyWriteFailure(); });
-  controller.SetFormat(0, &avi_writer, &avi_stream, &avi_compressed_stream);
-  controller.SetFormat(1, &wmv_writer, &wmv_stream, &wmv_compressed_stream);
-  controller.SetFormat(2, &writer, &stream, nullptr);
+  controller.SetFormat(0, &avi_writer, &avi_stream, true);
+  controller.SetFormat(1, &wmv_writer, &wmv_stream, true);
+  controller.SetFormat(2, &writer, &stream, false);
   controller.SetNotifyTarget(&notify);
   session.SetDuration(static_cast<uint32_t>(opt.duration * 1000.0 + 0.5));
 

@@ -20,9 +20,9 @@ RecorderParts::RecorderParts(platform::MessageSink* messages)
   wmv_.SetExtension("wmv");
   // The player beside the recorder becomes the start of every self-playing file.
   exe_.SetPlayerPathBesideModule("morvin");
-  controller_.SetFormat(0, &avi_, &avi_video_, &avi_compressed_);
-  controller_.SetFormat(1, &wmv_, &wmv_video_, &wmv_compressed_);
-  controller_.SetFormat(2, &exe_, &exe_video_, nullptr);
+  controller_.SetFormat(0, &avi_, &avi_video_, true);
+  controller_.SetFormat(1, &wmv_, &wmv_video_, true);
+  controller_.SetFormat(2, &exe_, &exe_video_, false);
   controller_.SetSoundPath(&sound_);
   // The MP3 encoder library is the user's ("lame_enc.dll"); without it a
   // recording with sound says so at start.

@@ -58,11 +58,9 @@ class RecorderParts {
   ScreenVideoSource video_;
   AviWriter avi_;
   AviVideoStream avi_video_;
-  AviCompressedVideoStream avi_compressed_;
   AviAudioStream avi_audio_;
   WmvWriter wmv_;
   WmvVideoStream wmv_video_;
-  WmvCompressedVideoStream wmv_compressed_;
   WmvAudioStream wmv_audio_;
   ExecutableWriter exe_;
   ContainerVideoStream exe_video_;
