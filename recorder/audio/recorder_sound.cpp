@@ -4,8 +4,9 @@
 
 namespace kmr {
 
-bool RecorderSound::Start(MediaWriter* writer, RecordingTimeline* timeline) {
+bool RecorderSound::Start(MediaWriter* writer, MediaStream* stream, RecordingTimeline* timeline) {
   error_.clear();
+  stream_ = stream;
   if (writer == nullptr || stream_ == nullptr) {
     error_ = "no output to record the sound into";
     return false;

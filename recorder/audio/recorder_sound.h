@@ -29,8 +29,6 @@ class RecorderSound : public SoundPath {
   void AddSource(AudioRecorder* recorder, uint32_t gain_percent) { extra_.push_back({recorder, gain_percent}); }
   void SetGain(uint32_t gain_percent) { gain_ = gain_percent; }
 
-  // The output format's audio stream (not owned).
-  void SetStream(MediaStream* stream) { stream_ = stream; }
   // Any rate: the sound is recorded at the nearest the encoder takes.
   void SetSampleRate(uint32_t hz) { rate_ = hz; }
   uint32_t SampleRate() const { return Mp3Encoder::SnapRate(rate_); }
@@ -38,7 +36,8 @@ class RecorderSound : public SoundPath {
   // The volume slider's position, 0 at the top: the volume is 65535 minus it.
   void SetVolumeSlider(uint32_t position) { slider_ = position > 65535 ? 65535 : position; }
 
-  bool Start(MediaWriter* writer, RecordingTimeline* timeline) override;
+  // The stream is the output's sound stream; it is kept until the next start.
+  bool Start(MediaWriter* writer, MediaStream* stream, RecordingTimeline* timeline) override;
   void Stop() override;
   bool Pause() override;
   bool Resume() override;

@@ -25,10 +25,9 @@ TEST(RecorderSound, TheRateIsSnappedOnceAndUsedForCodingAndCapture) {
     testing::CollectingStream stream;
     testing::RunningWriter writer;
     RecorderSound sound(&encoder, &recorder);
-    sound.SetStream(&stream);
     sound.SetSampleRate(asked);
     EXPECT_EQ(sound.SampleRate(), recorded);
-    ASSERT_TRUE(sound.Start(&writer, nullptr)) << sound.Error();
+    ASSERT_TRUE(sound.Start(&writer, &stream, nullptr)) << sound.Error();
     LameConfig config;
     ASSERT_TRUE(ReadLameConfig(encoder.ConfigRecord().data(), &config));
     EXPECT_EQ(config.sample_rate, recorded);

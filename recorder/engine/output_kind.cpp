@@ -50,4 +50,12 @@ bool OutputKindFromName(const std::string& name, OutputKind* kind) {
   return true;
 }
 
+OutputKind OutputKindOfFormatIndex(int32_t index) {
+  switch (index) {
+    case 0: return OutputKind::kAvi;
+    case 1: return OutputKind::kWindowsMedia;
+    default: return OutputKind::kExecutable;
+  }
+}
+
 }  // namespace kmr

@@ -31,9 +31,17 @@ RecordingController::RecordingController(FrameCapturer* capture, ScreenVideoSour
                                          platform::MessageSink* messages)
     : capture_(capture), video_(video), messages_(messages) {}
 
-void RecordingController::SetFormat(int index, MediaWriter* writer, MediaStream* video, bool takes_compressor) {
-  if (index < 0 || index >= kFormats) return;
-  formats_[index] = Format{writer, video, takes_compressor};
+void RecordingController::SetOutput(OutputKind kind, MediaWriter* writer, MediaStream* video, MediaStream* audio,
+                                    bool takes_compressor) {
+  const auto i = static_cast<size_t>(kind);
+  if (i >= kOutputKinds) return;
+  outputs_[i] = Output{writer, video, audio, takes_compressor};
+}
+
+const RecordingController::Output* RecordingController::OutputOf(OutputKind kind) const {
+  const auto i = static_cast<size_t>(kind);
+  if (i >= kOutputKinds || outputs_[i].writer == nullptr || outputs_[i].video == nullptr) return nullptr;
+  return &outputs_[i];
 }
 
 bool RecordingController::FailStart(const std::string& detail) {
@@ -42,7 +50,7 @@ bool RecordingController::FailStart(const std::string& detail) {
 }
 
 bool RecordingController::StartVideo(const RecordingSettings& s, uint32_t fps) {
-  const Format& f = formats_[s.format_index];
+  const Output& f = *OutputOf(s.output);
   writer_ = f.writer;
   const bool compressing = s.compressor != nullptr;
   MediaStream* stream = compressing && !f.takes_compressor ? nullptr : f.video;
@@ -93,9 +101,8 @@ bool RecordingController::Start(const RecordingSettings& s) {
   if (s.capture_rect.IsEmpty()) return FailStart(texts::kEmptyRegion);
   const uint32_t fps = ParseFrameRate(s.fps_text);
   if (fps == 0) return FailStart(texts::kBadFrameRate);
-  if (s.format_index < 0 || s.format_index >= kFormats || formats_[s.format_index].writer == nullptr ||
-      formats_[s.format_index].video == nullptr ||
-      (s.compressor != nullptr ? !formats_[s.format_index].takes_compressor : s.encoder == nullptr)) {
+  const Output* out = OutputOf(s.output);
+  if (out == nullptr || (s.compressor != nullptr ? !out->takes_compressor : s.encoder == nullptr)) {
     return FailStart(texts::kFormatUnavailable);
   }
   if (hooks_ != nullptr) hooks_->OnStarting(s);
@@ -106,7 +113,9 @@ bool RecordingController::Start(const RecordingSettings& s) {
   }
   audio_on_ = false;
   if (s.record_audio) {
-    if (audio_ == nullptr || !audio_->Start(writer_, video_->Timeline())) return FailStart(texts::kAudioFailed);
+    if (audio_ == nullptr || out->audio == nullptr || !audio_->Start(writer_, out->audio, video_->Timeline())) {
+      return FailStart(texts::kAudioFailed);
+    }
     audio_on_ = true;
   }
   writer_->SetPath(s.output_path.c_str());

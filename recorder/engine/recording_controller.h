@@ -1,5 +1,6 @@
-// Recording control: picks the writer by format index and the video stream by
-// codec kind, prepares and starts the video source, then the sound, then opens
+// Recording control: picks the output set by the output kind (its writer,
+// its video stream for the own codec or an installed compressor, its sound
+// stream), prepares and starts the video source, then the sound, then opens
 // the writer; stops producers first, then the writer. Failures are shown with
 // the recorder's fixed texts.
 #pragma once
@@ -12,6 +13,8 @@
 #include "recorder/engine/sound_path.h"
 #include "recorder/engine/frame_capturer.h"
 #include "recorder/engine/media_writer.h"
+#include "recorder/engine/output_kind.h"
+#include "recorder/engine/output_set.h"
 #include "recorder/codecs/changed_area_encoder.h"
 #include "recorder/codecs/compressing_stage.h"
 #include "recorder/engine/screen_video_source.h"
@@ -61,7 +64,7 @@ class RecordingHooks {
 };
 
 struct RecordingSettings {
-  int format_index = 2;  // 0 AVI, 1 Windows Media, 2 self-playing executable
+  OutputKind output = OutputKind::kExecutable;
   // The own codec that codes each frame; null when an installed compressor
   // is chosen instead.
   FrameEncoder* encoder = nullptr;
@@ -81,14 +84,16 @@ uint32_t ParseFrameRate(const std::string& text);
 
 class RecordingController {
  public:
-  static constexpr int kFormats = 3;
-
   RecordingController(FrameCapturer* capture, ScreenVideoSource* video, platform::MessageSink* messages);
 
-  // The writer of a format index and its video stream, which takes an
-  // installed compressor's frames too where takes_compressor. Formats
-  // without a writer are refused at start.
-  void SetFormat(int index, MediaWriter* writer, MediaStream* video, bool takes_compressor);
+  // The writer of an output kind and its streams; the video stream takes an
+  // installed compressor's frames too where takes_compressor. Kinds without
+  // a writer are refused at start.
+  void SetOutput(OutputKind kind, MediaWriter* writer, MediaStream* video, MediaStream* audio,
+                 bool takes_compressor);
+  void SetOutput(const OutputSet& set) {
+    SetOutput(set.kind, set.writer.get(), set.video.get(), set.audio.get(), set.takes_compressor);
+  }
   void SetSoundPath(SoundPath* audio) { audio_ = audio; }
   // Where writers post the failure message (the main window).
   void SetNotifyTarget(platform::NotifyTarget* target) { notify_ = target; }
@@ -118,11 +123,14 @@ class RecordingController {
   bool FailStart(const std::string& detail);
   void ShowCannotContinue(const std::string& path, const std::string& cause);
 
-  struct Format {
+  struct Output {
     MediaWriter* writer = nullptr;
     MediaStream* video = nullptr;
+    MediaStream* audio = nullptr;
     bool takes_compressor = false;
   };
+  // The output of a kind; null for one never set.
+  const Output* OutputOf(OutputKind kind) const;
 
   FrameCapturer* capture_;
   ScreenVideoSource* video_;
@@ -130,7 +138,7 @@ class RecordingController {
   platform::NotifyTarget* notify_ = nullptr;
   SoundPath* audio_ = nullptr;
   RecordingHooks* hooks_ = nullptr;
-  Format formats_[kFormats];
+  Output outputs_[kOutputKinds];
   MediaWriter* writer_ = nullptr;
   ChangedAreaEncoder changed_area_;
   CompressingStage compressing_;

@@ -52,7 +52,7 @@ class SessionTest : public ::testing::Test {
     capture_.clock = &capture_clock_;
     video_ = std::make_unique<ScreenVideoSource>(&capture_, &capture_clock_, std::move(timer));
     controller_ = std::make_unique<RecordingController>(&capture_, video_.get(), &messages_);
-    controller_->SetFormat(2, writer_.get(), &stream_, false);
+    controller_->SetOutput(OutputKind::kExecutable, writer_.get(), &stream_, nullptr, false);
     controller_->SetHooks(&hooks_);
     session_ = std::make_unique<RecordingSession>(controller_.get(), video_.get(), &clock_);
     settings_.output_path = dir_.File("clip.exe");

@@ -289,7 +289,11 @@ class RecordingTest : public ::testing::Test {
     void ShowStop(const std::string& text) override { shown.push_back(text); }
   };
   struct FailingAudio : SoundPath {
-    bool Start(MediaWriter*, RecordingTimeline*) override { return false; }
+    bool Start(MediaWriter*, MediaStream* stream, RecordingTimeline*) override {
+      given = stream;
+      return false;
+    }
+    MediaStream* given = nullptr;
     void Stop() override { ++stops; }
     bool Pause() override { return true; }
     bool Resume() override { return true; }
@@ -304,7 +308,7 @@ class RecordingTest : public ::testing::Test {
     capture_.clock = &clock_;
     video_ = std::make_unique<ScreenVideoSource>(&capture_, &clock_, std::move(timer));
     controller_ = std::make_unique<RecordingController>(&capture_, video_.get(), &messages_);
-    controller_->SetFormat(2, &writer_, &stream_, false);
+    controller_->SetOutput(OutputKind::kExecutable, &writer_, &stream_, &audio_stream_, false);
     settings_.output_path = dir_.File("clip.exe");
     settings_.capture_rect = Rect{0, 0, 64, 48};
     settings_.encoder = &codec_;
@@ -322,6 +326,7 @@ class RecordingTest : public ::testing::Test {
   std::unique_ptr<ScreenVideoSource> video_;
   ExecutableWriter writer_;
   ContainerVideoStream stream_;
+  ContainerAudioStream audio_stream_;
   Messages messages_;
   std::unique_ptr<RecordingController> controller_;
   RecordingSettings settings_;
@@ -348,7 +353,7 @@ TEST_F(RecordingTest, StartFailuresShowTheirTexts) {
   s.fps_text = "fast";
   EXPECT_EQ(attempt(s), start + texts::kBadFrameRate);
   s = settings_;
-  s.format_index = 0;  // AVI is not in this build
+  s.output = OutputKind::kAvi;  // AVI is not in this build
   EXPECT_EQ(attempt(s), start + texts::kFormatUnavailable);
   s = settings_;
   s.encoder = nullptr;  // no codec chosen
@@ -376,10 +381,10 @@ TEST_F(RecordingTest, AnInstalledCompressorCodesTheFramesOfItsFormatsStream) {
   testing::AviLog log;
   AviWriter avi(std::make_unique<testing::RecordingAviLibrary>(&log));
   AviVideoStream video;
-  controller_->SetFormat(0, &avi, &video, true);
+  controller_->SetOutput(OutputKind::kAvi, &avi, &video, nullptr, true);
   testing::ScriptedCompressor compressor(FourCc('F', 'M', 'P', '4'), 64, 48, 1, 25);
   RecordingSettings s = settings_;
-  s.format_index = 0;
+  s.output = OutputKind::kAvi;
   s.output_path = dir_.File("clip.avi");
   s.capture_rect = Rect{0, 0, 63, 47};
   s.fps_text = "12";
@@ -412,7 +417,7 @@ TEST_F(RecordingTest, AnInstalledCompressorCodesTheFramesOfItsFormatsStream) {
   // The capture failure text of a failed video start, with the cause after it.
   EXPECT_EQ(messages_.shown.back(), std::string(texts::kCannotStart) + texts::kCaptureFailed +
                                         "\n\nthe video compressor refused the recorded area's frames");
-  s.format_index = 2;  // the self-playing output has no compressing stream
+  s.output = OutputKind::kExecutable;  // the self-playing output has no compressing stream
   compressor.refuse_start = false;
   controller_->ToggleStartStop(s);
   EXPECT_EQ(messages_.shown.back(), std::string(texts::kCannotStart) + texts::kFormatUnavailable);
@@ -430,6 +435,7 @@ TEST_F(RecordingTest, FailingAudioStopsTheVideoAndNeverOpensTheWriter) {
   settings_.record_audio = true;
   controller_->ToggleStartStop(settings_);
   EXPECT_FALSE(controller_->IsRecording());
+  EXPECT_EQ(audio.given, &audio_stream_) << "the output's sound stream";
   ASSERT_EQ(messages_.shown.size(), 1u);
   EXPECT_EQ(messages_.shown[0], std::string(texts::kCannotStart) + texts::kAudioFailed);
   EXPECT_FALSE(video_->IsRunning());

@@ -21,7 +21,7 @@
 #include "recorder/codecs/installed/installed_compressor.h"
 #include "recorder/engine/frame_grid.h"
 #include "recorder/engine/video_source.h"
-#include "tools/kmrtool/encode_output.h"
+#include "recorder/engine/output_set.h"
 #include "tools/kmrtool/mp3_frames.h"
 #include "tools/kmrtool/offline_source.h"
 #include "tools/kmrtool/probe.h"
@@ -174,8 +174,13 @@ int Encode(int argc, char** argv) {
     if (input != stdin) std::fclose(input);
     return std::fprintf(stderr, "kmrtool: %s\n", error.c_str()), 1;
   }
-  kmr::EncodeOutput output = kmr::MakeEncodeOutput(out, mp3 != nullptr);
+  // The output set of the extension; the stand-alone container for any
+  // other (the self-playing file without its player).
+  const kmr::OutputKind kind = kmr::OutputKindForPath(out);
+  kmr::OutputSet output = kind == kmr::OutputKind::kExecutable ? kmr::MakeContainerOutputSet() : kmr::MakeOutputSet(kind);
+  if (mp3 == nullptr) output.audio.reset();
   kmr::MediaWriter& writer = *output.writer;
+  writer.SetPath(out);
   // An installed compressor codes the frames itself: they go to it whole,
   // bottom-up, and only when they changed.
   kmr::InstalledCompressor compressor(kmr::MakeSystemCompressorManager());

@@ -27,13 +27,11 @@
 #include "recorder/codecs/installed/installed_compressor.h"
 #include "recorder/codecs/installed/libav/libav_compressors.h"
 #include "recorder/codecs/own_codecs.h"
-#include "recorder/engine/avi_writer.h"
-#include "recorder/engine/container_stream.h"
 #include "recorder/engine/executable_writer.h"
+#include "recorder/engine/output_set.h"
 #include "recorder/engine/recording_controller.h"
 #include "recorder/engine/recording_session.h"
 #include "recorder/engine/screen_video_source.h"
-#include "recorder/engine/wmv_writer.h"
 #include "recorder/ui/hotkeys/x11/x11_hot_keys.h"
 #include "recorder/ui/linux/kelvo_config.h"
 #include "recorder/ui/linux/kelvo_options.h"
@@ -248,23 +246,14 @@ int main(int argc, char** argv) {
   const std::unique_ptr<kmr::FrameEncoder> codec = own_codec->make(&desktop_state);
   kmr::ScreenCaptureSource capture(&mirror);
   kmr::ScreenVideoSource video(&capture);
-  // The writer by the output's kind; each format index has its own writer
-  // and streams, as in the recorder's window.
+  // The output set of the chosen kind: its writer and streams.
   const kmr::OutputKind kind = chosen_kind;
-  const kmr::OutputKindInfo& kind_info = kmr::Describe(kind);
-  kmr::ExecutableWriter writer;
-  kmr::ContainerVideoStream stream;
-  kmr::AviWriter avi_writer(kmr::MakeSystemAviLibrary(), kind_info.format_index == 0 ? kind_info.name : "Audio Video Interleaved",
-                            kind_info.format_index == 0 ? kind_info.extension : "avi");
-  kmr::AviVideoStream avi_stream;
-  kmr::WmvWriter wmv_writer(kmr::MakeSystemWmRuntimeFactory());
-  wmv_writer.Initialize();
-  wmv_writer.SetFormatName("Windows Media Video");
-  wmv_writer.SetExtension("wmv");
-  kmr::WmvVideoStream wmv_stream;
-  const bool have_player =
-      opt.player.empty() ? writer.SetPlayerPathBesideModule("morvin") : writer.SetPlayerPath(opt.player.c_str());
-  if (!have_player && kind == kmr::OutputKind::kExecutable) {
+  kmr::OutputSet output_set = kmr::MakeOutputSet(kind);
+  kmr::ExecutableWriter* executable = output_set.executable;
+  const bool have_player = executable == nullptr ||
+                           (opt.player.empty() ? executable->SetPlayerPathBesideModule("morvin")
+                                               : executable->SetPlayerPath(opt.player.c_str()));
+  if (!have_player) {
     std::fprintf(stderr, "kelvo: no player program at %s\n",
                  opt.player.empty() ? "the recorder's side (morvin)" : opt.player.c_str());
   }
@@ -344,9 +333,6 @@ int main(int argc, char** argv) {
   kmr::PulseMixer mixer;
   kmr::Mp3Encoder encoder;
   kmr::AudioRecorder audio_recorder(&sound_device, &mixer);
-  kmr::ContainerAudioStream audio_stream;
-  kmr::AviAudioStream avi_audio_stream;
-  kmr::WmvAudioStream wmv_audio_stream;
   kmr::RecorderSound sound(&encoder, &audio_recorder);
   std::vector<std::unique_ptr<kmr::PulseCaptureDevice>> extra_devices;
   std::vector<std::unique_ptr<kmr::AudioRecorder>> extra_recorders;
@@ -381,8 +367,6 @@ int main(int argc, char** argv) {
     }
     audio_recorder.SetDevice(device);
     audio_recorder.SetInput(-1);  // the source's input is left as it is
-    kmr::MediaStream* streams[] = {&avi_audio_stream, &wmv_audio_stream, &audio_stream};
-    sound.SetStream(streams[kind_info.format_index]);
     sound.SetSampleRate(opt.audio_rate);
     sound.SetQuality(opt.audio_quality);
     sound.SetVolumeSlider(opt.volume_slider);
@@ -392,14 +376,12 @@ int main(int argc, char** argv) {
   controller.SetSoundPath(&sound);
   kmr::RecordingSession session(&controller, &video);
   kmr::platform::CallbackNotifyTarget notify([&](uint32_t) { session.NotifyWriteFailure(); });
-  controller.SetFormat(0, &avi_writer, &avi_stream, true);
-  controller.SetFormat(1, &wmv_writer, &wmv_stream, true);
-  controller.SetFormat(2, &writer, &stream, false);
+  controller.SetOutput(output_set);
   controller.SetNotifyTarget(&notify);
   session.SetDuration(static_cast<uint32_t>(opt.duration * 1000.0 + 0.5));
 
   kmr::RecordingSettings settings;
-  settings.format_index = kind_info.format_index;
+  settings.output = kind;
   settings.title = opt.title;
   settings.author = opt.author;
   settings.copyright = opt.copyright;
@@ -494,7 +476,7 @@ int main(int argc, char** argv) {
   switch (session.Result()) {
     case kmr::RecordingSession::Outcome::kFinished:
       std::fprintf(stderr, "kelvo: wrote %s (%s): %s, %llu frames, %llu frame slots dropped\n",
-                   settings.output_path.c_str(), kind_info.name, Clock(session.RecordedMs() / 1000.0).c_str(), frames,
+                   settings.output_path.c_str(), kmr::Describe(kind).name, Clock(session.RecordedMs() / 1000.0).c_str(), frames,
                    dropped);
       if (opt.audio) {
         std::fprintf(stderr,

@@ -167,7 +167,7 @@ bool AudioPage::Confirm() {
   return true;
 }
 
-void AudioPage::ConfigureSound(int format) {
+void AudioPage::ConfigureSound() {
   constexpr int kRateCount = static_cast<int>(sizeof(Mp3Encoder::kRates) / sizeof(Mp3Encoder::kRates[0]));
   if (hwnd_ != nullptr) {
     settings_.sample_rate = Selection(hwnd_, IDC_SAMPLE_RATE);
@@ -175,7 +175,6 @@ void AudioPage::ConfigureSound(int format) {
     settings_.volume = static_cast<int32_t>(SendDlgItemMessageA(hwnd_, IDC_VOLUME, TBM_GETPOS, 0, 0));
   }
   RecorderSound& sound = parts_->Sound();
-  sound.SetStream(parts_->AudioStream(format));
   sound.SetSampleRate(Mp3Encoder::kRates[Clamp(settings_.sample_rate, kRateCount)]);
   sound.SetQuality(Clamp(settings_.quality, 10));
   sound.SetVolumeSlider(static_cast<uint32_t>(settings_.volume < 0 ? 0 : settings_.volume));

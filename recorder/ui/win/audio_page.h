@@ -15,8 +15,8 @@ class AudioPage : public SettingsPage {
 
   bool Confirm() override;
   bool RecordAudio() const { return settings_.record_audio != 0; }
-  // The sound path's device, input, rate, quality, volume and the format's stream.
-  void ConfigureSound(int format);
+  // The sound path's device, input, rate, quality and volume.
+  void ConfigureSound();
 
  protected:
   void OnInit() override;

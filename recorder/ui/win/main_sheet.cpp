@@ -377,7 +377,7 @@ void MainSheet::StartStopFromPage() { ToggleStartStop(); }
 
 RecordingSettings MainSheet::CurrentSettings() {
   RecordingSettings s;
-  s.format_index = video_.FormatIndex();
+  s.output = OutputKindOfFormatIndex(video_.FormatIndex());
   const CodecChoice* codec = video_.Codec();
   if (codec != nullptr && codec->kind == CodecChoice::Kind::kInstalled) {
     s.compressor = &parts_.Compressor();
@@ -391,7 +391,7 @@ RecordingSettings MainSheet::CurrentSettings() {
   s.capture_rect = tracker_.GetRect();
   s.fps_text = video_.FpsText();
   s.record_audio = audio_.RecordAudio();
-  if (s.record_audio) audio_.ConfigureSound(s.format_index);
+  if (s.record_audio) audio_.ConfigureSound();
   const InfoSettings& texts = info_.Texts();
   s.title = texts.title;
   s.author = texts.author;

@@ -9,40 +9,22 @@ RecorderParts::RecorderParts(platform::MessageSink* messages)
     : mirror_(platform::CreateCaptureMirror(platform::CaptureMethod::kAutomatic)),
       capture_(mirror_.get()),
       video_(&capture_),
-      avi_(MakeSystemAviLibrary(), "Audio Video Interleaved", "avi"),
-      wmv_(MakeSystemWmRuntimeFactory()),
+      avi_(MakeOutputSet(OutputKind::kAvi)),
+      wmv_(MakeOutputSet(OutputKind::kWindowsMedia)),
+      exe_(MakeOutputSet(OutputKind::kExecutable)),
       compressor_(MakeSystemCompressorManager()),
       audio_recorder_(&wave_in_, &mixer_),
       sound_(&mp3_, &audio_recorder_),
       controller_(&capture_, &video_, messages) {
-  wmv_.Initialize();
-  wmv_.SetFormatName("Windows Media Video");
-  wmv_.SetExtension("wmv");
   // The player beside the recorder becomes the start of every self-playing file.
-  exe_.SetPlayerPathBesideModule("morvin");
-  controller_.SetFormat(0, &avi_, &avi_video_, true);
-  controller_.SetFormat(1, &wmv_, &wmv_video_, true);
-  controller_.SetFormat(2, &exe_, &exe_video_, false);
+  exe_.executable->SetPlayerPathBesideModule("morvin");
+  controller_.SetOutput(avi_);
+  controller_.SetOutput(wmv_);
+  controller_.SetOutput(exe_);
   controller_.SetSoundPath(&sound_);
   // The MP3 encoder library is the user's ("lame_enc.dll"); without it a
   // recording with sound says so at start.
   mp3_.Load();
-}
-
-MediaStream* RecorderParts::AudioStream(int format) {
-  switch (format) {
-    case 0: return &avi_audio_;
-    case 1: return &wmv_audio_;
-    default: return &exe_audio_;
-  }
-}
-
-MediaWriter* RecorderParts::Writer(int format) {
-  switch (format) {
-    case 0: return &avi_;
-    case 1: return &wmv_;
-    default: return &exe_;
-  }
 }
 
 void RecorderParts::ListCompressors() {

@@ -1,6 +1,6 @@
 // Everything a recording of the Windows recorder uses, made once at program
-// start and kept for its life: the capture, the three writers with their
-// streams in format order (AVI, Windows Media, self-playing), the installed
+// start and kept for its life: the capture, the three output sets (AVI,
+// Windows Media, self-playing), the installed
 // compressors, the sound path and the recording controller.
 #pragma once
 
@@ -16,12 +16,9 @@
 #include "recorder/capture/screen_capture_source.h"
 #include "recorder/codecs/installed/codec_choices.h"
 #include "recorder/codecs/installed/installed_compressor.h"
-#include "recorder/engine/avi_writer.h"
-#include "recorder/engine/container_stream.h"
-#include "recorder/engine/executable_writer.h"
+#include "recorder/engine/output_set.h"
 #include "recorder/engine/recording_controller.h"
 #include "recorder/engine/screen_video_source.h"
-#include "recorder/engine/wmv_writer.h"
 
 namespace kmr::win {
 
@@ -38,8 +35,6 @@ class RecorderParts {
   InstalledCompressor& Compressor() { return compressor_; }
   AudioRecorder& SoundRecorder() { return audio_recorder_; }
   RecorderSound& Sound() { return sound_; }
-  MediaStream* AudioStream(int format);
-  MediaWriter* Writer(int format);
   // The installed compressors' names and handler codes (listed once).
   // The installed compressors (listed the first time); RelistCompressors
   // lists them again (a compressor installed or removed meanwhile).
@@ -56,15 +51,9 @@ class RecorderParts {
   std::unique_ptr<platform::Mirror> mirror_;
   ScreenCaptureSource capture_;
   ScreenVideoSource video_;
-  AviWriter avi_;
-  AviVideoStream avi_video_;
-  AviAudioStream avi_audio_;
-  WmvWriter wmv_;
-  WmvVideoStream wmv_video_;
-  WmvAudioStream wmv_audio_;
-  ExecutableWriter exe_;
-  ContainerVideoStream exe_video_;
-  ContainerAudioStream exe_audio_;
+  OutputSet avi_;
+  OutputSet wmv_;
+  OutputSet exe_;
   InstalledCompressor compressor_;
   bool listed_ = false;
   std::vector<std::string> compressor_names_;
