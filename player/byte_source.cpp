@@ -2,35 +2,15 @@
 
 #include <cstring>
 
-namespace kmr {
+#include "platform/system/system.h"
 
-namespace {
-bool Seek(FILE* f, uint64_t offset) {
-#ifdef _WIN32
-  return _fseeki64(f, static_cast<__int64>(offset), SEEK_SET) == 0;
-#else
-  return fseeko(f, static_cast<off_t>(offset), SEEK_SET) == 0;
-#endif
-}
-int64_t Tell(FILE* f) {
-#ifdef _WIN32
-  return _ftelli64(f);
-#else
-  return ftello(f);
-#endif
-}
-}  // namespace
+namespace kmr {
 
 std::unique_ptr<FileByteSource> FileByteSource::Open(const std::string& path) {
   FILE* f = std::fopen(path.c_str(), "rb");
   if (f == nullptr) return nullptr;
-  int64_t size = -1;
-#ifdef _WIN32
-  if (_fseeki64(f, 0, SEEK_END) == 0) size = Tell(f);
-#else
-  if (fseeko(f, 0, SEEK_END) == 0) size = Tell(f);
-#endif
-  if (size < 0 || !Seek(f, 0)) {
+  const int64_t size = platform::OpenFileSize(f);
+  if (size < 0 || !platform::SeekFile(f, 0)) {
     std::fclose(f);
     return nullptr;
   }
@@ -42,7 +22,7 @@ FileByteSource::~FileByteSource() { std::fclose(file_); }
 bool FileByteSource::ReadAt(uint64_t offset, void* out, size_t n) {
   if (offset > size_ || n > size_ - offset) return false;
   if (offset != position_) {
-    if (!Seek(file_, offset)) return false;
+    if (!platform::SeekFile(file_, offset)) return false;
     position_ = offset;
   }
   const size_t got = std::fread(out, 1, n, file_);

@@ -672,7 +672,7 @@ TEST(ScreenVideoDecoder, DibHeaderCarriesWhatEachDepthNeeds) {
   EXPECT_EQ(d.DibHeader().size(), 40u);
 }
 
-TEST(ScreenVideoDecoder, MirrorsEveryRunInTheDisplayFormat) {
+TEST(ScreenVideoDecoder, CopiesEveryRunInTheDisplayFormat) {
   ScreenVideoDecoder d;
   d.SetDisplayFormat(PixelFormat{32, false});
   // A 16-bit 5-5-5 stream: header with the three masks after it.
@@ -689,7 +689,7 @@ TEST(ScreenVideoDecoder, MirrorsEveryRunInTheDisplayFormat) {
   w.U32(0x001F);
   ASSERT_TRUE(d.SetFormat(fmt.data(), fmt.size())) << d.Error();
   EXPECT_TRUE(d.Is555());
-  ASSERT_TRUE(d.HasMirror());
+  ASSERT_TRUE(d.HasDisplayCopy());
   // One key row of white 5-5-5 pixels.
   OfflineSource enc(4, 2, 16, 10);
   std::vector<uint8_t> raw(enc.RawFrameBytes(), 0);
@@ -699,12 +699,12 @@ TEST(ScreenVideoDecoder, MirrorsEveryRunInTheDisplayFormat) {
   }
   ASSERT_TRUE(enc.EncodeFrame(raw.data()));
   ASSERT_TRUE(d.Decode(enc.EncodedData(), enc.EncodedSize()));
-  EXPECT_EQ(LoadU32(d.Mirror()) & 0xFFFFFF, 0xFFFFFFu);  // full white stays full white
-  EXPECT_EQ(LoadU32(d.Mirror() + d.MirrorPitch()) & 0xFFFFFF, 0u);
+  EXPECT_EQ(LoadU32(d.DisplayCopy()) & 0xFFFFFF, 0xFFFFFFu);  // full white stays full white
+  EXPECT_EQ(LoadU32(d.DisplayCopy() + d.DisplayCopyPitch()) & 0xFFFFFF, 0u);
   // A damaged packet: false, and the picture stays.
   const uint8_t junk[4] = {1, 2, 3, 4};
   EXPECT_FALSE(d.Decode(junk, 4));
-  EXPECT_EQ(LoadU32(d.Mirror()) & 0xFFFFFF, 0xFFFFFFu);
+  EXPECT_EQ(LoadU32(d.DisplayCopy()) & 0xFFFFFF, 0xFFFFFFu);
 }
 
 TEST(PixelConvert, Between16BitLayouts) {

@@ -38,6 +38,13 @@ bool FreeDiskSpace(const std::string& path, uint64_t* bytes);
 // Cuts an open file back to size bytes.
 bool TruncateOpenFile(std::FILE* file, uint64_t size);
 
+// 64-bit positions in an open file: a seek from its start, the position,
+// and its size (found by a seek to the end, where the position is left).
+// False or -1 on failure.
+bool SeekFile(std::FILE* file, uint64_t offset);
+int64_t TellFile(std::FILE* file);
+int64_t OpenFileSize(std::FILE* file);
+
 // Text for an attached debugger (OutputDebugStringA on Windows; nothing on Linux).
 void DebuggerOutput(const char* text);
 

@@ -1,4 +1,5 @@
 #include "player/codecs/screen_video_decoder.h"
+#include "shared/container/own_codec_info.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -11,16 +12,16 @@ void ScreenVideoDecoder::SetDisplayFormat(PixelFormat f) {
   display_ = f;
 }
 
-void ScreenVideoDecoder::ReleaseMirror() {
+void ScreenVideoDecoder::ReleaseDisplayCopy() {
   platform::MutexLock lock(mu_);
-  mirror_ = {};
-  mirror_pitch_ = 0;
+  display_copy_ = {};
+  display_pitch_ = 0;
   converter_ = nullptr;
 }
 
 void ScreenVideoDecoder::ReleaseAll() {
   platform::MutexLock lock(mu_);
-  ReleaseMirror();
+  ReleaseDisplayCopy();
   decoder_.reset();
   width_ = height_ = 0;
   bits_ = 0;
@@ -38,7 +39,7 @@ bool ScreenVideoDecoder::SetFormat(const uint8_t* header, size_t size) {
   }
   ByteReader r(header, size);
   const BitmapInfoHeader b = BitmapInfoHeader::Read(r);
-  if (b.compression != kFourCcLossless && b.compression != kFourCcLossy) {
+  if (!IsOwnFourCc(b.compression)) {
     error_ = "not a screen video format";
     return false;
   }
@@ -72,37 +73,37 @@ bool ScreenVideoDecoder::SetFormat(const uint8_t* header, size_t size) {
   width_ = w;
   height_ = h;
   compression_ = b.compression;
-  CreateMirror();  // no mirror is not a failure: the view copies P itself
+  CreateDisplayCopy();  // no display copy is not a failure: the view copies P itself
   return true;
 }
 
-bool ScreenVideoDecoder::CreateMirror() {
+bool ScreenVideoDecoder::CreateDisplayCopy() {
   platform::MutexLock lock(mu_);
-  ReleaseMirror();
+  ReleaseDisplayCopy();
   if (width_ == 0 || bits_ == 8) return false;
   bool supported = false;
   const PixelConverter c = ConverterFor(PixelFormat{bits_, is555_}, display_, &supported);
   if (!supported) return false;
   converter_ = c;
-  mirror_pitch_ = StrideFor(static_cast<uint32_t>(width_) * (display_.bits / 8));
-  mirror_.assign(static_cast<size_t>(mirror_pitch_) * height_, 0);
-  MirrorRect(Rect{0, 0, width_, height_});
+  display_pitch_ = StrideFor(static_cast<uint32_t>(width_) * (display_.bits / 8));
+  display_copy_.assign(static_cast<size_t>(display_pitch_) * height_, 0);
+  CopyToDisplay(Rect{0, 0, width_, height_});
   return true;
 }
 
-void ScreenVideoDecoder::MirrorRect(const Rect& r) {
-  if (mirror_.empty() || decoder_ == nullptr) return;
+void ScreenVideoDecoder::CopyToDisplay(const Rect& r) {
+  if (display_copy_.empty() || decoder_ == nullptr) return;
   const Rect c = Intersect(r, Rect{0, 0, width_, height_});
   if (c.IsEmpty()) return;
   const PlaneView& p = decoder_->Picture();
   uint8_t* dst =
-      mirror_.data() + static_cast<size_t>(c.top) * mirror_pitch_ + static_cast<size_t>(c.left) * (display_.bits / 8);
+      display_copy_.data() + static_cast<size_t>(c.top) * display_pitch_ + static_cast<size_t>(c.left) * (display_.bits / 8);
   const uint8_t* src = p.At(c.left, c.top);
   if (converter_ != nullptr) {
-    converter_(dst, mirror_pitch_, src, p.stride, c.Width(), c.Height());
+    converter_(dst, display_pitch_, src, p.stride, c.Width(), c.Height());
   } else {
     for (int32_t y = 0; y < c.Height(); ++y) {
-      std::memcpy(dst + static_cast<size_t>(y) * mirror_pitch_, src + static_cast<size_t>(y) * p.stride,
+      std::memcpy(dst + static_cast<size_t>(y) * display_pitch_, src + static_cast<size_t>(y) * p.stride,
                   static_cast<size_t>(c.Width()) * p.bytes_per_pixel);
     }
   }
@@ -115,7 +116,7 @@ bool ScreenVideoDecoder::Decode(const uint8_t* packet, size_t length) {
     return false;
   }
   const bool ok = decoder_->Decode(packet, length, [this](const Rect& r) {
-    MirrorRect(r);
+    CopyToDisplay(r);
     return true;
   });
   if (!ok) error_ = decoder_->Error();
@@ -126,7 +127,7 @@ void ScreenVideoDecoder::Restart() {
   platform::MutexLock lock(mu_);
   if (decoder_ == nullptr) return;
   decoder_->Restart();
-  MirrorRect(Rect{0, 0, width_, height_});
+  CopyToDisplay(Rect{0, 0, width_, height_});
 }
 
 std::vector<uint8_t> ScreenVideoDecoder::DibHeader() const {

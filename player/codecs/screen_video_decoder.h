@@ -1,7 +1,7 @@
 // The player's screen video decoder: the stream's codec keeps the decoded
-// picture P and applies packets to it; every changed rectangle is mirrored
+// picture P and applies packets to it; every changed rectangle is copied
 // into a copy in the display's pixel format that the view shows. One
-// re-entrant lock guards decoding, the mirror and painting.
+// re-entrant lock guards decoding, the display copy and painting.
 #pragma once
 
 #include <cstdint>
@@ -19,7 +19,7 @@ namespace kmr {
 
 class ScreenVideoDecoder {
  public:
-  // The display's format, used for mirrors made from now on.
+  // The display's format, used for display copies made from now on.
   void SetDisplayFormat(PixelFormat f);
 
   // header: the stream's bitmap information header (40 bytes) and, for 16-bit
@@ -33,23 +33,23 @@ class ScreenVideoDecoder {
   // back to a key frame); the display's copy follows.
   void Restart();
   void ReleaseAll();
-  void ReleaseMirror();
-  // The mirror in the display's format, filled from P. False when there is no
+  void ReleaseDisplayCopy();
+  // The display copy in the display's format, filled from P. False when there is no
   // format or no conversion from the frame's format to the display's.
-  bool CreateMirror();
+  bool CreateDisplayCopy();
 
   void LockDecoder() { mu_.Lock(); }
   void UnlockDecoder() { mu_.Unlock(); }
 
-  // Under the lock: the frame and the mirror.
+  // Under the lock: the frame and the display copy.
   int32_t FrameWidth() const { return width_; }
   int32_t FrameHeight() const { return height_; }
   uint32_t Compression() const { return compression_; }
   bool Is555() const { return is555_; }
   const PlaneView* Picture() const { return width_ && decoder_ ? &decoder_->Picture() : nullptr; }
-  bool HasMirror() const { return !mirror_.empty(); }
-  const uint8_t* Mirror() const { return mirror_.data(); }
-  uint32_t MirrorPitch() const { return mirror_pitch_; }
+  bool HasDisplayCopy() const { return !display_copy_.empty(); }
+  const uint8_t* DisplayCopy() const { return display_copy_.data(); }
+  uint32_t DisplayCopyPitch() const { return display_pitch_; }
   PixelFormat DisplayFormat() const { return display_; }
   const std::string& Error() const { return error_; }
   // What a device-independent bitmap of the picture needs (GDI drawing): the
@@ -59,7 +59,7 @@ class ScreenVideoDecoder {
   std::vector<uint8_t> DibHeader() const;
 
  private:
-  void MirrorRect(const Rect& r);
+  void CopyToDisplay(const Rect& r);
 
   mutable platform::Mutex mu_;
   PixelFormat display_{32, false};
@@ -70,8 +70,8 @@ class ScreenVideoDecoder {
   std::vector<uint8_t> colours_;  // the stream's colour data
   DecoderFactory factory_ = MakeFrameDecoder;
   std::unique_ptr<FrameDecoder> decoder_;
-  std::vector<uint8_t> mirror_;
-  uint32_t mirror_pitch_ = 0;
+  std::vector<uint8_t> display_copy_;
+  uint32_t display_pitch_ = 0;
   PixelConverter converter_ = nullptr;
   std::string error_;
 };

@@ -9,6 +9,7 @@
 #include <limits>
 
 #include "player/media_file.h"
+#include "shared/container/own_codec_info.h"
 #include "shared/libav/libav_util.h"
 
 extern "C" {
@@ -30,8 +31,7 @@ uint32_t ToMs(int64_t t, AVRational base) {
 }
 
 bool IsOwnVideo(const AVCodecParameters* par) {
-  return par->codec_type == AVMEDIA_TYPE_VIDEO &&
-         (par->codec_tag == kFourCcLossless || par->codec_tag == kFourCcLossy);
+  return par->codec_type == AVMEDIA_TYPE_VIDEO && IsOwnFourCc(par->codec_tag);
 }
 
 bool IsMp3(const AVCodecParameters* par) {
@@ -274,8 +274,10 @@ class LibavMediaFile : public RecordingFile {
     out->stream_id = static_cast<uint16_t>(index);
     out->time_stamp = ToMs(t, st->time_base);
     out->duration = ToMs(packet_->duration, st->time_base);
-    // The lossless codec's key frames; the lossy codec's packets carry none.
-    const bool key = (packet_->flags & AV_PKT_FLAG_KEY) != 0 && st->codecpar->codec_tag == kFourCcLossless;
+    // The key frames of a codec that has them (the lossy codec's packets
+    // carry none).
+    const OwnCodecInfo* own = FindOwnCodecInfo(st->codecpar->codec_tag);
+    const bool key = (packet_->flags & AV_PKT_FLAG_KEY) != 0 && own != nullptr && own->key_frames;
     out->flags = key ? kPacketFlagKeyFrame : 0;
     out->payload.assign(packet_->data, packet_->data + packet_->size);
     if (scanning_ && key) keys_[index].push_back(KeyPacket{out->time_stamp, static_cast<uint64_t>(t)});

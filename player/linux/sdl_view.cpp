@@ -19,7 +19,7 @@ bool SdlView::Open(const char* title, int32_t w, int32_t h) {
   if (window_ == nullptr) return false;
   renderer_ = SDL_CreateRenderer(window_, -1, 0);
   if (renderer_ == nullptr) return false;
-  // The mirror is kept in the display's own format so the blit never converts.
+  // The display copy is kept in the display's own format so the blit never converts.
   const uint32_t wf = SDL_GetWindowPixelFormat(window_);
   PixelFormat display{32, false};
   if (wf == SDL_PIXELFORMAT_RGB565) {
@@ -30,7 +30,7 @@ bool SdlView::Open(const char* title, int32_t w, int32_t h) {
     texture_format_ = SDL_PIXELFORMAT_RGB555;
   }
   decoder_->SetDisplayFormat(display);
-  decoder_->CreateMirror();
+  decoder_->CreateDisplayCopy();
   paint_event_ = SDL_RegisterEvents(1);
   return paint_event_ != static_cast<uint32_t>(-1);
 }
@@ -59,14 +59,14 @@ void SdlView::Paint() {
   const Rect area = ViewArea();
   decoder_->LockDecoder();
   const int32_t w = decoder_->FrameWidth(), h = decoder_->FrameHeight();
-  if (decoder_->HasMirror() && (texture_ == nullptr || texture_w_ != w || texture_h_ != h)) {
+  if (decoder_->HasDisplayCopy() && (texture_ == nullptr || texture_w_ != w || texture_h_ != h)) {
     if (texture_) SDL_DestroyTexture(texture_);
     texture_ = SDL_CreateTexture(renderer_, texture_format_, SDL_TEXTUREACCESS_STREAMING, w, h);
     texture_w_ = w;
     texture_h_ = h;
   }
-  if (texture_ && decoder_->HasMirror()) {
-    SDL_UpdateTexture(texture_, nullptr, decoder_->Mirror(), static_cast<int>(decoder_->MirrorPitch()));
+  if (texture_ && decoder_->HasDisplayCopy()) {
+    SDL_UpdateTexture(texture_, nullptr, decoder_->DisplayCopy(), static_cast<int>(decoder_->DisplayCopyPitch()));
   }
   decoder_->UnlockDecoder();
 

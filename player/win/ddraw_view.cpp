@@ -39,25 +39,25 @@ bool DirectDrawView::OpenDisplay(HWND window) {
     CloseDisplay();
     return false;
   }
-  // The decoder keeps its mirror in the display's own format.
+  // The decoder keeps its display copy in the display's own format.
   DDSURFACEDESC pd{};
   pd.dwSize = sizeof(pd);
   if (SUCCEEDED(primary_->GetSurfaceDesc(&pd))) {
     const DWORD bits = pd.ddpfPixelFormat.dwRGBBitCount;
     decoder_->SetDisplayFormat(PixelFormat{bits, bits == 16 && pd.ddpfPixelFormat.dwGBitMask == 0x3E0});
-    decoder_->CreateMirror();
+    decoder_->CreateDisplayCopy();
   }
   return true;
 }
 
 void DirectDrawView::CloseDisplay() {
   if (primary_) primary_->SetClipper(nullptr);
-  ReleaseCom(mirror_);
+  ReleaseCom(display_surface_);
   ReleaseCom(clipper_);
   ReleaseCom(offscreen_);
   ReleaseCom(primary_);
   ReleaseCom(dd_);
-  mirror_w_ = mirror_h_ = 0;
+  surface_w_ = surface_h_ = 0;
 }
 
 bool DirectDrawView::Repaint(uint32_t timeout_ms) {
@@ -67,24 +67,24 @@ bool DirectDrawView::Repaint(uint32_t timeout_ms) {
   return SendMessageTimeoutA(window_, WM_PAINT, 0, 0, SMTO_NORMAL, timeout_ms, &result) != 0;
 }
 
-bool DirectDrawView::EnsureMirrorSurface() {
+bool DirectDrawView::EnsureDisplaySurface() {
   const int32_t w = decoder_->FrameWidth(), h = decoder_->FrameHeight();
-  if (!decoder_->HasMirror() || w <= 0 || h <= 0 || w > GetSystemMetrics(SM_CXSCREEN) ||
+  if (!decoder_->HasDisplayCopy() || w <= 0 || h <= 0 || w > GetSystemMetrics(SM_CXSCREEN) ||
       h > GetSystemMetrics(SM_CYSCREEN)) {
-    ReleaseCom(mirror_);
+    ReleaseCom(display_surface_);
     return false;
   }
-  if (mirror_ != nullptr && mirror_w_ == w && mirror_h_ == h) return true;
-  ReleaseCom(mirror_);
+  if (display_surface_ != nullptr && surface_w_ == w && surface_h_ == h) return true;
+  ReleaseCom(display_surface_);
   DDSURFACEDESC sd{};
   sd.dwSize = sizeof(sd);
   sd.dwFlags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT;
   sd.ddsCaps.dwCaps = DDSCAPS_OFFSCREENPLAIN;
   sd.dwWidth = static_cast<DWORD>(w);
   sd.dwHeight = static_cast<DWORD>(h);
-  if (FAILED(dd_->CreateSurface(&sd, &mirror_, nullptr))) return false;
-  mirror_w_ = w;
-  mirror_h_ = h;
+  if (FAILED(dd_->CreateSurface(&sd, &display_surface_, nullptr))) return false;
+  surface_w_ = w;
+  surface_h_ = h;
   return true;
 }
 
@@ -113,25 +113,25 @@ void DirectDrawView::Paint() {
 
   decoder_->LockDecoder();
   const int32_t w = decoder_->FrameWidth(), h = decoder_->FrameHeight();
-  const bool mirror = EnsureMirrorSurface();
-  if (mirror) {
+  const bool have_surface = EnsureDisplaySurface();
+  if (have_surface) {
     DDSURFACEDESC sd{};
     sd.dwSize = sizeof(sd);
-    if (SUCCEEDED(mirror_->Lock(nullptr, &sd, DDLOCK_WAIT | DDLOCK_WRITEONLY, nullptr))) {
+    if (SUCCEEDED(display_surface_->Lock(nullptr, &sd, DDLOCK_WAIT | DDLOCK_WRITEONLY, nullptr))) {
       const uint32_t row = static_cast<uint32_t>(w) * (decoder_->DisplayFormat().bits / 8);
       for (int32_t y = 0; y < h; ++y) {
         std::memcpy(static_cast<uint8_t*>(sd.lpSurface) + static_cast<size_t>(y) * sd.lPitch,
-                    decoder_->Mirror() + static_cast<size_t>(y) * decoder_->MirrorPitch(), row);
+                    decoder_->DisplayCopy() + static_cast<size_t>(y) * decoder_->DisplayCopyPitch(), row);
       }
-      mirror_->Unlock(nullptr);
+      display_surface_->Unlock(nullptr);
     }
   }
   const Placement p = PlacePicture(c, fit_ ? 0 : -scroll_x_, fit_ ? 0 : -scroll_y_, w, h, fit_);
   if (p.has_picture) {
     RECT f{p.dest.left, p.dest.top, p.dest.right, p.dest.bottom};
     RECT l{p.source.left, p.source.top, p.source.right, p.source.bottom};
-    if (mirror) {
-      BltRestoring(primary_, &f, mirror_, &l, 0, nullptr);
+    if (have_surface) {
+      BltRestoring(primary_, &f, display_surface_, &l, 0, nullptr);
     } else if (const PlaneView* pic = decoder_->Picture()) {
       // The frame is larger than the screen (or has no display conversion):
       // GDI stretches the picture into the off-screen surface first.

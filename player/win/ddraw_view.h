@@ -1,6 +1,6 @@
 // The player's view on Windows: DirectDraw. A primary surface with a clipper
 // on the window, a screen-sized off-screen surface for the GDI fallback, and a
-// mirror surface in the display's format that takes the decoder's picture and
+// surface in the display's format that takes the decoder's picture and
 // is blitted (and scaled) to the window.
 #pragma once
 
@@ -37,7 +37,7 @@ class DirectDrawView : public VideoView {
   void Paint();
 
  private:
-  bool EnsureMirrorSurface();
+  bool EnsureDisplaySurface();
   HRESULT BltRestoring(IDirectDrawSurface* dst, RECT* d, IDirectDrawSurface* src, RECT* s, DWORD flags, DDBLTFX* fx);
 
   ScreenVideoDecoder* decoder_;
@@ -45,9 +45,9 @@ class DirectDrawView : public VideoView {
   IDirectDraw* dd_ = nullptr;
   IDirectDrawSurface* primary_ = nullptr;
   IDirectDrawSurface* offscreen_ = nullptr;
-  IDirectDrawSurface* mirror_ = nullptr;
+  IDirectDrawSurface* display_surface_ = nullptr;
   IDirectDrawClipper* clipper_ = nullptr;
-  int32_t mirror_w_ = 0, mirror_h_ = 0;
+  int32_t surface_w_ = 0, surface_h_ = 0;
   bool fit_ = false;
   int32_t scroll_x_ = 0, scroll_y_ = 0;
   RECT view_{0, 0, 0, 0};

@@ -8,7 +8,7 @@
 #include "platform/mirror/fake/memory_mirror.h"
 #include "player/codecs/lossless_decoder.h"
 #include "recorder/codecs/lossless_frame_encoder.h"
-#include "recorder/codecs/raw_frame_encoder.h"
+#include "recorder/codecs/testing/raw_frame_encoder.h"
 #include "shared/pixel/convert.h"
 
 namespace kmr {

@@ -2,17 +2,19 @@
 
 #include "recorder/codecs/lossless_frame_encoder.h"
 #include "recorder/codecs/lossy/lossy_frame_encoder.h"
+#include "shared/container/container_format.h"
+#include "shared/container/own_codec_info.h"
 
 namespace kmr {
 
 const std::vector<OwnCodec>& OwnCodecs() {
   static const std::vector<OwnCodec> codecs = {
-      {"lossless", LosslessFrameEncoder::kName,
+      {FindOwnCodecInfo(kFourCcLossless)->option, FindOwnCodecInfo(kFourCcLossless)->name,
        [](platform::DesktopState* desktop) -> std::unique_ptr<FrameEncoder> {
          return std::make_unique<LosslessFrameEncoder>(desktop);
        },
        true, [](std::string*) { return true; }},
-      {"lossy", LossyFrameEncoder::kName,
+      {FindOwnCodecInfo(kFourCcLossy)->option, FindOwnCodecInfo(kFourCcLossy)->name,
        [](platform::DesktopState*) -> std::unique_ptr<FrameEncoder> { return std::make_unique<LossyFrameEncoder>(); },
        false, LossyCodecAvailable},
   };

@@ -1,4 +1,5 @@
 #include "recorder/engine/container_stream.h"
+#include "shared/container/own_codec_info.h"
 
 #include <algorithm>
 
@@ -74,7 +75,8 @@ std::vector<uint8_t> BuildVideoFormatBlock(const EncodedVideoSource* source) {
   // Sides rounded up to even for the codecs that need them; the lossless
   // one keeps the capture rectangle as recorded (a rounded-up side would
   // show a row or column that was never recorded).
-  const bool exact = source->Compression() == kFourCcLossless;
+  const OwnCodecInfo* own = FindOwnCodecInfo(source->Compression());
+  const bool exact = own != nullptr && !own->even_sides;
   f.bitmap.width = exact ? w : w + (w % 2);
   f.bitmap.height = exact ? h : h + (h % 2);
   f.bitmap.compression = source->Compression();

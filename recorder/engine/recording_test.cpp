@@ -7,7 +7,6 @@
 #include "recorder/engine/avi_writer.h"
 #include "recorder/engine/container_stream.h"
 #include "recorder/engine/executable_writer.h"
-#include "recorder/engine/raw_frame_source.h"
 #include "recorder/engine/recording_controller.h"
 #include "recorder/engine/screen_video_source.h"
 #include "recorder/engine/testing/fake_capturer.h"
@@ -481,40 +480,6 @@ TEST_F(RecordingTest, WriteFailureWhilePausedRunsTheStopSequence) {
   // Once idle the message is ignored.
   controller_->OnWriteFailure();
   EXPECT_EQ(messages_.shown.size(), 1u);
-}
-
-TEST(RawFrameSource, EvenSizeAndBottomUpCopyOfTheRectangle) {
-  FakeCapturer capture;
-  RawFrameEncoder frames_only;
-  ASSERT_TRUE(capture.Prepare(&frames_only));
-  Plane frame(8, 6, 4);
-  for (int y = 0; y < 6; ++y) {
-    for (int x = 0; x < 8; ++x) frame.view().At(x, y)[0] = static_cast<uint8_t>(y * 10 + x);
-  }
-  capture.frame_ = frame.view();
-  capture.SetRect(Rect{1, 1, 4, 4});
-  auto timer = std::make_unique<GatedTimer>();
-  timer->Open();  // its steps run freely; the test grabs a frame itself
-  RawFrameSource raw(platform::SystemMsClock(), std::move(timer));
-  raw.SetSource(&capture);
-  raw.SetWidth(3);
-  raw.SetHeight(3);
-  EXPECT_EQ(raw.Header().width, 4);
-  EXPECT_EQ(raw.Header().height, 4);
-  EXPECT_EQ(raw.Stride(), 16u);
-  EXPECT_EQ(raw.Header().size_image, 64u);
-  raw.SetFps(0);
-  EXPECT_EQ(raw.GetFps(), 1u);
-  ContainerVideoStream out;
-  ASSERT_TRUE(raw.SetOutput(&out));
-  ASSERT_TRUE(raw.Start());  // allocates the image
-  const uint8_t* img = raw.GrabFrame();
-  ASSERT_NE(img, nullptr);
-  // Row 0 of the rectangle (frame row 1) is the last row in memory.
-  EXPECT_EQ(img[3 * 16], 11);
-  EXPECT_EQ(img[3 * 16 + 4], 12);
-  EXPECT_EQ(img[1 * 16 + 2 * 4], 33);
-  raw.Stop();
 }
 
 }  // namespace

@@ -1,4 +1,6 @@
 #include "recorder/engine/wmv_writer.h"
+#include "shared/text/widen_text.h"
+#include "shared/container/own_codec_info.h"
 
 #include <algorithm>
 #include <new>
@@ -201,14 +203,14 @@ bool WmvStream::WritePacket(const Packet* packet) {
 
 bool WmvVideoStream::Attach(MediaSource* source, uint32_t) {
   if (auto* video = dynamic_cast<EncodedVideoSource*>(source)) {
-    own_codec_ = video->Compression() == kFourCcLossy ? kFourCcLossy : kFourCcLossless;
+    own_codec_ = FindOwnCodecInfo(video->Compression());
     SetMediaType(kMediaTypeVideo, FourCcGuid(video->Compression()), kFormatVideoInfo, BuildVideoFormatBlock(video));
     return true;
   }
   auto* compressor = dynamic_cast<VideoCompressor*>(source);
   if (compressor == nullptr || compressor->OutputFormat().size() < kBitmapInfoHeaderSize) return false;
   if (compressor->Scale() == 0 || compressor->Rate() == 0) return false;
-  own_codec_ = 0;
+  own_codec_ = nullptr;
   const std::vector<uint8_t>& out = compressor->OutputFormat();
   std::vector<uint8_t> format;
   ByteWriter w(&format);
@@ -226,16 +228,13 @@ bool WmvVideoStream::Attach(MediaSource* source, uint32_t) {
   return true;
 }
 
-std::u16string WmvVideoStream::CodecName() const {
-  if (own_codec_ == 0) return {};
-  return own_codec_ == kFourCcLossy ? u"Norvane Screen Video (Lossy)" : u"Norvane Screen Video (Lossless)";
-}
+std::u16string WmvVideoStream::CodecName() const { return own_codec_ != nullptr ? own_codec_->display_name : u""; }
 
-std::u16string WmvVideoStream::CodecDescription() const { return own_codec_ != 0 ? kMakerAddress : u""; }
+std::u16string WmvVideoStream::CodecDescription() const { return own_codec_ != nullptr ? kMakerAddress : u""; }
 
 std::vector<uint8_t> WmvVideoStream::CodecInfo() const {
-  if (own_codec_ == 0) return {};
-  return Le32Bytes(own_codec_);
+  if (own_codec_ == nullptr) return {};
+  return Le32Bytes(own_codec_->fourcc);
 }
 
 // ---------------------------------------------------------------------------

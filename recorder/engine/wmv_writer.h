@@ -10,16 +10,13 @@
 #include <vector>
 
 #include "recorder/engine/container_stream.h"
+#include "shared/container/own_codec_info.h"
 #include "recorder/engine/media_writer.h"
 #include "recorder/codecs/video_compressor.h"
 #include "recorder/engine/video_source.h"
 #include "recorder/engine/wm_runtime.h"
 
 namespace kmr {
-
-// The path as the runtime takes it: UTF-16 from the system's narrow text
-// (the ANSI code page on Windows, UTF-8 on Linux).
-std::u16string WidenSystemText(const std::string& text);
 
 class WmvWriter : public MediaWriter {
  public:
@@ -97,7 +94,7 @@ class WmvVideoStream : public WmvStream {
   uint16_t StreamNumber() const override { return 1; }
 
  private:
-  uint32_t own_codec_ = 0;  // the own codec's FOURCC; 0 for a compressor
+  const OwnCodecInfo* own_codec_ = nullptr;  // null for a compressor
 };
 
 // MP3 sound.

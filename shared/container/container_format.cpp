@@ -1,4 +1,5 @@
 #include "shared/container/container_format.h"
+#include "shared/container/own_codec_info.h"
 
 #include <algorithm>
 
@@ -200,7 +201,7 @@ Trailer Trailer::Read(ByteReader& r) {
 
 bool CheckScreenVideoFormat(const VideoFormat& f, std::string* why) {
   const BitmapInfoHeader& b = f.bitmap;
-  if (b.compression != kFourCcLossless && b.compression != kFourCcLossy) {
+  if (!IsOwnFourCc(b.compression)) {
     *why = "not a screen video format";
     return false;
   }

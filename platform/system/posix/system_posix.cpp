@@ -1,5 +1,7 @@
 #include "platform/system/system.h"
 
+#include <cstdint>
+
 #include <errno.h>
 
 #include <fcntl.h>
@@ -103,6 +105,14 @@ bool CopyFileReplacing(const char* from, const char* to, std::string* error) {
 bool TruncateOpenFile(std::FILE* file, uint64_t size) {
   return file != nullptr && ::ftruncate(fileno(file), static_cast<off_t>(size)) == 0;
 }
+
+bool SeekFile(std::FILE* file, uint64_t offset) {
+  return offset <= static_cast<uint64_t>(INT64_MAX) && fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0;
+}
+
+int64_t TellFile(std::FILE* file) { return ftello(file); }
+
+int64_t OpenFileSize(std::FILE* file) { return fseeko(file, 0, SEEK_END) == 0 ? TellFile(file) : -1; }
 
 void DebuggerOutput(const char*) {}
 

@@ -1,5 +1,7 @@
 #include "platform/system/system.h"
 
+#include <cstdint>
+
 #include <io.h>
 #include <windows.h>
 
@@ -95,6 +97,14 @@ bool TruncateOpenFile(std::FILE* file, uint64_t size) {
   if (file == nullptr || size > 0x7FFFFFFFu) return false;
   return _chsize(_fileno(file), static_cast<long>(size)) == 0;
 }
+
+bool SeekFile(std::FILE* file, uint64_t offset) {
+  return offset <= static_cast<uint64_t>(INT64_MAX) && _fseeki64(file, static_cast<__int64>(offset), SEEK_SET) == 0;
+}
+
+int64_t TellFile(std::FILE* file) { return _ftelli64(file); }
+
+int64_t OpenFileSize(std::FILE* file) { return _fseeki64(file, 0, SEEK_END) == 0 ? TellFile(file) : -1; }
 
 void DebuggerOutput(const char* text) { OutputDebugStringA(text); }
 

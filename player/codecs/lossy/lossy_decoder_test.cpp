@@ -66,7 +66,7 @@ TEST(LossyPlayer, DamagedPacketsAreRefusedWithAReasonAndLeaveThePictureAlone) {
   const std::vector<uint8_t> good = CodedPacket(512, 192, 0, &encoder);
   ASSERT_TRUE(d.Decode(good.data(), good.size())) << d.Error();
   const std::vector<uint8_t> picture(d.Picture()->data, d.Picture()->data + 512 * 192 * 4);
-  const std::vector<uint8_t> mirror(d.Mirror(), d.Mirror() + d.MirrorPitch() * 192);
+  const std::vector<uint8_t> before(d.DisplayCopy(), d.DisplayCopy() + d.DisplayCopyPitch() * 192);
 
   // A good next frame followed by a chunk for tile 2 of a 2-tile grid.
   std::vector<uint8_t> outside = CodedPacket(512, 192, 40, &encoder);
@@ -82,7 +82,7 @@ TEST(LossyPlayer, DamagedPacketsAreRefusedWithAReasonAndLeaveThePictureAlone) {
   EXPECT_FALSE(d.Decode(torn.data(), torn.size()));
   EXPECT_EQ(d.Error(), "the packet ends inside a tile's header");
   EXPECT_EQ(std::memcmp(d.Picture()->data, picture.data(), picture.size()), 0) << "P untouched";
-  EXPECT_EQ(std::memcmp(d.Mirror(), mirror.data(), mirror.size()), 0) << "the display's copy untouched";
+  EXPECT_EQ(std::memcmp(d.DisplayCopy(), before.data(), before.size()), 0) << "the display's copy untouched";
   EXPECT_TRUE(d.Decode(nullptr, 0)) << "an empty packet: nothing changed";
 }
 
@@ -108,7 +108,7 @@ TEST(LossyPlayer, ATileStreamOfAnotherSizeNeverWritesOutsideItsTile) {
   }
 }
 
-TEST(LossyPlayer, TheFirstPacketMakesTheTileDecodersAndTheMirrorFollowsEachTile) {
+TEST(LossyPlayer, TheFirstPacketMakesTheTileDecodersAndTheDisplayCopyFollowsEachTile) {
   LossyTileEncoder encoder;
   std::string error;
   ASSERT_TRUE(encoder.Init(&error)) << error;
@@ -116,14 +116,14 @@ TEST(LossyPlayer, TheFirstPacketMakesTheTileDecodersAndTheMirrorFollowsEachTile)
   d.SetDisplayFormat(PixelFormat{16, false});  // a 5-6-5 display
   const std::vector<uint8_t> f = Format(512, 384, 32);
   ASSERT_TRUE(d.SetFormat(f.data(), f.size())) << d.Error();
-  ASSERT_TRUE(d.HasMirror());
+  ASSERT_TRUE(d.HasDisplayCopy());
   const std::vector<uint8_t> packet = CodedPacket(512, 384, 7, &encoder);
   ASSERT_TRUE(d.Decode(packet.data(), packet.size())) << d.Error();
   // Every tile reached the display's copy: compare a pixel of each.
   for (const auto& [x, y] : {std::pair{10, 10}, std::pair{300, 10}, std::pair{10, 300}, std::pair{500, 380}}) {
     const uint8_t* p = d.Picture()->At(x, y);
     const uint16_t expected = static_cast<uint16_t>((p[2] >> 3) << 11 | (p[1] >> 2) << 5 | p[0] >> 3);
-    const uint8_t* m = d.Mirror() + static_cast<size_t>(y) * d.MirrorPitch() + x * 2;
+    const uint8_t* m = d.DisplayCopy() + static_cast<size_t>(y) * d.DisplayCopyPitch() + x * 2;
     EXPECT_EQ(static_cast<uint16_t>(m[0] | m[1] << 8), expected) << x << "," << y;
     EXPECT_NE(expected, 0) << "the tile was drawn";
   }

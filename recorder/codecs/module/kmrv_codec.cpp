@@ -1,4 +1,5 @@
 #include "recorder/codecs/module/kmrv_codec.h"
+#include "shared/container/own_codec_info.h"
 
 #include <algorithm>
 #include <cstring>
@@ -24,17 +25,18 @@ KmrvCodec::KmrvCodec(uint32_t code) : code_(code) {}
 KmrvCodec::~KmrvCodec() = default;
 
 bool KmrvCodec::Available(uint32_t code, std::string* why) {
-  if (code == kFourCcLossless) return true;
-  if (code != kFourCcLossy) {
+  const OwnCodecInfo* info = FindOwnCodecInfo(code);
+  if (info == nullptr) {
     *why = "not an own codec";
     return false;
   }
-  const OwnCodec* lossy = FindOwnCodec("lossy");
-  return lossy != nullptr && lossy->available(why);
+  const OwnCodec* codec = FindOwnCodec(info->option);
+  return codec != nullptr && codec->available(why);
 }
 
 bool KmrvCodec::AcceptsInput(const BitmapInfoHeader& in) const {
-  if (code_ == kFourCcLossy && (in.width % 2 != 0 || in.height % 2 != 0)) return false;
+  const OwnCodecInfo* info = FindOwnCodecInfo(code_);
+  if (info == nullptr || (info->even_sides && (in.width % 2 != 0 || in.height % 2 != 0))) return false;
   return in.bit_count == 32 && in.compression == kBiRgb && in.planes <= 1 && SizeInRange(in.width, in.height);
 }
 
@@ -81,7 +83,7 @@ bool KmrvCodec::BeginCompress(const BitmapInfoHeader& in, std::string* error) {
   }
   in_ = in;
   encoder_ = std::make_unique<OfflineSource>(in.width, Abs(in.height), 32, 15,
-                                             FindOwnCodec(code_ == kFourCcLossy ? "lossy" : "lossless"));
+                                             FindOwnCodec(FindOwnCodecInfo(code_)->option));
   if (!encoder_->Ok()) {
     *error = encoder_->Error();
     encoder_.reset();

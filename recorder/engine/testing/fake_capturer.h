@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "platform/timer/frame_timer.h"
-#include "recorder/codecs/raw_frame_encoder.h"
+#include "recorder/codecs/testing/raw_frame_encoder.h"
 #include "recorder/engine/frame_capturer.h"
 
 namespace kmr::testing {

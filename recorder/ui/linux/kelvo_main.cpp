@@ -35,6 +35,7 @@
 #include "recorder/ui/hotkeys/x11/x11_hot_keys.h"
 #include "recorder/ui/linux/kelvo_config.h"
 #include "recorder/ui/linux/kelvo_options.h"
+#include "recorder/ui/linux/kelvo_plan.h"
 #include "recorder/ui/linux/region_status.h"
 #include "recorder/ui/region/x11/x11_region.h"
 #include "recorder/ui/settings/posix/ini_settings_store.h"
@@ -202,33 +203,20 @@ int main(int argc, char** argv) {
   }
   XSetErrorHandler(IgnoreXErrors);
   const kmr::Rect screen{0, 0, DisplayWidth(dpy, DefaultScreen(dpy)), DisplayHeight(dpy, DefaultScreen(dpy))};
-  if (opt.area == kmr::KelvoOptions::Area::kRegion) {
-    const kmr::Rect asked{opt.x, opt.y, opt.x + opt.width, opt.y + opt.height};
-    if (kmr::Intersect(screen, asked).IsEmpty()) {
-      std::fprintf(stderr, "kelvo: the region %d,%d,%d,%d lies outside the %dx%d screen\n", opt.x, opt.y, opt.width,
-                   opt.height, screen.Width(), screen.Height());
-      return 2;
-    }
+  kmr::RecordPlan plan;
+  if (!kmr::PlanRecording(opt, output, screen, &plan, &error)) {
+    std::fprintf(stderr, "kelvo: %s\n", error.c_str());
+    return 2;
   }
+  opt.codec = plan.codec;
 
   // The server leaves the pointer out of the root's pixels: it is drawn in.
   kmr::platform::X11Mirror x11_mirror;
   kmr::platform::X11PointerSource pointer;
   kmr::platform::PointerCompositor mirror(&x11_mirror, &pointer);
   kmr::platform::X11DesktopState desktop_state;
-  // MP4 is coded with H.264 unless a codec was asked for: players expect it.
-  const kmr::OutputKind chosen_kind = kmr::ChosenOutputKind(opt, output);
-  if (chosen_kind == kmr::OutputKind::kMp4 && !opt.codec_given &&
-      std::find(opt.compressors.begin(), opt.compressors.end(), "libx264") != opt.compressors.end()) {
-    opt.codec = "libx264";
-  }
-  const bool use_compressor = !kmr::IsOwnCodec(opt);
+  const bool use_compressor = plan.use_compressor;
   if (use_compressor) {
-    if (chosen_kind == kmr::OutputKind::kExecutable) {
-      std::fprintf(stderr, "kelvo: the self-playing output takes the own codecs only (%s)\n",
-                   kmr::OwnCodecOptions().c_str());
-      return 2;
-    }
     if (!opt.codec_options.empty() && !compressors->SetOptions(opt.codec, opt.codec_options, &error)) {
       std::fprintf(stderr, "kelvo: --codec-options: %s\n", error.c_str());
       return 2;
@@ -237,9 +225,6 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "kelvo: the compressor %s cannot be opened\n", opt.codec.c_str());
       return 1;
     }
-  } else if (!opt.codec_options.empty()) {
-    std::fprintf(stderr, "kelvo: --codec-options are for installed compressors\n");
-    return 2;
   }
   const kmr::OwnCodec* own_codec = kmr::FindOwnCodec(opt.codec);
   if (own_codec == nullptr) own_codec = &kmr::OwnCodecs().front();
@@ -247,7 +232,7 @@ int main(int argc, char** argv) {
   kmr::ScreenCaptureSource capture(&mirror);
   kmr::ScreenVideoSource video(&capture);
   // The output set of the chosen kind: its writer and streams.
-  const kmr::OutputKind kind = chosen_kind;
+  const kmr::OutputKind kind = plan.kind;
   kmr::OutputSet output_set = kmr::MakeOutputSet(kind);
   kmr::ExecutableWriter* executable = output_set.executable;
   const bool have_player = executable == nullptr ||

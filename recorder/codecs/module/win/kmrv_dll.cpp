@@ -10,6 +10,7 @@
 #include <new>
 
 #include "recorder/codecs/module/kmrv_codec.h"
+#include "shared/container/own_codec_info.h"
 
 namespace {
 
@@ -59,9 +60,11 @@ LRESULT GetInfo(const KmrvCodec* codec, ICINFO* info, DWORD size) {
   info->dwFlags = VIDCF_TEMPORAL | VIDCF_FASTTEMPORALC | VIDCF_FASTTEMPORALD;
   info->dwVersion = 1;
   info->dwVersionICM = ICVERSION;
-  const bool lossless = codec->Code() == kmr::kFourCcLossless;
-  lstrcpynW(info->szName, lossless ? L"KMRV" : L"kmrv", 16);
-  lstrcpynW(info->szDescription, lossless ? L"Norvane Screen Video (Lossless)" : L"Norvane Screen Video (Lossy)", 128);
+  const kmr::OwnCodecInfo* own = kmr::FindOwnCodecInfo(codec->Code());
+  if (own == nullptr) own = kmr::FindOwnCodecInfo(kmr::kFourCcLossless);
+  // Both are UTF-16 on Windows.
+  lstrcpynW(info->szName, reinterpret_cast<const wchar_t*>(own->short_name), 16);
+  lstrcpynW(info->szDescription, reinterpret_cast<const wchar_t*>(own->display_name), 128);
   return sizeof(ICINFO);
 }
 

@@ -1,7 +1,7 @@
 // Narrow text on Linux is UTF-8.
 #include <string>
 
-#include "recorder/engine/wmv_writer.h"
+#include "shared/text/widen_text.h"
 #include "shared/text/utf16.h"
 
 namespace kmr {

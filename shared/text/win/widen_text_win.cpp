@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "recorder/engine/wmv_writer.h"
+#include "shared/text/widen_text.h"
 
 namespace kmr {
 

@@ -1,6 +1,5 @@
-// The frame step for an installed compressor: the capture only keeps the
-// 32-bit working frame current; the compressor's stream reads it and codes
-// it itself, so no packet is made here.
+// A frame step for tests: the capture only keeps the 32-bit working frame
+// current and no packet is made.
 #pragma once
 
 #include "recorder/codecs/frame_encoder.h"
