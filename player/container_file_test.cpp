@@ -1,11 +1,11 @@
-#include "recorder/engine/testing/frames_on_grid.h"
+#include "recorder/control/testing/frames_on_grid.h"
 #include "player/container_file.h"
 
 #include <gtest/gtest.h>
 
-#include "recorder/engine/container_stream.h"
-#include "recorder/engine/executable_writer.h"
-#include "recorder/engine/testing/fake_sources.h"
+#include "recorder/outputs/container/container_stream.h"
+#include "recorder/outputs/container/executable_writer.h"
+#include "recorder/outputs/testing/fake_sources.h"
 #include "shared/testing/temp_dir.h"
 
 namespace kmr {

@@ -1,15 +1,15 @@
 // The players' session around their window: the recording is looked at
 // first, the command line's loop, quick play and seek reach the reader, and
 // the end reports a recording that could not be played to its end.
-#include "recorder/engine/frame_grid.h"
-#include "recorder/engine/video_source.h"
+#include "recorder/control/frame_grid.h"
+#include "recorder/outputs/video_source.h"
 #include "player/playback_session.h"
 
 #include <gtest/gtest.h>
 
 #include "player/video_renderer.h"
-#include "recorder/engine/container_stream.h"
-#include "recorder/engine/container_writer.h"
+#include "recorder/outputs/container/container_stream.h"
+#include "recorder/outputs/container/container_writer.h"
 #include "shared/testing/temp_dir.h"
 #include "tools/kmrtool/offline_source.h"
 

@@ -7,15 +7,15 @@
 #include <mutex>
 #include <random>
 
-#include "recorder/engine/frame_grid.h"
-#include "recorder/engine/video_source.h"
+#include "recorder/control/frame_grid.h"
+#include "recorder/outputs/video_source.h"
 #include "player/codecs/screen_video_decoder.h"
 #include "player/container_reader.h"
 #include "player/frame/frame_logic.h"
 #include "player/video_renderer.h"
-#include "recorder/engine/container_stream.h"
-#include "recorder/engine/container_writer.h"
-#include "recorder/engine/testing/fake_sources.h"
+#include "recorder/outputs/container/container_stream.h"
+#include "recorder/outputs/container/container_writer.h"
+#include "recorder/outputs/testing/fake_sources.h"
 #include "shared/pixel/convert.h"
 #include "shared/testing/temp_dir.h"
 #include "recorder/codecs/own_codecs.h"

@@ -17,18 +17,18 @@
 #include <random>
 #include <thread>
 
-#include "recorder/engine/frame_grid.h"
-#include "recorder/engine/video_source.h"
+#include "recorder/control/frame_grid.h"
+#include "recorder/outputs/video_source.h"
 #include "player/container_file.h"
-#include "recorder/engine/container_stream.h"
-#include "recorder/engine/executable_writer.h"
+#include "recorder/outputs/container/container_stream.h"
+#include "recorder/outputs/container/executable_writer.h"
 #include "shared/testing/temp_dir.h"
 #include "player/testing/colour_frames.h"
 #include "shared/testing/wait.h"
 #include "shared/testing/xvfb.h"
 #include "recorder/codecs/own_codecs.h"
 #include "tools/kmrtool/offline_source.h"
-#include "recorder/engine/container_writer.h"
+#include "recorder/outputs/container/container_writer.h"
 #include "tools/kmrtool/raw_export.h"
 
 namespace kmr {

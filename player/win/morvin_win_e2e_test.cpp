@@ -11,12 +11,12 @@
 #include <random>
 #include <string>
 
-#include "recorder/engine/frame_grid.h"
-#include "recorder/engine/video_source.h"
-#include "recorder/engine/container_stream.h"
+#include "recorder/control/frame_grid.h"
+#include "recorder/outputs/video_source.h"
+#include "recorder/outputs/container/container_stream.h"
 #include "player/testing/colour_frames.h"
 #include "shared/testing/wait.h"
-#include "recorder/engine/executable_writer.h"
+#include "recorder/outputs/container/executable_writer.h"
 #include "tools/kmrtool/offline_source.h"
 
 namespace kmr {

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "recorder/engine/media_writer.h"
+#include "recorder/outputs/media_writer.h"
 #include "shared/mul_div.h"
 
 namespace kmr {

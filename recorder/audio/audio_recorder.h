@@ -19,7 +19,7 @@
 #include "recorder/audio/capture_device.h"
 #include "recorder/audio/input_mixer.h"
 #include "recorder/audio/sound_placer.h"
-#include "recorder/engine/media_stream.h"
+#include "recorder/outputs/media_stream.h"
 #include "shared/worker_thread.h"
 
 namespace kmr {

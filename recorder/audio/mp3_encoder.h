@@ -12,7 +12,7 @@
 #include "platform/library/library.h"
 #include "recorder/audio/blade_interface.h"
 #include "recorder/audio/lame_config.h"
-#include "recorder/engine/block_encoder.h"
+#include "recorder/outputs/block_encoder.h"
 
 namespace kmr {
 

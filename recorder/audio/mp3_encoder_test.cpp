@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "platform/library/library.h"
-#include "recorder/engine/container_stream.h"
+#include "recorder/outputs/container/container_stream.h"
 
 namespace kmr {
 namespace {

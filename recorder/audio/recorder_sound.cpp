@@ -1,6 +1,6 @@
 #include "recorder/audio/recorder_sound.h"
 
-#include "recorder/engine/media_writer.h"
+#include "recorder/outputs/media_writer.h"
 
 namespace kmr {
 

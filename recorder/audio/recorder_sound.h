@@ -15,8 +15,8 @@
 #include "recorder/audio/mp3_encoder.h"
 #include "recorder/audio/sound_coding_stage.h"
 #include "recorder/audio/sound_mixer.h"
-#include "recorder/engine/media_stream.h"
-#include "recorder/engine/sound_path.h"
+#include "recorder/outputs/media_stream.h"
+#include "recorder/control/sound_path.h"
 
 namespace kmr {
 

@@ -3,8 +3,8 @@
 // the block's time stamp. A block the encoder refuses is not handed on.
 #pragma once
 
-#include "recorder/engine/block_encoder.h"
-#include "recorder/engine/media_stream.h"
+#include "recorder/outputs/block_encoder.h"
+#include "recorder/outputs/media_stream.h"
 
 namespace kmr {
 

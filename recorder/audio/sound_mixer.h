@@ -15,7 +15,7 @@
 
 #include "platform/sync/sync.h"
 #include "recorder/audio/capture_device.h"
-#include "recorder/engine/media_stream.h"
+#include "recorder/outputs/media_stream.h"
 
 namespace kmr {
 

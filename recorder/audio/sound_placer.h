@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "recorder/audio/capture_device.h"
-#include "recorder/engine/recording_timeline.h"
+#include "recorder/control/recording_timeline.h"
 
 namespace kmr {
 

@@ -13,7 +13,7 @@
 #include "platform/region/region.h"
 #include "recorder/codecs/frame_encoder.h"
 #include "recorder/capture/change_ring_reader.h"
-#include "recorder/engine/frame_capturer.h"
+#include "recorder/control/frame_capturer.h"
 #include "shared/pixel/convert.h"
 #include "shared/plane.h"
 

@@ -9,8 +9,8 @@
 #include <cstdint>
 
 #include "recorder/codecs/video_compressor.h"
-#include "recorder/engine/frame_grid.h"
-#include "recorder/engine/media_stream.h"
+#include "recorder/control/frame_grid.h"
+#include "recorder/outputs/media_stream.h"
 
 namespace kmr {
 

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "recorder/engine/media_stream.h"
+#include "recorder/outputs/media_stream.h"
 
 namespace kmr {
 

@@ -3,11 +3,11 @@
 // allocations or endless output.
 #include <gtest/gtest.h>
 
-#include "recorder/engine/frame_grid.h"
-#include "recorder/engine/video_source.h"
+#include "recorder/control/frame_grid.h"
+#include "recorder/outputs/video_source.h"
 #include "player/container_file.h"
-#include "recorder/engine/container_stream.h"
-#include "recorder/engine/container_writer.h"
+#include "recorder/outputs/container/container_stream.h"
+#include "recorder/outputs/container/container_writer.h"
 #include "shared/testing/temp_dir.h"
 #include "tools/kmrtool/offline_source.h"
 #include "tools/kmrtool/raw_export.h"

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "recorder/engine/video_source.h"
+#include "recorder/outputs/video_source.h"
 
 namespace kmr {
 

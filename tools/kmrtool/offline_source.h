@@ -12,7 +12,7 @@
 #include "platform/desktop_state/desktop_state.h"
 #include "recorder/codecs/frame_differ.h"
 #include "recorder/codecs/own_codecs.h"
-#include "recorder/engine/video_source.h"
+#include "recorder/outputs/video_source.h"
 #include "tools/kmrtool/motion_estimator.h"
 
 namespace kmr {

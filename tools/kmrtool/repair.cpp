@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "player/byte_source.h"
-#include "recorder/engine/output_file.h"
+#include "recorder/outputs/container/output_file.h"
 #include "shared/container/container_format.h"
 
 namespace kmr {

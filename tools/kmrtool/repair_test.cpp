@@ -1,13 +1,13 @@
-#include "recorder/engine/frame_grid.h"
-#include "recorder/engine/video_source.h"
+#include "recorder/control/frame_grid.h"
+#include "recorder/outputs/video_source.h"
 #include "tools/kmrtool/repair.h"
 
 #include <gtest/gtest.h>
 
 #include "player/container_file.h"
-#include "recorder/engine/container_stream.h"
-#include "recorder/engine/executable_writer.h"
-#include "recorder/engine/testing/fake_sources.h"
+#include "recorder/outputs/container/container_stream.h"
+#include "recorder/outputs/container/executable_writer.h"
+#include "recorder/outputs/testing/fake_sources.h"
 #include "shared/testing/temp_dir.h"
 
 namespace kmr {

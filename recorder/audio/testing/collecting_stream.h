@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "platform/sync/sync.h"
-#include "recorder/engine/media_stream.h"
-#include "recorder/engine/media_writer.h"
+#include "recorder/outputs/media_stream.h"
+#include "recorder/outputs/media_writer.h"
 
 namespace kmr::testing {
 

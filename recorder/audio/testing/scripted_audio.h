@@ -8,7 +8,7 @@
 
 #include "platform/sync/sync.h"
 #include "recorder/audio/capture_device.h"
-#include "recorder/engine/testing/fake_capturer.h"
+#include "recorder/control/testing/fake_capturer.h"
 #include "shared/testing/wait.h"
 #include "shared/event.h"
 

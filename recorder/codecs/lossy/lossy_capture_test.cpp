@@ -15,7 +15,7 @@
 #include "player/codecs/screen_video_decoder.h"
 #include "recorder/capture/screen_capture_source.h"
 #include "recorder/codecs/lossy/lossy_frame_encoder.h"
-#include "recorder/engine/container_stream.h"
+#include "recorder/outputs/container/container_stream.h"
 #include "shared/testing/psnr.h"
 
 namespace kmr {

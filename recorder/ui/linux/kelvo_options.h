@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "recorder/engine/output_kind.h"
+#include "recorder/outputs/output_kind.h"
 #include "recorder/ui/settings/settings_pages.h"
 
 namespace kmr {

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "recorder/engine/output_kind.h"
+#include "recorder/outputs/output_kind.h"
 #include "recorder/ui/linux/kelvo_options.h"
 #include "shared/geometry.h"
 

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "platform/notify/win/window_notify_target.h"
-#include "recorder/engine/recording_controller.h"
+#include "recorder/control/recording_controller.h"
 #include "recorder/ui/region/region_tracker.h"
 #include "recorder/ui/region/win/win_region.h"
 #include "recorder/ui/win/audio_page.h"

@@ -16,9 +16,9 @@
 #include "recorder/capture/screen_capture_source.h"
 #include "recorder/codecs/installed/codec_choices.h"
 #include "recorder/codecs/installed/installed_compressor.h"
-#include "recorder/engine/output_set.h"
-#include "recorder/engine/recording_controller.h"
-#include "recorder/engine/screen_video_source.h"
+#include "recorder/outputs/output_set.h"
+#include "recorder/control/recording_controller.h"
+#include "recorder/control/screen_video_source.h"
 
 namespace kmr::win {
 

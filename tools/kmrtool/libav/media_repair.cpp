@@ -5,7 +5,7 @@
 #include <fstream>
 #include <vector>
 
-#include "recorder/engine/avi_check.h"
+#include "recorder/outputs/avi/avi_check.h"
 #include "shared/libav/libav_util.h"
 
 extern "C" {

@@ -10,8 +10,8 @@
 #include <cstdio>
 #include <fstream>
 
-#include "recorder/engine/avi_check.h"
-#include "recorder/engine/testing/own_codec_clip.h"
+#include "recorder/outputs/avi/avi_check.h"
+#include "recorder/outputs/testing/own_codec_clip.h"
 #include "shared/testing/ffprobe.h"
 #include "shared/testing/temp_dir.h"
 

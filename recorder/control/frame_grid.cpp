@@ -1,0 +1,36 @@
+#include "recorder/control/frame_grid.h"
+
+namespace kmr {
+
+namespace {
+
+uint32_t RoundedDiv(uint64_t a, uint64_t b) {
+  const uint64_t q = (a + b / 2) / b;
+  return q > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(q);
+}
+
+}  // namespace
+
+FrameTimebase FrameTimebase::Fps(uint32_t fps) {
+  if (fps == 0) fps = 1;
+  return FrameTimebase{1, fps, 1000 / fps};
+}
+
+FrameTimebase FrameTimebase::ScaleRate(uint32_t scale, uint32_t rate) {
+  FrameTimebase t{scale, rate, 0};
+  if (t.Valid()) t.duration = RoundedDiv(1000ull * scale, rate);
+  return t;
+}
+
+uint32_t FrameTimebase::SlotTime(uint32_t n) const {
+  if (!Valid()) return 0;
+  return RoundedDiv(static_cast<uint64_t>(n) * scale * 1000, rate);
+}
+
+uint32_t FrameGrid::SlotFor(const FrameTimebase& timebase, uint32_t t) {
+  if (!timebase.Valid()) return 0;
+  while (static_cast<uint64_t>(timebase.SlotTime(n_)) + timebase.duration < t) ++n_;
+  return timebase.SlotTime(n_);
+}
+
+}  // namespace kmr
