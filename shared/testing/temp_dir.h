@@ -1,4 +1,6 @@
-// A fresh directory per test, removed afterwards.
+// A fresh directory per test, removed afterwards; named by the test and the
+// test program's process, so that two runs of the tests on one machine
+// never share one.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -9,14 +11,25 @@
 #include <string>
 #include <vector>
 
+#ifdef _WIN32
+#include <process.h>
+#else
+#include <unistd.h>
+#endif
+
 namespace kmr::testing {
 
 class TempDir {
  public:
   TempDir() {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+#ifdef _WIN32
+    const int process = _getpid();
+#else
+    const int process = static_cast<int>(getpid());
+#endif
     std::string name = std::string("kmr_") + (info ? info->test_suite_name() : "t") + "_" +
-                       (info ? info->name() : "x");
+                       (info ? info->name() : "x") + "_" + std::to_string(process);
     for (char& c : name) {
       if (c == '/') c = '_';
     }
