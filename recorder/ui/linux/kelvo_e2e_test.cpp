@@ -1112,11 +1112,12 @@ TEST_F(KelvoSound, EveryContainerHoldsPictureAndSoundThatOthersRead) {
     const std::string probe = Ffprobe(out);
     EXPECT_NE(probe.find("codec_tag_string=KMRV"), std::string::npos) << probe;
     EXPECT_NE(probe.find("codec_name=mp3"), std::string::npos) << probe;
-    // As long as the recording, to a frame and the sound's last two blocks
-    // (the last samples made a whole block, and the coder's last bytes).
+    // As long as the recording, to a frame and the sound's last blocks (the
+    // samples up to the stop, which on a busy machine comes a block or two
+    // after the last frame, made a whole block, and the coder's last bytes).
     const double seconds = FfprobeDuration(out);
     EXPECT_GE(seconds, 3.9) << probe << log;
-    EXPECT_LE(seconds, 4.4) << probe << log;
+    EXPECT_LE(seconds, 4.6) << probe << log;
     if (std::string(ext) == "wmv") {
       EXPECT_NE(probe.find("TAG:title=Quarterly demo"), std::string::npos) << probe;
       EXPECT_NE(probe.find("=R. Mill"), std::string::npos) << probe;  // the author
