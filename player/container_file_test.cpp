@@ -47,9 +47,9 @@ class RecordingFixture : public ::testing::Test {
     testing::FakeAudioSource audio_source;
     ContainerVideoStream video;
     ContainerAudioStream audio;
-    ASSERT_TRUE(video.Attach(&video_source, 0));
+    ASSERT_TRUE(video.Attach(FormatOf(video_source)));
     testing::FramesOnGrid frames(&video_source, &video);
-    ASSERT_TRUE(audio.Attach(&audio_source, 0));
+    ASSERT_TRUE(audio.Attach(FormatOf(audio_source)));
     video.SetWriter(&writer);
     audio.SetWriter(&writer);
     writer.AddStream(&video);

@@ -23,7 +23,7 @@ std::string MakeRecording(const testing::TempDir& dir) {
   StandaloneContainerWriter writer;
   ContainerVideoStream video;
   writer.SetPath(path.c_str());
-  video.Attach(&source, 0);
+  video.Attach(FormatOf(source));
   video.SetWriter(&writer);
   writer.AddStream(&video);
   EXPECT_TRUE(writer.Open());

@@ -132,11 +132,11 @@ class RecordingDecoder : public StreamDecoder {
 struct TestRecordingWriter {
   TestRecordingWriter(const std::string& path, EncodedVideoSource* source, bool with_audio) : source(source) {
     writer.SetPath(path.c_str());
-    video.Attach(source, 0);
+    video.Attach(FormatOf(*source));
     video.SetWriter(&writer);
     writer.AddStream(&video);
     if (with_audio) {
-      audio.Attach(&audio_format, 0);
+      audio.Attach(FormatOf(audio_format));
       audio.SetWriter(&writer);
       writer.AddStream(&audio);
     }

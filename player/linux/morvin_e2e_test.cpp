@@ -44,7 +44,7 @@ std::vector<uint8_t> MakeSelfPlaying(const std::string& path, const OwnCodec* co
   writer.SetPath(path.c_str());
   OfflineSource source(320, 240, 32, 10, codec);
   ContainerVideoStream video;
-  video.Attach(&source, 0);
+  video.Attach(FormatOf(source));
   video.SetWriter(&writer);
   writer.AddStream(&video);
   EXPECT_TRUE(writer.Open());
@@ -203,7 +203,7 @@ std::string MakeColourRecording(const testing::TempDir& dir) {
   writer.SetPath(path.c_str());
   OfflineSource source(320, 240, 32, 10);
   ContainerVideoStream video;
-  video.Attach(&source, 0);
+  video.Attach(FormatOf(source));
   video.SetWriter(&writer);
   writer.AddStream(&video);
   EXPECT_TRUE(writer.Open());

@@ -44,7 +44,7 @@ struct SelfPlayingMaker {
   SelfPlayingMaker(const std::string& path, int32_t width, int32_t height) : source(width, height, 32, 10) {
     EXPECT_TRUE(writer.SetPlayerPath(WindowsPath(MORVIN_PATH).c_str()));
     writer.SetPath(path.c_str());
-    video.Attach(&source, 0);
+    video.Attach(FormatOf(source));
     video.SetWriter(&writer);
     writer.AddStream(&video);
   }
@@ -96,7 +96,7 @@ void MakeSelfPlayingWithSound(const std::string& path) {
   ContainerVideoStream& video = make.video;
   StoredMp3 format;
   ContainerAudioStream audio;
-  ASSERT_TRUE(audio.Attach(&format, 0));
+  ASSERT_TRUE(audio.Attach(FormatOf(format)));
   audio.SetWriter(&writer);
   writer.AddStream(&audio);
   ASSERT_TRUE(writer.Open());

@@ -148,7 +148,7 @@ TEST_F(RecordingLibrary, TheContainerStreamTakesTheEncodersFormat) {
   encoder_.SetSampleRate(44100);
   ASSERT_TRUE(encoder_.Init());
   ContainerAudioStream stream;
-  ASSERT_TRUE(stream.Attach(&encoder_, 0));
+  ASSERT_TRUE(stream.Attach(FormatOf(encoder_)));
   EXPECT_EQ(stream.Header().subtype, kSubtypeMp3);
   EXPECT_EQ(stream.FormatBlock(), encoder_.WaveFormat());
   EXPECT_TRUE(stream.VariableBitRateAllowed());

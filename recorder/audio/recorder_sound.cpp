@@ -4,7 +4,7 @@
 
 namespace kmr {
 
-bool RecorderSound::Start(MediaWriter* writer, MediaStream* stream, RecordingTimeline* timeline) {
+bool RecorderSound::Start(MediaWriter* writer, SoundStream* stream, RecordingTimeline* timeline) {
   error_.clear();
   stream_ = stream;
   if (writer == nullptr || stream_ == nullptr) {
@@ -35,7 +35,7 @@ bool RecorderSound::Start(MediaWriter* writer, MediaStream* stream, RecordingTim
     r->SetBufferSize(encoder_->GetInputBlockBytes());
     r->SetTimeline(timeline);
   }
-  if (!stream_->Attach(encoder_, 0)) {
+  if (!stream_->Attach(FormatOf(*encoder_))) {
     error_ = "the audio stream refused the encoder's format";
     encoder_->Flush();
     return false;

@@ -37,7 +37,7 @@ class RecorderSound : public SoundPath {
   void SetVolumeSlider(uint32_t position) { slider_ = position > 65535 ? 65535 : position; }
 
   // The stream is the output's sound stream; it is kept until the next start.
-  bool Start(MediaWriter* writer, MediaStream* stream, RecordingTimeline* timeline) override;
+  bool Start(MediaWriter* writer, SoundStream* stream, RecordingTimeline* timeline) override;
   void Stop() override;
   bool Pause() override;
   bool Resume() override;
@@ -48,7 +48,7 @@ class RecorderSound : public SoundPath {
  private:
   Mp3Encoder* encoder_;
   AudioRecorder* recorder_;
-  MediaStream* stream_ = nullptr;
+  SoundStream* stream_ = nullptr;
   uint32_t rate_ = 22050;
   int quality_ = 5;
   uint32_t slider_ = 45535;

@@ -7,12 +7,13 @@
 #include <cstdint>
 #include <vector>
 
-#include "recorder/outputs/media_stream.h"
+#include "recorder/outputs/stream_format.h"
 
 namespace kmr {
 
-class VideoCompressor : public MediaSource {
+class VideoCompressor {
  public:
+  virtual ~VideoCompressor() = default;
   // At the start of a recording: frames of this bitmap info header (40
   // bytes, 32 bits, bottom-up) at rate / scale frames a second. False when
   // the compressor refuses them.
@@ -34,5 +35,10 @@ class VideoCompressor : public MediaSource {
   virtual uint32_t CompressedSize() const = 0;
   virtual bool CompressedKeyFrame() const = 0;
 };
+
+// The format a video stream is attached with.
+inline CompressedVideoFormat FormatOf(const VideoCompressor& compressor) {
+  return CompressedVideoFormat{compressor.OutputFormat(), compressor.Scale(), compressor.Rate(), compressor.BitRate()};
+}
 
 }  // namespace kmr

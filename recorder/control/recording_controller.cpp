@@ -31,7 +31,7 @@ RecordingController::RecordingController(FrameCapturer* capture, ScreenVideoSour
                                          platform::MessageSink* messages)
     : capture_(capture), video_(video), messages_(messages) {}
 
-void RecordingController::SetOutput(OutputKind kind, MediaWriter* writer, MediaStream* video, MediaStream* audio,
+void RecordingController::SetOutput(OutputKind kind, MediaWriter* writer, VideoStream* video, SoundStream* audio,
                                     bool takes_compressor) {
   const auto i = static_cast<size_t>(kind);
   if (i >= kOutputKinds) return;
@@ -53,7 +53,7 @@ bool RecordingController::StartVideo(const RecordingSettings& s, uint32_t fps) {
   const Output& f = *OutputOf(s.output);
   writer_ = f.writer;
   const bool compressing = s.compressor != nullptr;
-  MediaStream* stream = compressing && !f.takes_compressor ? nullptr : f.video;
+  VideoStream* stream = compressing && !f.takes_compressor ? nullptr : f.video;
   FrameEncoder* encoder = compressing ? &changed_area_ : s.encoder;
   if (stream == nullptr || encoder == nullptr) return false;
   if (!capture_->Prepare(encoder)) return false;
@@ -78,8 +78,8 @@ bool RecordingController::StartVideo(const RecordingSettings& s, uint32_t fps) {
       return false;
     }
     compressor_on_ = s.compressor;
-    if (!stream->Attach(s.compressor, 0)) return false;
-  } else if (!stream->Attach(capture_, 0)) {
+    if (!stream->Attach(FormatOf(*s.compressor))) return false;
+  } else if (!stream->Attach(FormatOf(*capture_))) {
     return false;
   }
   stream->SetWriter(writer_);

@@ -89,7 +89,7 @@ class RecordingController {
   // The writer of an output kind and its streams; the video stream takes an
   // installed compressor's frames too where takes_compressor. Kinds without
   // a writer are refused at start.
-  void SetOutput(OutputKind kind, MediaWriter* writer, MediaStream* video, MediaStream* audio,
+  void SetOutput(OutputKind kind, MediaWriter* writer, VideoStream* video, SoundStream* audio,
                  bool takes_compressor);
   void SetOutput(const OutputSet& set) {
     SetOutput(set.kind, set.writer.get(), set.video.get(), set.audio.get(), set.takes_compressor);
@@ -125,8 +125,8 @@ class RecordingController {
 
   struct Output {
     MediaWriter* writer = nullptr;
-    MediaStream* video = nullptr;
-    MediaStream* audio = nullptr;
+    VideoStream* video = nullptr;
+    SoundStream* audio = nullptr;
     bool takes_compressor = false;
   };
   // The output of a kind; null for one never set.

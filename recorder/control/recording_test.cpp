@@ -83,7 +83,7 @@ class VideoSourceTest : public ::testing::Test {
     auto timer = std::make_unique<GatedTimer>();
     timer_ = timer.get();
     source_ = std::make_unique<ScreenVideoSource>(&capture_, &clock_, std::move(timer));
-    ASSERT_TRUE(stream_.Attach(&capture_, 0));
+    ASSERT_TRUE(stream_.Attach(FormatOf(capture_)));
     stream_.SetWriter(&writer_);
     writer_.AddStream(&stream_);
     ASSERT_TRUE(source_->SetOutput(&stream_));
@@ -196,7 +196,7 @@ class PacingTest : public ::testing::Test {
     capture_.clock = &clock_;
     capture_.capture_takes_ms = capture_ms;
     EXPECT_TRUE(capture_.Prepare(&codec_));
-    EXPECT_TRUE(stream_.Attach(&capture_, 0));
+    EXPECT_TRUE(stream_.Attach(FormatOf(capture_)));
     stream_.SetWriter(&writer_);
     writer_.AddStream(&stream_);
     EXPECT_TRUE(source_->SetOutput(&stream_));
@@ -288,11 +288,11 @@ class RecordingTest : public ::testing::Test {
     void ShowStop(const std::string& text) override { shown.push_back(text); }
   };
   struct FailingAudio : SoundPath {
-    bool Start(MediaWriter*, MediaStream* stream, RecordingTimeline*) override {
+    bool Start(MediaWriter*, SoundStream* stream, RecordingTimeline*) override {
       given = stream;
       return false;
     }
-    MediaStream* given = nullptr;
+    SoundStream* given = nullptr;
     void Stop() override { ++stops; }
     bool Pause() override { return true; }
     bool Resume() override { return true; }

@@ -6,14 +6,14 @@
 
 namespace kmr {
 
-class MediaStream;
+class SoundStream;
 class MediaWriter;
 class RecordingTimeline;
 
 class SoundPath {
  public:
   virtual ~SoundPath() = default;
-  virtual bool Start(MediaWriter* writer, MediaStream* stream, RecordingTimeline* timeline) = 0;
+  virtual bool Start(MediaWriter* writer, SoundStream* stream, RecordingTimeline* timeline) = 0;
   virtual void Stop() = 0;
   virtual bool Pause() = 0;
   virtual bool Resume() = 0;

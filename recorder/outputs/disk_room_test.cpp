@@ -126,7 +126,7 @@ TEST(DiskRoomWriters, AnAviRecordingStopsShortOfAFullDiskAndIsFinished) {
     writer.SetNotify(&target, 2027);
     testing::FakeVideoSource source(64, 48, 32, 10);
     AviVideoStream video;
-    ASSERT_TRUE(video.Attach(&source, 0));
+    ASSERT_TRUE(video.Attach(FormatOf(source)));
     testing::FramesOnGrid frames(&source, &video);
     video.SetWriter(&writer);
     ASSERT_TRUE(writer.AddStream(&video));
@@ -172,7 +172,7 @@ TEST(DiskRoomWriters, AWindowsMediaRecordingStopsShortOfAFullDiskAndIsFinished) 
   writer.SetPath("/videos/clip.wmv");
   testing::FakeAudioSource sound;
   WmvAudioStream audio;
-  ASSERT_TRUE(audio.Attach(&sound, 0));
+  ASSERT_TRUE(audio.Attach(FormatOf(sound)));
   audio.SetWriter(&writer);
   ASSERT_TRUE(writer.AddStream(&audio));
   ASSERT_TRUE(writer.Open());

@@ -6,16 +6,24 @@
 
 #include <cstdint>
 
+#include "recorder/outputs/stream_format.h"
+
 namespace kmr {
 
 class MediaWriter;
 class MediaStream;
+class ContainerStream;
+class AviStream;
+class WmvStream;
 
-// Base of everything a stream can be attached to (screen video source,
-// installed compressor, audio encoder).
-class MediaSource {
+// The writer's side of binding a stream to the output: each writer binds the
+// streams of its own format family to its file and refuses the others.
+class StreamBinder {
  public:
-  virtual ~MediaSource() = default;
+  virtual ~StreamBinder() = default;
+  virtual bool Bind(ContainerStream& /*stream*/, uint32_t /*id*/) { return false; }
+  virtual bool Bind(AviStream& /*stream*/, uint32_t /*id*/) { return false; }
+  virtual bool Bind(WmvStream& /*stream*/, uint32_t /*id*/) { return false; }
 };
 
 struct PacketBuffer {
@@ -64,8 +72,6 @@ class MediaStream : public PacketSink {
   MediaStream(const MediaStream&) = delete;
   MediaStream& operator=(const MediaStream&) = delete;
 
-  // Takes the format from a source and builds the stream's header.
-  virtual bool Attach(MediaSource* source, uint32_t options) = 0;
   virtual bool VariableBitRateAllowed() const { return false; }
   // Sets the end time to 0; concrete streams write their header first.
   virtual bool Open();
@@ -82,9 +88,9 @@ class MediaStream : public PacketSink {
   bool Put(const MediaPacket& packet) override;
   // The format's flag of a key packet.
   virtual uint32_t KeyFlag() const { return 0; }
-  // The output the stream writes to and its id there; what the target is
-  // depends on the writer (the container: a FILE*).
-  virtual bool Bind(void* target, uint32_t id) = 0;
+  // Binds the stream to the writer's output as its stream number id: the
+  // stream hands itself to the writer's Bind for its family.
+  virtual bool BindTo(StreamBinder& writer, uint32_t id) = 0;
 
   void SetWriter(MediaWriter* writer) { writer_ = writer; }
   MediaWriter* GetWriter() const override { return writer_; }
@@ -93,6 +99,24 @@ class MediaStream : public PacketSink {
  private:
   MediaWriter* writer_ = nullptr;
   uint32_t end_time_ = 0;
+};
+
+// A video stream: attached with the own codecs' format or, where the format
+// can store them, an installed compressor's.
+class VideoStream : public virtual MediaStream {
+ public:
+  // Builds the stream's header from the format; false when it cannot be stored.
+  virtual bool Attach(const OwnVideoFormat& format) = 0;
+  virtual bool Attach(const CompressedVideoFormat& format) {
+    (void)format;
+    return false;
+  }
+};
+
+// A sound stream: MP3 blocks.
+class SoundStream : public virtual MediaStream {
+ public:
+  virtual bool Attach(const SoundFormat& format) = 0;
 };
 
 // Frees a packet and its buffer through the packet's stream.

@@ -16,7 +16,7 @@
 
 namespace kmr {
 
-class MediaWriter {
+class MediaWriter : public StreamBinder {
  public:
   static constexpr uint32_t kQueueCapacity = 1000;
   static constexpr uint32_t kQueueRetryMs = 100;

@@ -25,8 +25,7 @@ class ThreadOnlyWriter : public MediaWriter {
 // held at a gate to stand for a slow disk.
 class ScriptedStream : public MediaStream {
  public:
-  bool Attach(MediaSource*, uint32_t) override { return true; }
-  bool Bind(void*, uint32_t) override { return true; }
+  bool BindTo(StreamBinder&, uint32_t) override { return true; }
   bool WritePacket(const Packet* packet) override {
     if (hold_writes) gate.WaitForever();
     const int n = ++writes;

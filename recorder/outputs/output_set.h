@@ -16,8 +16,8 @@ namespace kmr {
 struct OutputSet {
   OutputKind kind = OutputKind::kExecutable;
   std::unique_ptr<MediaWriter> writer;
-  std::unique_ptr<MediaStream> video;
-  std::unique_ptr<MediaStream> audio;
+  std::unique_ptr<VideoStream> video;
+  std::unique_ptr<SoundStream> audio;
   // The video stream takes an installed compressor's frames.
   bool takes_compressor = false;
   // The self-playing writer (its player is set by the program); null for

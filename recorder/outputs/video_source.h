@@ -1,18 +1,21 @@
-// What a video stream reads from the screen video source: its format when the
-// stream is attached, and the encoded frame when the source submits it.
+// A source of encoded frames and one of MP3 blocks, for programs and tests
+// that code frames themselves (kmrtool encode, stream tests): the format each
+// hands its stream, and the frame just encoded as a packet.
 #pragma once
 
 #include <cstdint>
 #include <vector>
 
 #include "recorder/outputs/media_stream.h"
+#include "recorder/outputs/stream_format.h"
 #include "shared/container/container_format.h"
 #include "shared/geometry.h"
 
 namespace kmr {
 
-class EncodedVideoSource : public MediaSource {
+class EncodedVideoSource {
  public:
+  virtual ~EncodedVideoSource() = default;
   virtual uint32_t Fps() const = 0;
   // The stream format's compression code (the codec's FOURCC).
   virtual uint32_t Compression() const = 0;
@@ -44,9 +47,24 @@ inline MediaPacket EncodedFrame(const EncodedVideoSource& source, uint32_t time_
 }
 
 // The 30-byte MP3 wave format of an audio encoder.
-class AudioFormatSource : public MediaSource {
+class AudioFormatSource {
  public:
+  virtual ~AudioFormatSource() = default;
   virtual std::vector<uint8_t> WaveFormat() const = 0;
 };
+
+// The format a stream is attached with.
+inline OwnVideoFormat FormatOf(const EncodedVideoSource& source) {
+  OwnVideoFormat f;
+  f.fps = source.Fps();
+  f.compression = source.Compression();
+  f.bit_rate = source.BitRate();
+  f.bitmap = source.BitmapInfo();
+  f.bitmap.bit_count = static_cast<uint16_t>(source.BitDepth());
+  f.colour_table = source.ColourTable();
+  f.capture_rect = source.CaptureRect();
+  return f;
+}
+inline SoundFormat FormatOf(const AudioFormatSource& source) { return SoundFormat{source.WaveFormat()}; }
 
 }  // namespace kmr

@@ -31,7 +31,7 @@ class CheckTest : public ::testing::Test {
     writer.SetPath(path_.c_str());
     OfflineSource source(32, 16, 32, 10);
     ContainerVideoStream video;
-    ASSERT_TRUE(video.Attach(&source, 0));
+    ASSERT_TRUE(video.Attach(FormatOf(source)));
     video.SetWriter(&writer);
     writer.AddStream(&video);
     ASSERT_TRUE(writer.Open());

@@ -210,24 +210,25 @@ int Encode(int argc, char** argv) {
              1;
     }
   }
-  kmr::MediaStream& video = *output.video;
+  kmr::VideoStream& video = *output.video;
   // The compressor codes the frames in front of the stream, on its own
   // time line; the own codec's frames go to the stream as they are.
   kmr::CompressingStage compressing_stage;
   kmr::FrameTimebase timebase = kmr::FrameTimebase::Fps(static_cast<uint32_t>(fps));
+  const bool attached = compressing ? video.Attach(kmr::FormatOf(compressor)) : video.Attach(kmr::FormatOf(*source));
+  if (!attached || (output.audio != nullptr && !output.audio->Attach(kmr::FormatOf(sound)))) {
+    if (input != stdin) std::fclose(input);
+    return std::fprintf(stderr, "kmrtool: the %s output cannot hold these streams\n", kmr::Describe(kind).name), 1;
+  }
   if (compressing) {
-    video.Attach(&compressor, 0);
     compressing_stage.Begin(&compressor, &video);
     timebase = compressing_stage.Timebase();
-  } else {
-    video.Attach(source.get(), 0);
   }
   kmr::PacketSink& frames = compressing ? static_cast<kmr::PacketSink&>(compressing_stage) : video;
   kmr::FrameGrid grid;
   video.SetWriter(&writer);
   writer.AddStream(&video);
   if (output.audio != nullptr) {
-    output.audio->Attach(&sound, 0);
     output.audio->SetWriter(&writer);
     writer.AddStream(output.audio.get());
   }

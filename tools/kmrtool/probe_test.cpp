@@ -24,7 +24,7 @@ class ProbeTest : public ::testing::Test {
     ASSERT_TRUE(writer.SetPath(path_.c_str()));
     testing::FakeVideoSource source(1280, 1024, 32, 15);
     ContainerVideoStream video;
-    ASSERT_TRUE(video.Attach(&source, 0));
+    ASSERT_TRUE(video.Attach(FormatOf(source)));
     testing::FramesOnGrid frames(&source, &video);
     video.SetWriter(&writer);
     writer.AddStream(&video);

@@ -35,7 +35,7 @@ class RepairTest : public ::testing::Test {
     ASSERT_TRUE(writer.SetPath(path_.c_str()));
     testing::FakeVideoSource source(640, 480, 32, 15);
     ContainerVideoStream video;
-    ASSERT_TRUE(video.Attach(&source, 0));
+    ASSERT_TRUE(video.Attach(FormatOf(source)));
     video.SetWriter(&writer);
     writer.AddStream(&video);
     ASSERT_TRUE(writer.Open());

@@ -18,15 +18,15 @@ class RunningWriter : public MediaWriter {
   bool Open() override { return StartWriterThread(); }
 };
 
-class CollectingStream : public MediaStream {
+class CollectingStream : public SoundStream {
  public:
   struct Block {
     uint32_t size, time_stamp, duration;
     uint8_t first_byte;
     std::vector<uint8_t> data;
   };
-  bool Attach(MediaSource*, uint32_t) override { return true; }
-  bool Bind(void*, uint32_t) override { return true; }
+  bool Attach(const SoundFormat&) override { return true; }
+  bool BindTo(StreamBinder&, uint32_t) override { return true; }
   bool WritePacket(const Packet*) override { return true; }
   bool Put(const MediaPacket& p) override {
     platform::MutexLock l(mu_);

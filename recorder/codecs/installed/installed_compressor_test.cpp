@@ -389,8 +389,7 @@ class CountingCompressor : public VideoCompressor {
 
 class NoStream : public MediaStream {
  public:
-  bool Attach(MediaSource*, uint32_t) override { return true; }
-  bool Bind(void*, uint32_t) override { return true; }
+  bool BindTo(StreamBinder&, uint32_t) override { return true; }
   bool WritePacket(const Packet*) override { return true; }
   bool Put(const MediaPacket& p) override {
     slots.push_back(p.time_stamp);

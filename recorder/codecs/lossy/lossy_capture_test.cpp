@@ -121,7 +121,7 @@ class LossyCapture : public ::testing::Test {
   }
   // The player's decoder, set up from the stream format the recorder writes.
   void StartPlayer() {
-    const std::vector<uint8_t> block = BuildVideoFormatBlock(source_.get());
+    const std::vector<uint8_t> block = BuildVideoFormatBlock(FormatOf(*source_));
     ASSERT_GE(block.size(), 88u);
     ASSERT_TRUE(player_.SetFormat(block.data() + 48, block.size() - 48)) << player_.Error();
   }

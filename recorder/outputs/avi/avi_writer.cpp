@@ -53,7 +53,7 @@ bool AviWriter::Open() {
   for (size_t i = 0; ok && i < Streams().size(); ++i) {
     MediaStream* stream = Streams()[i];
     if (stream == nullptr) continue;
-    ok = stream->Bind(file_.get(), static_cast<uint32_t>(i)) && stream->Open();
+    ok = stream->BindTo(*this, static_cast<uint32_t>(i)) && stream->Open();
   }
   if (ok) KeepRoomOnDisk(std::make_unique<DiskRoomKeeper>(DiskSpaceOf(Path())));
   if (ok && !StartWriterThread()) {
@@ -104,8 +104,10 @@ bool AviWriter::Close() {
 
 // ---------------------------------------------------------------------------
 
-bool AviStream::Bind(void* target, uint32_t) {
-  file_ = static_cast<AviFile*>(target);
+bool AviWriter::Bind(AviStream& stream, uint32_t id) { return file_ != nullptr && stream.Bind(file_.get(), id); }
+
+bool AviStream::Bind(AviFile* file, uint32_t) {
+  file_ = file;
   return file_ != nullptr;
 }
 
@@ -167,24 +169,24 @@ bool AviStream::WriteVideoPacket(const Packet* packet) {
 
 // ---------------------------------------------------------------------------
 
-bool AviVideoStream::Attach(MediaSource* source, uint32_t) {
-  if (auto* video = dynamic_cast<EncodedVideoSource*>(source)) {
-    std::vector<uint8_t> block = BuildVideoFormatBlock(video);
-    format_.assign(block.begin() + (kVideoInfoHeaderSize - kBitmapInfoHeaderSize), block.end());
-    scale_ = 1;
-    rate_ = video->Fps();
-    return true;
-  }
-  auto* compressor = dynamic_cast<VideoCompressor*>(source);
-  if (compressor == nullptr || compressor->OutputFormat().size() < kBitmapInfoHeaderSize) return false;
-  format_ = compressor->OutputFormat();
-  scale_ = compressor->Scale();
-  rate_ = compressor->Rate();
+bool AviVideoStream::Attach(const OwnVideoFormat& video) {
+  std::vector<uint8_t> block = BuildVideoFormatBlock(video);
+  format_.assign(block.begin() + (kVideoInfoHeaderSize - kBitmapInfoHeaderSize), block.end());
+  scale_ = 1;
+  rate_ = video.fps;
   return true;
 }
 
-bool AviVideoStream::Bind(void* target, uint32_t id) {
-  if (!AviStream::Bind(target, id) || format_.size() < kBitmapInfoHeaderSize) return false;
+bool AviVideoStream::Attach(const CompressedVideoFormat& compressed) {
+  if (compressed.bitmap_info.size() < kBitmapInfoHeaderSize) return false;
+  format_ = compressed.bitmap_info;
+  scale_ = compressed.scale;
+  rate_ = compressed.rate;
+  return true;
+}
+
+bool AviVideoStream::Bind(AviFile* file, uint32_t id) {
+  if (!AviStream::Bind(file, id) || format_.size() < kBitmapInfoHeaderSize) return false;
   info_ = AviStreamInfo{};
   info_.type = kAviStreamVideo;
   info_.handler = BitmapCompression(format_);
@@ -211,17 +213,14 @@ void AviVideoStream::Close() {
 
 // ---------------------------------------------------------------------------
 
-bool AviAudioStream::Attach(MediaSource* source, uint32_t) {
-  auto* audio = dynamic_cast<AudioFormatSource*>(source);
-  if (audio == nullptr) return false;
-  std::vector<uint8_t> format = audio->WaveFormat();
-  if (format.size() != kWaveFormatMp3Size) return false;
-  format_ = std::move(format);
+bool AviAudioStream::Attach(const SoundFormat& sound) {
+  if (sound.wave_format.size() != kWaveFormatMp3Size) return false;
+  format_ = sound.wave_format;
   return true;
 }
 
-bool AviAudioStream::Bind(void* target, uint32_t id) {
-  if (!AviStream::Bind(target, id) || format_.size() < 16) return false;
+bool AviAudioStream::Bind(AviFile* file, uint32_t id) {
+  if (!AviStream::Bind(file, id) || format_.size() < 16) return false;
   WaveFormatMp3 wave;
   if (!WaveFormatMp3::Parse(format_, &wave)) return false;
   info_ = AviStreamInfo{};

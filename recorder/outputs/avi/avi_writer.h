@@ -12,8 +12,7 @@
 #include "recorder/outputs/avi/avi_file.h"
 #include "recorder/outputs/container/container_stream.h"
 #include "recorder/outputs/media_writer.h"
-#include "recorder/codecs/video_compressor.h"
-#include "recorder/outputs/video_source.h"
+#include "recorder/outputs/stream_format.h"
 
 namespace kmr {
 
@@ -30,20 +29,25 @@ class AviWriter : public MediaWriter {
   bool Open() override;
   // Drains the queue, closes the streams and releases the file.
   bool Close() override;
+  // Creates the stream in the open file.
+  bool Bind(AviStream& stream, uint32_t id) override;
 
  private:
   std::unique_ptr<AviLibrary> library_;
   std::unique_ptr<AviFile> file_;
 };
 
-class AviStream : public MediaStream {
+// What the AVI video and sound streams share: the file's stream and its
+// sample indices.
+class AviStream : public virtual MediaStream {
  public:
   // Succeeds only when the file and the created stream exist.
   bool Open() override;
   // Releases the created stream.
   void Close() override;
-  // target: the AviFile.
-  bool Bind(void* target, uint32_t id) override;
+  bool BindTo(StreamBinder& writer, uint32_t id) override { return writer.Bind(*this, id); }
+  // Stores the file the writer opened and creates the stream in it.
+  virtual bool Bind(AviFile* file, uint32_t id);
 
   const AviStreamInfo& Info() const { return info_; }
   const std::vector<uint8_t>& Format() const { return format_; }
@@ -79,16 +83,17 @@ class AviStream : public MediaStream {
 };
 
 // The video: the own screen codec's frames or an installed compressor's.
-class AviVideoStream : public AviStream {
+class AviVideoStream : public AviStream, public VideoStream {
  public:
   bool VariableBitRateAllowed() const override { return true; }
-  // source: an EncodedVideoSource (the format is its bitmap info header and
-  // colour data: the container's video format without the first 48 bytes,
-  // at its frame rate) or a VideoCompressor whose output format is at least
-  // 40 bytes (that format, at the compressor's scale and rate).
-  bool Attach(MediaSource* source, uint32_t options) override;
-  // Stores the file and creates the stream.
-  bool Bind(void* target, uint32_t id) override;
+  // The own codecs' frames: the format is the bitmap info header and colour
+  // data (the container's video format without the first 48 bytes), at
+  // their frame rate.
+  bool Attach(const OwnVideoFormat& format) override;
+  // A compressor's whose output format is at least 40 bytes: that format, at
+  // the compressor's scale and rate.
+  bool Attach(const CompressedVideoFormat& format) override;
+  bool Bind(AviFile* file, uint32_t id) override;
   bool Open() override;
   void Close() override;
   bool WritePacket(const Packet* packet) override { return WriteVideoPacket(packet); }
@@ -100,16 +105,16 @@ class AviVideoStream : public AviStream {
 };
 
 // MP3 sound at a constant bit rate: one sample is one byte.
-class AviAudioStream : public AviStream {
+class AviAudioStream : public AviStream, public SoundStream {
  private:
   bool first_ = true;
   uint64_t written_ = 0;  // bytes
 
  public:
   bool Open() override;
-  // source: an AudioFormatSource; the packets are its coded blocks.
-  bool Attach(MediaSource* source, uint32_t options) override;
-  bool Bind(void* target, uint32_t id) override;
+  // The packets are coded MP3 blocks.
+  bool Attach(const SoundFormat& format) override;
+  bool Bind(AviFile* file, uint32_t id) override;
   // Appends the packet's bytes after the stream's last sample; before the
   // first, silence up to its time stamp.
   bool WritePacket(const Packet* packet) override;

@@ -36,13 +36,13 @@ class AviWriterTest : public ::testing::Test {
   ~AviWriterTest() override { std::remove(path_.c_str()); }
 
   void AddVideo(FakeVideoSource* source) {
-    ASSERT_TRUE(video_.Attach(source, 0));
+    ASSERT_TRUE(video_.Attach(FormatOf(*source)));
     frames_ = std::make_unique<testing::FramesOnGrid>(source, &video_);
     video_.SetWriter(&writer_);
     ASSERT_TRUE(writer_.AddStream(&video_));
   }
   void AddAudio() {
-    ASSERT_TRUE(audio_.Attach(&audio_source_, 0));
+    ASSERT_TRUE(audio_.Attach(FormatOf(audio_source_)));
     audio_.SetWriter(&writer_);
     ASSERT_TRUE(writer_.AddStream(&audio_));
   }
@@ -290,9 +290,8 @@ TEST_F(AviWriterTest, CompressedStreamTakesTheCompressorsFormatAndTimeLine) {
   AviVideoStream stream;
   ScriptedCompressor short_format(FourCc('X', 'V', 'I', 'D'), 320, 240, 1, 25);
   short_format.TruncateFormat(39);
-  EXPECT_FALSE(stream.Attach(&short_format, 0));
-  EXPECT_FALSE(stream.Attach(&audio_source_, 0));
-  ASSERT_TRUE(stream.Attach(&compressor, 0));
+  EXPECT_FALSE(stream.Attach(FormatOf(short_format)));
+  ASSERT_TRUE(stream.Attach(FormatOf(compressor)));
   stream.SetWriter(&writer_);
   ASSERT_TRUE(writer_.AddStream(&stream));
   ASSERT_TRUE(writer_.Open());

@@ -14,8 +14,8 @@ void ContainerStream::SetDescriptor(const StreamHeader& header, std::vector<uint
   header_.format_pointer = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(format_.data()));
 }
 
-bool ContainerStream::Bind(void* target, uint32_t id) {
-  file_ = static_cast<OutputFile*>(target);
+bool ContainerStream::Bind(OutputFile* file, uint32_t id) {
+  file_ = file;
   id_ = static_cast<uint16_t>(id);
   return file_ != nullptr;
 }
@@ -59,50 +59,46 @@ bool ContainerStream::WritePacket(const Packet* packet) {
   return true;
 }
 
-std::vector<uint8_t> BuildVideoFormatBlock(const EncodedVideoSource* source) {
+std::vector<uint8_t> BuildVideoFormatBlock(const OwnVideoFormat& source) {
   VideoFormat f;
-  const BitmapInfoHeader& captured = source->BitmapInfo();
-  const uint32_t bits = source->BitDepth();
+  const BitmapInfoHeader& captured = source.bitmap;
+  const uint32_t bits = captured.bit_count;
   const size_t n = ColourDataSize(bits);
-  f.bit_rate = source->BitRate();
-  const uint32_t fps = std::max<uint32_t>(source->Fps(), 1);
+  f.bit_rate = source.bit_rate;
+  const uint32_t fps = std::max<uint32_t>(source.fps, 1);
   f.avg_time_per_frame = 10000000 / fps;
   f.bitmap = captured;
-  const Rect r = source->CaptureRect();
+  const Rect r = source.capture_rect;
   const int32_t w = r.Width();
   const int32_t h = r.Height();
   f.bitmap.size = kBitmapInfoHeaderSize;
   // Sides rounded up to even for the codecs that need them; the lossless
   // one keeps the capture rectangle as recorded (a rounded-up side would
   // show a row or column that was never recorded).
-  const OwnCodecInfo* own = FindOwnCodecInfo(source->Compression());
+  const OwnCodecInfo* own = FindOwnCodecInfo(source.compression);
   const bool exact = own != nullptr && !own->even_sides;
   f.bitmap.width = exact ? w : w + (w % 2);
   f.bitmap.height = exact ? h : h + (h % 2);
-  f.bitmap.compression = source->Compression();
+  f.bitmap.compression = source.compression;
   f.bitmap.size_image = static_cast<uint32_t>(f.bitmap.height) *
                         DibStride(static_cast<uint32_t>(f.bitmap.width), f.bitmap.bit_count);
-  const std::vector<uint8_t>& table = source->ColourTable();
+  const std::vector<uint8_t>& table = source.colour_table;
   f.colour_data.assign(n, 0);
   std::copy_n(table.begin(), std::min(n, table.size()), f.colour_data.begin());
   return f.Serialize();
 }
 
-bool ContainerVideoStream::Attach(MediaSource* source, uint32_t) {
-  auto* video = dynamic_cast<EncodedVideoSource*>(source);
-  if (video == nullptr) return false;
+bool ContainerVideoStream::Attach(const OwnVideoFormat& format) {
   StreamHeader h;
   h.major_type = kMediaTypeVideo;
   h.subtype = kSubtypeScreenVideo;
   h.format_type = kFormatVideoInfo;
-  SetDescriptor(h, BuildVideoFormatBlock(video));
+  SetDescriptor(h, BuildVideoFormatBlock(format));
   return true;
 }
 
-bool ContainerAudioStream::Attach(MediaSource* source, uint32_t) {
-  auto* audio = dynamic_cast<AudioFormatSource*>(source);
-  if (audio == nullptr) return false;
-  std::vector<uint8_t> format = audio->WaveFormat();
+bool ContainerAudioStream::Attach(const SoundFormat& sound) {
+  std::vector<uint8_t> format = sound.wave_format;
   if (format.size() != kWaveFormatMp3Size) return false;
   StreamHeader h;
   h.major_type = kMediaTypeAudio;

@@ -7,12 +7,14 @@
 
 #include "recorder/outputs/media_stream.h"
 #include "recorder/outputs/container/output_file.h"
-#include "recorder/outputs/video_source.h"
+#include "recorder/outputs/stream_format.h"
 #include "shared/container/container_format.h"
 
 namespace kmr {
 
-class ContainerStream : public MediaStream {
+// What the container's video and sound streams share: the descriptor and
+// the packet records.
+class ContainerStream : public virtual MediaStream {
  public:
   bool VariableBitRateAllowed() const override { return true; }
   // Writes the header and the format block, then the base Open.
@@ -20,8 +22,9 @@ class ContainerStream : public MediaStream {
   // Fails when a write fails (the file's error says why) or when the file
   // reaches the container's size limit (that packet is whole in the file).
   bool WritePacket(const Packet* packet) override;
-  // target: the OutputFile.
-  bool Bind(void* target, uint32_t id) override;
+  bool BindTo(StreamBinder& writer, uint32_t id) override { return writer.Bind(*this, id); }
+  // The file the writer opened and the stream's number in it.
+  bool Bind(OutputFile* file, uint32_t id);
   // End (time stamp + duration) of the last packet the writer thread took
   // through WritePacket successfully; 0 before any.
   uint32_t WrittenEndTime() const { return written_end_; }
@@ -40,21 +43,21 @@ class ContainerStream : public MediaStream {
   std::vector<uint8_t> format_;
 };
 
-class ContainerVideoStream : public ContainerStream {
+class ContainerVideoStream : public ContainerStream, public VideoStream {
  public:
-  // source: an EncodedVideoSource.
-  bool Attach(MediaSource* source, uint32_t options) override;
+  // The own codecs' frames only.
+  bool Attach(const OwnVideoFormat& format) override;
+  using VideoStream::Attach;
   uint32_t KeyFlag() const override { return kPacketFlagKeyFrame; }
 };
 
-class ContainerAudioStream : public ContainerStream {
+class ContainerAudioStream : public ContainerStream, public SoundStream {
  public:
-  // source: an AudioFormatSource giving the 30-byte MP3 wave format; the
-  // packets are its coded blocks.
-  bool Attach(MediaSource* source, uint32_t options) override;
+  // The packets are coded MP3 blocks.
+  bool Attach(const SoundFormat& format) override;
 };
 
 // The video format block for a source.
-std::vector<uint8_t> BuildVideoFormatBlock(const EncodedVideoSource* source);
+std::vector<uint8_t> BuildVideoFormatBlock(const OwnVideoFormat& format);
 
 }  // namespace kmr

@@ -27,7 +27,7 @@ std::vector<uint8_t> Slice(const std::vector<uint8_t>& v, size_t at, size_t n) {
 TEST(ContainerVideoStream, HeaderOfA640x480LosslessCaptureHasTheDocumentedBytes) {
   FakeVideoSource source(640, 480, 32, 15);
   ContainerVideoStream stream;
-  ASSERT_TRUE(stream.Attach(&source, 0));
+  ASSERT_TRUE(stream.Attach(FormatOf(source)));
   std::vector<uint8_t> h;
   ByteWriter w(&h);
   stream.Header().Write(w);
@@ -62,7 +62,7 @@ TEST(ContainerVideoStream, FormatBlockSizeFollowsTheBitDepth) {
   for (const Case c : {Case{8, 344}, Case{16, 100}, Case{24, 88}, Case{32, 88}}) {
     FakeVideoSource source(320, 200, c.bits, 10);
     ContainerVideoStream stream;
-    ASSERT_TRUE(stream.Attach(&source, 0));
+    ASSERT_TRUE(stream.Attach(FormatOf(source)));
     EXPECT_EQ(stream.FormatBlock().size(), c.size) << c.bits << " bits";
     EXPECT_EQ(stream.Header().format_size, c.size);
     if (c.bits == 8) {
@@ -78,7 +78,7 @@ TEST(ContainerVideoStream, FormatBlockSizeFollowsTheBitDepth) {
 TEST(ContainerVideoStream, OddCaptureSizeIsRoundedUpToEven) {
   FakeVideoSource source(801, 601, 24, 15, /*lossless=*/false);
   ContainerVideoStream stream;
-  ASSERT_TRUE(stream.Attach(&source, 0));
+  ASSERT_TRUE(stream.Attach(FormatOf(source)));
   VideoFormat f;
   ASSERT_TRUE(VideoFormat::Parse(stream.FormatBlock(), &f));
   EXPECT_EQ(f.bitmap.width, 802);
@@ -92,7 +92,7 @@ TEST(ContainerVideoStream, OddCaptureSizeIsRoundedUpToEven) {
 TEST(ContainerVideoStream, TheLosslessCodecKeepsAnOddSize) {
   FakeVideoSource source(301, 251, 32, 15, /*lossless=*/true);
   ContainerVideoStream stream;
-  ASSERT_TRUE(stream.Attach(&source, 0));
+  ASSERT_TRUE(stream.Attach(FormatOf(source)));
   VideoFormat f;
   ASSERT_TRUE(VideoFormat::Parse(stream.FormatBlock(), &f));
   EXPECT_EQ(f.bitmap.width, 301);
@@ -101,13 +101,17 @@ TEST(ContainerVideoStream, TheLosslessCodecKeepsAnOddSize) {
   EXPECT_EQ(f.bitmap.size_image, 251u * 301 * 4);
 }
 
-TEST(ContainerVideoStream, AttachRefusesWhatIsNotAVideoSource) {
+// The container stores the own codecs' frames and MP3 blocks only.
+TEST(ContainerVideoStream, AttachRefusesACompressorsFramesAndAShortWaveFormat) {
   ContainerVideoStream stream;
+  std::vector<uint8_t> bitmap_info(40, 0);
+  EXPECT_FALSE(stream.Attach(CompressedVideoFormat{bitmap_info, 1, 15, 0}));
   testing::FakeAudioSource audio;
-  EXPECT_FALSE(stream.Attach(nullptr, 0));
-  EXPECT_FALSE(stream.Attach(&audio, 0));
   ContainerAudioStream audio_stream;
-  EXPECT_TRUE(audio_stream.Attach(&audio, 0));
+  SoundFormat truncated = FormatOf(audio);
+  truncated.wave_format.pop_back();
+  EXPECT_FALSE(audio_stream.Attach(truncated));
+  EXPECT_TRUE(audio_stream.Attach(FormatOf(audio)));
   EXPECT_EQ(audio_stream.Header().format_size, 30u);
   EXPECT_EQ(audio_stream.Header().subtype, kSubtypeMp3);
 }
@@ -143,10 +147,9 @@ TEST(ContainerVideoStream, FramesOnTheGrid) {
   FakeVideoSource source(64, 64, 32, 15);
   CapturingVideoStream stream;
   RecordingWriter writer;
-  ASSERT_TRUE(stream.Attach(&source, 0));
+  ASSERT_TRUE(stream.Attach(FormatOf(source)));
   stream.SetWriter(&writer);
   ASSERT_TRUE(writer.AddStream(&stream));
-  ASSERT_TRUE(stream.Bind(stdout, 0));
   stream.MediaStream::Open();  // no header bytes needed here
   ASSERT_TRUE(writer.Open());
 

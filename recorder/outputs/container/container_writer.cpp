@@ -23,8 +23,15 @@ std::string ContainerWriter::FailureCause() const {
   return MediaWriter::FailureCause();
 }
 
+bool ContainerWriter::Bind(ContainerStream& stream, uint32_t id) {
+  if (file_ == nullptr || !stream.Bind(file_.get(), id)) return false;
+  bound_.push_back(&stream);
+  return true;
+}
+
 bool ContainerWriter::OpenContainer(std::unique_ptr<OutputFile> file) {
   file_ = std::move(file);
+  bound_.clear();
   SetFailureCause("");
   const uint64_t start = file_->Position();
   bool ok = start < kMaxContainerFilePosition;
@@ -39,7 +46,7 @@ bool ContainerWriter::OpenContainer(std::unique_ptr<OutputFile> file) {
   for (size_t i = 0; ok && i < Streams().size(); ++i) {
     MediaStream* stream = Streams()[i];
     if (stream == nullptr) continue;
-    ok = stream->Bind(file_.get(), static_cast<uint32_t>(i)) && stream->Open();
+    ok = stream->BindTo(*this, static_cast<uint32_t>(i)) && stream->Open();
   }
   // The descriptors reach the file before the first packet is queued.
   if (ok) ok = file_->Flush();
@@ -82,13 +89,12 @@ bool ContainerWriter::Close() {
   StopWriterThread();
   const bool failed = file_->Failed();
   uint32_t duration = 0;
-  for (MediaStream* stream : Streams()) {
-    if (stream == nullptr) continue;
+  for (ContainerStream* stream : bound_) {
     // After a failure only what reached the file counts.
-    const auto* container = dynamic_cast<const ContainerStream*>(stream);
-    duration = std::max(duration, failed && container != nullptr ? container->WrittenEndTime() : stream->GetEndTime());
+    duration = std::max(duration, failed ? stream->WrittenEndTime() : stream->GetEndTime());
     stream->Close();
   }
+  bound_.clear();
   // After a failure the file is finished once the trailer reached the system
   // (the file's error stays the first one).
   const bool finished = failed ? FinishAfterFailure(duration) : WriteTrailer(duration);

@@ -11,9 +11,11 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/timer/frame_timer.h"
 #include "recorder/outputs/media_writer.h"
+#include "recorder/outputs/container/container_stream.h"
 #include "recorder/outputs/container/output_file.h"
 
 namespace kmr {
@@ -31,6 +33,8 @@ class ContainerWriter : public MediaWriter {
   bool Close() override;
   std::string FailureCause() const override;
   uint32_t ContainerStart() const { return container_start_; }
+  // Binds a stream of the container to the open file.
+  bool Bind(ContainerStream& stream, uint32_t id) override;
 
  protected:
   // Takes the file (positioned at its end): writes the stream count, binds
@@ -47,6 +51,7 @@ class ContainerWriter : public MediaWriter {
 
   platform::MsClock* clock_;
   std::unique_ptr<OutputFile> file_;
+  std::vector<ContainerStream*> bound_;  // the recording's streams, in the file
   uint32_t container_start_ = 0;
   uint64_t descriptors_end_ = 0;  // the file is never cut shorter
   uint64_t durable_end_ = 0;  // end of the last whole record handed to the system

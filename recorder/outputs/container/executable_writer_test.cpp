@@ -46,7 +46,7 @@ class ExecutableWriterTest : public ::testing::Test {
   }
 
   void AddVideo() {
-    ASSERT_TRUE(video_.Attach(&source_, 0));
+    ASSERT_TRUE(video_.Attach(FormatOf(source_)));
     video_.SetWriter(&writer_);
     ASSERT_TRUE(writer_.AddStream(&video_));
   }
@@ -123,7 +123,7 @@ TEST_F(ExecutableWriterTest, TrailerDurationIsTheLongestStream) {
   AddVideo();
   FakeAudioSource audio_source;
   ContainerAudioStream audio;
-  ASSERT_TRUE(audio.Attach(&audio_source, 0));
+  ASSERT_TRUE(audio.Attach(FormatOf(audio_source)));
   audio.SetWriter(&writer_);
   ASSERT_TRUE(writer_.AddStream(&audio));
   ASSERT_TRUE(writer_.Open());
@@ -179,7 +179,7 @@ TEST_F(ExecutableWriterTest, CrossingTheSizeLimitStopsTheWriterAndKeepsTheFile) 
   NearlyFullSizeWriter writer;
   ASSERT_TRUE(writer.SetPlayerPath(player_path_.c_str()));
   ASSERT_TRUE(writer.SetPath(out_path_.c_str()));
-  ASSERT_TRUE(video_.Attach(&source_, 0));
+  ASSERT_TRUE(video_.Attach(FormatOf(source_)));
   video_.SetWriter(&writer);
   ASSERT_TRUE(writer.AddStream(&video_));
   std::atomic<int> posted{0};
@@ -230,7 +230,7 @@ class FullDiskTest : public ExecutableWriterTest {
     FullDiskExecutableWriter writer(capacity);
     EXPECT_TRUE(writer.SetPlayerPath(player_path_.c_str()));
     EXPECT_TRUE(writer.SetPath(out_path_.c_str()));
-    EXPECT_TRUE(video_.Attach(&source_, 0));
+    EXPECT_TRUE(video_.Attach(FormatOf(source_)));
     video_.SetWriter(&writer);
     EXPECT_TRUE(writer.AddStream(&video_));
     std::atomic<int> posted{0};
@@ -295,7 +295,7 @@ TEST_F(ExecutableWriterTest, ADiskTooFullForTheDescriptorsFailsTheOpenWithTheCau
   FullDiskExecutableWriter writer(player_.size() + 50);
   ASSERT_TRUE(writer.SetPlayerPath(player_path_.c_str()));
   ASSERT_TRUE(writer.SetPath(out_path_.c_str()));
-  ASSERT_TRUE(video_.Attach(&source_, 0));
+  ASSERT_TRUE(video_.Attach(FormatOf(source_)));
   video_.SetWriter(&writer);
   ASSERT_TRUE(writer.AddStream(&video_));
   EXPECT_FALSE(writer.Open());
@@ -334,7 +334,7 @@ TEST_F(ExecutableWriterTest, ARecordingAfterAnUnreportedFailureStartsCleanly) {
   FullDiskExecutableWriter writer(player_.size() + 2 + 72 + 88 + 30);
   ASSERT_TRUE(writer.SetPlayerPath(player_path_.c_str()));
   ASSERT_TRUE(writer.SetPath(out_path_.c_str()));
-  ASSERT_TRUE(video_.Attach(&source_, 0));
+  ASSERT_TRUE(video_.Attach(FormatOf(source_)));
   video_.SetWriter(&writer);
   ASSERT_TRUE(writer.AddStream(&video_));
   ASSERT_TRUE(writer.Open());

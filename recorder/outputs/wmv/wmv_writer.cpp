@@ -47,14 +47,23 @@ bool WmvWriter::Initialize() {
 
 void WmvWriter::Uninitialize() { runtime_.reset(); }
 
+bool WmvWriter::Bind(WmvStream& stream, uint32_t) {
+  bound_.push_back(&stream);
+  return true;
+}
+
 bool WmvWriter::BuildProfile() {
   if (profile_) runtime_->ReleaseProfile();
   profile_ = false;
+  // The profile has a stream for each of the recording's Windows Media
+  // streams; any other is left out.
+  bound_.clear();
+  for (size_t i = 0; i < Streams().size(); ++i) {
+    if (Streams()[i] != nullptr) Streams()[i]->BindTo(*this, static_cast<uint32_t>(i));
+  }
   if (!runtime_->CreateProfile(kWmProfileVersion9)) return false;
   profile_ = true;
-  for (MediaStream* s : Streams()) {
-    auto* stream = dynamic_cast<WmvStream*>(s);
-    if (stream == nullptr) continue;
+  for (WmvStream* stream : bound_) {
     WmProfileStream p;
     p.major_type = stream->MajorType();
     p.number = stream->StreamNumber();
@@ -88,9 +97,8 @@ bool WmvWriter::Open() {
   if (Path().empty() || !runtime_->SetOutputFilename(WidenSystemText(Path()))) {
     return fail("The Windows Media writer refused the file name");
   }
-  for (MediaStream* s : Streams()) {
-    auto* stream = dynamic_cast<WmvStream*>(s);
-    if (stream == nullptr || stream->CodecType() == -1) continue;
+  for (WmvStream* stream : bound_) {
+    if (stream->CodecType() == -1) continue;
     runtime_->AddCodecInfo(stream->CodecName(), stream->CodecDescription(),
                            static_cast<uint16_t>(stream->CodecType()), stream->CodecInfo());
   }
@@ -100,9 +108,7 @@ bool WmvWriter::Open() {
   runtime_->AddStringAttribute(0, u"Description", WidenSystemText(Description()));
   if (!runtime_->BeginWriting()) return fail("The Windows Media writer could not begin the file");
   bool ok = true;
-  for (MediaStream* s : Streams()) {
-    auto* stream = dynamic_cast<WmvStream*>(s);
-    if (stream == nullptr) continue;
+  for (WmvStream* stream : bound_) {
     stream->SetWriters(runtime_.get());
     if (!stream->Open()) {
       ok = false;
@@ -201,24 +207,24 @@ bool WmvStream::WritePacket(const Packet* packet) {
 
 // ---------------------------------------------------------------------------
 
-bool WmvVideoStream::Attach(MediaSource* source, uint32_t) {
-  if (auto* video = dynamic_cast<EncodedVideoSource*>(source)) {
-    own_codec_ = FindOwnCodecInfo(video->Compression());
-    SetMediaType(kMediaTypeVideo, FourCcGuid(video->Compression()), kFormatVideoInfo, BuildVideoFormatBlock(video));
-    return true;
-  }
-  auto* compressor = dynamic_cast<VideoCompressor*>(source);
-  if (compressor == nullptr || compressor->OutputFormat().size() < kBitmapInfoHeaderSize) return false;
-  if (compressor->Scale() == 0 || compressor->Rate() == 0) return false;
+bool WmvVideoStream::Attach(const OwnVideoFormat& video) {
+  own_codec_ = FindOwnCodecInfo(video.compression);
+  SetMediaType(kMediaTypeVideo, FourCcGuid(video.compression), kFormatVideoInfo, BuildVideoFormatBlock(video));
+  return true;
+}
+
+bool WmvVideoStream::Attach(const CompressedVideoFormat& compressor) {
+  if (compressor.bitmap_info.size() < kBitmapInfoHeaderSize) return false;
+  if (compressor.scale == 0 || compressor.rate == 0) return false;
   own_codec_ = nullptr;
-  const std::vector<uint8_t>& out = compressor->OutputFormat();
+  const std::vector<uint8_t>& out = compressor.bitmap_info;
   std::vector<uint8_t> format;
   ByteWriter w(&format);
   for (int i = 0; i < 8; ++i) w.U32(0);  // source and target rectangles
-  w.U32(compressor->BitRate());
+  w.U32(compressor.bit_rate);
   w.U32(0);  // bit error rate
   const uint64_t per_frame =
-      (10000000ull * compressor->Scale() + compressor->Rate() / 2) / compressor->Rate();
+      (10000000ull * compressor.scale + compressor.rate / 2) / compressor.rate;
   w.U32(static_cast<uint32_t>(per_frame));
   w.U32(static_cast<uint32_t>(per_frame >> 32));
   w.Bytes(out.data(), out.size());
@@ -239,12 +245,9 @@ std::vector<uint8_t> WmvVideoStream::CodecInfo() const {
 
 // ---------------------------------------------------------------------------
 
-bool WmvAudioStream::Attach(MediaSource* source, uint32_t) {
-  auto* audio = dynamic_cast<AudioFormatSource*>(source);
-  if (audio == nullptr) return false;
-  std::vector<uint8_t> format = audio->WaveFormat();
-  if (format.size() != kWaveFormatMp3Size) return false;
-  SetMediaType(kMediaTypeAudio, kSubtypeMp3, kFormatWaveFormatEx, std::move(format));
+bool WmvAudioStream::Attach(const SoundFormat& sound) {
+  if (sound.wave_format.size() != kWaveFormatMp3Size) return false;
+  SetMediaType(kMediaTypeAudio, kSubtypeMp3, kFormatWaveFormatEx, sound.wave_format);
   return true;
 }
 

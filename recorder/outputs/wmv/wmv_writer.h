@@ -12,8 +12,7 @@
 #include "recorder/outputs/container/container_stream.h"
 #include "shared/container/own_codec_info.h"
 #include "recorder/outputs/media_writer.h"
-#include "recorder/codecs/video_compressor.h"
-#include "recorder/outputs/video_source.h"
+#include "recorder/outputs/stream_format.h"
 #include "recorder/outputs/wmv/wm_runtime.h"
 
 namespace kmr {
@@ -29,6 +28,8 @@ class WmvWriter : public MediaWriter {
   void Uninitialize() override;
   bool Open() override;
   bool Close() override;
+  // Takes a Windows Media stream into the recording's profile.
+  bool Bind(WmvStream& stream, uint32_t id) override;
 
   WmRuntime* Runtime() const { return runtime_.get(); }
 
@@ -38,11 +39,14 @@ class WmvWriter : public MediaWriter {
   std::unique_ptr<WmRuntimeFactory> factory_;
   std::unique_ptr<WmRuntime> runtime_;
   std::string runtime_error_;
+  std::vector<WmvStream*> bound_;  // the recording's streams, in the profile
   bool profile_ = false;
   bool writing_ = false;  // between a successful Open and Close
 };
 
-class WmvStream : public MediaStream {
+// What the Windows Media video and sound streams share: the media type and
+// samples written through the runtime.
+class WmvStream : public virtual MediaStream {
  public:
   bool Open() override;
   void Close() override { SetWriters(nullptr); }
@@ -51,8 +55,7 @@ class WmvStream : public MediaStream {
   void FreeBuffer(PacketBuffer* buffer) override;
   bool FillBuffer(PacketBuffer* buffer, const void* data, uint32_t size) override;
   bool WritePacket(const Packet* packet) override;
-  // The Windows Media streams are given the runtime instead.
-  bool Bind(void*, uint32_t) override { return false; }
+  bool BindTo(StreamBinder& writer, uint32_t id) override { return writer.Bind(*this, id); }
 
   virtual std::u16string CodecName() const { return {}; }
   virtual std::u16string CodecDescription() const { return {}; }
@@ -77,12 +80,13 @@ class WmvStream : public MediaStream {
 };
 
 // The video: the own screen codec's frames or an installed compressor's.
-class WmvVideoStream : public WmvStream {
+class WmvVideoStream : public WmvStream, public VideoStream {
  public:
   bool VariableBitRateAllowed() const override { return true; }
-  // source: an EncodedVideoSource, or a VideoCompressor whose output format
-  // is at least 40 bytes.
-  bool Attach(MediaSource* source, uint32_t options) override;
+  // The own codecs' frames, or a compressor's whose output format is at
+  // least 40 bytes.
+  bool Attach(const OwnVideoFormat& format) override;
+  bool Attach(const CompressedVideoFormat& format) override;
   uint32_t KeyFlag() const override { return kWmCleanPoint; }
 
   // The own codec's name, description and code; none for a compressor's.
@@ -98,11 +102,11 @@ class WmvVideoStream : public WmvStream {
 };
 
 // MP3 sound.
-class WmvAudioStream : public WmvStream {
+class WmvAudioStream : public WmvStream, public SoundStream {
  public:
   bool VariableBitRateAllowed() const override { return true; }
-  // source: an AudioFormatSource; the packets are its coded blocks.
-  bool Attach(MediaSource* source, uint32_t options) override;
+  // The packets are coded MP3 blocks.
+  bool Attach(const SoundFormat& format) override;
 
   std::u16string CodecName() const override { return u"MPEG Audio Layer-3"; }
   int32_t CodecType() const override { return 0; }

@@ -38,13 +38,13 @@ class WmvWriterTest : public ::testing::Test {
     writer_.SetDescription("");
   }
   void AddVideo(EncodedVideoSource* source) {
-    ASSERT_TRUE(video_.Attach(source, 0));
+    ASSERT_TRUE(video_.Attach(FormatOf(*source)));
     frames_ = std::make_unique<testing::FramesOnGrid>(source, &video_);
     video_.SetWriter(&writer_);
     ASSERT_TRUE(writer_.AddStream(&video_));
   }
   void AddAudio() {
-    ASSERT_TRUE(audio_.Attach(&audio_source_, 0));
+    ASSERT_TRUE(audio_.Attach(FormatOf(audio_source_)));
     audio_.SetWriter(&writer_);
     ASSERT_TRUE(writer_.AddStream(&audio_));
   }
@@ -104,7 +104,7 @@ TEST_F(WmvWriterTest, MediaTypesAreTheSeventyTwoByteRecords) {
   // The lossy codec's subtype follows the codec.
   FakeVideoSource lossy(64, 48, 32, 15, false);
   WmvVideoStream other;
-  ASSERT_TRUE(other.Attach(&lossy, 0));
+  ASSERT_TRUE(other.Attach(FormatOf(lossy)));
   EXPECT_EQ(other.MediaType().header.subtype, FourCcGuid(FourCc('k', 'm', 'r', 'v')));
   EXPECT_EQ(other.CodecName(), u"Norvane Screen Video (Lossy)");
 }
@@ -216,7 +216,7 @@ TEST(WmvWriter, AMissingRuntimeFailsOpenWithTheReason) {
   writer.SetPath("/videos/clip.wmv");
   FakeVideoSource source(64, 48, 32, 15);
   WmvVideoStream video;
-  ASSERT_TRUE(video.Attach(&source, 0));
+  ASSERT_TRUE(video.Attach(FormatOf(source)));
   writer.AddStream(&video);
   EXPECT_FALSE(writer.Open());
   EXPECT_EQ(writer.FailureCause(), "wmvcore.dll was not found");
@@ -236,7 +236,7 @@ TEST_F(WmvWriterTest, ABeginFailureLeavesNothingWriting) {
 TEST_F(WmvWriterTest, CompressedStreamWrapsTheCompressorsFormat) {
   ScriptedCompressor compressor(FourCc('W', 'M', 'V', '3'), 320, 240, 1, 30, 4);
   WmvVideoStream stream;
-  ASSERT_TRUE(stream.Attach(&compressor, 0));
+  ASSERT_TRUE(stream.Attach(FormatOf(compressor)));
   const WmMediaType& t = stream.MediaType();
   EXPECT_EQ(t.header.subtype, FourCcGuid(FourCc('W', 'M', 'V', '3')));
   EXPECT_EQ(t.header.format_type, kFormatVideoInfo);

@@ -344,11 +344,11 @@ class WmvcoreRuntimeTest : public ::testing::Test {
     testing::FakeAudioSource audio_source;
     WmvVideoStream video;
     WmvAudioStream audio;
-    ASSERT_TRUE(video.Attach(&source, 0));
+    ASSERT_TRUE(video.Attach(FormatOf(source)));
     video.SetWriter(&writer);
     writer.AddStream(&video);
     if (sound) {
-      ASSERT_TRUE(audio.Attach(&audio_source, 0));
+      ASSERT_TRUE(audio.Attach(FormatOf(audio_source)));
       audio.SetWriter(&writer);
       writer.AddStream(&audio);
     }
@@ -450,7 +450,7 @@ TEST_F(WmvcoreRuntimeTest, EachRecordingReportsItsOwnCause) {
   ASSERT_TRUE(writer.Initialize());
   testing::FakeVideoSource source(64, 48, 32, 15);
   WmvVideoStream video;
-  ASSERT_TRUE(video.Attach(&source, 0));
+  ASSERT_TRUE(video.Attach(FormatOf(source)));
   video.SetWriter(&writer);
   writer.AddStream(&video);
   writer.SetPath("C:\\videos\\one.wmv");
@@ -479,7 +479,7 @@ TEST(WmvcoreRuntime, WithoutTheRuntimeOpenFailsWithTheReason) {
   writer.SetPath("clip.wmv");
   testing::FakeVideoSource source(64, 48, 32, 15);
   WmvVideoStream video;
-  ASSERT_TRUE(video.Attach(&source, 0));
+  ASSERT_TRUE(video.Attach(FormatOf(source)));
   writer.AddStream(&video);
   if (writer.Open()) {
     writer.Close();
