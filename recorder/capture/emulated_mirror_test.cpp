@@ -5,6 +5,7 @@
 
 #include <random>
 
+#include "recorder/capture/testing/capture_and_code.h"
 #include "platform/desktop_state/fake/scripted_desktop_state.h"
 #include "platform/mirror/fake/emulated_mirror.h"
 #include "player/codecs/lossless_decoder.h"
@@ -50,10 +51,9 @@ TEST_P(EmulatedMirrorTest, DecodedFramesEqualTheDriversSurface) {
         }
       }
     }
-    ASSERT_TRUE(source.Capture());
-    ASSERT_TRUE(source.Encode());
-    if (source.EncodedSize() != 0) {
-      ASSERT_TRUE(decoder.Decode(source.EncodedData(), source.EncodedSize())) << decoder.Error();
+    ASSERT_TRUE(testing::CaptureAndCode(source, codec));
+    if (codec.PacketLength() != 0) {
+      ASSERT_TRUE(decoder.Decode(codec.PacketData(), codec.PacketLength())) << decoder.Error();
     }
     for (int32_t y = cap.top; y < cap.bottom; ++y) {
       ASSERT_EQ(std::memcmp(driver.bits() + static_cast<size_t>(y) * driver.stride() + cap.left * (bits / 8),

@@ -166,8 +166,17 @@ Rect ScreenCaptureSource::CaptureRect() const {
   return CaptureRectFor(stored_rect_, surface_format_.width, surface_format_.height, keeps);
 }
 
-bool ScreenCaptureSource::Capture() {
-  if (!started_) return true;
+OwnVideoFormat ScreenCaptureSource::Format() const {
+  OwnVideoFormat f;
+  f.fps = fps_;
+  f.compression = encoder_ != nullptr ? encoder_->FourCc() : 0;
+  f.bitmap = info_;
+  f.colour_table = colours_;
+  f.capture_rect = CaptureRect();
+  return f;
+}
+
+bool ScreenCaptureSource::PaintBeyondTheScreen() {
   screen_ = mirror_->Screen();
   const int32_t w = surface_format_.width, h = surface_format_.height;
   bool ok = true;
@@ -230,20 +239,23 @@ bool ScreenCaptureSource::CopyChangedRects() {
   return true;
 }
 
-bool ScreenCaptureSource::Encode() {
-  if (!started_) return false;
+bool ScreenCaptureSource::Capture(EncoderInput* frame) {
+  if (!started_ || frame == nullptr) return false;
+  // A screen that shrank leaves part of the surface behind: it is black.
+  // That failing only leaves old pixels there; the frame goes on.
+  PaintBeyondTheScreen();
+  // The last frame's changes went to the encoder with it.
+  dirty_.SetEmpty();
   CollectChanges();
   if (!CopyChangedRects()) return false;  // also lists the dirty region's rectangles
-  EncoderInput in;
-  in.current = c_.view();
-  in.area = CaptureRect();
-  in.dirty = &dirty_;
-  in.dirty_rects = &dirty_rects_;
-  in.fps = fps_;
-  in.key_requested = key_pending_;
+  *frame = EncoderInput{};
+  frame->current = c_.view();
+  frame->area = CaptureRect();
+  frame->dirty = &dirty_;
+  frame->dirty_rects = &dirty_rects_;
+  frame->fps = fps_;
+  frame->key_requested = key_pending_;
   key_pending_ = false;
-  if (!encoder_->Encode(in)) return false;
-  dirty_.SetEmpty();
   return true;
 }
 

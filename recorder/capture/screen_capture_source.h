@@ -1,7 +1,7 @@
-// The capture and encoding half of the screen video source: attaches a
-// mirror, keeps the working frame C and the reference frames current from the
-// mirror's surface over the changed region only, and hands each frame to the
-// recording's frame encoder. The frame clock that steps it lives in the engine.
+// The capture half of the screen video source: attaches a mirror, keeps the
+// working frame C current from the mirror's surface over the changed region
+// only, in the format the recording's encoder takes, and hands each frame on
+// for coding. The frame clock that steps it is the screen video source's.
 #pragma once
 
 #include <cstdint>
@@ -36,8 +36,9 @@ class ScreenCaptureSource : public FrameCapturer {
   void Release() override;
   bool IsStarted() const override { return started_; }
 
-  // Paints what lies outside a screen that has become smaller than the surface.
-  bool Capture() override;
+  // One frame: paints what lies outside a screen that has become smaller
+  // than the surface, collects the changes and refreshes C over them.
+  bool Capture(EncoderInput* frame) override;
   // The display mode changed; idle is true when no recording runs. Frames
   // are made for each recording by Prepare and every Capture reads the
   // screen's size, so a recording keeps its surface size (a smaller screen
@@ -45,8 +46,6 @@ class ScreenCaptureSource : public FrameCapturer {
   // not started.
   bool OnDisplayChange(bool idle);
   const platform::ScreenMetrics& Screen() const { return screen_; }
-  // One frame: collect the changes, refresh C over them, encode.
-  bool Encode() override;
 
   void RequestKeyFrame() { key_pending_ = true; }
   bool KeyFramePending() const { return key_pending_; }
@@ -65,19 +64,14 @@ class ScreenCaptureSource : public FrameCapturer {
   // Rectangles delivered by the last ring drain (for tests and statistics).
   uint32_t LastRingCount() const { return last_ring_count_; }
 
-  // EncodedVideoSource.
-  uint32_t Fps() const override { return fps_; }
-  uint32_t Compression() const override { return encoder_ != nullptr ? encoder_->FourCc() : 0; }
-  uint32_t BitDepth() const override { return info_.bit_count; }
-  const BitmapInfoHeader& BitmapInfo() const override { return info_; }
-  const std::vector<uint8_t>& ColourTable() const override { return colours_; }
-  Rect CaptureRect() const override;
-  bool IsKeyFrame() const override { return encoder_ != nullptr && encoder_->IsKeyFrame(); }
-  const uint8_t* EncodedData() const override { return encoder_ != nullptr ? encoder_->PacketData() : nullptr; }
-  uint32_t EncodedSize() const override { return encoder_ != nullptr ? encoder_->PacketLength() : 0; }
+  // The recorded rectangle in the frame (sides made even where the
+  // encoder needs them).
+  Rect CaptureRect() const;
+  OwnVideoFormat Format() const override;
 
  private:
   bool AttachMirror();
+  bool PaintBeyondTheScreen();
   void DetachMirror();
   bool SetUpFrames();
   bool Fail(const char* why) {

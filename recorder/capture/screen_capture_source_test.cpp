@@ -1,3 +1,4 @@
+#include "recorder/capture/testing/capture_and_code.h"
 #include "recorder/capture/screen_capture_source.h"
 
 #include <gtest/gtest.h>
@@ -35,21 +36,21 @@ class CaptureTest : public ::testing::Test {
     mirror_ = std::make_unique<MemoryMirror>(w, h, bits);
     Paint(*mirror_, {0, 0, w, h}, 1);
     source_ = std::make_unique<ScreenCaptureSource>(mirror_.get());
-    ASSERT_TRUE(source_->Prepare(codec != nullptr ? codec : &lossless_)) << source_->FailureCause();
+    codec_ = codec != nullptr ? codec : &lossless_;
+    ASSERT_TRUE(source_->Prepare(codec_)) << source_->FailureCause();
   }
   // Encodes a frame and decodes it; the decoded picture must equal the
   // mirror's surface over the capture rectangle.
   void FrameAndCheck() {
-    ASSERT_TRUE(source_->Capture());
-    ASSERT_TRUE(source_->Encode());
+    ASSERT_TRUE(testing::CaptureAndCode(*source_, *codec_));
     const Rect cap = source_->CaptureRect();
     if (decoder_size_ != cap) {
-      ASSERT_TRUE(source_->IsKeyFrame());
-      ASSERT_TRUE(decoder_.SetFormat(cap.Width(), cap.Height(), source_->BitDepth() / 8, 0));
+      ASSERT_TRUE(codec_->IsKeyFrame());
+      ASSERT_TRUE(decoder_.SetFormat(cap.Width(), cap.Height(), source_->Format().bitmap.bit_count / 8, 0));
       decoder_size_ = cap;
     }
-    if (source_->EncodedSize() != 0) {
-      ASSERT_TRUE(decoder_.Decode(source_->EncodedData(), source_->EncodedSize())) << decoder_.Error();
+    if (codec_->PacketLength() != 0) {
+      ASSERT_TRUE(decoder_.Decode(codec_->PacketData(), codec_->PacketLength())) << decoder_.Error();
     }
     const PlaneView& s = mirror_->surface().view();
     for (int32_t y = cap.top; y < cap.bottom; ++y) {
@@ -62,6 +63,7 @@ class CaptureTest : public ::testing::Test {
 
   ScriptedDesktopState desktop_;
   LosslessFrameEncoder lossless_{&desktop_};
+  FrameEncoder* codec_ = nullptr;
   std::unique_ptr<MemoryMirror> mirror_;
   std::unique_ptr<ScreenCaptureSource> source_;
   LosslessDecoder decoder_;
@@ -74,7 +76,7 @@ TEST_F(CaptureTest, PrepareAttachesMapsAndRequestsAKeyFrame) {
   EXPECT_TRUE(mirror_->attached);
   EXPECT_TRUE(mirror_->tracking);
   EXPECT_TRUE(source_->KeyFramePending());
-  EXPECT_EQ(source_->BitmapInfo().height, -200);
+  EXPECT_EQ(source_->Format().bitmap.height, -200);
   EXPECT_EQ(source_->Frame().stride, 1280u);
   source_->Release();
   EXPECT_FALSE(mirror_->attached);
@@ -121,26 +123,26 @@ TEST_F(CaptureTest, EightBitDesktopOnlyRecordsLosslessly) {
   EXPECT_FALSE(s.Prepare(&raw));
   EXPECT_EQ(s.FailureCause(), "a 256-colour screen can only be recorded with the lossless codec");
   EXPECT_TRUE(s.Prepare(&lossless_));
-  EXPECT_EQ(s.ColourTable().size(), 1024u);
+  EXPECT_EQ(s.Format().colour_table.size(), 1024u);
 }
 
 TEST_F(CaptureTest, EmptyRingAndNoKeyFrameCostsNothing) {
   Start(128, 96, 32);
   FrameAndCheck();
-  EXPECT_TRUE(source_->IsKeyFrame());
+  EXPECT_TRUE(codec_->IsKeyFrame());
   FrameAndCheck();
-  EXPECT_FALSE(source_->IsKeyFrame());
-  EXPECT_EQ(source_->EncodedSize(), 0u);
+  EXPECT_FALSE(codec_->IsKeyFrame());
+  EXPECT_EQ(codec_->PacketLength(), 0u);
   EXPECT_EQ(source_->LastRingCount(), 0u);
 }
 
 TEST_F(CaptureTest, PendingKeyFrameCoversExactlyTheCaptureRectangle) {
   Start(200, 150, 32);
   source_->SetRect({20, 10, 120, 90});
-  ASSERT_TRUE(source_->Encode());
+  ASSERT_TRUE(testing::CaptureAndCode(*source_, *codec_));
   std::vector<Rect> rects;
   // The dirty region was emptied after encoding; the packet tells its size.
-  EXPECT_TRUE(source_->IsKeyFrame());
+  EXPECT_TRUE(codec_->IsKeyFrame());
   EXPECT_EQ(source_->CaptureRect(), (Rect{20, 10, 120, 90}));
   EXPECT_EQ(lossless_.BytesSinceKeyFrame(), 80u * (12 + 100 * 4));
 }
@@ -152,8 +154,8 @@ TEST_F(CaptureTest, ChangesOutsideTheCaptureRectangleAreClipped) {
   const uint64_t after_key = lossless_.BytesSinceKeyFrame();
   Paint(*mirror_, {0, 0, 60, 60}, 7);  // partly inside
   FrameAndCheck();
-  EXPECT_FALSE(source_->IsKeyFrame());
-  EXPECT_GT(source_->EncodedSize(), 0u);
+  EXPECT_FALSE(codec_->IsKeyFrame());
+  EXPECT_GT(codec_->PacketLength(), 0u);
   EXPECT_EQ(lossless_.BytesSinceKeyFrame() - after_key, 10u * (12 + 10 * 4));
 }
 
@@ -163,24 +165,24 @@ TEST_F(CaptureTest, SameRectangleAgainChangesNothingAndAMoveRaisesAKeyFrame) {
   FrameAndCheck();
   source_->SetRect({10, 10, 110, 60});
   FrameAndCheck();
-  EXPECT_FALSE(source_->IsKeyFrame());
+  EXPECT_FALSE(codec_->IsKeyFrame());
   source_->SetRect({20, 10, 120, 60});  // moved 10 to the right, same size
   FrameAndCheck();
-  EXPECT_TRUE(source_->IsKeyFrame());
+  EXPECT_TRUE(codec_->IsKeyFrame());
 }
 
 TEST_F(CaptureTest, KeyIntervalReachedMakesTheNextFrameAKeyFrame) {
   Start(64, 64, 32);
   source_->SetKeyInterval(3000);
   FrameAndCheck();  // key: 64 × (12 + 256) = 17152 bytes, count restarts from it
-  EXPECT_TRUE(source_->IsKeyFrame());
+  EXPECT_TRUE(codec_->IsKeyFrame());
   Paint(*mirror_, {0, 0, 8, 8}, 3);
   FrameAndCheck();
-  EXPECT_TRUE(source_->IsKeyFrame());  // the key frame's own bytes already reached it
+  EXPECT_TRUE(codec_->IsKeyFrame());  // the key frame's own bytes already reached it
   source_->SetKeyInterval(100000);
   Paint(*mirror_, {0, 0, 8, 8}, 4);
   FrameAndCheck();
-  EXPECT_FALSE(source_->IsKeyFrame());
+  EXPECT_FALSE(codec_->IsKeyFrame());
 }
 
 TEST_F(CaptureTest, ShrunkenScreenIsBlackedOutEveryFrame) {
@@ -252,9 +254,9 @@ TEST_F(CaptureTest, InstalledCompressorGetsA32BitFrame) {
   RawFrameEncoder raw;
   Start(1366, 8, 24, &raw);
   EXPECT_EQ(source_->Frame().stride, 5464u);
-  EXPECT_EQ(source_->BitDepth(), 32u);
-  ASSERT_TRUE(source_->Encode());
-  EXPECT_FALSE(source_->IsKeyFrame());
+  EXPECT_EQ(source_->Format().bitmap.bit_count, 32u);
+  ASSERT_TRUE(testing::CaptureAndCode(*source_, *codec_));
+  EXPECT_FALSE(codec_->IsKeyFrame());
   const PlaneView& s = mirror_->surface().view();
   EXPECT_EQ(s.stride, 4100u);
   EXPECT_EQ(source_->Frame().At(1000, 5)[1], s.At(1000, 5)[1]);

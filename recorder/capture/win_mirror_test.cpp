@@ -7,6 +7,7 @@
 #include <cstring>
 #include <random>
 
+#include "recorder/capture/testing/capture_and_code.h"
 #include "platform/desktop_state/win/desktop_state_win.h"
 #include "platform/mirror/win/polling_mirror.h"
 #include "platform/mirror/win/quarn_mirror.h"
@@ -104,10 +105,9 @@ TEST(WindowsMirrors, PollingMirrorFramesMatchTheScreen) {
     while (!(shown = GetPixel(screen, last_at.x, last_at.y) == last_colour) && GetTickCount() < deadline) Pump();
     ReleaseDC(nullptr, screen);
     ASSERT_TRUE(shown) << "the drawing never reached the display";
-    ASSERT_TRUE(source.Capture());
-    ASSERT_TRUE(source.Encode());
-    if (source.EncodedSize() != 0) {
-      ASSERT_TRUE(decoder.Decode(source.EncodedData(), source.EncodedSize())) << decoder.Error();
+    ASSERT_TRUE(testing::CaptureAndCode(source, codec));
+    if (codec.PacketLength() != 0) {
+      ASSERT_TRUE(decoder.Decode(codec.PacketData(), codec.PacketLength())) << decoder.Error();
     }
     const std::vector<uint8_t> expected = ScreenWithPointer(sw, sh);
     for (int y = cap.top; y < cap.bottom; ++y) {
@@ -139,9 +139,8 @@ TEST(WindowsMirrors, AFrameChangingAroundTheRecordedAreaCostsNothing) {
   // Inside the blocks the frame's lines cross (block edges every 32 pixels).
   const Rect cap{20, 20, 99, 100};
   source.SetRect(cap);
-  ASSERT_TRUE(source.Capture());
-  ASSERT_TRUE(source.Encode());
-  EXPECT_GT(source.EncodedSize(), 0u) << "the first frame is a key frame";
+  ASSERT_TRUE(testing::CaptureAndCode(source, codec));
+  EXPECT_GT(codec.PacketLength(), 0u) << "the first frame is a key frame";
   const RECT lines[4] = {{19, 19, 100, 20}, {19, 100, 100, 101}, {19, 19, 20, 101}, {99, 19, 100, 101}};
   for (int frame = 0; frame < 4; ++frame) {
     const COLORREF colour = frame % 2 ? RGB(250, 20, 20) : RGB(20, 20, 250);
@@ -160,9 +159,8 @@ TEST(WindowsMirrors, AFrameChangingAroundTheRecordedAreaCostsNothing) {
     }
     ReleaseDC(nullptr, screen);
     ASSERT_TRUE(shown) << "the drawing never reached the display";
-    ASSERT_TRUE(source.Capture());
-    ASSERT_TRUE(source.Encode());
-    EXPECT_EQ(source.EncodedSize(), 0u) << "frame " << frame;
+    ASSERT_TRUE(testing::CaptureAndCode(source, codec));
+    EXPECT_EQ(codec.PacketLength(), 0u) << "frame " << frame;
   }
   source.Release();
   DestroyWindow(wnd);

@@ -27,6 +27,15 @@ uint32_t FrameTimebase::SlotTime(uint32_t n) const {
   return RoundedDiv(static_cast<uint64_t>(n) * scale * 1000, rate);
 }
 
+MediaPacket FrameGrid::Place(const FrameTimebase& timebase, uint32_t t) const {
+  FrameGrid next = *this;
+  MediaPacket place;
+  place.time_stamp = next.SlotFor(timebase, t);
+  place.duration = timebase.duration;
+  place.slot = next.Count();
+  return place;
+}
+
 uint32_t FrameGrid::SlotFor(const FrameTimebase& timebase, uint32_t t) {
   if (!timebase.Valid()) return 0;
   while (static_cast<uint64_t>(timebase.SlotTime(n_)) + timebase.duration < t) ++n_;

@@ -8,6 +8,8 @@
 
 #include <cstdint>
 
+#include "recorder/outputs/media_stream.h"
+
 namespace kmr {
 
 struct FrameTimebase {
@@ -32,6 +34,11 @@ class FrameGrid {
   // must be valid.
   uint32_t SlotFor(const FrameTimebase& timebase, uint32_t t);
   void Advance() { ++n_; }
+  // The place of a frame taken at time t (its time stamp, duration and slot;
+  // no data), without moving the grid: the frame may yet not be handed on.
+  MediaPacket Place(const FrameTimebase& timebase, uint32_t t) const;
+  // The frame at place was handed on: the next one goes after it.
+  void Take(const MediaPacket& place) { n_ = place.slot + 1; }
   // The number of the next slot to take.
   uint32_t Count() const { return n_; }
   // Slot n of the own codecs' grid at fps frames a second.

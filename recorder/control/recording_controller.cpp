@@ -63,7 +63,7 @@ bool RecordingController::StartVideo(const RecordingSettings& s, uint32_t fps) {
   capture_->SetKeyInterval(s.key_interval);
   if (compressing) {
     // Frames of the recorded area, 32 bits, bottom-up, sides made even.
-    const Rect r = capture_->CaptureRect();
+    const Rect r = capture_->Format().capture_rect;
     BitmapInfoHeader h;
     h.width = r.Width() + r.Width() % 2;
     h.height = r.Height() + r.Height() % 2;
@@ -79,7 +79,7 @@ bool RecordingController::StartVideo(const RecordingSettings& s, uint32_t fps) {
     }
     compressor_on_ = s.compressor;
     if (!stream->Attach(FormatOf(*s.compressor))) return false;
-  } else if (!stream->Attach(FormatOf(*capture_))) {
+  } else if (!stream->Attach(capture_->Format())) {
     return false;
   }
   stream->SetWriter(writer_);
@@ -88,8 +88,8 @@ bool RecordingController::StartVideo(const RecordingSettings& s, uint32_t fps) {
     // The compressor codes the frames in front of the stream, on its own
     // time line.
     compressing_.Begin(s.compressor, stream);
-    if (!video_->SetOutput(&compressing_, compressing_.Timebase())) return false;
-  } else if (!video_->SetOutput(stream)) {
+    if (!video_->SetOutput(encoder, &compressing_, compressing_.Timebase())) return false;
+  } else if (!video_->SetOutput(encoder, stream)) {
     return false;
   }
   return video_->Start();

@@ -175,13 +175,13 @@ TEST_F(SessionTest, TheFollowedWindowMovesTheCaptureRectangle) {
   ASSERT_TRUE(session_->Start(settings_));
   window.where = Rect{100, 50, 164, 98};
   EXPECT_TRUE(session_->Poll());
-  EXPECT_TRUE(testing::WaitUntil([&] { return capture_.CaptureRect() == Rect{100, 50, 164, 98}; }));
+  EXPECT_TRUE(testing::WaitUntil([&] { return capture_.Format().capture_rect == Rect{100, 50, 164, 98}; }));
   // Gone: the rectangle stays where it was.
   window.where.reset();
   EXPECT_TRUE(session_->Poll());
   session_->RequestStop();
   EXPECT_FALSE(session_->Poll());
-  EXPECT_EQ(capture_.CaptureRect(), (Rect{100, 50, 164, 98}));
+  EXPECT_EQ(capture_.Format().capture_rect, (Rect{100, 50, 164, 98}));
 }
 
 TEST_F(SessionTest, AFailedStartIsTheOutcomeAndUndoesTheWindowSteps) {

@@ -83,10 +83,10 @@ class VideoSourceTest : public ::testing::Test {
     auto timer = std::make_unique<GatedTimer>();
     timer_ = timer.get();
     source_ = std::make_unique<ScreenVideoSource>(&capture_, &clock_, std::move(timer));
-    ASSERT_TRUE(stream_.Attach(FormatOf(capture_)));
+    ASSERT_TRUE(stream_.Attach(capture_.Format()));
     stream_.SetWriter(&writer_);
     writer_.AddStream(&stream_);
-    ASSERT_TRUE(source_->SetOutput(&stream_));
+    ASSERT_TRUE(source_->SetOutput(&codec_, &stream_));
     source_->SetFps(15);
   }
   void TearDown() override {
@@ -196,10 +196,10 @@ class PacingTest : public ::testing::Test {
     capture_.clock = &clock_;
     capture_.capture_takes_ms = capture_ms;
     EXPECT_TRUE(capture_.Prepare(&codec_));
-    EXPECT_TRUE(stream_.Attach(FormatOf(capture_)));
+    EXPECT_TRUE(stream_.Attach(capture_.Format()));
     stream_.SetWriter(&writer_);
     writer_.AddStream(&stream_);
-    EXPECT_TRUE(source_->SetOutput(&stream_));
+    EXPECT_TRUE(source_->SetOutput(&codec_, &stream_));
     source_->SetFps(15);
     EXPECT_TRUE(writer_.Open());
     const uint32_t start = clock_.NowMs();
@@ -265,14 +265,14 @@ TEST_F(VideoSourceTest, ANewRecordingStartsWithAnUnarmedTimerAndNoLeftoverRectan
   ASSERT_TRUE(source_->Start());
   EXPECT_EQ(timer_->Resets(), 2);
   source_->Stop();
-  EXPECT_EQ(capture_.CaptureRect(), (Rect{0, 0, 64, 48}));
+  EXPECT_EQ(capture_.Format().capture_rect, (Rect{0, 0, 64, 48}));
 }
 
 TEST_F(VideoSourceTest, AFailingStepEndsTheThreadAndIsReportedOnce) {
   ASSERT_TRUE(writer_.Open());
   std::vector<std::string> reports;
   source_->SetOnFailure([&](const std::string& why) { reports.push_back(why); });
-  capture_.encode_ok = false;
+  codec_.encode_ok = false;
   ASSERT_TRUE(source_->Start());
   ASSERT_TRUE(testing::WaitUntil([&] { return !source_->IsRunning(); }));
   EXPECT_FALSE(source_->IsRunning());

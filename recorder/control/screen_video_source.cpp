@@ -11,9 +11,10 @@ ScreenVideoSource::ScreenVideoSource(FrameCapturer* capture, platform::MsClock* 
 
 ScreenVideoSource::~ScreenVideoSource() { Stop(); }
 
-bool ScreenVideoSource::SetOutput(PacketSink* sink, std::optional<FrameTimebase> timebase) {
-  if (sink == nullptr || (timebase && !timebase->Valid())) return false;
-  output_ = sink;
+bool ScreenVideoSource::SetOutput(FrameEncoder* encoder, PacketSink* sink, std::optional<FrameTimebase> timebase) {
+  if (encoder == nullptr || sink == nullptr || (timebase && !timebase->Valid())) return false;
+  coding_.Begin(encoder, sink);
+  has_output_ = true;
   timebase_ = timebase;
   return true;
 }
@@ -29,7 +30,7 @@ void ScreenVideoSource::SetRect(const Rect& r) {
 }
 
 bool ScreenVideoSource::OnStart() {
-  if (capture_ == nullptr || !capture_->IsStarted() || output_ == nullptr || !timer_) return false;
+  if (capture_ == nullptr || !capture_->IsStarted() || !has_output_ || !timer_) return false;
   // Nothing carries over from an earlier recording: a rectangle set after its
   // last step, or a timer still signalled from its last frame.
   {
@@ -76,19 +77,22 @@ bool ScreenVideoSource::Step() {
       pending_rect_.reset();
     }
   }
-  MediaWriter* writer = output_->GetWriter();
+  MediaWriter* writer = coding_.GetWriter();
   if (!IsPaused() && writer != nullptr && writer->IsRunning()) {
-    capture_->Capture();
-    if (!capture_->Encode()) return Fail("capturing or encoding a frame failed");
+    EncoderInput frame;
+    if (!capture_->Capture(&frame)) return Fail("capturing a frame failed");
     const FrameTimebase timebase = timebase_ ? *timebase_ : FrameTimebase::Fps(fps_);
-    FrameGrid next = grid_;
-    const uint32_t slot_time = next.SlotFor(timebase, stamp);
-    if (!output_->Put(EncodedFrame(*capture_, slot_time, timebase.duration, next.Count()))) {
-      return Fail("the frame could not be handed to the writer");
+    const MediaPacket place = grid_.Place(timebase, stamp);
+    switch (coding_.Put(frame, place)) {
+      case FrameCodingStage::Result::kHandedOn:
+        break;
+      case FrameCodingStage::Result::kCodingFailed:
+        return Fail("coding a frame failed");
+      case FrameCodingStage::Result::kNotHandedOn:
+        return Fail("the frame could not be handed to the writer");
     }
-    if (frames_.load() != 0) dropped_.fetch_add(next.Count() - grid_.Count());
-    next.Advance();
-    grid_ = next;
+    if (frames_.load() != 0) dropped_.fetch_add(place.slot - grid_.Count());
+    grid_.Take(place);
     frames_.fetch_add(1);
     last_time_stamp_.store(stamp);
   }

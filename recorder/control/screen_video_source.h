@@ -1,6 +1,6 @@
 // The screen video source's thread: one step per frame, paced by the frame
-// timer, capturing and encoding only while the writer thread runs, and
-// handing each frame on at its slot of the recording's one frame grid: its
+// timer, capturing only while the writer thread runs, and handing each frame
+// to the coding stage at its slot of the recording's one frame grid: its
 // place on the recording's time line, which the source starts, pauses and
 // resumes (the sound is put on the same time line).
 #pragma once
@@ -13,6 +13,7 @@
 
 #include "platform/sync/sync.h"
 #include "platform/timer/frame_timer.h"
+#include "recorder/codecs/frame_coding_stage.h"
 #include "recorder/control/frame_capturer.h"
 #include "recorder/control/frame_clock.h"
 #include "recorder/control/frame_grid.h"
@@ -29,10 +30,11 @@ class ScreenVideoSource : public WorkerThread {
   ~ScreenVideoSource() override;
 
   FrameCapturer* Capturer() const { return capture_; }
-  // Where the frames go: the video stream, or a coding stage in front of
-  // it with the grid of its own time line (without one, the own codecs'
+  // How the frames are coded (the encoder the capture was prepared with) and
+  // where the packets go: the video stream, or a compressor's stage in front
+  // of it with the grid of its own time line (without one, the own codecs'
   // grid at the source's frame rate).
-  bool SetOutput(PacketSink* sink, std::optional<FrameTimebase> timebase = std::nullopt);
+  bool SetOutput(FrameEncoder* encoder, PacketSink* sink, std::optional<FrameTimebase> timebase = std::nullopt);
   void SetFps(uint32_t fps);
   uint32_t GetFps() const { return fps_; }
   // May be called from another thread (the region tracker): taken over at the
@@ -63,7 +65,8 @@ class ScreenVideoSource : public WorkerThread {
 
   FrameCapturer* capture_;
   std::unique_ptr<platform::FrameTimer> timer_;
-  PacketSink* output_ = nullptr;
+  FrameCodingStage coding_;
+  bool has_output_ = false;
   std::optional<FrameTimebase> timebase_;
   uint32_t fps_ = 15;
   RecordingTimeline timeline_;

@@ -267,7 +267,7 @@ int Encode(int argc, char** argv) {
       break;
     }
     const uint32_t t = kmr::FrameGrid::SlotTime(n, static_cast<uint32_t>(fps));
-    const uint32_t slot_time = grid.SlotFor(timebase, t);
+    const kmr::MediaPacket place = grid.Place(timebase, t);
     bool submitted = false;
     if (compressing) {
       const bool changed = n == 0 || raw != previous;
@@ -278,12 +278,9 @@ int Encode(int argc, char** argv) {
         }
         previous = raw;
       }
-      kmr::MediaPacket frame;
+      kmr::MediaPacket frame = place;
       frame.data = changed ? flipped.data() : nullptr;
       frame.size = changed ? static_cast<uint32_t>(flipped.size()) : 0;
-      frame.time_stamp = slot_time;
-      frame.duration = timebase.duration;
-      frame.slot = grid.Count();
       submitted = (output.audio == nullptr || submit_sound(t + 1)) && frames.Put(frame);
     } else {
       if (!source->EncodeFrame(raw.data())) {
@@ -292,14 +289,14 @@ int Encode(int argc, char** argv) {
         break;
       }
       submitted = (output.audio == nullptr || submit_sound(t + 1)) &&
-                  frames.Put(kmr::EncodedFrame(*source, slot_time, timebase.duration, grid.Count()));
+                  frames.Put(kmr::EncodedFrame(*source, place.time_stamp, place.duration, place.slot));
     }
     if (!submitted) {
       std::fprintf(stderr, "kmrtool: writing frame %u failed\n", n);
       rc = 1;
       break;
     }
-    grid.Advance();
+    grid.Take(place);
     ++n;
   }
   if (rc == 0 && output.audio != nullptr && !submit_sound(UINT64_MAX)) {

@@ -4,6 +4,7 @@
 // encoded packets decode to the same picture.
 #include <gtest/gtest.h>
 
+#include "recorder/capture/testing/capture_and_code.h"
 #include "platform/mirror/x11/x11_mirror.h"
 // X11 after GoogleTest: its macros (None, Bool) would break gtest's headers.
 #include <X11/Xlib.h>
@@ -78,7 +79,7 @@ TEST_P(X11MirrorTest, WorkingFrameFollowsTheServerWithThePointer) {
   LosslessFrameEncoder codec(&desktop);
   ScreenCaptureSource source(&mirror);
   ASSERT_TRUE(source.Prepare(&codec)) << x11.Error();
-  const uint32_t bpp = source.BitDepth() / 8;
+  const uint32_t bpp = source.Format().bitmap.bit_count / 8;
   EXPECT_EQ(bpp, GetParam() == 16 ? 2u : 4u);
   source.SetRect(Rect{10, 10, 250, 200});
   LosslessDecoder decoder;
@@ -97,10 +98,9 @@ TEST_P(X11MirrorTest, WorkingFrameFollowsTheServerWithThePointer) {
       XWarpPointer(dpy_, None, root_, 0, 0, 0, 0, static_cast<int>(rng() % 320), static_cast<int>(rng() % 240));
       XSync(dpy_, False);
     }
-    ASSERT_TRUE(source.Capture());
-    ASSERT_TRUE(source.Encode());
-    if (source.EncodedSize() != 0) {
-      ASSERT_TRUE(decoder.Decode(source.EncodedData(), source.EncodedSize())) << decoder.Error();
+    ASSERT_TRUE(testing::CaptureAndCode(source, codec));
+    if (codec.PacketLength() != 0) {
+      ASSERT_TRUE(decoder.Decode(codec.PacketData(), codec.PacketLength())) << decoder.Error();
     }
     const Rect cap = source.CaptureRect();
     const Plane server = Server(cap, bpp);

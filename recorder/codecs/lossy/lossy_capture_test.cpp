@@ -10,6 +10,7 @@
 #include <random>
 #include <vector>
 
+#include "recorder/capture/testing/capture_and_code.h"
 #include "platform/mirror/fake/memory_mirror.h"
 #include "player/codecs/lossy/lossy_tile_decoder.h"
 #include "player/codecs/screen_video_decoder.h"
@@ -121,11 +122,11 @@ class LossyCapture : public ::testing::Test {
   }
   // The player's decoder, set up from the stream format the recorder writes.
   void StartPlayer() {
-    const std::vector<uint8_t> block = BuildVideoFormatBlock(FormatOf(*source_));
+    const std::vector<uint8_t> block = BuildVideoFormatBlock(source_->Format());
     ASSERT_GE(block.size(), 88u);
     ASSERT_TRUE(player_.SetFormat(block.data() + 48, block.size() - 48)) << player_.Error();
   }
-  bool Frame() { return source_->Capture() && source_->Encode(); }
+  bool Frame() { return testing::CaptureAndCode(*source_, codec_); }
   void TearDown() override { source_.reset(); }
 
   LossyFrameEncoder codec_;
@@ -147,9 +148,9 @@ TEST_F(LossyCapture, ADesktopClipKeepsItsQualityOnEveryFrameAndThePlayerShowsThe
   for (int n = 0; n < 30; ++n) {
     if (n > 0) desktop.Step(n);
     ASSERT_TRUE(Frame());
-    ASSERT_FALSE(source_->IsKeyFrame()) << "lossy packets are never key frames";
-    const uint8_t* p = source_->EncodedData();
-    const uint32_t len = source_->EncodedSize();
+    ASSERT_FALSE(codec_.IsKeyFrame()) << "lossy packets are never key frames";
+    const uint8_t* p = codec_.PacketData();
+    const uint32_t len = codec_.PacketLength();
     ASSERT_TRUE(player_.Decode(p, len)) << player_.Error();
     ASSERT_TRUE(bare.Decode(p, len, bare_picture.data(), 3200, 800, 600));
     const double psnr = Psnr420(mirror_->surface().view(), 0, 0, *player_.Picture(), 800, 600);
@@ -165,8 +166,8 @@ TEST_F(LossyCapture, AChangeInOneTileLeavesEveryOtherTileAsItWas) {
   Desktop desktop(mirror_.get());
   StartPlayer();
   ASSERT_TRUE(Frame());
-  ASSERT_EQ(Chunks(source_->EncodedData(), source_->EncodedSize()).size(), 9u);
-  ASSERT_TRUE(player_.Decode(source_->EncodedData(), source_->EncodedSize()));
+  ASSERT_EQ(Chunks(codec_.PacketData(), codec_.PacketLength()).size(), 9u);
+  ASSERT_TRUE(player_.Decode(codec_.PacketData(), codec_.PacketLength()));
   const std::vector<uint8_t> before(player_.Picture()->data, player_.Picture()->data + 768 * 576 * 4);
   // A bright block right at the corner of the middle tile (256..512, 192..384).
   for (int y = 192; y < 200; ++y) {
@@ -174,10 +175,10 @@ TEST_F(LossyCapture, AChangeInOneTileLeavesEveryOtherTileAsItWas) {
   }
   mirror_->Draw({256, 192, 264, 200});
   ASSERT_TRUE(Frame());
-  const std::vector<Chunk> chunks = Chunks(source_->EncodedData(), source_->EncodedSize());
+  const std::vector<Chunk> chunks = Chunks(codec_.PacketData(), codec_.PacketLength());
   ASSERT_EQ(chunks.size(), 1u);
   EXPECT_EQ(chunks[0].tile, 4u);
-  ASSERT_TRUE(player_.Decode(source_->EncodedData(), source_->EncodedSize()));
+  ASSERT_TRUE(player_.Decode(codec_.PacketData(), codec_.PacketLength()));
   const PlaneView& p = *player_.Picture();
   for (int y = 0; y < 576; ++y) {
     for (int x = 0; x < 768; ++x) {
@@ -202,7 +203,7 @@ TEST_F(LossyCapture, ROneTakesOnlyTheChangedRowsOfAChangedTile) {
   uint8_t* surface_row = const_cast<uint8_t*>(mirror_->surface().view().At(0, 100));
   for (int x = 0; x < 256; ++x) surface_row[x * 4] = 200;
   ASSERT_TRUE(Frame());
-  ASSERT_EQ(Chunks(source_->EncodedData(), source_->EncodedSize()).size(), 1u);
+  ASSERT_EQ(Chunks(codec_.PacketData(), codec_.PacketLength()).size(), 1u);
   EXPECT_EQ(codec_.R1().At(5, 10)[0], 200);
   EXPECT_EQ(codec_.R1().At(5, 100)[0], 0) << "a row outside the dirty region is not copied";
 }
@@ -210,16 +211,16 @@ TEST_F(LossyCapture, ROneTakesOnlyTheChangedRowsOfAChangedTile) {
 TEST_F(LossyCapture, OddRegionIsRecordedEvenAndAResizeStartsNewTileStreams) {
   Start(1024, 768, 16, Rect{101, 51, 502, 352});  // 401 × 301
   EXPECT_EQ(source_->CaptureRect(), (Rect{101, 51, 503, 353})) << "402 × 302";
-  EXPECT_EQ(source_->BitDepth(), 32u) << "the 16-bit screen is converted";
+  EXPECT_EQ(source_->Format().bitmap.bit_count, 32u) << "the 16-bit screen is converted";
   Desktop desktop(mirror_.get());
   ASSERT_TRUE(Frame());
-  std::vector<Chunk> chunks = Chunks(source_->EncodedData(), source_->EncodedSize());
+  std::vector<Chunk> chunks = Chunks(codec_.PacketData(), codec_.PacketLength());
   ASSERT_EQ(chunks.size(), 4u);  // 2 × 2: 256 + 146, 192 + 110
   EXPECT_EQ(codec_.TileEncoders(), 4u);
   // The followed window grew: all new streams, each starting with a key frame.
   source_->SetRect(Rect{101, 51, 701, 451});
   ASSERT_TRUE(Frame());
-  chunks = Chunks(source_->EncodedData(), source_->EncodedSize());
+  chunks = Chunks(codec_.PacketData(), codec_.PacketLength());
   // 600 × 400 has as many tiles (256 + 344 by 192 + 208), of other sizes.
   EXPECT_EQ(codec_.TileEncoders(), 4u);
   ASSERT_EQ(chunks.size(), 4u);
@@ -237,12 +238,12 @@ TEST_F(LossyCapture, AMovedRectangleSendsEveryTileAgain) {
   // there, but the player's picture shows the second place by then.
   source_->SetRect(Rect{256, 0, 768, 384});
   ASSERT_TRUE(Frame());
-  EXPECT_EQ(Chunks(source_->EncodedData(), source_->EncodedSize()).size(), 4u);
+  EXPECT_EQ(Chunks(codec_.PacketData(), codec_.PacketLength()).size(), 4u);
   source_->SetRect(Rect{0, 0, 512, 384});
   ASSERT_TRUE(Frame());
-  EXPECT_EQ(Chunks(source_->EncodedData(), source_->EncodedSize()).size(), 4u);
+  EXPECT_EQ(Chunks(codec_.PacketData(), codec_.PacketLength()).size(), 4u);
   ASSERT_TRUE(Frame());
-  EXPECT_EQ(source_->EncodedSize(), 0u) << "nothing changed since";
+  EXPECT_EQ(codec_.PacketLength(), 0u) << "nothing changed since";
 }
 
 }  // namespace

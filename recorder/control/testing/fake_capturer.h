@@ -1,6 +1,6 @@
-// A capture source for frame-clock and recording tests: every frame encodes to
-// a few bytes (the first after Prepare is a key frame); a clock can be pushed
-// forward during capture to stand for a slow step.
+// A capture source for frame-clock and recording tests, and an own codec that
+// codes every frame to a few bytes (the first after Prepare is a key frame);
+// a clock can be pushed forward during capture to stand for a slow step.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/region/region.h"
 #include "platform/timer/frame_timer.h"
 #include "recorder/codecs/testing/raw_frame_encoder.h"
 #include "recorder/control/frame_capturer.h"
@@ -114,21 +115,43 @@ class GatedTimer : public platform::FrameTimer {
   uint32_t last_arm_ms_ = 0;
 };
 
-// Stands for an own codec towards the controller and the streams; the fake
-// capturer makes the packets itself.
+// Stands for an own codec: frame n (counted from 1 over the codec's life)
+// codes to the bytes n, n + 1, n + 2; a frame with a key request is a key
+// frame.
 class FakeOwnCodec : public RawFrameEncoder {
  public:
+  bool encode_ok = true;
   uint32_t FourCc() const override { return kFourCcLossless; }
+  bool Encode(const EncoderInput& in) override {
+    if (!encode_ok) return false;
+    key_frame_ = in.key_requested;
+    const auto n = static_cast<uint8_t>(++frames_);
+    data_ = {n, static_cast<uint8_t>(n + 1), static_cast<uint8_t>(n + 2)};
+    return true;
+  }
+  bool IsKeyFrame() const override { return key_frame_; }
+  const uint8_t* PacketData() const override { return data_.data(); }
+  uint32_t PacketLength() const override { return static_cast<uint32_t>(data_.size()); }
+
+ private:
+  int frames_ = 0;
+  bool key_frame_ = false;
+  std::vector<uint8_t> data_;
 };
 
 class FakeCapturer : public FrameCapturer {
  public:
   bool prepare_ok = true;
-  bool encode_ok = true;
   FakeClock* clock = nullptr;
   uint32_t capture_takes_ms = 0;
   std::atomic<int> captures{0};
   bool released = true;
+
+  // A black 64 × 48 working frame, for encoders that read it.
+  FakeCapturer() {
+    plane_.Reset(64, 48, 4);
+    frame_ = plane_.view();
+  }
 
   std::string failure_cause;  // what a failed Prepare says
   std::string FailureCause() const override { return failure_cause; }
@@ -137,6 +160,7 @@ class FakeCapturer : public FrameCapturer {
     started_ = true;
     released = false;
     compression_ = encoder->FourCc();
+    even_sides_ = !encoder->KeepsScreenFormat();
     key_ = true;
     return true;
   }
@@ -145,17 +169,20 @@ class FakeCapturer : public FrameCapturer {
     released = true;
   }
   bool IsStarted() const override { return started_; }
-  bool Capture() override {
+  bool Capture(EncoderInput* frame) override {
     ++captures;
     if (clock != nullptr) clock->now += capture_takes_ms;
-    return true;
-  }
-  bool Encode() override {
-    if (!encode_ok) return false;
-    key_frame_ = key_;
+    *frame = EncoderInput{};
+    frame->current = frame_;
+    frame->area = Area();
+    // The whole area changes every frame.
+    dirty_.SetRect(frame->area);
+    dirty_rects_.assign(1, frame->area);
+    frame->dirty = &dirty_;
+    frame->dirty_rects = &dirty_rects_;
+    frame->fps = fps_;
+    frame->key_requested = key_;
     key_ = false;
-    const uint8_t n = static_cast<uint8_t>(captures.load());
-    data_ = {n, static_cast<uint8_t>(n + 1), static_cast<uint8_t>(n + 2)};
     return true;
   }
   void SetRect(const Rect& r) override { rect_ = r; }
@@ -163,28 +190,35 @@ class FakeCapturer : public FrameCapturer {
   void SetKeyInterval(uint64_t) override {}
   const PlaneView& Frame() const override { return frame_; }
 
-  uint32_t Fps() const override { return fps_; }
-  uint32_t Compression() const override { return compression_; }
-  uint32_t BitDepth() const override { return 32; }
-  const BitmapInfoHeader& BitmapInfo() const override { return info_; }
-  const std::vector<uint8_t>& ColourTable() const override { return table_; }
-  Rect CaptureRect() const override { return rect_; }
-  bool IsKeyFrame() const override { return key_frame_; }
-  const uint8_t* EncodedData() const override { return data_.data(); }
-  uint32_t EncodedSize() const override { return static_cast<uint32_t>(data_.size()); }
+  OwnVideoFormat Format() const override {
+    OwnVideoFormat f;
+    f.fps = fps_;
+    f.compression = compression_;
+    f.bitmap = info_;
+    f.capture_rect = Area();
+    return f;
+  }
 
   PlaneView frame_;
 
  private:
+  Plane plane_;
   bool started_ = false;
   uint32_t compression_ = kFourCcLossless;
+  // The recorded rectangle, widened to even sides as the capture does for
+  // encoders that need them.
+  Rect Area() const {
+    if (!even_sides_) return rect_;
+    return Rect{rect_.left, rect_.top, rect_.right + rect_.Width() % 2, rect_.bottom + rect_.Height() % 2};
+  }
+
+  platform::Region dirty_;
+  std::vector<Rect> dirty_rects_;
+  bool even_sides_ = false;
   bool key_ = false;
-  bool key_frame_ = false;
   uint32_t fps_ = 15;
   Rect rect_{0, 0, 64, 48};
   BitmapInfoHeader info_{40, 64, -48, 1, 32, 0, 64 * 48 * 4, 0, 0, 0, 0};
-  std::vector<uint8_t> table_;
-  std::vector<uint8_t> data_;
 };
 
 }  // namespace kmr::testing

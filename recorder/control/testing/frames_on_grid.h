@@ -19,29 +19,22 @@ class FramesOnGrid {
   // The source's frame just encoded, at the slot for time t; the grid
   // moves on only when the stream takes it.
   bool Put(uint32_t t) {
-    const FrameTimebase timebase = FrameTimebase::Fps(source_->Fps());
-    FrameGrid next = grid_;
-    const uint32_t slot = next.SlotFor(timebase, t);
-    return Hand(EncodedFrame(*source_, slot, timebase.duration, next.Count()), next);
+    const MediaPacket place = grid_.Place(FrameTimebase::Fps(source_->Fps()), t);
+    return Hand(EncodedFrame(*source_, place.time_stamp, place.duration, place.slot));
   }
   // A raw frame (none: nothing changed) at the slot for time t.
   bool PutRaw(const void* data, uint32_t size, uint32_t t) {
-    FrameGrid next = grid_;
-    MediaPacket p;
+    MediaPacket p = grid_.Place(timebase_, t);
     p.data = data;
     p.size = size;
-    p.time_stamp = next.SlotFor(timebase_, t);
-    p.duration = timebase_.duration;
-    p.slot = next.Count();
-    return Hand(p, next);
+    return Hand(p);
   }
   uint32_t Count() const { return grid_.Count(); }
 
  private:
-  bool Hand(const MediaPacket& p, FrameGrid next) {
+  bool Hand(const MediaPacket& p) {
     if (!stream_->Put(p)) return false;
-    next.Advance();
-    grid_ = next;
+    grid_.Take(p);
     return true;
   }
 
