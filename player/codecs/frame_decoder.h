@@ -1,7 +1,7 @@
 // One codec's half of the player's screen video decoder: keeps the decoded
 // picture P and applies each packet to it, telling which rectangles changed
-// so the display's copy can follow. A new codec is a class and a row in
-// MakeFrameDecoder.
+// so the display's copy can follow. A new codec is a class and a row in the
+// decoder table beside MakeFrameDecoder, next to its OwnCodecInfo.
 #pragma once
 
 #include <cstdint>
@@ -13,6 +13,8 @@
 #include "shared/plane.h"
 
 namespace kmr {
+
+struct OwnCodecInfo;
 
 class FrameDecoder {
  public:
@@ -32,10 +34,14 @@ class FrameDecoder {
   virtual void Restart() = 0;
   // The frame's bytes per pixel this codec needs (0: any the format says).
   virtual uint32_t RequiredBytesPerPixel() const { return 0; }
+  // False when the codec's library is missing (Error says what).
+  virtual bool Ready() const { return true; }
 };
 
 // The decoder for a stream format's compression code; null with *error for
 // one this player cannot decode (or whose library is missing).
 std::unique_ptr<FrameDecoder> MakeFrameDecoder(uint32_t compression, std::string* error);
+// Whether this player has a decoder for the own codec (available or not).
+bool HasFrameDecoder(const OwnCodecInfo& codec);
 
 }  // namespace kmr

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "player/codecs/frame_decoder.h"
 #include "shared/container/container_format.h"
 #include "shared/container/own_codec_info.h"
 
@@ -22,6 +23,7 @@ TEST(OwnCodecInfo, EveryOwnCodecIsDescribedOnceAndAlike) {
     const OwnCodecInfo& info = infos[i];
     SCOPED_TRACE(info.option);
     EXPECT_EQ(FindOwnCodecInfo(info.fourcc), &info);
+    EXPECT_TRUE(HasFrameDecoder(info)) << "the player decodes every own codec";
     const OwnCodec* codec = FindOwnCodec(info.option);
     ASSERT_NE(codec, nullptr);
     EXPECT_EQ(std::string(codec->name), info.name);

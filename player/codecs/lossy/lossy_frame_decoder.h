@@ -15,7 +15,7 @@ class LossyFrameDecoder : public FrameDecoder {
   // library loaded by name; tests).
   explicit LossyFrameDecoder(const XvidApi* api = nullptr);
   // False when the library cannot be started (Error() says why).
-  bool Ready() const { return ready_; }
+  bool Ready() const override { return ready_; }
 
   bool SetFormat(int32_t width, int32_t height, uint32_t bytes_per_pixel, uint32_t stride) override;
   bool Decode(const uint8_t* packet, size_t length, const ChangeSink& changed) override;
