@@ -33,14 +33,7 @@ uint32_t AudioRecorder::GetBufferDurationMs() const {
   return bps == 0 ? 0 : static_cast<uint32_t>(static_cast<uint64_t>(GetBufferSize()) * 1000 / bps);
 }
 
-uint32_t AudioRecorder::TimeOfBlock(uint32_t n) const {
-  // 64-bit: the product of the buffer size and 1000 alone passes 32 bits for
-  // buffers above 4 MB.
-  const uint64_t bps = format_.BytesPerSecond();
-  if (bps == 0) return 0;
-  const uint64_t num = static_cast<uint64_t>(GetBufferSize()) * 1000 * n;
-  return static_cast<uint32_t>((num + bps / 2) / bps);
-}
+uint32_t AudioRecorder::TimeOfBlock(uint32_t n) const { return BlockTimeMs(format_, GetBufferSize(), n); }
 
 bool AudioRecorder::Pause() {
   if (!IsRunning()) return false;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "shared/mul_div.h"
+
 namespace kmr {
 
 SoundPlacer::SoundPlacer(const PcmFormat& format, uint32_t block_bytes)
@@ -13,11 +15,13 @@ SoundPlacer::SoundPlacer(const PcmFormat& format, uint32_t block_bytes)
   pending_.reserve(block_bytes_);
 }
 
-uint32_t SoundPlacer::TimeOfBlock(uint64_t n) const {
-  const uint64_t bps = format_.BytesPerSecond();
+uint32_t BlockTimeMs(const PcmFormat& format, uint32_t block_bytes, uint64_t n) {
+  const uint64_t bps = format.BytesPerSecond();
   if (bps == 0) return 0;
-  return static_cast<uint32_t>((static_cast<uint64_t>(block_bytes_) * 1000 * n + bps / 2) / bps);
+  return RoundedDiv(static_cast<uint64_t>(block_bytes) * 1000 * n, bps);
 }
+
+uint32_t SoundPlacer::TimeOfBlock(uint64_t n) const { return BlockTimeMs(format_, block_bytes_, n); }
 
 void SoundPlacer::Add(const uint8_t* data, uint32_t size, uint32_t arrival_clock_ms,
                       const RecordingTimeline::View& view, std::vector<Block>* out) {

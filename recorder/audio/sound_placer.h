@@ -19,6 +19,10 @@
 
 namespace kmr {
 
+// Where block n of block_bytes-byte blocks begins, in ms from the sound's
+// start (rounded).
+uint32_t BlockTimeMs(const PcmFormat& format, uint32_t block_bytes, uint64_t n);
+
 class SoundPlacer {
  public:
   struct Block {

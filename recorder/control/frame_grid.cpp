@@ -1,15 +1,8 @@
 #include "recorder/control/frame_grid.h"
 
+#include "shared/mul_div.h"
+
 namespace kmr {
-
-namespace {
-
-uint32_t RoundedDiv(uint64_t a, uint64_t b) {
-  const uint64_t q = (a + b / 2) / b;
-  return q > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(q);
-}
-
-}  // namespace
 
 FrameTimebase FrameTimebase::Fps(uint32_t fps) {
   if (fps == 0) fps = 1;

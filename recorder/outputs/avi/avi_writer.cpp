@@ -6,15 +6,11 @@
 #include "recorder/outputs/avi/mp3_silence.h"
 #include "shared/byte_io.h"
 #include "shared/container/container_format.h"
+#include "shared/mul_div.h"
 
 namespace kmr {
 
 namespace {
-
-uint32_t RoundedDiv(uint64_t a, uint64_t b) {
-  const uint64_t q = (a + b / 2) / b;
-  return q > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(q);
-}
 
 // Rectangle (0, 0, width, |height|) of a bitmap info header.
 Rect BitmapFrame(const std::vector<uint8_t>& bitmap_info) {
