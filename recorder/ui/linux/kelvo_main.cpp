@@ -37,6 +37,7 @@
 #include "recorder/ui/linux/kelvo_options.h"
 #include "recorder/ui/linux/kelvo_plan.h"
 #include "recorder/ui/linux/region_status.h"
+#include "recorder/ui/pages/recording_fill.h"
 #include "recorder/ui/region/x11/x11_region.h"
 #include "recorder/ui/settings/posix/ini_settings_store.h"
 
@@ -365,19 +366,15 @@ int main(int argc, char** argv) {
   controller.SetNotifyTarget(&notify);
   session.SetDuration(static_cast<uint32_t>(opt.duration * 1000.0 + 0.5));
 
-  kmr::RecordingSettings settings;
-  settings.output = kind;
-  settings.title = opt.title;
-  settings.author = opt.author;
-  settings.copyright = opt.copyright;
-  settings.description = opt.description;
-  settings.encoder = use_compressor ? nullptr : codec.get();
-  settings.compressor = use_compressor ? &compressor : nullptr;
-  settings.output_path = std::filesystem::absolute(output).string();
-  settings.capture_rect = area;
-  settings.fps_text = opt.fps_text;
-  settings.key_interval = opt.key_interval;
-  settings.record_audio = opt.audio;
+  kmr::InfoSettings texts;
+  texts.title = opt.title;
+  texts.author = opt.author;
+  texts.copyright = opt.copyright;
+  texts.description = opt.description;
+  const kmr::RecordingSettings settings =
+      kmr::FillRecording(kind, kmr::CodecUse{codec.get(), use_compressor ? &compressor : nullptr},
+                         std::filesystem::absolute(output).string(), area, opt.fps_text, opt.audio, texts,
+                         opt.key_interval);
 
   // The frame moves 1 pixel outside the area before the first frame.
   given_to_capture = area;

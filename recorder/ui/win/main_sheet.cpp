@@ -3,6 +3,7 @@
 #include <shellapi.h>
 
 #include "recorder/ui/hotkeys/hot_key.h"
+#include "recorder/ui/pages/recording_fill.h"
 #include "platform/system/system.h"
 #include "recorder/ui/settings/win/registry_settings_store.h"
 #include "recorder/ui/win/kelvo_resource.h"
@@ -376,28 +377,21 @@ bool MainSheet::ConfirmAll() {
 void MainSheet::StartStopFromPage() { ToggleStartStop(); }
 
 RecordingSettings MainSheet::CurrentSettings() {
-  RecordingSettings s;
-  s.output = OutputKindOfFormatIndex(video_.FormatIndex());
   const CodecChoice* codec = video_.Codec();
+  CodecUse use;
   if (codec != nullptr && codec->kind == CodecChoice::Kind::kInstalled) {
-    s.compressor = &parts_.Compressor();
+    use.compressor = &parts_.Compressor();
   } else {
-    s.encoder = parts_.MakeEncoder(codec != nullptr ? codec->kind : CodecChoice::Kind::kOwnLossless);
+    use.encoder = parts_.MakeEncoder(codec != nullptr ? codec->kind : CodecChoice::Kind::kOwnLossless);
   }
-  s.output_path = video_.GetOutputPath(options_.Values().overwrite_option);
+  std::string path = video_.GetOutputPath(options_.Values().overwrite_option);
   // The edits as they are now: a number typed just before the hot key was
   // pressed may not have been read by a tick yet.
   tracker_.Tick();
-  s.capture_rect = tracker_.GetRect();
-  s.fps_text = video_.FpsText();
-  s.record_audio = audio_.RecordAudio();
-  if (s.record_audio) audio_.ConfigureSound();
-  const InfoSettings& texts = info_.Texts();
-  s.title = texts.title;
-  s.author = texts.author;
-  s.copyright = texts.copyright;
-  s.description = texts.description;
-  return s;
+  const bool record_audio = audio_.RecordAudio();
+  if (record_audio) audio_.ConfigureSound();
+  return FillRecording(OutputKindOfFormatIndex(video_.FormatIndex()), use, std::move(path), tracker_.GetRect(),
+                       video_.FpsText(), record_audio, info_.Texts());
 }
 
 void MainSheet::ToggleStartStop() {
