@@ -27,11 +27,11 @@ class Mp3Encoder : public BlockEncoder {
 
   // path: a library file, or null for the library beside the program, then
   // the one the system finds by name. False when it or any of the seven
-  // entry points is missing (LoadError says which).
+  // entry points is missing (Error says which).
   bool Load(const char* path = nullptr);
   void Unload();
   bool IsLoaded() const { return init_ != nullptr; }
-  const std::string& LoadError() const { return load_error_; }
+  const std::string& Error() const { return load_error_; }
 
   void SetChannels(uint16_t n);
   void SetSampleRate(uint32_t hz);

@@ -22,7 +22,7 @@ uint16_t U16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8);
 class RecordingLibrary : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(encoder_.Load(RECORDING_LIBRARY)) << encoder_.LoadError();
+    ASSERT_TRUE(encoder_.Load(RECORDING_LIBRARY)) << encoder_.Error();
     // The stand-in's own view of what it was given.
     ASSERT_TRUE(probe_.Open(RECORDING_LIBRARY)) << probe_.Error();
     record_ = reinterpret_cast<const uint8_t* (*)()>(probe_.Symbol("kmrTestRecord"));
@@ -160,7 +160,7 @@ TEST(Mp3EncoderLoading, AMissingLibraryOrEntryPointIsRefused) {
   EXPECT_FALSE(encoder.IsLoaded());
   EXPECT_FALSE(encoder.Init()) << "a recording with sound then fails";
   EXPECT_FALSE(encoder.Load(INCOMPLETE_LIBRARY));
-  EXPECT_NE(encoder.LoadError().find("beWriteVBRHeader"), std::string::npos) << encoder.LoadError();
+  EXPECT_NE(encoder.Error().find("beWriteVBRHeader"), std::string::npos) << encoder.Error();
   EXPECT_FALSE(encoder.IsLoaded());
   EXPECT_EQ(Mp3Encoder::SnapRate(23000), 22050u);
   EXPECT_EQ(Mp3Encoder::SnapRate(40000), 44100u);
@@ -172,7 +172,7 @@ TEST(Mp3EncoderLoading, AMissingLibraryOrEntryPointIsRefused) {
 // The real encoder library: a second of a tone gives MP3 frames.
 TEST(LameEncLibrary, CodesATone) {
   Mp3Encoder encoder;
-  ASSERT_TRUE(encoder.Load(LAME_ENC_LIBRARY)) << encoder.LoadError();
+  ASSERT_TRUE(encoder.Load(LAME_ENC_LIBRARY)) << encoder.Error();
   encoder.SetChannels(2);
   encoder.SetSampleRate(44100);
   encoder.SetQuality(5);

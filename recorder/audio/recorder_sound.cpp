@@ -21,7 +21,7 @@ bool RecorderSound::Start(MediaWriter* writer, SoundStream* stream, RecordingTim
   encoder_->SetVariableBitRate(stream_->VariableBitRateAllowed());
   if (!encoder_->Init()) {
     error_ = encoder_->IsLoaded() ? "the MP3 encoder refused the settings"
-                                  : "the MP3 encoder library is missing: " + encoder_->LoadError();
+                                  : "the MP3 encoder library is missing: " + encoder_->Error();
     return false;
   }
   const uint32_t volume = 65535 - slider_;

@@ -16,7 +16,7 @@ TEST(RecorderSound, TheRateIsSnappedOnceAndUsedForCodingAndCapture) {
            {8000, 16000}, {11025, 16000}, {22050, 22050}, {44100, 44100}, {96000, 48000}, {192000, 48000}}) {
     SCOPED_TRACE(asked);
     Mp3Encoder encoder;
-    ASSERT_TRUE(encoder.Load(RECORDING_LIBRARY)) << encoder.LoadError();
+    ASSERT_TRUE(encoder.Load(RECORDING_LIBRARY)) << encoder.Error();
     testing::ScriptedCaptureDevice device;
     testing::ScriptedMixer mixer;
     AudioRecorder recorder(&device, &mixer);

@@ -29,9 +29,9 @@ class ScreenCaptureSource : public FrameCapturer {
 
   // Attaches the mirror, maps its surface and ring, sets up the frames (in
   // the format the encoder takes), starts the encoder and requests a key
-  // frame. On failure everything is undone and FailureCause says why.
+  // frame. On failure everything is undone and Error says why.
   bool Prepare(FrameEncoder* encoder) override;
-  std::string FailureCause() const override { return failure_; }
+  std::string Error() const override { return failure_; }
   // Undoes Prepare; safe on a closed source.
   void Release() override;
   bool IsStarted() const override { return started_; }

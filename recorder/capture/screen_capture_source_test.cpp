@@ -37,7 +37,7 @@ class CaptureTest : public ::testing::Test {
     Paint(*mirror_, {0, 0, w, h}, 1);
     source_ = std::make_unique<ScreenCaptureSource>(mirror_.get());
     codec_ = codec != nullptr ? codec : &lossless_;
-    ASSERT_TRUE(source_->Prepare(codec_)) << source_->FailureCause();
+    ASSERT_TRUE(source_->Prepare(codec_)) << source_->Error();
   }
   // Encodes a frame and decodes it; the decoded picture must equal the
   // mirror's surface over the capture rectangle.
@@ -89,7 +89,7 @@ TEST_F(CaptureTest, FailedAttachLeavesNothingBehind) {
   m.fail_attach = true;
   ScreenCaptureSource s(&m);
   EXPECT_FALSE(s.Prepare(&lossless_));
-  EXPECT_EQ(s.FailureCause(), "the screen capture could not be attached");
+  EXPECT_EQ(s.Error(), "the screen capture could not be attached");
   EXPECT_FALSE(s.IsStarted());
   EXPECT_FALSE(s.Frame().IsValid());
   EXPECT_FALSE(m.attached);
@@ -110,7 +110,7 @@ TEST_F(CaptureTest, CodecThatCannotStartFailsThePrepareWithItsReason) {
   ScreenCaptureSource s(&m);
   MissingLibraryCodec codec;
   EXPECT_FALSE(s.Prepare(&codec));
-  EXPECT_EQ(s.FailureCause(), "xvidcore.dll could not be loaded");
+  EXPECT_EQ(s.Error(), "xvidcore.dll could not be loaded");
   EXPECT_FALSE(m.attached);
   EXPECT_EQ(m.maps, 0);
   EXPECT_FALSE(s.Prepare(nullptr));
@@ -121,7 +121,7 @@ TEST_F(CaptureTest, EightBitDesktopOnlyRecordsLosslessly) {
   ScreenCaptureSource s(&m);
   RawFrameEncoder raw;
   EXPECT_FALSE(s.Prepare(&raw));
-  EXPECT_EQ(s.FailureCause(), "a 256-colour screen can only be recorded with the lossless codec");
+  EXPECT_EQ(s.Error(), "a 256-colour screen can only be recorded with the lossless codec");
   EXPECT_TRUE(s.Prepare(&lossless_));
   EXPECT_EQ(s.Format().colour_table.size(), 1024u);
 }

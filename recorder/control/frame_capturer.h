@@ -20,7 +20,7 @@ class FrameCapturer {
   // encoder).
   virtual bool Prepare(FrameEncoder* encoder) = 0;
   // Why the last Prepare failed, when it is known.
-  virtual std::string FailureCause() const { return {}; }
+  virtual std::string Error() const { return {}; }
   virtual void Release() = 0;
   virtual bool IsStarted() const = 0;
   // One frame: collects what changed and brings the working frame up to

@@ -109,7 +109,7 @@ bool RecordingController::Start(const RecordingSettings& s) {
   compressor_refused_ = false;
   if (!StartVideo(s, fps)) {
     if (compressor_refused_) return FailStart(WithCause(texts::kCaptureFailed, texts::kCompressorRefused));
-    return FailStart(WithCause(texts::kCaptureFailed, capture_->FailureCause()));
+    return FailStart(WithCause(texts::kCaptureFailed, capture_->Error()));
   }
   audio_on_ = false;
   if (s.record_audio) {
@@ -125,7 +125,7 @@ bool RecordingController::Start(const RecordingSettings& s) {
   writer_->SetDescription(s.description.c_str());
   writer_->SetNotify(notify_, kWriterFailureMessage);
   if (!writer_->Open()) {
-    return FailStart(WithCause(FormatText(texts::kOpenFailed, s.output_path), writer_->FailureCause()));
+    return FailStart(WithCause(FormatText(texts::kOpenFailed, s.output_path), writer_->Error()));
   }
   return true;
 }
@@ -174,7 +174,7 @@ void RecordingController::ToggleStartStop(const RecordingSettings& settings) {
     recording_ = paused_ = false;
     // A failure that no message reported yet (a writer without a window to
     // tell, or the file's last bytes) is shown now.
-    if (!finished) ShowCannotContinue(path, writer_ != nullptr ? writer_->FailureCause() : std::string());
+    if (!finished) ShowCannotContinue(path, writer_ != nullptr ? writer_->Error() : std::string());
     return;
   }
   recording_ = Start(settings);
@@ -198,7 +198,7 @@ void RecordingController::OnWriteFailure() {
   if (writer_ != nullptr) writer_->GetPath(path, sizeof(path));
   Stop();
   recording_ = paused_ = false;
-  ShowCannotContinue(path, writer_ != nullptr ? writer_->FailureCause() : std::string());
+  ShowCannotContinue(path, writer_ != nullptr ? writer_->Error() : std::string());
 }
 
 }  // namespace kmr

@@ -150,14 +150,14 @@ TEST(DiskRoomWriters, AnAviRecordingStopsShortOfAFullDiskAndIsFinished) {
     while (notified.load() == 0 && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
     EXPECT_EQ(notified.load(), 1);
     EXPECT_FALSE(writer.Close());
-    EXPECT_EQ(writer.FailureCause(), kKeptCause);
+    EXPECT_EQ(writer.Error(), kKeptCause);
     EXPECT_EQ(writes(), 4u) << "the frame past the room is not written";
     EXPECT_EQ(log.Count("release"), 1) << "the file is finished";
     // The next recording starts with room again.
     disk.free = 64u << 20;
     ASSERT_TRUE(writer.Open());
     EXPECT_TRUE(writer.Close());
-    EXPECT_EQ(writer.FailureCause(), "");
+    EXPECT_EQ(writer.Error(), "");
     writer.ClearStreams();
   }
   std::filesystem::remove(path);
@@ -179,7 +179,7 @@ TEST(DiskRoomWriters, AWindowsMediaRecordingStopsShortOfAFullDiskAndIsFinished) 
   const uint8_t mp3[2] = {1, 2};
   audio.Put({mp3, 2, 0, 26});
   EXPECT_FALSE(writer.Close());
-  EXPECT_EQ(writer.FailureCause(), kKeptCause);
+  EXPECT_EQ(writer.Error(), kKeptCause);
   EXPECT_TRUE(log.samples.empty());
   EXPECT_EQ(std::count(log.calls.begin(), log.calls.end(), "end"), 1) << "the file is finished";
   writer.ClearStreams();

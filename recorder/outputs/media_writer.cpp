@@ -28,7 +28,7 @@ bool MediaWriter::Close() {
 void MediaWriter::TellWhatTheFileKeeps(bool whole) {
   const char* what = whole ? "What was recorded until then is kept in the file, which plays as it is."
                            : "The file could not be finished: kmrtool repair makes what was recorded play.";
-  SetFailureCause(failure_cause_.empty() ? std::string(what) : failure_cause_ + " " + what);
+  SetError(failure_cause_.empty() ? std::string(what) : failure_cause_ + " " + what);
 }
 
 void MediaWriter::SetNotify(platform::NotifyTarget* target, uint32_t message) {
@@ -104,7 +104,7 @@ void MediaWriter::WriterThreadMain() {
     }
     bool ok = packet->stream != nullptr;
     if (ok && room_ != nullptr && !room_->Admit(packet->time_stamp)) {
-      SetFailureCause(platform::ErrnoText(ENOSPC));
+      SetError(platform::ErrnoText(ENOSPC));
       ok = false;
     }
     ok = ok && packet->stream->WritePacket(packet);

@@ -33,11 +33,11 @@ class MediaWriter : public StreamBinder {
   virtual bool Open() = 0;
   // Stops the writer thread, closes the streams and finishes the file. False
   // when the file could not be finished or a write failed during the
-  // recording (FailureCause says why).
+  // recording (Error says why).
   virtual bool Close();
   // Why the last Open, write or Close failed: a sentence, or empty. Read it
   // on the controlling thread after the writer thread has stopped.
-  virtual std::string FailureCause() const { return failure_cause_; }
+  virtual std::string Error() const { return failure_cause_; }
 
   // The target is posted the message when the writer thread stops because a
   // write failed. Not owned.
@@ -78,7 +78,7 @@ class MediaWriter : public StreamBinder {
     (void)idle;
     return true;
   }
-  void SetFailureCause(std::string cause) { failure_cause_ = std::move(cause); }
+  void SetError(std::string cause) { failure_cause_ = std::move(cause); }
 
   // While the writer thread runs, each packet is first admitted by the
   // keeper of the disk's room: one refused stops the writer as a full disk

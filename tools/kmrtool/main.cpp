@@ -237,7 +237,7 @@ int Encode(int argc, char** argv) {
     // The recorder's own text for a file it cannot start writing.
     std::string text = kmr::texts::kOpenFailed;
     text.replace(text.find("%s"), 2, out);
-    const std::string cause = writer.FailureCause();
+    const std::string cause = writer.Error();
     return std::fprintf(stderr, "kmrtool: %s%s%s\n", (std::string(kmr::texts::kCannotStart) + text).c_str(),
                         cause.empty() ? "" : "\n\n", cause.c_str()),
            1;
@@ -305,7 +305,7 @@ int Encode(int argc, char** argv) {
   }
   if (compressing) compressor.FinishFrames();
   if (!writer.Close() && rc == 0) {
-    std::fprintf(stderr, "kmrtool: finishing %s failed: %s\n", out, writer.FailureCause().c_str());
+    std::fprintf(stderr, "kmrtool: finishing %s failed: %s\n", out, writer.Error().c_str());
     rc = 1;
   }
   if (input != stdin) std::fclose(input);
@@ -460,7 +460,7 @@ int EncodeAudioCommand(int argc, char** argv) {
   }
   if (rate == 0 || in == nullptr || out == nullptr) return Usage();
   kmr::Mp3Encoder encoder;
-  if (!encoder.Load(library)) return std::fprintf(stderr, "kmrtool: %s\n", encoder.LoadError().c_str()), 1;
+  if (!encoder.Load(library)) return std::fprintf(stderr, "kmrtool: %s\n", encoder.Error().c_str()), 1;
   encoder.SetChannels(2);
   encoder.SetSampleRate(static_cast<uint32_t>(rate));
   encoder.SetQuality(static_cast<int>(quality));

@@ -117,7 +117,7 @@ class LossyCapture : public ::testing::Test {
   void Start(int32_t w, int32_t h, uint32_t bits, const Rect& rect) {
     mirror_ = std::make_unique<MemoryMirror>(w, h, bits);
     source_ = std::make_unique<ScreenCaptureSource>(mirror_.get());
-    ASSERT_TRUE(source_->Prepare(&codec_)) << source_->FailureCause();
+    ASSERT_TRUE(source_->Prepare(&codec_)) << source_->Error();
     source_->SetRect(rect);
   }
   // The player's decoder, set up from the stream format the recorder writes.

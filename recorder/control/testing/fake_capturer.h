@@ -154,7 +154,7 @@ class FakeCapturer : public FrameCapturer {
   }
 
   std::string failure_cause;  // what a failed Prepare says
-  std::string FailureCause() const override { return failure_cause; }
+  std::string Error() const override { return failure_cause; }
   bool Prepare(FrameEncoder* encoder) override {
     if (!prepare_ok || encoder == nullptr) return false;
     started_ = true;

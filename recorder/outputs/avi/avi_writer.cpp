@@ -33,16 +33,16 @@ AviWriter::~AviWriter() { Close(); }
 bool AviWriter::Open() {
   if (Path().empty()) return false;
   Close();
-  SetFailureCause("");
+  SetError("");
   if (library_ == nullptr) {
-    SetFailureCause("The AVI file library is not available.");
+    SetError("The AVI file library is not available.");
     return false;
   }
   std::remove(Path().c_str());
   std::string error;
   file_ = library_->Open(Path(), kAviOpenCreateWrite, &error);
   if (file_ == nullptr) {
-    SetFailureCause(error);
+    SetError(error);
     return false;
   }
   bool ok = true;
@@ -53,12 +53,12 @@ bool AviWriter::Open() {
   }
   if (ok) KeepRoomOnDisk(std::make_unique<DiskRoomKeeper>(DiskSpaceOf(Path())));
   if (ok && !StartWriterThread()) {
-    SetFailureCause("The writer thread could not be started.");
+    SetError("The writer thread could not be started.");
     ok = false;
   }
   if (!ok) {
     // Nothing was recorded: the streams and the file are let go at once.
-    if (FailureCause().empty()) SetFailureCause(file_->Error());
+    if (Error().empty()) SetError(file_->Error());
     for (MediaStream* stream : Streams()) {
       if (stream != nullptr) stream->Close();
     }
@@ -76,8 +76,8 @@ bool AviWriter::Close() {
   }
   StopWriterThread();
   // A write that failed during the recording says why.
-  if (FailureCause().empty()) SetFailureCause(file_->Error());
-  if (FailureCause().empty() && WriteFailed()) SetFailureCause("The AVI file library could not write a sample.");
+  if (Error().empty()) SetError(file_->Error());
+  if (Error().empty() && WriteFailed()) SetError("The AVI file library could not write a sample.");
   for (MediaStream* stream : Streams()) {
     if (stream != nullptr) stream->Close();
   }
@@ -91,11 +91,11 @@ bool AviWriter::Close() {
   std::string error;
   if (!file_->Release(&error)) {
     ok = false;
-    if (FailureCause().empty()) SetFailureCause(error);
+    if (Error().empty()) SetError(error);
   }
   file_.reset();
   if (!ok || WriteFailed()) TellWhatTheFileKeeps(ok);
-  return ok && FailureCause().empty();
+  return ok && Error().empty();
 }
 
 // ---------------------------------------------------------------------------

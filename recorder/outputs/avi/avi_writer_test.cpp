@@ -236,7 +236,7 @@ TEST_F(AviWriterTest, OpenFailuresReleaseWhatWasMadeAndSayWhy) {
   AddVideo(&source);
   log_.refuse_open = true;
   EXPECT_FALSE(writer_.Open());
-  EXPECT_EQ(writer_.FailureCause(), "cannot create the file");
+  EXPECT_EQ(writer_.Error(), "cannot create the file");
   log_.refuse_open = false;
   log_.refuse_stream = true;
   EXPECT_FALSE(writer_.Open());
@@ -260,7 +260,7 @@ TEST_F(AviWriterTest, AFailedWriteStopsTheWriterAndIsReported) {
   EXPECT_FALSE(writer_.Close());
   EXPECT_EQ(notified.load(), 1);
   // The library finished the file all the same.
-  EXPECT_EQ(writer_.FailureCause(), "the disk is full What was recorded until then is kept in the file, which plays as it is.");
+  EXPECT_EQ(writer_.Error(), "the disk is full What was recorded until then is kept in the file, which plays as it is.");
 }
 
 TEST(FrameGrid, SlotsFollowScaleAndRate) {

@@ -18,9 +18,9 @@ std::unique_ptr<OutputFile> ContainerWriter::CreateFile(const std::string& path,
   return StdioOutputFile::Open(path, mode, error);
 }
 
-std::string ContainerWriter::FailureCause() const {
+std::string ContainerWriter::Error() const {
   if (file_ != nullptr && file_->Failed()) return file_->Error();
-  return MediaWriter::FailureCause();
+  return MediaWriter::Error();
 }
 
 bool ContainerWriter::Bind(ContainerStream& stream, uint32_t id) {
@@ -32,7 +32,7 @@ bool ContainerWriter::Bind(ContainerStream& stream, uint32_t id) {
 bool ContainerWriter::OpenContainer(std::unique_ptr<OutputFile> file) {
   file_ = std::move(file);
   bound_.clear();
-  SetFailureCause("");
+  SetError("");
   const uint64_t start = file_->Position();
   bool ok = start < kMaxContainerFilePosition;
   if (!ok) file_->NoteError("The file is already as large as a recording can be.");
@@ -59,7 +59,7 @@ bool ContainerWriter::OpenContainer(std::unique_ptr<OutputFile> file) {
   }
   if (!ok) {
     file_->Close();
-    SetFailureCause(file_->Error());
+    SetError(file_->Error());
     file_.reset();
   }
   return ok;
@@ -99,7 +99,7 @@ bool ContainerWriter::Close() {
   // (the file's error stays the first one).
   const bool finished = failed ? FinishAfterFailure(duration) : WriteTrailer(duration);
   const bool closed = file_->Close();
-  SetFailureCause(file_->Error());
+  SetError(file_->Error());
   file_.reset();
   if (failed || !finished || !closed) TellWhatTheFileKeeps(failed ? finished : finished && closed);
   return finished && closed && !failed;
@@ -127,7 +127,7 @@ bool StandaloneContainerWriter::Open() {
   std::string error;
   std::unique_ptr<OutputFile> f = CreateFile(Path(), "wb", &error);
   if (f == nullptr) {
-    SetFailureCause(error);
+    SetError(error);
     return false;
   }
   return OpenContainer(std::move(f));

@@ -31,7 +31,7 @@ class ContainerWriter : public MediaWriter {
   // Whenever a file is open: drain, close the streams, write the trailer and
   // close the file. False when any write of the recording failed.
   bool Close() override;
-  std::string FailureCause() const override;
+  std::string Error() const override;
   uint32_t ContainerStart() const { return container_start_; }
   // Binds a stream of the container to the open file.
   bool Bind(ContainerStream& stream, uint32_t id) override;

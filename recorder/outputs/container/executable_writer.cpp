@@ -33,17 +33,17 @@ bool ExecutableWriter::Open() {
   if (Path().empty()) return false;
   Close();  // a recording still open is finished first
   if (player_path_.empty()) {
-    SetFailureCause("The player program was not found beside the recorder.");
+    SetError("The player program was not found beside the recorder.");
     return false;
   }
   std::string error;
   if (!platform::CopyFileReplacing(player_path_.c_str(), Path().c_str(), &error)) {
-    SetFailureCause(error);
+    SetError(error);
     return false;
   }
   std::unique_ptr<OutputFile> f = CreateFile(Path(), "ab", &error);
   if (f == nullptr) {
-    SetFailureCause(error);
+    SetError(error);
     return false;
   }
   return OpenContainer(std::move(f));

@@ -199,7 +199,7 @@ TEST_F(ExecutableWriterTest, CrossingTheSizeLimitStopsTheWriterAndKeepsTheFile) 
   EXPECT_TRUE(writer.IsRunning());  // until the stop path closes it
   EXPECT_FALSE(writer.Close());
   EXPECT_FALSE(writer.IsRunning());
-  EXPECT_EQ(writer.FailureCause(),
+  EXPECT_EQ(writer.Error(),
             "The file reached the largest size a recording can have. What was recorded until then is kept in the "
             "file, which plays as it is.");
 
@@ -247,7 +247,7 @@ class FullDiskTest : public ExecutableWriterTest {
     }
     EXPECT_TRUE(WaitUntil([&] { return posted.load() != 0; }));
     *close_ok = writer.Close();
-    *cause = writer.FailureCause();
+    *cause = writer.Error();
     std::vector<PacketRecord> packets;
     ContainerFile file;
     if (!file.OpenPath(out_path_)) {
@@ -300,18 +300,18 @@ TEST_F(ExecutableWriterTest, ADiskTooFullForTheDescriptorsFailsTheOpenWithTheCau
   ASSERT_TRUE(writer.AddStream(&video_));
   EXPECT_FALSE(writer.Open());
   EXPECT_FALSE(writer.IsRunning());
-  EXPECT_EQ(writer.FailureCause(), "There is no space left on the disk.");
+  EXPECT_EQ(writer.Error(), "There is no space left on the disk.");
 }
 
 TEST_F(ExecutableWriterTest, OpenFailuresSayWhy) {
   AddVideo();
   ASSERT_TRUE(writer_.SetPath(dir_.File("no/such/dir/clip.exe").c_str()));
   EXPECT_FALSE(writer_.Open());
-  EXPECT_EQ(writer_.FailureCause(), "The folder does not exist.");
+  EXPECT_EQ(writer_.Error(), "The folder does not exist.");
 #ifndef _WIN32
   ASSERT_TRUE(writer_.SetPath("/dev/full"));
   EXPECT_FALSE(writer_.Open());
-  EXPECT_EQ(writer_.FailureCause(), "There is no space left on the disk.");
+  EXPECT_EQ(writer_.Error(), "There is no space left on the disk.");
 #endif
 }
 

@@ -79,14 +79,14 @@ bool WmvWriter::BuildProfile() {
 
 bool WmvWriter::Open() {
   Close();
-  SetFailureCause("");
+  SetError("");
   if (runtime_ == nullptr) {
-    SetFailureCause(runtime_error_.empty() ? "The Windows Media runtime is not available." : runtime_error_);
+    SetError(runtime_error_.empty() ? "The Windows Media runtime is not available." : runtime_error_);
     return false;
   }
   const auto fail = [&](const char* what) {
     const std::string why = runtime_->Error();
-    SetFailureCause(why.empty() ? std::string(what) : std::string(what) + ": " + why);
+    SetError(why.empty() ? std::string(what) : std::string(what) + ": " + why);
     if (profile_) runtime_->ReleaseProfile();
     profile_ = false;
     return false;
@@ -117,7 +117,7 @@ bool WmvWriter::Open() {
   }
   if (ok) KeepRoomOnDisk(std::make_unique<DiskRoomKeeper>(DiskSpaceOf(Path())));
   if (ok && !StartWriterThread()) {
-    SetFailureCause("The writer thread could not be started.");
+    SetError("The writer thread could not be started.");
     ok = false;
   }
   writing_ = ok;
@@ -129,7 +129,7 @@ bool WmvWriter::Open() {
     runtime_->EndWriting();
     runtime_->ReleaseProfile();
     profile_ = false;
-    if (FailureCause().empty()) SetFailureCause("A Windows Media stream could not be opened.");
+    if (Error().empty()) SetError("A Windows Media stream could not be opened.");
   }
   return ok;
 }
@@ -139,22 +139,22 @@ bool WmvWriter::Close() {
   if (!writing_) return true;
   writing_ = false;
   // A sample that failed during the recording says why.
-  if (FailureCause().empty() && WriteFailed()) {
+  if (Error().empty() && WriteFailed()) {
     const std::string why = runtime_->Error();
-    SetFailureCause(why.empty() ? "The Windows Media runtime could not write a sample." : why);
+    SetError(why.empty() ? "The Windows Media runtime could not write a sample." : why);
   }
   for (MediaStream* s : Streams()) {
     if (s != nullptr) s->Close();
   }
   bool ok = runtime_->EndWriting();
-  if (!ok && FailureCause().empty()) {
+  if (!ok && Error().empty()) {
     const std::string why = runtime_->Error();
-    SetFailureCause(why.empty() ? "The Windows Media file could not be finished." : why);
+    SetError(why.empty() ? "The Windows Media file could not be finished." : why);
   }
   runtime_->ReleaseProfile();
   profile_ = false;
   if (!ok || WriteFailed()) TellWhatTheFileKeeps(ok);
-  return ok && FailureCause().empty();
+  return ok && Error().empty();
 }
 
 // ---------------------------------------------------------------------------

@@ -219,7 +219,7 @@ TEST(WmvWriter, AMissingRuntimeFailsOpenWithTheReason) {
   ASSERT_TRUE(video.Attach(FormatOf(source)));
   writer.AddStream(&video);
   EXPECT_FALSE(writer.Open());
-  EXPECT_EQ(writer.FailureCause(), "wmvcore.dll was not found");
+  EXPECT_EQ(writer.Error(), "wmvcore.dll was not found");
   EXPECT_TRUE(log.calls.empty());
 }
 
@@ -229,7 +229,7 @@ TEST_F(WmvWriterTest, ABeginFailureLeavesNothingWriting) {
   log_.refuse_begin = true;
   EXPECT_FALSE(writer_.Open());
   EXPECT_FALSE(writer_.IsRunning());
-  EXPECT_FALSE(writer_.FailureCause().empty());
+  EXPECT_FALSE(writer_.Error().empty());
   EXPECT_EQ(log_.calls.back(), "release-profile");
 }
 

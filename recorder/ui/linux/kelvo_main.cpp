@@ -323,7 +323,7 @@ int main(int argc, char** argv) {
   std::vector<std::unique_ptr<kmr::PulseCaptureDevice>> extra_devices;
   std::vector<std::unique_ptr<kmr::AudioRecorder>> extra_recorders;
   if (opt.audio) {
-    if (!encoder.Load()) std::fprintf(stderr, "kelvo: %s\n", encoder.LoadError().c_str());
+    if (!encoder.Load()) std::fprintf(stderr, "kelvo: %s\n", encoder.Error().c_str());
     int32_t device = opt.audio_device;
     if (!opt.audio_source.empty() && opt.mixed_sources.size() < 2) {
       device = SourceByName(opt.audio_source, &error);

@@ -352,7 +352,7 @@ class WmvcoreRuntimeTest : public ::testing::Test {
       audio.SetWriter(&writer);
       writer.AddStream(&audio);
     }
-    ASSERT_TRUE(writer.Open()) << writer.FailureCause();
+    ASSERT_TRUE(writer.Open()) << writer.Error();
     source.SetFrame({7, 8, 9}, true);
     ASSERT_TRUE(video.Put(EncodedFrame(source, 0, 66, 0)));
     if (sound) {
@@ -455,10 +455,10 @@ TEST_F(WmvcoreRuntimeTest, EachRecordingReportsItsOwnCause) {
   writer.AddStream(&video);
   writer.SetPath("C:\\videos\\one.wmv");
   const auto record = [&]() {
-    if (!writer.Open()) return std::string("open: ") + writer.FailureCause();
+    if (!writer.Open()) return std::string("open: ") + writer.Error();
     source.SetFrame({7, 8, 9}, true);
     video.Put(EncodedFrame(source, 0, 66, 0));
-    return writer.Close() ? std::string() : writer.FailureCause();
+    return writer.Close() ? std::string() : writer.Error();
   };
   g_end_result = E_OUTOFMEMORY;
   const std::string first = record();
@@ -485,7 +485,7 @@ TEST(WmvcoreRuntime, WithoutTheRuntimeOpenFailsWithTheReason) {
     writer.Close();
     GTEST_SKIP() << "this system has a Windows Media writer";
   }
-  EXPECT_FALSE(writer.FailureCause().empty());
+  EXPECT_FALSE(writer.Error().empty());
 }
 
 }  // namespace
