@@ -1,8 +1,11 @@
 // kmrtool: the developers' and power users' window into recordings.
 #include <algorithm>
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -10,6 +13,8 @@
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
+#else
+#include <unistd.h>
 #endif
 
 #include "player/container_file.h"
@@ -29,6 +34,7 @@
 #include "tools/kmrtool/audio_export.h"
 #include "tools/kmrtool/raw_export.h"
 #include "tools/kmrtool/media_repair.h"
+#include "tools/kmrtool/libav/convert.h"
 #include "tools/kmrtool/repair.h"
 
 namespace {
@@ -48,10 +54,23 @@ int Usage() {
                "                                   the sound's MP3 stream as it is stored\n"
                "       kmrtool encode-audio -r HZ [-q 0..9] [--constant] [--library FILE] -i RAW|- -o OUT.mp3\n"
                "                                   16-bit stereo PCM to MP3 with the recorder's encoder\n"
+               "       kmrtool convert IN -o OUT [--lossless] [--quality Q]\n"
+               "                                   a copy every player takes: OUT.mp4 (H.264, the MP3 sound), .mkv\n"
+               "                                   (the same in Matroska) or .webm (VP9, Opus); --lossless: x264 at\n"
+               "                                   qp 0 (.mp4) or FFV1 (.mkv); Q: the encoder's CRF (x264 0..51,\n"
+               "                                   20; VP9 0..63, 32)\n"
                "       kmrtool repair IN -o OUT    rebuild a recording whose recorder died before it finished (any kind\n"
                "                                   the recorder writes; a whole one is copied unchanged)\n"
                "       kmrtool compressors         the installed compressors (codes for encode --compressor)\n");
   return 2;
+}
+
+bool IsTerminal(FILE* f) {
+#ifdef _WIN32
+  return _isatty(_fileno(f)) != 0;
+#else
+  return isatty(fileno(f)) != 0;
+#endif
 }
 
 void BinaryMode(FILE* f) {
@@ -365,6 +384,84 @@ int Decode(int argc, char** argv) {
   return 0;
 }
 
+volatile sig_atomic_t g_cancel = 0;
+void OnCancel(int) { g_cancel = 1; }
+
+std::string Clock(double seconds) {
+  const long s = seconds < 0 ? 0 : static_cast<long>(seconds + 0.5);
+  char buf[32];
+  std::snprintf(buf, sizeof(buf), "%ld:%02ld", s / 60, s % 60);
+  return buf;
+}
+
+int Convert(int argc, char** argv) {
+  const char* in = nullptr;
+  const char* out = nullptr;
+  kmr::ConvertOptions options;
+  std::vector<char*> rest = {argv[0], argv[1]};
+  for (int i = 2; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (a == "--lossless") {
+      options.lossless = true;
+    } else if (a == "--quality" && i + 1 < argc) {
+      char* end = nullptr;
+      const long q = std::strtol(argv[++i], &end, 10);
+      if (end == argv[i] || *end != '\0' || q < 0 || q > 63) {
+        return std::fprintf(stderr, "kmrtool: --quality takes a number from 0 to 63\n"), 2;
+      }
+      options.quality = static_cast<int>(q);
+    } else {
+      rest.push_back(argv[i]);
+    }
+  }
+  if (!ParseInOut(static_cast<int>(rest.size()), rest.data(), &in, &out)) return Usage();
+  if (options.lossless && options.quality >= 0) {
+    return std::fprintf(stderr, "kmrtool: --lossless and --quality do not go together\n"), 2;
+  }
+  kmr::ConvertTarget target;
+  std::string error;
+  if (!kmr::ChooseConvertTarget(out, options.lossless, &target, &error)) {
+    return std::fprintf(stderr, "kmrtool: %s\n", error.c_str()), 2;
+  }
+  // The recording is only read: an output naming it is refused.
+  std::error_code ec;
+  if (std::filesystem::equivalent(in, out, ec)) {
+    return std::fprintf(stderr, "kmrtool: %s is the recording itself; name another output\n", out), 2;
+  }
+  const std::unique_ptr<kmr::RecordingFile> opened = kmr::OpenRecordingFile(in, &error);
+  if (opened == nullptr) return std::fprintf(stderr, "%s: %s\n", in, error.c_str()), 1;
+  // Ctrl-C, a closed terminal or SIGTERM stop the conversion and remove the
+  // half-written output.
+  std::signal(SIGINT, OnCancel);
+  std::signal(SIGTERM, OnCancel);
+#ifdef SIGHUP
+  std::signal(SIGHUP, OnCancel);
+#endif
+  options.cancelled = [] { return g_cancel != 0; };
+  const double length_s = opened->Duration() / 1000.0;
+  const auto started = std::chrono::steady_clock::now();
+  auto last_shown = started;
+  const bool terminal = IsTerminal(stderr);
+  if (terminal) {
+    options.progress = [&](double done) {
+      const auto now = std::chrono::steady_clock::now();
+      if (now - last_shown < std::chrono::milliseconds(250) && done < 1.0) return;
+      last_shown = now;
+      const double spent = std::chrono::duration<double>(now - started).count();
+      const double speed = spent > 0 ? done * length_s / spent : 0;
+      const double left = done > 0 ? spent * (1 - done) / done : 0;
+      std::fprintf(stderr, "\rconverting %3.0f%%  %.1fx  %s left   ", done * 100, speed, Clock(left).c_str());
+      std::fflush(stderr);
+    };
+  }
+  const bool ok = kmr::ConvertRecording(opened.get(), out, options, &error);
+  if (terminal) std::fputc('\n', stderr);
+  if (!ok) return std::fprintf(stderr, "kmrtool: %s: %s\n", out, error.c_str()), 1;
+  const double spent = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  std::fprintf(stderr, "kmrtool: wrote %s (%s of recording in %.1f s)\n", out, Clock(length_s).c_str(), spent);
+  return 0;
+}
+
 int Repair(int argc, char** argv) {
   const char* in = nullptr;
   const char* out = nullptr;
@@ -499,6 +596,7 @@ int main(int argc, char** argv) {
   if (command == "encode") return Encode(argc, argv);
   if (command == "decode") return Decode(argc, argv);
   if (command == "repair") return Repair(argc, argv);
+  if (command == "convert") return Convert(argc, argv);
   if (command == "export-audio") return ExportAudioCommand(argc, argv);
   if (command == "encode-audio") return EncodeAudioCommand(argc, argv);
   if (command == "compressors") return CompressorsCommand();

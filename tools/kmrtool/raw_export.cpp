@@ -1,5 +1,6 @@
 #include "tools/kmrtool/raw_export.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -42,6 +43,11 @@ bool ExportRawFrames(RecordingFile* file, RawVideoInfo* info,
   info->fps = FramesPerSecond(format);
   if (bits == 16 && format.colour_data.size() >= 12) {
     for (int i = 0; i < 3; ++i) info->colour_masks[i] = LoadU32(&format.colour_data[i * 4]);
+  }
+  info->palette.clear();
+  if (bits == 8) {
+    info->palette.assign(1024, 0);
+    std::copy_n(format.colour_data.begin(), std::min<size_t>(1024, format.colour_data.size()), info->palette.begin());
   }
 
   std::unique_ptr<FrameDecoder> decoder = MakeFrameDecoder(format.bitmap.compression, error);

@@ -19,6 +19,7 @@ struct RawVideoInfo {
   uint32_t bits = 0;
   uint32_t fps = 0;
   uint32_t colour_masks[3] = {0, 0, 0};  // 16-bit layouts
+  std::vector<uint8_t> palette;           // 8 bits: 256 colours, 4 bytes each (blue, green, red, 0)
 };
 
 // Calls frame(index, rows) for every grid slot up to the recording's duration;
