@@ -173,6 +173,9 @@ class VideoTrack {
       // at the last decoded frame's time, before the held picture's).
       e->max_b_frames = 0;
       av_dict_set(&opts, "preset", "fast", 0);
+      // Quality by frame, not by how long a picture is held: a still stretch
+      // would otherwise get its picture coded at a higher quality.
+      av_dict_set(&opts, "x264-params", "force-cfr=1", 0);
       if (options.lossless) {
         av_dict_set(&opts, "qp", "0", 0);
       } else {
@@ -192,7 +195,7 @@ class VideoTrack {
     if (stream_ == nullptr) return Fail(error, "out of memory");
     stream_->time_base = e->time_base;
     if (avcodec_parameters_from_context(stream_->codecpar, e) < 0) return Fail(error, "out of memory");
-    scale_.reset(sws_getContext(info.width, info.height, source, info.width, info.height, coded, SWS_POINT, nullptr,
+    scale_.reset(sws_getContext(info.width, info.height, source, info.width, info.height, coded, rgb ? SWS_POINT : SWS_BICUBIC, nullptr,
                                 nullptr, nullptr));
     if (scale_ == nullptr) return Fail(error, "the picture's format cannot be converted");
     if (!rgb) {
