@@ -240,4 +240,62 @@ void WinInstallerSystem::Reboot() {
   CloseHandle(token);
 }
 
+// ---------------------------------------------------------------------------
+// The codec module.
+
+namespace {
+
+constexpr const char* kDrivers32 = "Software\\Microsoft\\Windows NT\\CurrentVersion\\Drivers32";
+
+HKEY OpenDrivers32(REGSAM access) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kDrivers32, 0, access, &key) != ERROR_SUCCESS) return nullptr;
+  return key;
+}
+
+}  // namespace
+
+bool WinInstallerSystem::FileExists(const std::string& path) {
+  const DWORD a = GetFileAttributesA(path.c_str());
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+bool WinInstallerSystem::CopyOver(const std::string& from, const std::string& to) {
+  return CopyFileA(from.c_str(), to.c_str(), FALSE) != 0;
+}
+
+bool WinInstallerSystem::RemoveFile(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
+
+bool WinInstallerSystem::ReadDriverEntry(const std::string& name, std::string* data) {
+  HKEY key = OpenDrivers32(KEY_QUERY_VALUE);
+  if (key == nullptr) return false;
+  // A value of another program's: read no more than a path's length.
+  char buffer[MAX_PATH + 1] = "";
+  DWORD type = 0;
+  DWORD size = MAX_PATH;
+  const LONG r = RegQueryValueExA(key, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
+  RegCloseKey(key);
+  if (r != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ) || size > MAX_PATH) return false;
+  buffer[size] = '\0';
+  *data = buffer;
+  return true;
+}
+
+bool WinInstallerSystem::WriteDriverEntry(const std::string& name, const std::string& data) {
+  HKEY key = OpenDrivers32(KEY_SET_VALUE);
+  if (key == nullptr) return false;
+  const LONG r = RegSetValueExA(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
+                                static_cast<DWORD>(data.size() + 1));
+  RegCloseKey(key);
+  return r == ERROR_SUCCESS;
+}
+
+bool WinInstallerSystem::DeleteDriverEntry(const std::string& name) {
+  HKEY key = OpenDrivers32(KEY_SET_VALUE);
+  if (key == nullptr) return false;
+  const LONG r = RegDeleteValueA(key, name.c_str());
+  RegCloseKey(key);
+  return r == ERROR_SUCCESS;
+}
+
 }  // namespace kmr
