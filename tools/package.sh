@@ -76,9 +76,14 @@ video miniport quarn.sys; quarn.inf describes them to the system.
 The codec for other programs
 ----------------------------
 kmrv.dll lets other Windows players and editors play AVI files recorded with the own codecs
-(the lossy one where xvidcore.dll is installed). Copy it into the system folder and add the
-string value "vidc.KMRV" = "kmrv.dll" under
-HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\Drivers32.
+(the lossy one where xvidcore.dll is installed). Install it once, as an administrator, from this
+folder:
+
+    tessup -c
+
+It copies kmrv.dll into the system folder and registers it as the "vidc.KMRV" and "vidc.kmrv"
+codecs (HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\Drivers32).
+tessup -cu removes it again; -cs and -cus do the same without messages.
 
 Sound and the lossy codec
 -------------------------
