@@ -11,6 +11,7 @@
 #include "shared/testing/temp_dir.h"
 #include "tools/kmrtool/offline_source.h"
 #include "tools/kmrtool/raw_export.h"
+#include "tools/kmrtool/testing/small_recording.h"
 
 namespace kmr {
 namespace {
@@ -27,21 +28,7 @@ class CheckTest : public ::testing::Test {
  protected:
   void SetUp() override {
     path_ = dir_.File("clip.kmr");
-    StandaloneContainerWriter writer;
-    writer.SetPath(path_.c_str());
-    OfflineSource source(32, 16, 32, 10);
-    ContainerVideoStream video;
-    ASSERT_TRUE(video.Attach(FormatOf(source)));
-    video.SetWriter(&writer);
-    writer.AddStream(&video);
-    ASSERT_TRUE(writer.Open());
-    std::vector<uint8_t> raw(source.RawFrameBytes());
-    for (uint32_t i = 0; i < 4; ++i) {
-      raw[i * 4 % raw.size()] ^= 0xFF;
-      ASSERT_TRUE(source.EncodeFrame(raw.data()));
-      ASSERT_TRUE(video.Put(EncodedFrame(source, FrameGrid::SlotTime(i, 10), 1000 / 10, i)));
-    }
-    ASSERT_TRUE(writer.Close());
+    testing::WriteSmallRecording(path_, 4);
     good_ = testing::ReadAll(path_);
   }
 

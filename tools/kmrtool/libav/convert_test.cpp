@@ -9,12 +9,8 @@
 #include <string>
 
 #include "player/container_file.h"
-#include "recorder/control/frame_grid.h"
-#include "recorder/outputs/container/container_stream.h"
-#include "recorder/outputs/container/container_writer.h"
-#include "recorder/outputs/video_source.h"
 #include "shared/testing/temp_dir.h"
-#include "tools/kmrtool/offline_source.h"
+#include "tools/kmrtool/testing/small_recording.h"
 
 namespace kmr {
 namespace {
@@ -45,21 +41,7 @@ class ConvertTest : public ::testing::Test {
  protected:
   void SetUp() override {
     path_ = dir_.File("clip.kmr");
-    StandaloneContainerWriter writer;
-    writer.SetPath(path_.c_str());
-    OfflineSource source(32, 16, 32, 10);
-    ContainerVideoStream video;
-    ASSERT_TRUE(video.Attach(FormatOf(source)));
-    video.SetWriter(&writer);
-    writer.AddStream(&video);
-    ASSERT_TRUE(writer.Open());
-    std::vector<uint8_t> raw(source.RawFrameBytes());
-    for (uint32_t i = 0; i < 20; ++i) {
-      raw[i * 4 % raw.size()] ^= 0xFF;
-      ASSERT_TRUE(source.EncodeFrame(raw.data()));
-      ASSERT_TRUE(video.Put(EncodedFrame(source, FrameGrid::SlotTime(i, 10), 1000 / 10, i)));
-    }
-    ASSERT_TRUE(writer.Close());
+    testing::WriteSmallRecording(path_, 20);
     ASSERT_TRUE(file_.OpenPath(path_)) << file_.Error();
   }
 
