@@ -310,6 +310,51 @@ TEST(MorvinEndToEnd, TheSeekBarSeeksAndF11CoversTheScreen) {
   XCloseDisplay(dpy);
 }
 
+// Ctrl+S saves a copy for sharing beside the recording while it plays: an
+// MP4 that ffprobe reads, said on the status line and the terminal.
+TEST(MorvinEndToEnd, CtrlSSavesAnMp4CopyBesideTheRecording) {
+  testing::Xvfb xvfb("800x600x24");
+  if (xvfb.display().empty()) GTEST_SKIP() << "Xvfb is not available";
+  testing::TempDir dir;
+  const std::string path = MakeColourRecording(dir);
+  Child child;
+  const std::string log = dir.File("morvin.log");
+  StartPlayer(&child, xvfb, log, {MORVIN_PATH, path});
+  XSetErrorHandler(IgnoreXErrors);
+  Display* dpy = XOpenDisplay(xvfb.display().c_str());
+  ASSERT_NE(dpy, nullptr);
+  WindowShot shot;
+  Window win = 0;
+  const std::string copy = (std::filesystem::path(path).parent_path() /
+                            (std::filesystem::path(path).stem().string() + ".mp4")).string();
+  auto said = [&](const std::string& text) {
+    std::ifstream in(log);
+    const std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return all.find(text) != std::string::npos;
+  };
+  auto last_key = std::chrono::steady_clock::now() - std::chrono::seconds(10);
+  // SDL may make its window anew at first: the key goes again to the window
+  // found now until the player says it is saving.
+  ASSERT_TRUE(testing::WaitUntil([&] {
+    if (said("saving a copy as")) return true;
+    if (std::chrono::steady_clock::now() - last_key > std::chrono::seconds(2) && Shoot(dpy, &shot, &win)) {
+      XDo(xvfb, "key --window " + std::to_string(win) + " ctrl+s");
+      last_key = std::chrono::steady_clock::now();
+    }
+    return false;
+  })) << "Ctrl+S did not start a copy";
+  XCloseDisplay(dpy);
+  ASSERT_TRUE(testing::WaitUntil([&] { return said("Saved a copy as " + copy) || said("not saved"); }));
+  ASSERT_TRUE(said("Saved a copy as " + copy));
+  const std::string probe = "ffprobe -v error -select_streams v -show_entries stream=codec_name -of csv=p=0 '" +
+                            copy + "' > '" + dir.File("probe.txt") + "'";
+  ASSERT_EQ(std::system(probe.c_str()), 0);
+  std::ifstream in(dir.File("probe.txt"));
+  std::string codec;
+  std::getline(in, codec);
+  EXPECT_EQ(codec, "h264");
+}
+
 // The picture at a time as a bitmap, as the player shows it there: the
 // lossless codec bit for bit.
 TEST(MorvinEndToEnd, AScreenshotIsThePictureAtThatTime) {

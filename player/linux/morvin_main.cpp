@@ -20,6 +20,7 @@
 #include "player/screenshot.h"
 #include "player/player_options.h"
 #include "player/video_renderer.h"
+#include "platform/system/system.h"
 
 namespace {
 
@@ -82,6 +83,7 @@ int main(int argc, char** argv) {
   kmr::SdlView view(&video.Decoder());
   kmr::SdlFrame frame(&reader, &video, &view);
   frame.Commands().SetFit(opt.fit);
+  frame.SetRecordingPath(opt.path.empty() ? kmr::platform::ModuleFileName() : opt.path);
   if (!frame.Open(opt.path.empty() ? "morvin" : "morvin - " + opt.path, &why)) {
     std::fprintf(stderr, "morvin: %s\n", why.c_str());
     reader.Stop();

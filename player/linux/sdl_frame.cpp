@@ -49,6 +49,8 @@ void SdlFrame::Relayout() {
 
 std::string SdlFrame::Message() const {
   if (!hover_tip_.empty()) return hover_tip_;
+  const std::string copy = CopySaver::Describe(saver_.Current());
+  if (!copy.empty()) return copy;
   if (!reader_->IsRunning()) return "Stopped";
   if (reader_->IsPaused()) return "Paused";
   return reader_->GetQuickPlay() ? "Quick play" : "Playing";
@@ -100,6 +102,14 @@ void SdlFrame::SetFullScreen(bool on) {
 }
 
 void SdlFrame::Progress() {
+  // How a copy being saved ended, once, for the terminal too.
+  const CopySaver::Status copy = saver_.Current();
+  if (copy.state != copy_state_) {
+    copy_state_ = copy.state;
+    if (copy.state == CopySaver::State::kSaved || copy.state == CopySaver::State::kFailed) {
+      std::fprintf(stderr, "morvin: %s\n", CopySaver::Describe(copy).c_str());
+    }
+  }
   // A seek restarts the reader's threads: nothing is read from it meanwhile.
   if (!seeker_->Busy()) {
     seek_.SetDuration(reader_->GetDuration());
@@ -200,8 +210,20 @@ void SdlFrame::OnMouseMove(const SDL_MouseMotionEvent& e) {
   UpdateCursor(e.x, e.y);
 }
 
+void SdlFrame::SaveCopy() {
+  if (recording_path_.empty()) return;
+  const std::string output = CopySaver::CopyPathFor(recording_path_);
+  if (saver_.Start(recording_path_, output)) {
+    std::fprintf(stderr, "morvin: saving a copy as %s\n", output.c_str());
+  }
+  view_->Paint();
+}
+
 void SdlFrame::OnKey(const SDL_KeyboardEvent& e) {
   switch (e.keysym.sym) {
+    case SDLK_s:
+      if ((e.keysym.mod & KMOD_CTRL) != 0) SaveCopy();
+      break;
     case SDLK_F5:
       RunCommand(PlayerCommand::kPlay);
       break;

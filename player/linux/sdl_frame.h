@@ -15,6 +15,7 @@
 #include "player/frame/frame_logic.h"
 #include "player/linux/sdl_bars.h"
 #include "player/linux/sdl_view.h"
+#include "tools/kmrtool/libav/copy_saver.h"
 
 namespace kmr {
 
@@ -30,6 +31,8 @@ class SdlFrame {
   // exit_at_end, when playback has ended).
   void Run(bool exit_at_end);
   PlayerCommands& Commands() { return commands_; }
+  // The recording's file, for "Save a copy" (Ctrl+S): an MP4 copy beside it.
+  void SetRecordingPath(const std::string& path) { recording_path_ = path; }
 
  private:
   void RunCommand(PlayerCommand c);
@@ -42,6 +45,7 @@ class SdlFrame {
   void OnKey(const SDL_KeyboardEvent& e);
   void Relayout();
   std::string Message() const;
+  void SaveCopy();
 
   ContainerReader* reader_;
   VideoRenderer* video_;
@@ -51,6 +55,9 @@ class SdlFrame {
   SeekBarModel seek_;
   CursorAutoHide cursor_;
   std::string hover_tip_;
+  std::string recording_path_;
+  CopySaver saver_;
+  CopySaver::State copy_state_ = CopySaver::State::kIdle;
   bool quit_ = false;
   bool dragging_picture_ = false;
   Point drag_start_cursor_, drag_start_scroll_;
