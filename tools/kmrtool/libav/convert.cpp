@@ -285,19 +285,21 @@ class SoundTrack {
 
   // Writes the sound that begins before ms on the time line.
   bool WriteUntil(double ms, std::string* error) {
-    while (next_ms_ < ms && at_ < sound_.mp3.size()) {
+    while (next_ms_ < ms && !drained_) {
       uint8_t* data = nullptr;
       int size = 0;
-      const int used =
-          av_parser_parse2(parser_.get(), parse_context_.get(), &data, &size, sound_.mp3.data() + at_,
-                           static_cast<int>(std::min<size_t>(sound_.mp3.size() - at_, 1 << 20)), AV_NOPTS_VALUE,
-                           AV_NOPTS_VALUE, 0);
-      if (used < 0) return Fail(error, "the recording's sound cannot be read", used);
-      at_ += static_cast<size_t>(used);
-      if (at_ >= sound_.mp3.size() && size == 0) {
-        // The parser holds the last frame until told the stream ended.
+      if (at_ < sound_.mp3.size()) {
+        const int used =
+            av_parser_parse2(parser_.get(), parse_context_.get(), &data, &size, sound_.mp3.data() + at_,
+                             static_cast<int>(std::min<size_t>(sound_.mp3.size() - at_, 1 << 20)), AV_NOPTS_VALUE,
+                             AV_NOPTS_VALUE, 0);
+        if (used < 0) return Fail(error, "the recording's sound cannot be read", used);
+        at_ += static_cast<size_t>(used);
+      } else {
+        // The parser holds the last frame until told the sound ended.
         av_parser_parse2(parser_.get(), parse_context_.get(), &data, &size, nullptr, 0, AV_NOPTS_VALUE,
                          AV_NOPTS_VALUE, 0);
+        if (size == 0) drained_ = true;
       }
       if (size > 0 && !OnMp3Frame(data, size, error)) return false;
     }
@@ -417,6 +419,7 @@ class SoundTrack {
   CodecContext parse_context_;
   Packet packet_;
   size_t at_ = 0;
+  bool drained_ = false;
   int64_t samples_ = 0;
   double next_ms_ = 0;
   // Opus only.
