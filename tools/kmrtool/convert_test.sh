@@ -20,6 +20,10 @@ tail -c "$frame" moving.raw >last.raw
 cp moving.raw clip.raw
 for _ in $(seq 60); do cat last.raw >>clip.raw; done
 sound_s=$(ffprobe -v error -show_entries format=duration -of csv=p=0 "$mp3")
+mp3_frames() {  # file
+  ffprobe -v error -count_packets -select_streams a -show_entries stream=nb_read_packets -of csv=p=0 "$1"
+}
+sound_frames=$(mp3_frames "$mp3")
 
 close() {  # a b tolerance
   python3 -c "import sys; sys.exit(0 if abs($1 - $2) <= $3 else 1)"
@@ -68,6 +72,9 @@ for ext in kmr avi wmv mkv mp4; do
   close "$(stream "$ext.mp4" a duration)" "$sound_s" 0.1 ||
     { echo "$ext -> mp4: sound of $(stream "$ext.mp4" a duration) s for $sound_s s" >&2; exit 1; }
   close "$(stream "$ext.mp4" a start_time)" 0 0.03
+  # Every MP3 frame, the last one too, copied.
+  [ "$(mp3_frames "$ext.mp4")" = "$sound_frames" ] ||
+    { echo "$ext -> mp4: $(mp3_frames "$ext.mp4") MP3 frames for $sound_frames" >&2; exit 1; }
   # The file lasts as long as the recording.
   close "$(stream "$ext.mp4" v duration)" "$(( $(stat -c %s "ref.$ext") / frame ))/$fps" 0.1
   # Five still seconds are one held picture, not 60 coded ones.
