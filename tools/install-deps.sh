@@ -17,7 +17,7 @@ packages=(
   xvfb x11-utils xdotool python3
   libmp3lame-dev libmpg123-dev libpulse-dev pulseaudio pulseaudio-utils ffmpeg libxvidcore-dev
   libsdl2-ttf-dev fonts-dejavu-core
-  libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev libdeflate-dev
+  libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
 )
 case $extra in
   --bench) packages+=(ffmpeg xterm x11-apps x11-xserver-utils imagemagick) ;;

@@ -8,6 +8,8 @@ namespace kmr {
 
 namespace {
 
+constexpr size_t kStagingSize = 65536;
+
 bool RunInside(const Rect& capture, int32_t x, int32_t y, int32_t n) {
   return x >= capture.left && x + n <= capture.right && y >= capture.top && y < capture.bottom;
 }
@@ -26,34 +28,93 @@ RowCommand Make(uint16_t kind, int32_t src_x, int32_t src_y, int32_t dst_x, int3
 
 }  // namespace
 
-LosslessEncoder::LosslessEncoder(platform::DesktopState* desktop)
-    : desktop_(desktop), deflater_(MakePacketDeflater()) {}
+LosslessEncoder::LosslessEncoder(platform::DesktopState* desktop) : desktop_(desktop) {}
 
-LosslessEncoder::~LosslessEncoder() = default;
+LosslessEncoder::~LosslessEncoder() { EndStream(); }
 
 void LosslessEncoder::Release() {
-  stream_open_ = false;
-  deflater_->Release();
+  EndStream();
+  packet_ = {};
+  staging_ = {};
   length_ = 0;
   last_x_ = last_y_ = 0;
 }
 
-bool LosslessEncoder::Emit(const RowCommand& command, const uint8_t* data, size_t n) {
-  if (!stream_open_) {
-    if (!deflater_->Begin()) return false;
-    stream_open_ = true;
+bool LosslessEncoder::BeginStream() {
+  if (stream_open_) return true;
+  if (packet_.empty()) packet_.resize(kBufferStep);
+  if (staging_.empty()) staging_.resize(kStagingSize);
+  zs_ = z_stream{};
+  if (deflateInit(&zs_, Z_DEFAULT_COMPRESSION) != Z_OK) return false;
+  stream_open_ = true;
+  zs_.next_out = packet_.data();
+  zs_.avail_out = static_cast<uInt>(packet_.size());
+  staged_ = 0;
+  return true;
+}
+
+void LosslessEncoder::EndStream() {
+  if (!stream_open_) return;
+  deflateEnd(&zs_);
+  stream_open_ = false;
+}
+
+bool LosslessEncoder::EnsureOutputSpace() {
+  if (zs_.avail_out != 0) return true;
+  const size_t used = zs_.total_out;
+  try {
+    packet_.resize(packet_.size() + kBufferStep);  // contents stay
+  } catch (...) {
+    return false;
   }
+  zs_.next_out = packet_.data() + used;
+  zs_.avail_out = static_cast<uInt>(packet_.size() - used);
+  return true;
+}
+
+bool LosslessEncoder::Deflate(const uint8_t* data, size_t n, int flush) {
+  zs_.next_in = const_cast<Bytef*>(data);
+  zs_.avail_in = static_cast<uInt>(n);
+  for (;;) {
+    if (!EnsureOutputSpace()) return false;
+    const int rc = deflate(&zs_, flush);
+    if (rc == Z_STREAM_ERROR) return false;
+    if (flush == Z_FINISH) {
+      if (rc == Z_STREAM_END) return true;
+      if (zs_.avail_out != 0 && rc != Z_OK && rc != Z_BUF_ERROR) return false;
+      continue;
+    }
+    if (zs_.avail_in == 0 && zs_.avail_out != 0) return true;
+  }
+}
+
+bool LosslessEncoder::FlushStaging(int flush) {
+  const bool ok = Deflate(staging_.data(), staged_, flush);
+  staged_ = 0;
+  return ok;
+}
+
+bool LosslessEncoder::Emit(const RowCommand& command, const uint8_t* data, size_t n) {
+  if (!BeginStream()) return false;
   if (record_kinds_) kinds_.push_back(static_cast<uint16_t>(command.source | (command.mask << 8)));
-  uint8_t bytes[kRowCommandSize];
-  command.Store(bytes);
+  if (staged_ + kRowCommandSize > staging_.size() && !FlushStaging(Z_NO_FLUSH)) return false;
+  command.Store(staging_.data() + staged_);
+  staged_ += kRowCommandSize;
   frame_bytes_ += kRowCommandSize + n;
-  return deflater_->Add(bytes, kRowCommandSize) && (n == 0 || deflater_->Add(data, n));
+  if (n == 0) return true;
+  if (staged_ + n <= staging_.size()) {
+    std::memcpy(staging_.data() + staged_, data, n);
+    staged_ += n;
+    return true;
+  }
+  // A long run goes to deflate directly, after what is staged.
+  return FlushStaging(Z_NO_FLUSH) && Deflate(data, n, Z_NO_FLUSH);
 }
 
 bool LosslessEncoder::FinishStream() {
-  stream_open_ = false;
-  const bool ok = deflater_->Finish();
-  length_ = ok ? static_cast<uint32_t>(deflater_->Size()) : 0;
+  const bool ok = FlushStaging(Z_FINISH);
+  length_ = static_cast<uint32_t>(zs_.total_out);
+  EndStream();
   return ok;
 }
 
@@ -203,7 +264,7 @@ bool LosslessEncoder::EncodeRowCommands(const LosslessFrames& f, const Rect& cap
     return ok;
   }
   if (!ok) {
-    stream_open_ = false;  // the next packet begins anew
+    EndStream();
     length_ = 0;
     return false;
   }

@@ -2,14 +2,13 @@
 // against three reference planes, compressed as one zlib stream.
 #pragma once
 
+#include <zlib.h>
 
 #include <cstdint>
-#include <memory>
 #include <vector>
 
 #include "platform/desktop_state/desktop_state.h"
 #include "platform/region/region.h"
-#include "recorder/codecs/packet_deflater.h"
 #include "shared/codec/row_command.h"
 #include "shared/plane.h"
 
@@ -27,6 +26,8 @@ struct LosslessFrames {
 
 class LosslessEncoder {
  public:
+  static constexpr uint32_t kBufferStep = 262144;
+
   // desktop: where the pointer, foreground window and button state come from.
   explicit LosslessEncoder(platform::DesktopState* desktop);
   ~LosslessEncoder();
@@ -40,7 +41,7 @@ class LosslessEncoder {
   bool EncodeRowCommands(const LosslessFrames& frames, const Rect& capture, const platform::Region& dirty,
                          bool key_frame, uint64_t* bytes_since_key);
 
-  const uint8_t* PacketData() const { return deflater_->Data(); }
+  const uint8_t* PacketData() const { return packet_.data(); }
   uint32_t PacketLength() const { return length_; }
   void ResetPacket() { length_ = 0; }
   // Frees the packet buffer and forgets the last pointer position.
@@ -51,8 +52,13 @@ class LosslessEncoder {
   void SetRecordKinds(bool on) { record_kinds_ = on; }
 
  private:
+  bool BeginStream();
   bool Emit(const RowCommand& command, const uint8_t* data, size_t n);
+  bool Deflate(const uint8_t* data, size_t n, int flush);
+  bool FlushStaging(int flush);
   bool FinishStream();
+  void EndStream();
+  bool EnsureOutputSpace();
 
   void EncodeKeyFrame(const LosslessFrames& f, const Rect& capture, bool* ok);
   void EncodeCursorArea(const LosslessFrames& f, const Rect& capture, int32_t dx, int32_t dy, bool* ok);
@@ -68,9 +74,13 @@ class LosslessEncoder {
   platform::Region cursor_rect_, window_, cursor_area_, window_area_, background_area_, scratch_region_;
   std::vector<Rect> cursor_rects_, window_rects_, background_rects_;
 
-  std::unique_ptr<PacketDeflater> deflater_;
+  std::vector<uint8_t> packet_;
   uint32_t length_ = 0;
-  bool stream_open_ = false;  // a command of this frame began the packet
+  z_stream zs_{};
+  bool stream_open_ = false;
+  // Commands are gathered here and handed to deflate in larger pieces.
+  std::vector<uint8_t> staging_;
+  size_t staged_ = 0;
   uint64_t frame_bytes_ = 0;
 
   bool record_kinds_ = false;
