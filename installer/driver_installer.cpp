@@ -85,38 +85,7 @@ std::string HardwareIdFor(const std::string& description) {
   return id;
 }
 
-namespace {
-
-int RunCodecInstaller(const std::string& op, InstallerSystem* sys, CodecModuleSystem* codec) {
-  const bool silent = op == "-cs" || op == "-cus";
-  const bool remove = op == "-cu" || op == "-cus";
-  std::string error;
-  bool ok = false;
-  if (!sys->IsWindows2000OrLater()) {
-    error = installer_texts::kNeedsWindows2000;
-  } else if (!sys->IsAdministrator()) {
-    error = codec_texts::kNeedsAdministrator;
-  } else {
-    ok = remove ? RemoveCodecModule(codec, &error) : InstallCodecModule(codec, &error);
-  }
-  if (!silent) {
-    if (ok) {
-      sys->Show(InstallerSystem::Box::kInformation, codec_texts::kCaption,
-                remove ? codec_texts::kRemoved : codec_texts::kInstalled);
-    } else {
-      sys->Show(InstallerSystem::Box::kError, "", error);
-    }
-  }
-  return ok ? 0 : -1;
-}
-
-}  // namespace
-
-int RunInstaller(const std::vector<std::string>& args, InstallerSystem* sys, CodecModuleSystem* codec) {
-  if (args.size() == 2 && codec != nullptr) {
-    const std::string op = Lower(args[1]);
-    if (op == "-c" || op == "-cs" || op == "-cu" || op == "-cus") return RunCodecInstaller(op, sys, codec);
-  }
+int RunInstaller(const std::vector<std::string>& args, InstallerSystem* sys) {
   Run run{sys};
   bool checked = false;
   if (args.size() >= 4) {

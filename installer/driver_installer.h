@@ -10,8 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "installer/codec_module_installer.h"
-
 namespace kmr {
 
 namespace installer_texts {
@@ -75,10 +73,8 @@ class InstallerSystem {
 // code: -1 failure, 0 success, 1 success with a reboot still needed. An
 // operation that does not end within 20 seconds is ended by the watchdog
 // with kExitTimedOut: it did not finish, so it is not reported as a success.
-// The codec module's switches (-c, -cs, -cu, -cus, no further arguments)
-// go to codec; without one they are an invalid command line.
 inline constexpr int kExitTimedOut = 2;
-int RunInstaller(const std::vector<std::string>& args, InstallerSystem* system, CodecModuleSystem* codec = nullptr);
+int RunInstaller(const std::vector<std::string>& args, InstallerSystem* system);
 
 // "Norvane Screen Capture Driver" → "Norvane_Screen_Capture_Driver".
 std::string HardwareIdFor(const std::string& description);

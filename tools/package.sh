@@ -54,6 +54,7 @@ for item in "${items[@]}"; do
   case $file in *.exe | */kmrv.dll) i686-w64-mingw32-strip "$dir/$(basename "$file")" ;; esac
 done
 cp "$root/driver/quarn.inf" "$dir/"
+cp "$root/recorder/codecs/module/win/kmrv.inf" "$dir/"
 
 cat >"$dir/README.txt" <<'TXT'
 Norvane Screen Recorder for Windows 2000 and XP
@@ -76,14 +77,16 @@ video miniport quarn.sys; quarn.inf describes them to the system.
 The codec for other programs
 ----------------------------
 kmrv.dll lets other Windows players and editors play AVI files recorded with the own codecs
-(the lossy one where xvidcore.dll is installed). Install it once, as an administrator, from this
-folder:
+(the lossy one where xvidcore.dll is installed). Install it once, as an administrator: right-click
+kmrv.inf in this folder and choose Install, or run from this folder
 
-    tessup -c
+    rundll32 setupapi.dll,InstallHinfSection DefaultInstall 132 .\kmrv.inf
 
 It copies kmrv.dll into the system folder and registers it as the "vidc.KMRV" and "vidc.kmrv"
 codecs (HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\Drivers32).
-tessup -cu removes it again; -cs and -cus do the same without messages.
+To remove it:
+
+    rundll32 setupapi.dll,InstallHinfSection DefaultUninstall 132 .\kmrv.inf
 
 Sound and the lossy codec
 -------------------------

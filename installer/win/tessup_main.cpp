@@ -1,10 +1,7 @@
-// tessup: installs or removes the mirror display driver and its miniport,
-// and the screen video codec module (kmrv.dll) for other programs.
+// tessup: installs or removes the mirror display driver and its miniport.
 //   tessup -i|-s|-u|-us SERVICE "DEVICE DESCRIPTION"
-//   tessup -c|-cs|-cu|-cus
-// (-s, -us, -cs and -cus are silent). Exit code: -1 failure, 0 success, 1
-// success with a reboot still needed, 2 the operation did not finish in 20
-// seconds.
+// (-s and -us are silent). Exit code: -1 failure, 0 success, 1 success with
+// a reboot still needed, 2 the operation did not finish in 20 seconds.
 #include <windows.h>
 
 #include <string>
@@ -16,5 +13,5 @@
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   std::vector<std::string> args(__argv, __argv + __argc);
   kmr::WinInstallerSystem system;
-  return kmr::RunInstaller(args, &system, &system);
+  return kmr::RunInstaller(args, &system);
 }

@@ -1,8 +1,7 @@
-// The installer's system services on Windows: the version and token checks,
-// SetupAPI and newdev for the display devices, memory-mapped file
+// The driver installer's system services on Windows: the version and token
+// checks, SetupAPI and newdev for the display devices, memory-mapped file
 // comparison, the shared display attach steps, message boxes, the reboot
-// with the shutdown privilege and a watchdog thread; for the codec module,
-// file copies in the system folder and the Drivers32 key's values.
+// with the shutdown privilege and a watchdog thread.
 #pragma once
 
 #include <windows.h>
@@ -15,7 +14,7 @@
 
 namespace kmr {
 
-class WinInstallerSystem : public InstallerSystem, public CodecModuleSystem {
+class WinInstallerSystem : public InstallerSystem {
  public:
   ~WinInstallerSystem() override { StopWatchdog(); }
   bool IsWindows2000OrLater() override;
@@ -33,13 +32,6 @@ class WinInstallerSystem : public InstallerSystem, public CodecModuleSystem {
   void StopWatchdog() override;
   bool Show(Box box, const std::string& caption, const std::string& text) override;
   void Reboot() override;
-  // CodecModuleSystem.
-  bool FileExists(const std::string& path) override;
-  bool CopyOver(const std::string& from, const std::string& to) override;
-  bool RemoveFile(const std::string& path) override;
-  bool ReadDriverEntry(const std::string& name, std::string* data) override;
-  bool WriteDriverEntry(const std::string& name, const std::string& data) override;
-  bool DeleteDriverEntry(const std::string& name) override;
 
  private:
   static DWORD WINAPI Watchdog(LPVOID self);
