@@ -85,6 +85,20 @@ TEST_F(AviWriterTest, VideoStreamDescribesTheOwnCodecAtTheSourceRate) {
   EXPECT_TRUE(writer_.Close());
 }
 
+// A writer binds only the streams of its own format: a container stream
+// handed to the AVI writer is refused (it used to be cast to the AVI file),
+// and nothing is written.
+TEST_F(AviWriterTest, AStreamOfAnotherFormatIsRefused) {
+  FakeVideoSource source(64, 48, 32, 10);
+  ContainerVideoStream foreign;
+  ASSERT_TRUE(foreign.Attach(FormatOf(source)));
+  foreign.SetWriter(&writer_);
+  ASSERT_TRUE(writer_.AddStream(&foreign));
+  EXPECT_FALSE(writer_.Open());
+  EXPECT_TRUE(log_.streams.empty());
+  EXPECT_FALSE(writer_.IsRunning());
+}
+
 TEST_F(AviWriterTest, LossyFramesCarryTheLossyCode) {
   FakeVideoSource source(64, 48, 32, 15, false);
   AddVideo(&source);
