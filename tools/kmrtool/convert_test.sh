@@ -81,7 +81,10 @@ for ext in kmr avi wmv mkv mp4; do
   packets=$(ffprobe -v error -select_streams v -show_entries packet=pts -of csv=p=0 "$ext.mp4" | wc -l)
   [ "$packets" -le 40 ] || { echo "$ext -> mp4: $packets pictures for 36 changes" >&2; exit 1; }
 
-  # WebM: VP9 and Opus.
+  [ "$(md5sum <"rec.$ext")" = "$before" ] || { echo "$ext: the recording changed" >&2; exit 1; }
+  # WebM (VP9 and Opus) from two kinds: the picture and the sound reach the
+  # encoders the same way from every kind.
+  case $ext in kmr | mp4) ;; *) continue ;; esac
   "$tool" convert "rec.$ext" -o "$ext.webm" 2>/dev/null
   [ "$(stream "$ext.webm" v codec_name)" = vp9 ]
   [ "$(stream "$ext.webm" a codec_name)" = opus ]
