@@ -77,16 +77,18 @@ video miniport quarn.sys; quarn.inf describes them to the system.
 The codec for other programs
 ----------------------------
 kmrv.dll lets other Windows players and editors play AVI files recorded with the own codecs
-(the lossy one where xvidcore.dll is installed). Install it once, as an administrator: right-click
-kmrv.inf in this folder and choose Install, or run from this folder
+(the lossy one where xvidcore.dll is installed). Install it once, as an administrator: on 32-bit
+Windows right-click kmrv.inf in this folder and choose Install, or run from this folder
 
     rundll32 setupapi.dll,InstallHinfSection DefaultInstall 132 .\kmrv.inf
 
+On 64-bit Windows run the 32-bit installer instead, so that the 32-bit programs find the codec:
+
+    %SystemRoot%\SysWOW64\rundll32 setupapi.dll,InstallHinfSection DefaultInstall 132 .\kmrv.inf
+
 It copies kmrv.dll into the system folder and registers it as the "vidc.KMRV" and "vidc.kmrv"
 codecs (HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\Drivers32).
-To remove it:
-
-    rundll32 setupapi.dll,InstallHinfSection DefaultUninstall 132 .\kmrv.inf
+To remove it, the same command with DefaultUninstall in place of DefaultInstall.
 
 Sound and the lossy codec
 -------------------------
