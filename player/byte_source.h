@@ -32,6 +32,17 @@ class FileByteSource : public ByteSource {
   uint64_t position_ = 0;
 };
 
+// A share of a source that others read too.
+class SharedByteSource : public ByteSource {
+ public:
+  explicit SharedByteSource(std::shared_ptr<ByteSource> source) : source_(std::move(source)) {}
+  uint64_t Size() const override { return source_->Size(); }
+  bool ReadAt(uint64_t offset, void* out, size_t n) override { return source_->ReadAt(offset, out, n); }
+
+ private:
+  std::shared_ptr<ByteSource> source_;
+};
+
 class MemoryByteSource : public ByteSource {
  public:
   MemoryByteSource(const uint8_t* data, size_t size) : data_(data), size_(size) {}

@@ -20,4 +20,15 @@ std::unique_ptr<RecordingFile> OpenRecordingFile(const std::string& path, std::s
   return nullptr;
 }
 
+std::unique_ptr<RecordingFile> OpenRecordingSource(std::shared_ptr<ByteSource> source, std::string* error) {
+  auto own = std::make_unique<ContainerFile>();
+  if (own->OpenSource(std::make_unique<SharedByteSource>(source))) return own;
+  std::string other;
+  std::unique_ptr<RecordingFile> media = OpenMediaSource(std::move(source), &other);
+  if (media != nullptr) return media;
+  *error = own->Error();
+  if (!other.empty()) *error += " (" + other + ")";
+  return nullptr;
+}
+
 }  // namespace kmr

@@ -76,5 +76,8 @@ class RecordingFile {
 // container (a self-playing recording or a ".kmr" file), else, where the platform reads them, another media file
 // with the own codecs. Null with *error set when neither opens it.
 std::unique_ptr<RecordingFile> OpenRecordingFile(const std::string& path, std::string* error);
+// The same for a recording's bytes from elsewhere (a stream's reader).
+class ByteSource;
+std::unique_ptr<RecordingFile> OpenRecordingSource(std::shared_ptr<ByteSource> source, std::string* error);
 
 }  // namespace kmr

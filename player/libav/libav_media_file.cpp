@@ -6,6 +6,7 @@
 // Nothing in the file is trusted: sizes are bounded before use.
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <limits>
 
 #include "player/media_file.h"
@@ -45,15 +46,22 @@ class LibavMediaFile : public RecordingFile {
     av_packet_free(&packet_);
   }
 
-  bool Open(const std::string& path, std::string* why) {
+  // By path, or (source set) through the source's bytes.
+  bool Open(const std::string& path, std::shared_ptr<ByteSource> source, std::string* why) {
     path_ = path;
+    source_ = std::move(source);
     if (!OpenInput(why)) return false;
     if (!Describe(why)) return false;
     if (!Scan(why)) return false;
     return Reopen(why);
   }
 
-  void Close() override { avformat_close_input(&context_); }
+  void Close() override {
+    avformat_close_input(&context_);
+    // A reader of our own is not the library's to free.
+    if (io_ != nullptr) av_freep(&io_->buffer);
+    avio_context_free(&io_);
+  }
   bool IsOpen() const override { return context_ != nullptr; }
   const std::string& Error() const override { return error_; }
   const std::vector<StreamDescriptor>& Streams() const override { return streams_; }
@@ -107,13 +115,19 @@ class LibavMediaFile : public RecordingFile {
 
  private:
   bool OpenInput(std::string* why) {
-    avformat_close_input(&context_);
+    Close();
     at_end_ = false;
     // The packets as they were written: a block of sound stays one packet
     // with its own time stamp.
     context_ = avformat_alloc_context();
     if (context_ == nullptr) return false;
     context_->flags |= AVFMT_FLAG_NOPARSE | AVFMT_FLAG_NOFILLIN;
+    if (source_ != nullptr && !OpenSourceIo()) {
+      avformat_free_context(context_);
+      context_ = nullptr;
+      *why = "out of memory for the reader";
+      return false;
+    }
     const int r = avformat_open_input(&context_, path_.c_str(), nullptr, nullptr);
     if (r < 0) {
       // Not a media file at all: the caller's own error says enough.
@@ -125,6 +139,49 @@ class LibavMediaFile : public RecordingFile {
   }
 
   bool Reopen(std::string* why) { return OpenInput(why); }
+
+  bool OpenSourceIo() {
+    constexpr int kBufferBytes = 1 << 16;
+    auto* buffer = static_cast<unsigned char*>(av_malloc(kBufferBytes));
+    if (buffer == nullptr) return false;
+    io_position_ = 0;
+    io_ = avio_alloc_context(buffer, kBufferBytes, 0, this, &LibavMediaFile::ReadSource, nullptr,
+                             &LibavMediaFile::SeekSource);
+    if (io_ == nullptr) {
+      av_free(buffer);
+      return false;
+    }
+    context_->pb = io_;
+    context_->flags |= AVFMT_FLAG_CUSTOM_IO;
+    return true;
+  }
+
+  static int ReadSource(void* opaque, uint8_t* buffer, int size) {
+    auto* self = static_cast<LibavMediaFile*>(opaque);
+    const uint64_t total = self->source_->Size();
+    if (self->io_position_ >= total || size <= 0) return AVERROR_EOF;
+    const size_t n = static_cast<size_t>(std::min<uint64_t>(static_cast<uint64_t>(size), total - self->io_position_));
+    if (!self->source_->ReadAt(self->io_position_, buffer, n)) return AVERROR(EIO);
+    self->io_position_ += n;
+    return static_cast<int>(n);
+  }
+
+  static int64_t SeekSource(void* opaque, int64_t offset, int whence) {
+    auto* self = static_cast<LibavMediaFile*>(opaque);
+    const auto total = static_cast<int64_t>(self->source_->Size());
+    if ((whence & AVSEEK_SIZE) != 0) return total;
+    int64_t base = 0;
+    switch (whence & ~AVSEEK_FORCE) {
+      case SEEK_SET: base = 0; break;
+      case SEEK_CUR: base = static_cast<int64_t>(self->io_position_); break;
+      case SEEK_END: base = total; break;
+      default: return AVERROR(EINVAL);
+    }
+    const int64_t target = base + offset;
+    if (target < 0 || target > total) return AVERROR(EINVAL);
+    self->io_position_ = static_cast<uint64_t>(target);
+    return target;
+  }
 
   bool Describe(std::string* why) {
     kind_ = context_->iformat->name;
@@ -285,6 +342,9 @@ class LibavMediaFile : public RecordingFile {
   }
 
   std::string path_;
+  std::shared_ptr<ByteSource> source_;
+  AVIOContext* io_ = nullptr;
+  uint64_t io_position_ = 0;
   std::string kind_;
   AVFormatContext* context_ = nullptr;
   AVPacket* packet_ = nullptr;
@@ -304,8 +364,19 @@ std::unique_ptr<RecordingFile> OpenMediaFile(const std::string& path, std::strin
   QuietLibavLog();
   auto file = std::make_unique<LibavMediaFile>();
   std::string why;
-  if (!file->Open(path, &why)) {
+  if (!file->Open(path, nullptr, &why)) {
     *error = why;
+    return nullptr;
+  }
+  return file;
+}
+
+std::unique_ptr<RecordingFile> OpenMediaSource(std::shared_ptr<ByteSource> source, std::string* error) {
+  QuietLibavLog();
+  auto file = std::make_unique<LibavMediaFile>();
+  std::string why;
+  if (source == nullptr || !file->Open("", std::move(source), &why)) {
+    *error = why.empty() ? "not a media file with the screen video codecs" : why;
     return nullptr;
   }
   return file;

@@ -4,5 +4,6 @@
 namespace kmr {
 
 std::unique_ptr<RecordingFile> OpenMediaFile(const std::string&, std::string*) { return nullptr; }
+std::unique_ptr<RecordingFile> OpenMediaSource(std::shared_ptr<ByteSource>, std::string*) { return nullptr; }
 
 }  // namespace kmr
