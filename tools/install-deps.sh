@@ -18,6 +18,8 @@ packages=(
   libmp3lame-dev libmpg123-dev libpulse-dev pulseaudio pulseaudio-utils ffmpeg libxvidcore-dev
   libsdl2-ttf-dev fonts-dejavu-core
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
+  libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-tools gstreamer1.0-plugins-base
+  gstreamer1.0-plugins-base-apps gstreamer1.0-plugins-good gstreamer1.0-libav
 )
 case $extra in
   --bench) packages+=(ffmpeg xterm x11-apps x11-xserver-utils imagemagick) ;;

@@ -284,10 +284,12 @@ bool Open(KmrDemux* demux) {
   st->duration_ms = st->file->Duration();
   st->segment.duration = st->duration_ms * GST_MSECOND;
   st->opened = true;
+  GST_DEBUG_OBJECT(demux, "opened: %zu streams, %u ms", st->streams.size(), st->duration_ms.load());
   return true;
 }
 
 void Stop(KmrDemux* demux, bool send_eos) {
+  GST_DEBUG_OBJECT(demux, "stopping%s", send_eos ? " with the end of the streams" : "");
   if (send_eos) PushToAll(demux, gst_event_new_eos());
   gst_pad_pause_task(demux->sink);
 }
@@ -300,6 +302,7 @@ void Loop(gpointer data) {
     return;
   }
   if (st->ended) {
+    GST_DEBUG_OBJECT(demux, "at the end");
     gst_pad_pause_task(demux->sink);
     return;
   }
@@ -339,6 +342,8 @@ void Loop(gpointer data) {
   const GstFlowReturn pushed = gst_pad_push(out.pad, buffer);
   const GstFlowReturn flow = gst_flow_combiner_update_pad_flow(st->combiner, out.pad, pushed);
   if (flow == GST_FLOW_OK) return;
+  GST_DEBUG_OBJECT(demux, "stream %u at %u ms: %s (the pad's own: %s)", packet.stream_id, packet.time_stamp,
+                   gst_flow_get_name(flow), gst_flow_get_name(pushed));
   if (flow == GST_FLOW_FLUSHING) {
     gst_pad_pause_task(demux->sink);
     return;
@@ -378,6 +383,7 @@ gboolean SinkActivateMode(GstPad* sink, GstObject* parent, GstPadMode mode, gboo
 
 void ResetState(KmrDemux* demux) {
   DemuxState* st = demux->state;
+  GST_DEBUG_OBJECT(demux, "reset");
   for (OutStream& s : st->streams) {
     if (s.pad != nullptr) {
       gst_flow_combiner_remove_pad(st->combiner, s.pad);

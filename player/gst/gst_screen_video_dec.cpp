@@ -127,16 +127,12 @@ GstVideoFormat OutputFormat(const DecoderState& st) {
   switch (st.bits) {
     case 24:
       return GST_VIDEO_FORMAT_BGR;
-    case 16: {
-      // The bitmap's masks; plain 16-bit bitmaps are 5-5-5.
-      const bool masks = st.has_format && st.format.bitmap.compression == kBiBitFields;
-      (void)masks;
-      if (st.has_format && st.format.colour_data.size() >= 12) {
-        const uint32_t red = LoadU32(&st.format.colour_data[0]);
-        if (red == 0xF800) return GST_VIDEO_FORMAT_RGB16;
+    case 16:
+      // 5-6-5 unless the format's green mask says 5-5-5, as the player reads it.
+      if (st.has_format && st.format.colour_data.size() >= 12 && LoadU32(&st.format.colour_data[4]) == 0x3E0) {
+        return GST_VIDEO_FORMAT_RGB15;
       }
-      return GST_VIDEO_FORMAT_RGB15;
-    }
+      return GST_VIDEO_FORMAT_RGB16;
     default:
       return GST_VIDEO_FORMAT_BGRx;  // 32 bits, and 8 bits through the palette
   }

@@ -1,5 +1,6 @@
 #include "player/gst/recording_sniff.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "shared/byte_io.h"
@@ -40,8 +41,11 @@ bool IsMediaContainer(const uint8_t* head) {
 // bitmap header, the sample description); the headers are at the start of
 // files the recorder writes.
 bool HeaderNamesOwnCodec(const PeekBytes& peek, uint64_t size) {
-  for (size_t n : {size_t{65536}, size_t{16384}, size_t{4096}, size_t{1024}}) {
-    if (size != 0 && n > size) continue;
+  constexpr size_t kHeaderBytes = 65536;
+  // The whole head when the length is known; else as much of it as a
+  // stream has at hand.
+  for (size_t n = size != 0 ? static_cast<size_t>(std::min<uint64_t>(size, kHeaderBytes)) : kHeaderBytes; n >= 16;
+       n /= 4) {
     const uint8_t* head = peek(0, n);
     if (head == nullptr) continue;
     for (size_t i = 0; i + 4 <= n; ++i) {
