@@ -2,6 +2,7 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "shared/codec/row_command.h"
@@ -21,17 +22,19 @@ bool InflateBounded(const uint8_t* packet, size_t length, std::vector<uint8_t>* 
   if (inflateInit(&zs) != Z_OK) return false;
   zs.next_in = const_cast<Bytef*>(packet);
   zs.avail_in = static_cast<uInt>(length);
-  constexpr size_t kStep = 1 << 20;
+  // Room doubles from a small start: most packets are small.
+  size_t step = 1 << 16;
   out->clear();
   int rc = Z_OK;
   while (rc != Z_STREAM_END) {
     const size_t used = out->size();
     if (used >= kMaxKeyFrameBytes) break;
-    out->resize(used + kStep);
+    out->resize(used + step);
     zs.next_out = out->data() + used;
-    zs.avail_out = static_cast<uInt>(kStep);
+    zs.avail_out = static_cast<uInt>(step);
     rc = inflate(&zs, Z_NO_FLUSH);
-    out->resize(used + kStep - zs.avail_out);
+    out->resize(used + step - zs.avail_out);
+    step = std::min<size_t>(step * 2, 1 << 24);
     if (rc != Z_OK && rc != Z_STREAM_END) break;
     if (rc == Z_OK && zs.avail_out != 0 && zs.avail_in == 0) break;  // cut short
   }

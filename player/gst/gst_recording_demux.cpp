@@ -297,8 +297,8 @@ void Stop(KmrDemux* demux, bool send_eos) {
 void Loop(gpointer data) {
   KmrDemux* demux = KMR_DEMUX(data);
   DemuxState* st = demux->state;
-  if (!st->opened && !Open(demux)) {
-    Stop(demux, true);
+  if (!st->opened) {  // activation opens it
+    gst_pad_pause_task(demux->sink);
     return;
   }
   if (st->ended) {
@@ -377,8 +377,12 @@ gboolean SinkActivate(GstPad* sink, GstObject*) {
 gboolean SinkActivateMode(GstPad* sink, GstObject* parent, GstPadMode mode, gboolean active) {
   if (mode != GST_PAD_MODE_PULL) return FALSE;
   KmrDemux* demux = KMR_DEMUX(parent);
-  if (active) return gst_pad_start_task(sink, Loop, demux, nullptr);
-  return gst_pad_stop_task(sink);
+  if (!active) return gst_pad_stop_task(sink);
+  // Opened here rather than on the streaming thread: a recording that does
+  // not open fails the state change, so decodebin reports why instead of
+  // waiting for a picture that never comes.
+  if (!demux->state->opened && !Open(demux)) return FALSE;
+  return gst_pad_start_task(sink, Loop, demux, nullptr);
 }
 
 void ResetState(KmrDemux* demux) {
