@@ -2,6 +2,9 @@
 // (under Wine with a virtual X display), and the mirror driver's attach
 // failing cleanly where its display device does not exist.
 #include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
 #include <windows.h>
 
 #include <cstring>
@@ -179,10 +182,15 @@ TEST(WindowsMirrors, DriverWithoutItsDisplayDeviceFailsToAttachAndLeavesNothing)
 }
 
 TEST(WindowsMirrors, AutomaticChoiceFallsBackToPolling) {
-  auto mirror = platform::CreateCaptureMirror(platform::CaptureMethod::kAutomatic);
+  // No driver here, and Wine's output duplication is not implemented: the
+  // desktop duplication is tried, refused, and the polling mirror taken.
+  std::string chosen;
+  auto mirror = platform::CreateCaptureMirror(platform::CaptureMethod::kAutomatic, &chosen);
   auto* with_pointer = dynamic_cast<platform::PointerCompositor*>(mirror.get());
   ASSERT_NE(with_pointer, nullptr);
   EXPECT_NE(dynamic_cast<platform::PollingMirror*>(with_pointer->Inner()), nullptr);
+  EXPECT_EQ(chosen.rfind("screen polling (no desktop duplication: ", 0), 0u) << chosen;
+  std::printf("automatic capture: %s\n", chosen.c_str());
   auto driver = platform::CreateCaptureMirror(platform::CaptureMethod::kDriver);
   EXPECT_NE(dynamic_cast<platform::QuarnMirror*>(driver.get()), nullptr);
 }

@@ -179,6 +179,8 @@ bool QuarnMirror::FillBlack(const Rect& r) {
 
 }  // namespace kmr::platform
 
+#include "platform/mirror/duplication_mirror.h"
+#include "platform/mirror/win/dxgi_duplication.h"
 #include "platform/mirror/win/polling_mirror.h"
 
 namespace kmr::platform {
@@ -192,18 +194,49 @@ std::unique_ptr<Mirror> PollingMirrorWithPointer() {
   return PointerCompositor::Owning(std::move(polling), std::move(pointer));
 }
 
+// The desktop duplication where the system has it (Windows 8 and later, not
+// in remote sessions or Wine), its pointer drawn in from its own shapes.
+std::unique_ptr<Mirror> DuplicationMirrorWithPointer(std::string* why) {
+  std::unique_ptr<DuplicationSystem> system = MakeDxgiDuplicationSystem();
+  if (system == nullptr) {
+    *why = "d3d11.dll or dxgi.dll is missing";
+    return nullptr;
+  }
+  auto duplication = std::make_unique<DuplicationMirror>(std::move(system));
+  if (!duplication->Attach()) {
+    *why = duplication->Error();
+    return nullptr;
+  }
+  auto pointer = std::make_unique<DuplicationPointerSource>(duplication.get());
+  return PointerCompositor::Owning(std::move(duplication), std::move(pointer));
+}
+
 }  // namespace
 
-std::unique_ptr<Mirror> CreateCaptureMirror(CaptureMethod method) {
+std::unique_ptr<Mirror> CreateCaptureMirror(CaptureMethod method, std::string* chosen) {
+  std::string ignored;
+  std::string& said = chosen != nullptr ? *chosen : ignored;
   switch (method) {
     case CaptureMethod::kDriver:
+      said = "the mirror driver";
       return std::make_unique<QuarnMirror>();
     case CaptureMethod::kPolling:
+      said = "screen polling";
       return PollingMirrorWithPointer();
     case CaptureMethod::kAutomatic:
-    default:
-      if (sizeof(void*) == 4 && QuarnMirror::DeviceExists()) return std::make_unique<QuarnMirror>();
+    default: {
+      if (sizeof(void*) == 4 && QuarnMirror::DeviceExists()) {
+        said = "the mirror driver";
+        return std::make_unique<QuarnMirror>();
+      }
+      std::string why;
+      if (std::unique_ptr<Mirror> duplication = DuplicationMirrorWithPointer(&why)) {
+        said = "desktop duplication";
+        return duplication;
+      }
+      said = "screen polling (no desktop duplication: " + why + ")";
       return PollingMirrorWithPointer();
+    }
   }
 }
 

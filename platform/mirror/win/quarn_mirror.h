@@ -64,7 +64,9 @@ enum class CaptureMethod { kAutomatic = 0, kDriver = 1, kPolling = 2 };
 namespace kmr::platform {
 
 // The mirror for a capture method: automatic takes the driver when its display
-// device exists (and this is a 32-bit build), else the polling mirror.
-std::unique_ptr<Mirror> CreateCaptureMirror(CaptureMethod method);
+// device exists (and this is a 32-bit build), else the system's desktop
+// duplication where it works, else the polling mirror. *chosen (when given)
+// says which, for the debug log.
+std::unique_ptr<Mirror> CreateCaptureMirror(CaptureMethod method, std::string* chosen = nullptr);
 
 }  // namespace kmr::platform

@@ -2,11 +2,12 @@
 
 #include "platform/mirror/win/quarn_mirror.h"
 #include "recorder/codecs/own_codecs.h"
+#include "shared/trace.h"
 
 namespace kmr::win {
 
 RecorderParts::RecorderParts(platform::MessageSink* messages)
-    : mirror_(platform::CreateCaptureMirror(platform::CaptureMethod::kAutomatic)),
+    : mirror_(platform::CreateCaptureMirror(platform::CaptureMethod::kAutomatic, &capture_method_)),
       capture_(mirror_.get()),
       video_(&capture_),
       avi_(MakeOutputSet(OutputKind::kAvi)),
@@ -25,6 +26,7 @@ RecorderParts::RecorderParts(platform::MessageSink* messages)
   // The MP3 encoder library is the user's ("lame_enc.dll"); without it a
   // recording with sound says so at start.
   mp3_.Load();
+  Trace(nullptr, "kelvo: the screen is captured through %s\n", capture_method_.c_str());
 }
 
 void RecorderParts::ListCompressors() {

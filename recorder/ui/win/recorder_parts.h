@@ -5,6 +5,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 
 #include "platform/desktop_state/win/desktop_state_win.h"
 #include "platform/message/message.h"
@@ -48,6 +49,7 @@ class RecorderParts {
   void ListCompressors();
 
   platform::Win32DesktopState desktop_state_;
+  std::string capture_method_;  // how the screen is captured, said in the debug log
   std::unique_ptr<platform::Mirror> mirror_;
   ScreenCaptureSource capture_;
   ScreenVideoSource video_;
