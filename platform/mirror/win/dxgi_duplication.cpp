@@ -1,9 +1,5 @@
 #include "platform/mirror/win/dxgi_duplication.h"
 
-#include <windows.h>
-#include <d3d11.h>
-#include <dxgi1_2.h>
-
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -13,9 +9,8 @@ namespace kmr::platform {
 
 namespace {
 
-using CreateFactory = HRESULT(WINAPI*)(REFIID, void**);
-using CreateDevice = HRESULT(WINAPI*)(IDXGIAdapter*, D3D_DRIVER_TYPE, HMODULE, UINT, const D3D_FEATURE_LEVEL*, UINT,
-                                      UINT, ID3D11Device**, D3D_FEATURE_LEVEL*, ID3D11DeviceContext**);
+using CreateFactory = CreateDxgiFactory;
+using CreateDevice = CreateD3d11Device;
 
 // Above this a frame's rectangle lists are damage, not a desktop's changes.
 constexpr UINT kMaxMetadataBytes = 16u << 20;
@@ -205,6 +200,10 @@ class DxgiDuplicationSystem : public DuplicationSystem {
     if (dxgi_ != nullptr) FreeLibrary(dxgi_);
   }
 
+  DxgiDuplicationSystem() = default;
+  DxgiDuplicationSystem(CreateFactory factory, CreateDevice device)
+      : create_factory_(factory), create_device_(device) {}
+
   bool Load() {
     dxgi_ = LoadLibraryA("dxgi.dll");
     d3d11_ = LoadLibraryA("d3d11.dll");
@@ -273,6 +272,11 @@ std::unique_ptr<DuplicationSystem> MakeDxgiDuplicationSystem() {
   auto system = std::make_unique<DxgiDuplicationSystem>();
   if (!system->Load()) return nullptr;
   return system;
+}
+
+std::unique_ptr<DuplicationSystem> MakeDxgiDuplicationSystem(CreateDxgiFactory create_factory,
+                                                             CreateD3d11Device create_device) {
+  return std::make_unique<DxgiDuplicationSystem>(create_factory, create_device);
 }
 
 }  // namespace kmr::platform
