@@ -749,6 +749,8 @@ TEST_F(KelvoWindows, TheEndOfTheSessionFinishesTheRecording) {
   ASSERT_NE(SendMessageTimeoutA(sheet, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_NORMAL, kDeadlineMs, &answer), 0);
   EXPECT_EQ(answer, static_cast<DWORD_PTR>(TRUE)) << "the session may end";
   EXPECT_NE(kelvo.LastLogLine("kelvo: the session ends"), "");
+  // No driver and no desktop duplication under Wine: the log says so.
+  EXPECT_NE(kelvo.LastLogLine("kelvo: the screen is captured through screen polling (no desktop duplication: "), "");
   ASSERT_NE(SendMessageTimeoutA(sheet, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_NORMAL, kDeadlineMs, &answer), 0);
   // Finished: the file plays (a file without its trailer does not open).
   EXPECT_EQ(LastFrame(output, artefacts_ + "kelvo-session-end.bmp"), 0u);
