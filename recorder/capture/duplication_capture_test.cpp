@@ -1,10 +1,14 @@
 // The capture source over the duplication mirror, with a scripted system
 // that fills and moves rectangles of two outputs as a desktop would (and
 // tells them as dirty and move rectangles): every decoded frame equals the
-// scripted desktop over the capture rectangle.
+// scripted desktop over the capture rectangle, and the recording made of the
+// packets is one the tools' reader checks and plays to the same last picture.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
+#include <string>
+#include <unistd.h>
 #include <random>
 
 #include "platform/desktop_state/fake/scripted_desktop_state.h"
@@ -14,6 +18,11 @@
 #include "recorder/capture/screen_capture_source.h"
 #include "recorder/capture/testing/capture_and_code.h"
 #include "recorder/codecs/lossless_frame_encoder.h"
+#include "recorder/control/frame_grid.h"
+#include "recorder/outputs/container/container_stream.h"
+#include "recorder/outputs/container/container_writer.h"
+#include "player/recording_file.h"
+#include "tools/kmrtool/raw_export.h"
 
 namespace kmr {
 namespace {
@@ -58,6 +67,15 @@ TEST(DuplicationCapture, DecodedFramesEqualTheDuplicatedDesktop) {
   const Rect cap = source.CaptureRect();
   LosslessDecoder decoder;
   ASSERT_TRUE(decoder.SetFormat(cap.Width(), cap.Height(), 4, 0));
+  const std::string path = ::testing::TempDir() + "kmr_duplication_capture_" + std::to_string(getpid()) + ".kmr";
+  StandaloneContainerWriter writer;
+  writer.SetPath(path.c_str());
+  ContainerVideoStream video;
+  ASSERT_TRUE(video.Attach(source.Format()));
+  video.SetWriter(&writer);
+  writer.AddStream(&video);
+  ASSERT_TRUE(writer.Open());
+  const uint32_t fps = source.Format().fps;
   std::mt19937 rng(7);
   for (int frame = 0; frame < 40; ++frame) {
     for (ScriptedOutput& out : system->outputs) {
@@ -83,6 +101,9 @@ TEST(DuplicationCapture, DecodedFramesEqualTheDuplicatedDesktop) {
       out.frames.push_back(f);
     }
     ASSERT_TRUE(testing::CaptureAndCode(source, codec));
+    ASSERT_TRUE(video.Put(MediaPacket{codec.PacketData(), codec.PacketLength(),
+                                      FrameGrid::SlotTime(static_cast<uint32_t>(frame), fps), 1000 / fps,
+                                      codec.IsKeyFrame(), static_cast<uint32_t>(frame)}));
     if (codec.PacketLength() != 0) {
       ASSERT_TRUE(decoder.Decode(codec.PacketData(), codec.PacketLength())) << decoder.Error();
     }
@@ -102,6 +123,24 @@ TEST(DuplicationCapture, DecodedFramesEqualTheDuplicatedDesktop) {
     }
   }
   source.Release();
+  ASSERT_TRUE(writer.Close());
+
+  std::string error;
+  std::unique_ptr<RecordingFile> file = OpenRecordingFile(path, &error);
+  ASSERT_NE(file, nullptr) << error;
+  EXPECT_TRUE(CheckPlayable(file.get(), &error)) << error;
+  RawVideoInfo info;
+  std::vector<uint8_t> last;
+  ASSERT_TRUE(ExportFrame(file.get(), kLastSlot, &info, &last, &error)) << error;
+  ASSERT_EQ(info.width, cap.Width());
+  for (int32_t y = 0; y < cap.Height(); ++y) {
+    ASSERT_EQ(std::memcmp(&last[static_cast<size_t>(y) * cap.Width() * 4], decoder.Picture().At(0, y),
+                          static_cast<size_t>(cap.Width()) * 4),
+              0)
+        << "row " << y;
+  }
+  file.reset();
+  std::remove(path.c_str());
 }
 
 }  // namespace
