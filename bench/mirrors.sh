@@ -10,6 +10,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 frames=${1:-90}
 [ -x "$root/build/win64/bench/mirror_bench.exe" ] || bash "$root/tools/build.sh" win64
 exec 3< <(Xvfb -displayfd 1 -screen 0 1920x1080x24 -nolisten tcp -noreset 2>/dev/null)
+xvfb=$!
+trap 'kill "$xvfb" 2>/dev/null || true' EXIT
 read -r display <&3
-trap 'kill %1 2>/dev/null || true' EXIT
 DISPLAY=:$display bash "$root/tools/wine-run.sh" "$root/build/win64/bench/mirror_bench.exe" "$frames"
