@@ -115,8 +115,8 @@ PY
 
 # The standard demuxers keep only the codec's code: the decoder takes the
 # picture from the first key frame (or from qtdemux's caps).
-for spec in rec.avi:avidemux:BGRx:4 rec.mkv:matroskademux:BGRx:4 rec.mp4:qtdemux:BGRx:4 d16.avi:avidemux:RGB16:2; do
-  IFS=: read -r file demux format bpp <<<"$spec"
+for item in rec.avi:avidemux:BGRx:4 rec.mkv:matroskademux:BGRx:4 rec.mp4:qtdemux:BGRx:4 d16.avi:avidemux:RGB16:2; do
+  IFS=: read -r file demux format bpp <<<"$item"
   echo "== $file through $demux"
   sound=()
   [[ $file = rec.* ]] && sound=(m.audio_0 ! queue ! fakesink)
