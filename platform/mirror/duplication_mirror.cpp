@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "driver/quarn_protocol.h"
 
 namespace kmr::platform {
 
@@ -69,8 +68,7 @@ void DuplicationMirror::Detach() {
   outputs_.clear();
   surface_.clear();
   surface_.shrink_to_fit();
-  ring_.clear();
-  tracking_ = false;
+  ring_.Unmap();
   pointer_ = DuplicationPointer{};
 }
 
@@ -86,22 +84,14 @@ bool DuplicationMirror::MapSurface(uint8_t** bits, SurfaceFormat* format) {
 }
 
 bool DuplicationMirror::MapChangeRing(uint32_t capacity, uint8_t** ring) {
-  const size_t n = quarn_ring_bytes(capacity);
-  if (n == 0 || outputs_.empty()) return false;
-  ring_.assign(n / 4 + 1, 0);
-  quarn_ring_init(reinterpret_cast<uint8_t*>(ring_.data()), capacity);
-  *ring = reinterpret_cast<uint8_t*>(ring_.data());
-  return true;
+  return !outputs_.empty() && ring_.Map(capacity, ring);
 }
 
-void DuplicationMirror::UnmapChangeRing() {
-  ring_.clear();
-  tracking_ = false;
-}
+void DuplicationMirror::UnmapChangeRing() { ring_.Unmap(); }
 
 bool DuplicationMirror::EnableTracking() {
-  tracking_ = !outputs_.empty();
-  return tracking_;
+  ring_.SetTracking(!outputs_.empty());
+  return !outputs_.empty();
 }
 
 ScreenMetrics DuplicationMirror::Screen() {
@@ -112,15 +102,9 @@ ScreenMetrics DuplicationMirror::Screen() {
   return m;
 }
 
-void DuplicationMirror::Report(const Rect& r) {
-  if (!tracking_ || ring_.empty() || r.IsEmpty()) return;
-  QuarnRect q{r.left, r.top, r.right, r.bottom};
-  quarn_ring_add(reinterpret_cast<uint8_t*>(ring_.data()), &q);
-}
-
 bool DuplicationMirror::SeedFromScreen(const Rect& in) {
   if (surface_.empty()) return false;
-  Report(Intersect(in, Rect{0, 0, width_, height_}));
+  ring_.Report(Intersect(in, Rect{0, 0, width_, height_}));
   return true;
 }
 
@@ -131,7 +115,7 @@ bool DuplicationMirror::FillBlack(const Rect& in) {
     std::memset(&surface_[static_cast<size_t>(y) * stride_ + static_cast<size_t>(r.left) * 4], 0,
                 static_cast<size_t>(r.Width()) * 4);
   }
-  Report(r);
+  ring_.Report(r);
   return true;
 }
 
@@ -226,7 +210,7 @@ void DuplicationMirror::UpdateOutput(size_t index) {
     out.whole_pending = true;
     return;
   }
-  for (const Rect& r : changed) Report(Offset(r, out.place.left, out.place.top));
+  for (const Rect& r : changed) ring_.Report(Offset(r, out.place.left, out.place.top));
 }
 
 void DuplicationMirror::TakePointer(Output& out, const DuplicationFrame& frame) {

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/mirror/mirror.h"
+#include "platform/mirror/own_change_ring.h"
 #include "platform/mirror/pointer_compositor.h"
 
 namespace kmr::platform {
@@ -109,7 +110,6 @@ class DuplicationMirror : public Mirror {
     std::unique_ptr<OutputDuplication> duplication;
     bool whole_pending = false;  // report all of it at its next frame
   };
-  void Report(const Rect& r);
   void UpdateOutput(size_t index);
   void ApplyMove(const Output& out, const MovedRect& move);
   void TakePointer(Output& out, const DuplicationFrame& frame);
@@ -119,8 +119,7 @@ class DuplicationMirror : public Mirror {
   int32_t width_ = 0, height_ = 0;
   uint32_t stride_ = 0;
   std::vector<uint8_t> surface_;
-  std::vector<uint32_t> ring_;
-  bool tracking_ = false;
+  OwnChangeRing ring_;
   DuplicationPointer pointer_;
   uint32_t recreations_ = 0;
   std::string error_;

@@ -4,7 +4,6 @@
 
 #include <cstring>
 
-#include "driver/quarn_protocol.h"
 
 namespace kmr::platform {
 
@@ -56,8 +55,7 @@ void PollingMirror::Detach() {
   FreeDib(&grab_);
   if (screen_ != nullptr) ReleaseDC(nullptr, screen_);
   screen_ = nullptr;
-  ring_.clear();
-  tracking_ = false;
+  ring_.Unmap();
 }
 
 bool PollingMirror::MapSurface(uint8_t** bits, SurfaceFormat* format) {
@@ -72,22 +70,14 @@ bool PollingMirror::MapSurface(uint8_t** bits, SurfaceFormat* format) {
 }
 
 bool PollingMirror::MapChangeRing(uint32_t capacity, uint8_t** ring) {
-  const size_t n = quarn_ring_bytes(capacity);
-  if (n == 0 || screen_ == nullptr) return false;
-  ring_.assign(n / 4 + 1, 0);
-  quarn_ring_init(reinterpret_cast<uint8_t*>(ring_.data()), capacity);
-  *ring = reinterpret_cast<uint8_t*>(ring_.data());
-  return true;
+  return screen_ != nullptr && ring_.Map(capacity, ring);
 }
 
-void PollingMirror::UnmapChangeRing() {
-  ring_.clear();
-  tracking_ = false;
-}
+void PollingMirror::UnmapChangeRing() { ring_.Unmap(); }
 
 bool PollingMirror::EnableTracking() {
-  tracking_ = screen_ != nullptr;
-  return tracking_;
+  ring_.SetTracking(screen_ != nullptr);
+  return screen_ != nullptr;
 }
 
 ScreenMetrics PollingMirror::Screen() {
@@ -98,11 +88,7 @@ ScreenMetrics PollingMirror::Screen() {
   return m;
 }
 
-void PollingMirror::Report(const Rect& r) {
-  if (!tracking_ || ring_.empty() || r.IsEmpty()) return;
-  QuarnRect q{r.left, r.top, r.right, r.bottom};
-  quarn_ring_add(reinterpret_cast<uint8_t*>(ring_.data()), &q);
-}
+void PollingMirror::Report(const Rect& r) { ring_.Report(r); }
 
 bool PollingMirror::SeedFromScreen(const Rect& in) {
   if (screen_ == nullptr) return false;

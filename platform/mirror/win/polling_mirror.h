@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/mirror/mirror.h"
+#include "platform/mirror/own_change_ring.h"
 #include "platform/mirror/pointer_compositor.h"
 
 namespace kmr::platform {
@@ -54,8 +55,7 @@ class PollingMirror : public Mirror {
   int32_t width_ = 0, height_ = 0;
   uint32_t stride_ = 0;
   Dib surface_, grab_;
-  std::vector<uint32_t> ring_;
-  bool tracking_ = false;
+  OwnChangeRing ring_;
 };
 
 // The system cursor, drawn by the system into the polling mirror's surface.
