@@ -20,6 +20,9 @@ packages=(
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-tools gstreamer1.0-plugins-base
   gstreamer1.0-plugins-base-apps gstreamer1.0-plugins-good gstreamer1.0-libav
+  libglib2.0-dev libpipewire-0.3-dev libspa-0.2-dev
+  pipewire pipewire-bin wireplumber xdg-desktop-portal xdg-desktop-portal-wlr sway grim dbus systemd
+  python3-gi
 )
 case $extra in
   --bench) packages+=(ffmpeg xterm x11-apps x11-xserver-utils imagemagick) ;;

@@ -131,6 +131,8 @@ struct PipeWireScreenStream::Impl {
   pw_stream* stream = nullptr;
   spa_hook core_listener{};
   spa_hook stream_listener{};
+  pw_registry* registry = nullptr;
+  spa_hook registry_listener{};
   bool streaming = false;
   int32_t width = 0, height = 0;
   bool format_ok = false;
@@ -142,6 +144,13 @@ struct PipeWireScreenStream::Impl {
     if (id == PW_ID_CORE) {
       m->mailbox->PostFailure(std::string("PipeWire: ") + (message ? message : spa_strerror(res)));
     }
+  }
+
+  // The desktop's node going away ends the cast (the stream itself only
+  // pauses when its peer is gone).
+  static void OnGlobalRemoved(void* data, uint32_t id) {
+    auto* m = static_cast<Impl*>(data);
+    if (id == m->node) m->mailbox->PostFailure("the desktop stopped the screen cast");
   }
 
   static void OnState(void* data, pw_stream_state, pw_stream_state state, const char* error) {
@@ -279,6 +288,11 @@ struct PipeWireScreenStream::Impl {
       spa_hook_remove(&stream_listener);
       pw_stream_destroy(stream);
     }
+    if (registry != nullptr) {
+      spa_hook_remove(&registry_listener);
+      pw_proxy_destroy(reinterpret_cast<pw_proxy*>(registry));
+    }
+    registry = nullptr;
     if (core != nullptr) {
       spa_hook_remove(&core_listener);
       pw_core_disconnect(core);
@@ -336,6 +350,14 @@ bool PipeWireScreenStream::Start(FrameMailbox* mailbox, std::string* why) {
     return e;
   }();
   pw_core_add_listener(m.core, &m.core_listener, &core_events, &m);
+  static const pw_registry_events registry_events = [] {
+    pw_registry_events e{};
+    e.version = PW_VERSION_REGISTRY_EVENTS;
+    e.global_remove = Impl::OnGlobalRemoved;
+    return e;
+  }();
+  m.registry = pw_core_get_registry(m.core, PW_VERSION_REGISTRY, 0);
+  if (m.registry != nullptr) pw_registry_add_listener(m.registry, &m.registry_listener, &registry_events, &m);
   m.stream = pw_stream_new(m.core, "kelvo",
                            pw_properties_new(PW_KEY_MEDIA_TYPE, "Video", PW_KEY_MEDIA_CATEGORY, "Capture",
                                              PW_KEY_MEDIA_ROLE, "Screen", nullptr));

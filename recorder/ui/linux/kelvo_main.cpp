@@ -1,5 +1,6 @@
-// kelvo on Linux: records the X display into a self-playing recording. The
-// command line is its interface; see KelvoUsage.
+// kelvo on Linux: records the X display, or a Wayland desktop through the
+// screen-cast portal, into a self-playing recording. The command line is its
+// interface; see KelvoUsage.
 #include <X11/Xlib.h>
 #include <signal.h>
 #include <unistd.h>
@@ -36,6 +37,7 @@
 #include "recorder/ui/linux/kelvo_config.h"
 #include "recorder/ui/linux/kelvo_options.h"
 #include "recorder/ui/linux/kelvo_plan.h"
+#include "recorder/ui/linux/portal_capture.h"
 #include "recorder/ui/linux/region_status.h"
 #include "recorder/ui/pages/recording_fill.h"
 #include "recorder/ui/region/x11/x11_region.h"
@@ -123,6 +125,71 @@ std::string Clock(double seconds) {
   return buf;
 }
 
+// X11: sets the tracker up for the area the options ask for (the user
+// drags out a region or clicks a window where asked) and gives the area to
+// record; false when there is none (said on stderr).
+bool TrackArea(const kmr::KelvoOptions& opt, kmr::RegionTracker* tracker, kmr::X11BorderWindow* border,
+               kmr::X11RegionDesktop* desktop, kmr::RegionStatus* fields, kmr::Rect* area) {
+  tracker->AttachEdits(fields);
+  using Area = kmr::KelvoOptions::Area;
+  switch (opt.area) {
+    case Area::kFull:
+      tracker->SetMode(kmr::RegionTracker::kFullScreen);
+      break;
+    case Area::kWindow:
+    case Area::kPickWindow:
+      tracker->SetMode(kmr::RegionTracker::kWindow);
+      tracker->SetTrackedWindow(opt.window);
+      break;
+    case Area::kRegion:
+    case Area::kSelect:
+      tracker->SetMode(kmr::RegionTracker::kRegion);
+      // Selection starts from the stored region.
+      tracker->SetRect(kmr::Rect{opt.x, opt.y, opt.x + opt.width, opt.y + opt.height});
+      break;
+  }
+  if (opt.area == Area::kSelect || opt.area == Area::kPickWindow) {
+    if (!border->Created()) {
+      std::fprintf(stderr, "kelvo: cannot create the border window\n");
+      return false;
+    }
+    border->Show();
+    tracker->SetSelecting(true);
+    std::fprintf(stderr, opt.area == Area::kSelect
+                             ? "kelvo: drag out the region to record: press, move, press again "
+                               "(Esc or the right button keeps the region shown)\n"
+                             : "kelvo: click the window to record\n");
+    std::fflush(stderr);
+    bool said_waiting = false;
+    while (tracker->IsSelecting() && !g_stop) {
+      tracker->Tick();
+      fields->Print(stderr);
+      if (tracker->IsSelecting() && !desktop->Grabbed() && !said_waiting) {
+        std::fprintf(stderr, "kelvo: waiting for another program to let go of the pointer\n");
+        said_waiting = true;
+      }
+      Tick();
+    }
+    tracker->SetSelecting(false);
+    if (g_stop) {
+      std::fprintf(stderr, "kelvo: cancelled\n");
+      return false;
+    }
+  }
+  tracker->Tick();
+  *area = tracker->GetRect();
+  if (area->IsEmpty()) {
+    if (opt.area == Area::kWindow) {
+      std::fprintf(stderr, "kelvo: window 0x%lx is not on the screen\n", opt.window);
+    } else {
+      std::fprintf(stderr, "kelvo: no window was picked\n");
+    }
+    return false;
+  }
+
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -189,21 +256,46 @@ int main(int argc, char** argv) {
   if (!notice.empty()) std::fprintf(stderr, "kelvo: %s\n", notice.c_str());
   kmr::platform::MessageSink* messages = kmr::platform::SystemMessageSink();
 
-  // The screen, through a connection of our own (the tracker's: the border
-  // window, the pointer grab and the windows it follows).
+  const kmr::CaptureRoute route =
+      kmr::ChooseCaptureRoute(opt.capture, std::getenv("WAYLAND_DISPLAY"), std::getenv("XDG_SESSION_TYPE"));
+  const bool on_x11 = route == kmr::CaptureRoute::kX11;
+
+  // X11: the screen, through a connection of our own (the tracker's: the
+  // border window, the pointer grab and the windows it follows).
   // (A connection to a server that went away is left as it is.)
-  std::unique_ptr<Display, int (*)(Display*)> display(kmr::platform::OpenXConnection(""), [](Display* d) {
+  std::unique_ptr<Display, int (*)(Display*)> display(nullptr, [](Display* d) {
     return kmr::platform::XConnectionLost() ? 0 : XCloseDisplay(d);
   });
-  Display* dpy = display.get();
-  if (dpy == nullptr) {
-    const char* name = std::getenv("DISPLAY");
-    std::fprintf(stderr, "kelvo: cannot open the X display %s\n", name ? name : "(DISPLAY is not set)");
-    messages->ShowStop(std::string(kmr::texts::kCannotStart) + kmr::texts::kCaptureFailed);
-    return 1;
+  // Wayland: the desktop's screen-cast portal.
+  std::unique_ptr<kmr::PortalCapture> portal;
+  kmr::Rect screen;
+  if (on_x11) {
+    display.reset(kmr::platform::OpenXConnection(""));
+    if (display == nullptr) {
+      const char* name = std::getenv("DISPLAY");
+      std::fprintf(stderr, "kelvo: cannot open the X display %s\n", name ? name : "(DISPLAY is not set)");
+      messages->ShowStop(std::string(kmr::texts::kCannotStart) + kmr::texts::kCaptureFailed);
+      return 1;
+    }
+    XSetErrorHandler(IgnoreXErrors);
+    Display* d = display.get();
+    screen = kmr::Rect{0, 0, DisplayWidth(d, DefaultScreen(d)), DisplayHeight(d, DefaultScreen(d))};
+  } else {
+    bool window = false;
+    if (!kmr::PortalWantsWindow(opt, &window, &error)) {
+      std::fprintf(stderr, "kelvo: %s\n", error.c_str());
+      return 2;
+    }
+    portal = std::make_unique<kmr::PortalCapture>();
+    if (!portal->Open(window, &store, [] { return g_stop != 0; }, &error)) {
+      std::fprintf(stderr, "kelvo: %s\n", g_stop ? "cancelled" : error.c_str());
+      return 1;
+    }
+    if (!portal->SettingsError().empty()) std::fprintf(stderr, "kelvo: %s\n", portal->SettingsError().c_str());
+    std::fprintf(stderr, "kelvo: the screen is captured through %s\n", portal->Describe().c_str());
+    screen = portal->Picture();
   }
-  XSetErrorHandler(IgnoreXErrors);
-  const kmr::Rect screen{0, 0, DisplayWidth(dpy, DefaultScreen(dpy)), DisplayHeight(dpy, DefaultScreen(dpy))};
+  Display* dpy = display.get();
   kmr::RecordPlan plan;
   if (!kmr::PlanRecording(opt, output, screen, &plan, &error)) {
     std::fprintf(stderr, "kelvo: %s\n", error.c_str());
@@ -211,11 +303,21 @@ int main(int argc, char** argv) {
   }
   opt.codec = plan.codec;
 
-  // The server leaves the pointer out of the root's pixels: it is drawn in.
-  kmr::platform::X11Mirror x11_mirror;
-  kmr::platform::X11PointerSource pointer;
-  kmr::platform::PointerCompositor mirror(&x11_mirror, &pointer);
-  kmr::platform::X11DesktopState desktop_state;
+  // The X server leaves the pointer out of the root's pixels: it is drawn
+  // in. The portal's mirror brings its pointer itself.
+  std::unique_ptr<kmr::platform::Mirror> x11_mirror;
+  kmr::platform::Mirror* mirror = nullptr;
+  std::unique_ptr<kmr::platform::DesktopState> desktop_state;
+  if (on_x11) {
+    x11_mirror = kmr::platform::PointerCompositor::Owning(std::make_unique<kmr::platform::X11Mirror>(),
+                                                          std::make_unique<kmr::platform::X11PointerSource>());
+    mirror = x11_mirror.get();
+    desktop_state = std::make_unique<kmr::platform::X11DesktopState>();
+  } else {
+    // Where windows and the pointer are is the compositor's to know.
+    mirror = portal->Mirror();
+    desktop_state = std::make_unique<kmr::platform::NoDesktopState>();
+  }
   const bool use_compressor = plan.use_compressor;
   if (use_compressor) {
     if (!opt.codec_options.empty() && !compressors->SetOptions(opt.codec, opt.codec_options, &error)) {
@@ -229,8 +331,8 @@ int main(int argc, char** argv) {
   }
   const kmr::OwnCodec* own_codec = kmr::FindOwnCodec(opt.codec);
   if (own_codec == nullptr) own_codec = &kmr::OwnCodecs().front();
-  const std::unique_ptr<kmr::FrameEncoder> codec = own_codec->make(&desktop_state);
-  kmr::ScreenCaptureSource capture(&mirror);
+  const std::unique_ptr<kmr::FrameEncoder> codec = own_codec->make(desktop_state.get());
+  kmr::ScreenCaptureSource capture(mirror);
   kmr::ScreenVideoSource video(&capture);
   // The output set of the chosen kind: its writer and streams.
   const kmr::OutputKind kind = plan.kind;
@@ -244,73 +346,28 @@ int main(int argc, char** argv) {
                  opt.player.empty() ? "the recorder's side (morvin)" : opt.player.c_str());
   }
 
-  // The tracker keeps the recorded rectangle: it follows a window and
-  // frames the area with the border.
-  kmr::X11BorderWindow border(dpy);
-  kmr::X11RegionDesktop desktop(dpy, &border);
+  // X11: the tracker keeps the recorded rectangle: it follows a window and
+  // frames the area with the border. On the portal the compositor follows
+  // a shared window itself and kelvo draws no border.
+  std::unique_ptr<kmr::X11BorderWindow> border;
+  std::unique_ptr<kmr::X11RegionDesktop> desktop;
   NoOwnerWindow owner;
   kmr::RegionStatus fields;
   kmr::Rect given_to_capture;
-  kmr::RegionTracker tracker(&desktop, &border, &owner, [&](const kmr::Rect& r) {
-    if (r == given_to_capture) return;
-    given_to_capture = r;
-    video.SetRect(r);
-  });
-  tracker.AttachEdits(&fields);
-  using Area = kmr::KelvoOptions::Area;
-  switch (opt.area) {
-    case Area::kFull:
-      tracker.SetMode(kmr::RegionTracker::kFullScreen);
-      break;
-    case Area::kWindow:
-    case Area::kPickWindow:
-      tracker.SetMode(kmr::RegionTracker::kWindow);
-      tracker.SetTrackedWindow(opt.window);
-      break;
-    case Area::kRegion:
-    case Area::kSelect:
-      tracker.SetMode(kmr::RegionTracker::kRegion);
-      // Selection starts from the stored region.
-      tracker.SetRect(kmr::Rect{opt.x, opt.y, opt.x + opt.width, opt.y + opt.height});
-      break;
-  }
-  if (opt.area == Area::kSelect || opt.area == Area::kPickWindow) {
-    if (!border.Created()) {
-      std::fprintf(stderr, "kelvo: cannot create the border window\n");
-      return 1;
-    }
-    border.Show();
-    tracker.SetSelecting(true);
-    std::fprintf(stderr, opt.area == Area::kSelect
-                             ? "kelvo: drag out the region to record: press, move, press again "
-                               "(Esc or the right button keeps the region shown)\n"
-                             : "kelvo: click the window to record\n");
-    std::fflush(stderr);
-    bool said_waiting = false;
-    while (tracker.IsSelecting() && !g_stop) {
-      tracker.Tick();
-      fields.Print(stderr);
-      if (tracker.IsSelecting() && !desktop.Grabbed() && !said_waiting) {
-        std::fprintf(stderr, "kelvo: waiting for another program to let go of the pointer\n");
-        said_waiting = true;
-      }
-      Tick();
-    }
-    tracker.SetSelecting(false);
-    if (g_stop) {
-      std::fprintf(stderr, "kelvo: cancelled\n");
-      return 1;
-    }
-  }
-  tracker.Tick();
-  const kmr::Rect area = tracker.GetRect();
-  if (area.IsEmpty()) {
-    if (opt.area == Area::kWindow) {
-      std::fprintf(stderr, "kelvo: window 0x%lx is not on the screen\n", opt.window);
-    } else {
-      std::fprintf(stderr, "kelvo: no window was picked\n");
-    }
-    return 1;
+  std::unique_ptr<kmr::RegionTracker> tracker;
+  kmr::Rect area;
+  if (on_x11) {
+    border = std::make_unique<kmr::X11BorderWindow>(dpy);
+    desktop = std::make_unique<kmr::X11RegionDesktop>(dpy, border.get());
+    tracker = std::make_unique<kmr::RegionTracker>(desktop.get(), border.get(), &owner, [&](const kmr::Rect& r) {
+      if (r == given_to_capture) return;
+      given_to_capture = r;
+      video.SetRect(r);
+    });
+    if (!TrackArea(opt, tracker.get(), border.get(), desktop.get(), &fields, &area)) return 1;
+  } else if (!kmr::PortalArea(opt, screen, &area, &error)) {
+    std::fprintf(stderr, "kelvo: %s\n", error.c_str());
+    return 2;
   }
 
   // Sound: captured from a PulseAudio source, coded to MP3 by the encoder
@@ -378,14 +435,16 @@ int main(int argc, char** argv) {
 
   // The frame moves 1 pixel outside the area before the first frame.
   given_to_capture = area;
-  tracker.SetRecording(true);
-  if (opt.border) {
-    border.Show();
-    tracker.Tick();
-  } else {
-    border.Hide();
+  if (on_x11) {
+    tracker->SetRecording(true);
+    if (opt.border) {
+      border->Show();
+      tracker->Tick();
+    } else {
+      border->Hide();
+    }
+    XSync(dpy, False);
   }
-  XSync(dpy, False);
   if (g_stop || !session.Start(settings)) {
     if (opt.audio && !sound.Error().empty()) std::fprintf(stderr, "kelvo: sound: %s\n", sound.Error().c_str());
     return 1;
@@ -397,13 +456,19 @@ int main(int argc, char** argv) {
 
   // The hot keys, grabbed on the display for as long as the recording runs;
   // a key another program holds is said once and left to the signals.
-  kmr::X11HotKeys hot_keys;
+  std::unique_ptr<kmr::X11HotKeys> hot_keys;
   constexpr int kStartKey = 1, kPauseKey = 2;
-  if (opt.hot_keys) {
+  if (opt.hot_keys && !on_x11) {
+    // Said once: a Wayland compositor hands keys to the focused window only.
+    std::fprintf(stderr, "kelvo: hot keys need X11 on this desktop; stop with Ctrl-C or SIGTERM, pause and "
+                         "resume with SIGUSR1\n");
+    std::fflush(stderr);
+  } else if (opt.hot_keys) {
+    hot_keys = std::make_unique<kmr::X11HotKeys>();
     for (const auto& [id, value, what] : {std::tuple{kStartKey, opt.start_hot_key, "stop"},
                                           std::tuple{kPauseKey, opt.pause_hot_key, "pause and resume"}}) {
       std::string why;
-      if (!hot_keys.Grab(id, value, &why)) {
+      if (!hot_keys->Grab(id, value, &why)) {
         std::fprintf(stderr, "kelvo: %s; %s with %s\n", why.c_str(), what,
                      id == kStartKey ? "Ctrl-C or SIGTERM" : "SIGUSR1");
       }
@@ -414,6 +479,7 @@ int main(int argc, char** argv) {
   bool was_paused = false;
   int pauses_seen = 0;
   bool said_sound = false;
+  std::string lost;  // why the screen cast ended
   for (;;) {
     // Once: where the sound begins on the recording's time line (a sound
     // server may start a moment late).
@@ -423,11 +489,15 @@ int main(int argc, char** argv) {
       said_sound = true;
     }
     if (g_stop) session.RequestStop();
+    if (portal != nullptr && lost.empty()) {
+      lost = portal->Lost();
+      if (!lost.empty()) session.RequestStop();
+    }
     while (pauses_seen < g_pause_toggles) {
       session.RequestPauseToggle();
       ++pauses_seen;
     }
-    for (int key = hot_keys.NextPressed(); key >= 0; key = hot_keys.NextPressed()) {
+    for (int key = hot_keys ? hot_keys->NextPressed() : -1; key >= 0; key = hot_keys->NextPressed()) {
       if (key == kStartKey) session.RequestStop();
       if (key == kPauseKey) session.RequestPauseToggle();
     }
@@ -446,14 +516,17 @@ int main(int argc, char** argv) {
                    static_cast<unsigned long long>(ec ? 0 : bytes));
     }
     Tick();
-    tracker.Tick();
+    if (tracker) tracker->Tick();
   }
   if (status) std::fputc('\n', stderr);
   if (kmr::platform::XConnectionLost()) {
     std::fprintf(stderr, "kelvo: the X display went away: the recording was stopped\n");
   }
-  tracker.SetRecording(false);
-  border.Hide();
+  if (!lost.empty()) std::fprintf(stderr, "kelvo: %s: the recording was stopped\n", lost.c_str());
+  if (tracker) {
+    tracker->SetRecording(false);
+    border->Hide();
+  }
   const unsigned long long frames = session.Frames(), dropped = session.Dropped();
   switch (session.Result()) {
     case kmr::RecordingSession::Outcome::kFinished:

@@ -20,6 +20,7 @@ const char* KelvoUsage() {
          "                    [--player PATH] [--key-interval BYTES]\n"
          "                    [--format exe|avi|wmv|mkv|mp4] [--title T] [--author T]\n"
          "                    [--copyright T] [--description T] [--no-hot-keys]\n"
+         "                    [--capture x11|portal]\n"
          "       kelvo config [get KEY/NAME | set KEY/NAME DATA]\n"
          "       kelvo sources\n"
          "       kelvo codecs\n"
@@ -36,7 +37,11 @@ const char* KelvoUsage() {
          "changed tiles as MPEG-4 (smaller for video and photos; lossless is exact). For AVI,\n"
          "Windows Media, Matroska and MP4 --codec also takes an installed compressor (kelvo\n"
          "codecs lists them; MP4 uses libx264 unless told otherwise), with its options in\n"
-         "--codec-options. Defaults come from the settings (kelvo config).\n";
+         "--codec-options. Defaults come from the settings (kelvo config).\n"
+         "On a Wayland desktop the screen comes through the desktop's screen-cast portal (it may\n"
+         "ask which monitor or window to share): --full records the monitor, --region crops it,\n"
+         "--window and --pick-window share a window; --select and the hot keys need X11. --capture\n"
+         "x11 or portal chooses instead of the session.\n";
 }
 
 namespace {
@@ -179,6 +184,16 @@ bool ParseKelvoOptions(const std::vector<std::string>& args, KelvoOptions* o, st
         return false;
       }
       o->area = KelvoOptions::Area::kWindow;
+    } else if (a == "--capture" && has) {
+      const std::string& v = value();
+      if (v == "x11") {
+        o->capture = KelvoOptions::Capture::kX11;
+      } else if (v == "portal") {
+        o->capture = KelvoOptions::Capture::kPortal;
+      } else {
+        *error = "--capture takes x11 or portal";
+        return false;
+      }
     } else if (a == "--duration" && has) {
       const std::string& v = value();
       char* end = nullptr;

@@ -6,7 +6,7 @@
 //                [--codec lossless|lossy|COMPRESSOR] [--codec-options K=V,...]
 //                [--player PATH] [--key-interval BYTES]
 //                [--format exe|avi|wmv|mkv|mp4] [--title T] [--author T] [--copyright T]
-//                [--description T]
+//                [--description T] [--capture x11|portal]
 // The settings give every default; the command line changes them for one run.
 #pragma once
 
@@ -29,6 +29,10 @@ struct KelvoOptions {
   // kSelect: drag the region out with the mouse; kPickWindow: click the
   // window to follow.
   enum class Area { kFull, kRegion, kWindow, kSelect, kPickWindow };
+  // Where the screen comes from: the session decides (Wayland: the
+  // screen-cast portal; X11: the X server), or --capture.
+  enum class Capture { kAuto, kX11, kPortal };
+  Capture capture = Capture::kAuto;
   std::string output = "recording";
   bool output_from_settings = false;
   std::string fps_text = "15";

@@ -27,4 +27,20 @@ struct RecordPlan {
 bool PlanRecording(const KelvoOptions& options, const std::string& output_path, const Rect& screen, RecordPlan* plan,
                    std::string* error);
 
+// Where the screen comes from: --capture, else the session (a Wayland
+// display or XDG_SESSION_TYPE=wayland: the screen-cast portal; else X11).
+// The arguments are the environment's values, null when unset.
+enum class CaptureRoute { kX11, kPortal };
+CaptureRoute ChooseCaptureRoute(KelvoOptions::Capture asked, const char* wayland_display, const char* session_type);
+
+// On the portal route: whether to ask for a window (--window, --pick-window)
+// rather than a monitor; false with the reason for options that need X11
+// (--select).
+bool PortalWantsWindow(const KelvoOptions& options, bool* window, std::string* error);
+
+// On the portal route: the area to record on the shared picture of that
+// size (all of it, or --region cropped to it); false with the reason when
+// the region lies outside.
+bool PortalArea(const KelvoOptions& options, const Rect& picture, Rect* area, std::string* error);
+
 }  // namespace kmr

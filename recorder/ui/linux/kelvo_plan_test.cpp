@@ -70,5 +70,51 @@ TEST(KelvoPlan, CompressorsAndTheirOptionsWhereTheyBelong) {
   EXPECT_EQ(error, "--codec-options are for installed compressors");
 }
 
+TEST(KelvoCapture, TheSessionChoosesUnlessTold) {
+  using C = KelvoOptions::Capture;
+  EXPECT_EQ(ChooseCaptureRoute(C::kAuto, "wayland-0", nullptr), CaptureRoute::kPortal);
+  EXPECT_EQ(ChooseCaptureRoute(C::kAuto, nullptr, "wayland"), CaptureRoute::kPortal);
+  EXPECT_EQ(ChooseCaptureRoute(C::kAuto, "", "x11"), CaptureRoute::kX11);
+  EXPECT_EQ(ChooseCaptureRoute(C::kAuto, nullptr, nullptr), CaptureRoute::kX11);
+  EXPECT_EQ(ChooseCaptureRoute(C::kX11, "wayland-0", "wayland"), CaptureRoute::kX11);
+  EXPECT_EQ(ChooseCaptureRoute(C::kPortal, nullptr, "x11"), CaptureRoute::kPortal);
+
+  KelvoOptions o = Options();
+  std::string error;
+  ASSERT_TRUE(ParseKelvoOptions({"kelvo", "record", "--capture", "portal"}, &o, &error)) << error;
+  EXPECT_EQ(o.capture, C::kPortal);
+  EXPECT_FALSE(ParseKelvoOptions({"kelvo", "record", "--capture", "wayland"}, &o, &error));
+  EXPECT_EQ(error, "--capture takes x11 or portal");
+}
+
+TEST(KelvoCapture, OnThePortalTheAreaIsTheSharedPictureOrACropOfIt) {
+  KelvoOptions o = Options();
+  const Rect picture{0, 0, 640, 480};
+  Rect area;
+  std::string error;
+  bool window = true;
+  ASSERT_TRUE(PortalWantsWindow(o, &window, &error));
+  EXPECT_FALSE(window) << "--full shares a monitor";
+  ASSERT_TRUE(PortalArea(o, picture, &area, &error));
+  EXPECT_EQ(area, picture);
+  o.area = KelvoOptions::Area::kRegion;
+  o.x = 600, o.y = -10, o.width = 100, o.height = 50;
+  ASSERT_TRUE(PortalArea(o, picture, &area, &error));
+  EXPECT_EQ(area, (Rect{600, 0, 640, 40}));
+  o.x = 640;
+  EXPECT_FALSE(PortalArea(o, picture, &area, &error));
+  EXPECT_EQ(error, "the region 640,-10,100,50 lies outside the 640x480 shared picture");
+  o.area = KelvoOptions::Area::kPickWindow;
+  ASSERT_TRUE(PortalWantsWindow(o, &window, &error));
+  EXPECT_TRUE(window);
+  o.area = KelvoOptions::Area::kWindow;
+  ASSERT_TRUE(PortalWantsWindow(o, &window, &error));
+  EXPECT_TRUE(window);
+  o.area = KelvoOptions::Area::kSelect;
+  EXPECT_FALSE(PortalWantsWindow(o, &window, &error));
+  EXPECT_NE(error.find("needs X11"), std::string::npos) << error;
+  EXPECT_NE(error.find("--region"), std::string::npos) << error;
+}
+
 }  // namespace
 }  // namespace kmr
