@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/portal/portal_bus.h"
+
 namespace kmr::platform {
 
 // The portal's source types and pointer modes (bit values).
@@ -56,9 +58,6 @@ bool ParseStartResults(GVariant* results, ScreenCastGrant* grant, std::string* e
 uint32_t ChoosePointerMode(uint32_t offered);
 // What a request's non-zero response code means, for "kelvo: ...".
 std::string ResponseText(uint32_t code, const char* step);
-// The last part of a request object's path for this connection's unique name
-// (":1.42" → "1_42").
-std::string SenderPathPart(const std::string& unique_name);
 
 class ScreenCastPortal {
  public:
