@@ -32,7 +32,7 @@ CONF
 cat > "$dir/portals/kmrtest.portal" <<'CONF'
 [portal]
 DBusName=org.freedesktop.impl.portal.desktop.kmrtest
-Interfaces=org.freedesktop.impl.portal.ScreenCast;
+Interfaces=org.freedesktop.impl.portal.ScreenCast;org.freedesktop.impl.portal.GlobalShortcuts;
 UseIn=kmrtest
 CONF
 cp "$here/session-inner.sh" "$dir/session-inner.sh"

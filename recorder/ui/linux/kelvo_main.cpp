@@ -33,6 +33,7 @@
 #include "recorder/control/recording_controller.h"
 #include "recorder/control/recording_session.h"
 #include "recorder/control/screen_video_source.h"
+#include "recorder/ui/hotkeys/portal/portal_hot_keys.h"
 #include "recorder/ui/hotkeys/x11/x11_hot_keys.h"
 #include "recorder/ui/linux/kelvo_config.h"
 #include "recorder/ui/linux/kelvo_options.h"
@@ -454,27 +455,41 @@ int main(int argc, char** argv) {
                settings.output_path.c_str());
   std::fflush(stderr);
 
-  // The hot keys, grabbed on the display for as long as the recording runs;
-  // a key another program holds is said once and left to the signals.
-  std::unique_ptr<kmr::X11HotKeys> hot_keys;
+  // The hot keys, grabbed for as long as the recording runs: on the X
+  // display, or through the desktop's global-shortcuts portal; a key that
+  // cannot be had is said once and left to the signals.
+  std::unique_ptr<kmr::HotKeySource> hot_keys;
   constexpr int kStartKey = 1, kPauseKey = 2;
   if (opt.hot_keys && !on_x11) {
-    // Said once: a Wayland compositor hands keys to the focused window only.
-    std::fprintf(stderr, "kelvo: hot keys need X11 on this desktop; stop with Ctrl-C or SIGTERM, pause and "
-                         "resume with SIGUSR1\n");
-    std::fflush(stderr);
+    auto portal_keys = std::make_unique<kmr::PortalHotKeys>();
+    std::string why;
+    if (portal_keys->Open(&why)) {
+      portal_keys->SetDescription(kStartKey, "Stop the recording");
+      portal_keys->SetDescription(kPauseKey, "Pause and resume the recording");
+      hot_keys = std::move(portal_keys);
+    } else {
+      // Said once: a Wayland compositor hands keys to the focused window only.
+      std::fprintf(stderr, "kelvo: hot keys need X11 on this desktop (%s); stop with Ctrl-C or SIGTERM, pause and "
+                           "resume with SIGUSR1\n", why.c_str());
+    }
   } else if (opt.hot_keys) {
     hot_keys = std::make_unique<kmr::X11HotKeys>();
+  }
+  if (hot_keys) {
     for (const auto& [id, value, what] : {std::tuple{kStartKey, opt.start_hot_key, "stop"},
                                           std::tuple{kPauseKey, opt.pause_hot_key, "pause and resume"}}) {
       std::string why;
       if (!hot_keys->Grab(id, value, &why)) {
         std::fprintf(stderr, "kelvo: %s; %s with %s\n", why.c_str(), what,
                      id == kStartKey ? "Ctrl-C or SIGTERM" : "SIGUSR1");
+      } else if (!on_x11) {
+        const std::string bound = static_cast<kmr::PortalHotKeys*>(hot_keys.get())->BoundTrigger(id);
+        std::fprintf(stderr, "kelvo: %s with %s (the desktop's global shortcut)\n", what,
+                     bound.empty() ? kmr::HotKeyName(value).c_str() : bound.c_str());
       }
     }
-    std::fflush(stderr);
   }
+  std::fflush(stderr);
   const bool status = isatty(STDERR_FILENO) != 0;
   bool was_paused = false;
   int pauses_seen = 0;

@@ -163,8 +163,11 @@ if [ "$part" = test ]; then
     fail "kelvo did not start: $(cat "$D/still.log")"
   fi
   grep -q "through the screen-cast portal" "$D/still.log" || fail "the portal was not chosen: $(cat "$D/still.log")"
-  grep -q "hot keys need X11" "$D/still.log" && pass "hot keys: said once that they need X11" ||
-    fail "no word about the hot keys"
+  grep -q "^Bind kelvo-1 F2 (Stop the recording)" "$D/backend.log" &&
+    grep -q "^Bind kelvo-2 F3 (Pause and resume the recording)" "$D/backend.log" &&
+    grep -q "kelvo: stop with Press F2 (the desktop's global shortcut)" "$D/still.log" &&
+    pass "the hot keys are bound as the desktop's global shortcuts" ||
+    fail "hot keys: $(grep -i "hot\|shortcut\|stop with" "$D/still.log") / $(grep Bind "$D/backend.log")"
   token=$(sed -n 's/^RestoreToken=//p' "$XDG_CONFIG_HOME/norvane/kelvo.conf" 2> /dev/null)
   [ -n "$token" ] && pass "the portal's restore token is kept in the settings" || fail "no restore token kept"
 
@@ -223,6 +226,15 @@ if [ "$part" = test ]; then
   fi
   [ "$before" -ge 1 ] || fail "the back end saw no SelectSources"
 
+  # --pick-window asks the desktop for a window.
+  if start_kelvo window -o "$D/window.kmr" --pick-window --duration 1 --fps 10 --no-audio; then
+    wait $kelvo_pid
+    grep "^SelectSources" "$D/backend.log" | tail -1 | grep -q "types=2" && "$kmrtool" check "$D/window.kmr" > /dev/null 2>&1 &&
+      pass "--pick-window shares a window the desktop chooses" || fail "--pick-window: $(tail -1 "$D/backend.log")"
+  else
+    fail "kelvo did not start: $(cat "$D/window.log")"
+  fi
+
   # 5. A desktop that says nothing about damage: the rows are compared.
   say "nodamage"
   if start_kelvo nodamage -o "$D/nodamage.kmr" --duration 3 --fps 10 --no-audio; then
@@ -259,7 +271,29 @@ if [ "$part" = test ]; then
   [ $code = 2 ] && grep -q "needs X11" "$D/select.log" && [ ! -e "$D/select.kmr" ] &&
     pass "--select says it needs X11" || fail "--select: exit $code, $(cat "$D/select.log")"
 
-  # 8. The desktop ends the cast while recording: the file is finished.
+  # 8. The hot keys through the desktop: pause, resume, stop.
+  press() { busctl --user call org.freedesktop.impl.portal.desktop.kmrtest /org/freedesktop/portal/desktop \
+              org.kmrtest.Keys Press s "$1"; }
+  wait_log() {  # log text
+    for _ in $(seq 1 300); do grep -q "$2" "$1" && return 0; sleep 0.1; done
+    return 1
+  }
+  if start_kelvo keys -o "$D/keys.kmr" --fps 10 --no-audio; then
+    press kelvo-2 && wait_log "$D/keys.log" "kelvo: paused" && press kelvo-2 &&
+      wait_log "$D/keys.log" "kelvo: recording again" && press kelvo-1
+    for _ in $(seq 1 300); do kill -0 $kelvo_pid 2> /dev/null || break; sleep 0.1; done
+    if kill -0 $kelvo_pid 2> /dev/null; then kill $kelvo_pid; fi
+    wait $kelvo_pid
+    code=$?
+    [ $code = 0 ] && grep -q "kelvo: paused" "$D/keys.log" && grep -q "kelvo: wrote" "$D/keys.log" &&
+      "$kmrtool" check "$D/keys.kmr" > /dev/null 2>&1 &&
+      pass "the desktop's shortcuts pause, resume and stop the recording" ||
+      fail "hot keys: exit $code, $(cat "$D/keys.log")"
+  else
+    fail "kelvo did not start: $(cat "$D/keys.log")"
+  fi
+
+  # 9. The desktop ends the cast while recording: the file is finished.
   if start_kelvo ended -o "$D/ended.kmr" --fps 10 --no-audio; then
     sleep 0.5
     say quit

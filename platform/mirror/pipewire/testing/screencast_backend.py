@@ -1,8 +1,10 @@
 #!/usr/bin/python3
-"""A screen-cast portal back end for the tests: what a compositor's back end
-does for xdg-desktop-portal (org.freedesktop.impl.portal.ScreenCast), with
-the stream a test producer serves in PipeWire. The real xdg-desktop-portal
-talks to it, opens the PipeWire remote for the client and keeps the grant.
+"""A portal back end for the tests: what a compositor's back end does for
+xdg-desktop-portal (org.freedesktop.impl.portal.ScreenCast and
+GlobalShortcuts), with the stream a test producer serves in PipeWire. The
+real xdg-desktop-portal talks to it, opens the PipeWire remote for the
+client and keeps the grant. The test presses a bound shortcut with
+org.kmrtest.Keys.Press(id).
 
 Environment: KMR_CAST_NODE (the producer's node), KMR_CAST_SIZE ("W,H"),
 KMR_CAST_ANSWER_FILE (a file holding Start's answer: 0 grants, 1 is the
@@ -49,6 +51,53 @@ XML = """
   </interface>
 </node>
 """
+SHORTCUTS_XML = """
+<node>
+  <interface name="org.freedesktop.impl.portal.GlobalShortcuts">
+    <method name="CreateSession">
+      <arg type="o" name="handle" direction="in"/>
+      <arg type="o" name="session_handle" direction="in"/>
+      <arg type="s" name="app_id" direction="in"/>
+      <arg type="a{sv}" name="options" direction="in"/>
+      <arg type="u" name="response" direction="out"/>
+      <arg type="a{sv}" name="results" direction="out"/>
+    </method>
+    <method name="BindShortcuts">
+      <arg type="o" name="handle" direction="in"/>
+      <arg type="o" name="session_handle" direction="in"/>
+      <arg type="a(sa{sv})" name="shortcuts" direction="in"/>
+      <arg type="s" name="parent_window" direction="in"/>
+      <arg type="a{sv}" name="options" direction="in"/>
+      <arg type="u" name="response" direction="out"/>
+      <arg type="a{sv}" name="results" direction="out"/>
+    </method>
+    <method name="ListShortcuts">
+      <arg type="o" name="handle" direction="in"/>
+      <arg type="o" name="session_handle" direction="in"/>
+      <arg type="u" name="response" direction="out"/>
+      <arg type="a{sv}" name="results" direction="out"/>
+    </method>
+    <signal name="Activated">
+      <arg type="o" name="session_handle"/>
+      <arg type="s" name="shortcut_id"/>
+      <arg type="t" name="timestamp"/>
+      <arg type="a{sv}" name="options"/>
+    </signal>
+    <signal name="Deactivated">
+      <arg type="o" name="session_handle"/>
+      <arg type="s" name="shortcut_id"/>
+      <arg type="t" name="timestamp"/>
+      <arg type="a{sv}" name="options"/>
+    </signal>
+    <property name="version" type="u" access="read"/>
+  </interface>
+  <interface name="org.kmrtest.Keys">
+    <method name="Press">
+      <arg type="s" name="shortcut_id" direction="in"/>
+    </method>
+  </interface>
+</node>
+"""
 SESSION_XML = """
 <node>
   <interface name="org.freedesktop.impl.portal.Session">
@@ -65,6 +114,7 @@ answer_file = os.environ.get("KMR_CAST_ANSWER_FILE", "")
 log_path = os.environ.get("KMR_CAST_LOG", "/dev/null")
 sessions = {}
 selected = {}
+shortcut_session = [None]
 
 
 def log(text):
@@ -84,6 +134,33 @@ def on_call(conn, sender, path, interface, method, params, invocation):
         if reg is not None:
             conn.unregister_object(reg)
         invocation.return_value(None)
+        return
+    if interface == "org.kmrtest.Keys":
+        log("Press %s" % args[0])
+        for signal in ("Activated", "Deactivated"):
+            conn.emit_signal(None, "/org/freedesktop/portal/desktop", "org.freedesktop.impl.portal.GlobalShortcuts",
+                             signal, GLib.Variant("(osta{sv})", (shortcut_session[0] or "/", args[0], 0, {})))
+        invocation.return_value(None)
+        return
+    if interface == "org.freedesktop.impl.portal.GlobalShortcuts":
+        if method == "CreateSession":
+            shortcut_session[0] = args[1]
+            node_info = Gio.DBusNodeInfo.new_for_xml(SESSION_XML)
+            sessions[args[1]] = conn.register_object(
+                args[1], node_info.interfaces[0], on_call, on_property, None)
+            log("ShortcutsSession")
+            invocation.return_value(GLib.Variant("(ua{sv})", (0, {})))
+            return
+        if method == "BindShortcuts":
+            bound = []
+            for sid, props in args[2]:
+                trigger = props.get("preferred_trigger", "")
+                log("Bind %s %s (%s)" % (sid, trigger, props.get("description", "")))
+                bound.append((sid, {"description": GLib.Variant("s", props.get("description", "")),
+                                    "trigger_description": GLib.Variant("s", "Press " + trigger)}))
+            invocation.return_value(GLib.Variant("(ua{sv})", (0, {"shortcuts": GLib.Variant("a(sa{sv})", bound)})))
+            return
+        invocation.return_value(GLib.Variant("(ua{sv})", (0, {})))
         return
     options = args[-1]
     log("%s %s" % (method, options_text(options)))
@@ -133,6 +210,9 @@ def on_property(conn, sender, path, interface, name):
 def on_bus(conn, name):
     info = Gio.DBusNodeInfo.new_for_xml(XML)
     conn.register_object("/org/freedesktop/portal/desktop", info.interfaces[0], on_call, on_property, None)
+    keys = Gio.DBusNodeInfo.new_for_xml(SHORTCUTS_XML)
+    for interface in keys.interfaces:
+        conn.register_object("/org/freedesktop/portal/desktop", interface, on_call, on_property, None)
 
 
 def main():
