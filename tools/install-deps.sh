@@ -25,7 +25,7 @@ packages=(
   python3-gi
 )
 case $extra in
-  --bench) packages+=(ffmpeg xterm x11-apps x11-xserver-utils imagemagick) ;;
+  --bench) packages+=(ffmpeg xterm x11-apps x11-xserver-utils imagemagick gstreamer1.0-pipewire gstreamer1.0-plugins-ugly time) ;;
   --demo) packages+=(xterm x11-apps x11-xserver-utils imagemagick) ;;
 esac
 missing=()
