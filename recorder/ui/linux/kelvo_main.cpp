@@ -33,6 +33,7 @@
 #include "recorder/control/recording_controller.h"
 #include "recorder/control/recording_session.h"
 #include "recorder/control/screen_video_source.h"
+#include "recorder/ui/gtk/kelvo_gui.h"
 #include "recorder/ui/hotkeys/portal/portal_hot_keys.h"
 #include "recorder/ui/hotkeys/x11/x11_hot_keys.h"
 #include "recorder/ui/linux/kelvo_config.h"
@@ -214,6 +215,17 @@ int main(int argc, char** argv) {
   compressor.SetInputFormat(kmr::InstalledCompressor::ListingFormat());
   std::vector<std::string> compressor_names;
   compressor.List(&compressor_names);
+  if (args.size() < 2 || args[1] == "gui") {
+    kmr::GuiEnvironment env;
+    std::error_code ec;
+    env.program = std::filesystem::read_symlink("/proc/self/exe", ec).string();
+    if (ec) env.program = argv[0];
+    for (size_t i = 0; i < compressor.Count(); ++i) {
+      env.compressor_options.push_back(kmr::LibavCompressorManager::EncoderOf(compressor.EntryInfo(i).handler));
+      env.compressor_names.push_back(compressor_names[i]);
+    }
+    return kmr::RunKelvoGui(argc, argv, env);
+  }
   if (args.size() >= 2 && args[1] == "codecs") {
     for (const kmr::OwnCodec& c : kmr::OwnCodecs()) {
       std::printf("%-12s %s (own codec; every output)\n", c.option, c.name);

@@ -20,7 +20,8 @@ const char* KelvoUsage() {
          "                    [--player PATH] [--key-interval BYTES]\n"
          "                    [--format exe|avi|wmv|mkv|mp4] [--title T] [--author T]\n"
          "                    [--copyright T] [--description T] [--no-hot-keys]\n"
-         "                    [--capture x11|portal]\n"
+         "                    [--capture x11|portal] [--overwrite]\n"
+         "       kelvo [gui]   the recorder's window and notification-area icon\n"
          "       kelvo config [get KEY/NAME | set KEY/NAME DATA]\n"
          "       kelvo sources\n"
          "       kelvo codecs\n"
@@ -41,7 +42,8 @@ const char* KelvoUsage() {
          "On a Wayland desktop the screen comes through the desktop's screen-cast portal (it may\n"
          "ask which monitor or window to share): --full records the monitor, --region crops it,\n"
          "--window and --pick-window share a window; --select and the hot keys need X11. --capture\n"
-         "x11 or portal chooses instead of the session.\n";
+         "x11 or portal chooses instead of the session. --overwrite replaces an existing file\n"
+         "whatever the settings' overwrite option says.\n";
 }
 
 namespace {
@@ -138,6 +140,8 @@ bool ParseKelvoOptions(const std::vector<std::string>& args, KelvoOptions* o, st
           o->audio_source = o->mixed_sources[0].name;
         }
       }
+    } else if (a == "--overwrite") {
+      o->overwrite_option = 0;
     } else if (a == "--no-hot-keys") {
       o->hot_keys = false;
     } else if (a == "--no-audio") {
