@@ -22,7 +22,7 @@ packages=(
   gstreamer1.0-plugins-base-apps gstreamer1.0-plugins-good gstreamer1.0-libav
   libglib2.0-dev libpipewire-0.3-dev libspa-0.2-dev
   pipewire pipewire-bin wireplumber xdg-desktop-portal xdg-desktop-portal-wlr sway grim dbus systemd
-  python3-gi
+  python3-gi libgtk-3-dev libayatana-appindicator3-dev imagemagick
 )
 case $extra in
   --bench) packages+=(ffmpeg xterm x11-apps x11-xserver-utils imagemagick gstreamer1.0-pipewire gstreamer1.0-plugins-ugly time) ;;

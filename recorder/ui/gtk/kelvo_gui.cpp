@@ -305,7 +305,7 @@ GtkWidget* KelvoGui::VideoPage() {
 GtkWidget* KelvoGui::AudioPage() {
   GtkWidget* g = Grid();
   audio_on_ = gtk_radio_button_new_with_label(nullptr, "Record audio along with video.");
-  audio_off_ = gtk_radio_button_new_with_label_from_widget(GTK_RADIO_BUTTON(audio_on_), "Don't record audio.");
+  audio_off_ = gtk_radio_button_new_with_mnemonic_from_widget(GTK_RADIO_BUTTON(audio_on_), "Do_n't record audio.");
   gtk_grid_attach(GTK_GRID(g), audio_on_, 0, 0, 2, 1);
   gtk_grid_attach(GTK_GRID(g), audio_off_, 0, 1, 2, 1);
   device_ = gtk_combo_box_text_new();
