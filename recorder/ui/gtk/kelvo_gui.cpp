@@ -102,6 +102,7 @@ class KelvoGui {
   void ViewVideos();
   void StartRegionSelection();
   void AboutBox();
+  void Splash();
 
   // The recording.
   void ToggleStartStop();
@@ -546,6 +547,29 @@ void KelvoGui::Build() {
   gtk_widget_show_all(notebook_);
   BuildIndicator();
   if (o.start_minimized == 0) Present();
+  if (o.show_splash != 0) Splash();
+}
+
+void KelvoGui::Splash() {
+  // The name and what it is, for three seconds or until clicked.
+  GtkWidget* w = gtk_window_new(GTK_WINDOW_POPUP);
+  gtk_window_set_position(GTK_WINDOW(w), GTK_WIN_POS_CENTER);
+  gtk_window_set_default_size(GTK_WINDOW(w), 400, 200);
+  GtkWidget* box = gtk_event_box_new();
+  GtkWidget* text = gtk_label_new(nullptr);
+  gtk_label_set_markup(GTK_LABEL(text), "<span size='xx-large' weight='bold'>Kelvo</span>\nScreen recorder");
+  gtk_label_set_justify(GTK_LABEL(text), GTK_JUSTIFY_CENTER);
+  gtk_container_add(GTK_CONTAINER(box), text);
+  gtk_container_add(GTK_CONTAINER(w), box);
+  g_signal_connect_swapped(box, "button-press-event", G_CALLBACK(gtk_widget_destroy), w);
+  gtk_widget_show_all(w);
+  g_object_ref(w);
+  g_timeout_add(3000, +[](gpointer data) -> gboolean {
+    auto* splash = static_cast<GtkWidget*>(data);
+    if (gtk_widget_get_realized(splash) || gtk_widget_get_visible(splash)) gtk_widget_destroy(splash);
+    g_object_unref(splash);
+    return G_SOURCE_REMOVE;
+  }, w);
 }
 
 bool KelvoGui::Confirm(bool ask_fps) {
