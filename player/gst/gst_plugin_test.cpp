@@ -21,9 +21,13 @@
 #include "tools/kmrtool/raw_export.h"
 
 // GLib keeps its interned names and what its constructors set up for the
-// life of the process; LeakSanitizer would call them leaks. GLib has no frame
-// pointers: the slow unwinder is what sees those callers.
-extern "C" const char* __lsan_default_suppressions() { return "leak:g_intern_string\nleak:_dl_init\n"; }
+// life of the process, and GStreamer what the plugins register when it
+// rebuilds its registry (after plugins were installed); LeakSanitizer would
+// call them leaks. GLib has no frame pointers: the slow unwinder is what
+// sees those callers.
+extern "C" const char* __lsan_default_suppressions() {
+  return "leak:g_intern_string\nleak:g_intern_static_string\nleak:gst_update_registry\nleak:_dl_init\n";
+}
 extern "C" const char* __asan_default_options() { return "fast_unwind_on_malloc=0"; }
 
 namespace kmr {
