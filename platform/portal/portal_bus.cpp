@@ -5,14 +5,6 @@
 namespace kmr::platform {
 namespace {
 
-constexpr int kCallMs = 30000;
-
-std::string ErrorText(GError* e) {
-  std::string s = e != nullptr && e->message != nullptr ? e->message : "unknown error";
-  if (e != nullptr) g_error_free(e);
-  return s;
-}
-
 // One request's response.
 struct Waiting {
   bool answered = false;
@@ -29,6 +21,12 @@ void OnResponse(GDBusConnection*, const gchar*, const gchar*, const gchar*, cons
 }
 
 }  // namespace
+
+std::string PortalErrorText(GError* e) {
+  std::string s = e != nullptr && e->message != nullptr ? e->message : "unknown error";
+  if (e != nullptr) g_error_free(e);
+  return s;
+}
 
 std::string PortalResponseText(uint32_t code, const char* what, const char* portal, const char* step) {
   if (code == 1) return std::string("the ") + what + " was refused (the desktop's dialog was cancelled)";
@@ -56,7 +54,7 @@ bool PortalBus::Connect(std::string* error) {
   GError* e = nullptr;
   gchar* address = g_dbus_address_get_for_bus_sync(G_BUS_TYPE_SESSION, nullptr, &e);
   if (address == nullptr) {
-    *error = "no session bus: " + ErrorText(e);
+    *error = "no session bus: " + PortalErrorText(e);
     return false;
   }
   // A connection of our own: its signals come to our context only.
@@ -69,7 +67,7 @@ bool PortalBus::Connect(std::string* error) {
   g_main_context_pop_thread_default(context_);
   g_free(address);
   if (bus_ == nullptr) {
-    *error = "cannot connect to the session bus: " + ErrorText(e);
+    *error = "cannot connect to the session bus: " + PortalErrorText(e);
     return false;
   }
   g_dbus_connection_set_exit_on_close(bus_, FALSE);
@@ -117,7 +115,7 @@ bool PortalBus::Request(const Call& call, GVariantBuilder* options, const std::f
                                                 G_DBUS_CALL_FLAGS_NONE, kCallMs, nullptr, &e);
   bool ok = reply != nullptr;
   if (!ok) {
-    *error = std::string("the ") + call.portal + " portal refused " + call.method + ": " + ErrorText(e);
+    *error = std::string("the ") + call.portal + " portal refused " + call.method + ": " + PortalErrorText(e);
   } else {
     g_variant_unref(reply);
     const auto deadline = std::chrono::steady_clock::now() + call.wait;

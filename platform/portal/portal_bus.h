@@ -22,8 +22,13 @@ std::string PortalResponseText(uint32_t code, const char* what, const char* port
 // name (":1.42" → "1_42").
 std::string SenderPathPart(const std::string& unique_name);
 
+// A GError's message (freed here), "unknown error" without one.
+std::string PortalErrorText(GError* e);
+
 class PortalBus {
  public:
+  // How long a plain call may take before it counts as unanswered.
+  static constexpr int kCallMs = 30000;
   static constexpr const char* kName = "org.freedesktop.portal.Desktop";
   static constexpr const char* kPath = "/org/freedesktop/portal/desktop";
 

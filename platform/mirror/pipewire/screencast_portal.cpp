@@ -13,15 +13,8 @@ namespace kmr::platform {
 namespace {
 
 constexpr const char* kScreenCast = "org.freedesktop.portal.ScreenCast";
-constexpr int kCallMs = 30000;
 // A picture side no desktop has; a larger size in a reply is not believed.
 constexpr int32_t kMaxSide = 16384;
-
-std::string ErrorText(GError* e) {
-  std::string s = e != nullptr && e->message != nullptr ? e->message : "unknown error";
-  if (e != nullptr) g_error_free(e);
-  return s;
-}
 
 bool LookupPair(GVariant* dict, const char* key, int32_t* a, int32_t* b) {
   GVariant* v = g_variant_lookup_value(dict, key, G_VARIANT_TYPE("(ii)"));
@@ -226,9 +219,9 @@ bool ScreenCastPortal::Open(const ScreenCastRequest& request, const std::functio
   GVariant* reply = g_dbus_connection_call_with_unix_fd_list_sync(
       m.bus.Connection(), PortalBus::kName, PortalBus::kPath, kScreenCast, "OpenPipeWireRemote",
       g_variant_new("(oa{sv})", m.session.c_str(), &empty), G_VARIANT_TYPE("(h)"), G_DBUS_CALL_FLAGS_NONE,
-      kCallMs, nullptr, &fds, nullptr, &e);
+      PortalBus::kCallMs, nullptr, &fds, nullptr, &e);
   if (reply == nullptr) {
-    *error = "the screen-cast portal gave no PipeWire connection: " + ErrorText(e);
+    *error = "the screen-cast portal gave no PipeWire connection: " + PortalErrorText(e);
     Close();
     return false;
   }
@@ -239,7 +232,7 @@ bool ScreenCastPortal::Open(const ScreenCastRequest& request, const std::functio
   if (index >= 0 && index < count) m.fd = g_unix_fd_list_get(fds, index, &e);
   if (fds != nullptr) g_object_unref(fds);
   if (m.fd < 0) {
-    *error = "the screen-cast portal gave no PipeWire connection" + (e ? ": " + ErrorText(e) : std::string());
+    *error = "the screen-cast portal gave no PipeWire connection" + (e ? ": " + PortalErrorText(e) : std::string());
     Close();
     return false;
   }

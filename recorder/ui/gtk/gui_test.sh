@@ -59,19 +59,31 @@ labels=$(sni labels | tr '\n' '|')
 
 win=$(visible | head -1)
 xdotool windowactivate --sync "$win" 2> /dev/null || xdotool windowfocus --sync "$win"
-shot() { import -window root "$shots/$1.png" 2> /dev/null; }
-sleep 0.5  # the first drawing (screenshots only)
+# Keeps a screenshot once the screen shows something other than the last
+# one kept (the page switched) and has settled (two grabs alike).
+shot() {  # name
+  local i
+  for i in $(seq 1 100); do
+    import -window root "ppm:$work/a.ppm" 2> /dev/null
+    import -window root "ppm:$work/b.ppm" 2> /dev/null
+    if cmp -s "$work/a.ppm" "$work/b.ppm" && ! cmp -s "$work/a.ppm" "$work/kept.ppm"; then
+      cp "$work/a.ppm" "$work/kept.ppm"
+      convert "$work/a.ppm" "$shots/$1.png" 2> /dev/null
+      return 0
+    fi
+    sleep 0.1
+  done
+  fail "the screen did not change for the $1 screenshot"
+}
 shot video-page
 # The Audio page: no sound (no sound server here).
-xdotool key --window "$win" alt+a; sleep 0.3; shot audio-page
+xdotool key --window "$win" alt+a; shot audio-page
 xdotool key --window "$win" alt+n
 # The Info page: the title.
-xdotool key --window "$win" alt+i; sleep 0.3
-xdotool key --window "$win" alt+t ctrl+a; xdotool type --window "$win" "Window test"
+xdotool key --window "$win" alt+i alt+t ctrl+a; xdotool type --window "$win" "Window test"
 shot info-page
-xdotool key --window "$win" alt+o; sleep 0.3; shot options-page
-xdotool key --window "$win" alt+v; sleep 0.3
-
+xdotool key --window "$win" alt+o; shot options-page
+xdotool key --window "$win" alt+v; shot video-page-again
 # Start with the hot key (F2, held by the window on the X display).
 xdotool key F2
 video=$work/Documents/Screen\ Videos/New.avi
@@ -82,7 +94,6 @@ wait_for 30 sh -c "[ \"\$(/usr/bin/python3 '$here/testing/sni.py' prop '$work/it
 wait_for 10 sh -c '! xdotool search --onlyvisible --name "^Kelvo$"' && pass "the window hides while recording" ||
   fail "the window stayed"
 [ "$(sni labels | sed -n 2p)" = "Stop <F2>" ] || fail "while recording the menu says $(sni labels | sed -n 2p)"
-sleep 1.5
 sni click "Stop" || fail "no Stop item"
 wait_for 60 visible && pass "stopped from the icon's menu: the window is back" || fail "the window did not come back"
 wait_for 30 grep -q "kelvo: wrote" "$work/kelvo.log" || fail "the recorder did not finish: $(cat "$work/kelvo.log")"

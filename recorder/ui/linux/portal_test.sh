@@ -175,6 +175,8 @@ if [ "$part" = test ]; then
   # small packet; the last frame is the producer's picture with the pointer.
   if start_kelvo changes -o "$D/changes.kmr" --duration 4 --fps 10 --no-audio; then
     say "pointer 200 150"
+    # The activity: changes spread over the recording (a few frame slots
+    # apart), as a user's are; nothing waits on them.
     for i in 0 1 2 3 4 5 6 7; do
       say "fill $((10 + i * 30)) $((20 + i * 10)) 16 16 $(printf '%02x80%02x' $((i * 30)) $((255 - i * 30)))"
       sleep 0.3
@@ -295,7 +297,6 @@ if [ "$part" = test ]; then
 
   # 9. The desktop ends the cast while recording: the file is finished.
   if start_kelvo ended -o "$D/ended.kmr" --fps 10 --no-audio; then
-    sleep 0.5
     say quit
     for _ in $(seq 1 300); do kill -0 $kelvo_pid 2> /dev/null || break; sleep 0.1; done
     if kill -0 $kelvo_pid 2> /dev/null; then
